@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Fotolista
+# needs. Safe to run again: packages already present are skipped, and the
+# package lists are refreshed at most once per call.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libfreeimage-dev libpulse-dev
+  # running the windows (offscreen in tests, X11 for the desktop and screenshots)
+  qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
+  xvfb xauth x11-utils imagemagick xdg-utils
+  # fixtures: two independent .xls writers and a compound-file writer
+  python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
+  # sanitizers and fuzzing
+  clang libclang-rt-14-dev
+  # Spanish locale for the number formats the user sees
+  locales
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Instalando: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# es_ES.UTF-8 lets the tests and the demo show numbers as a Spanish user sees them.
+if ! locale -a 2>/dev/null | grep -qi '^es_ES\.utf-\?8$'; then
+  if [ -f /etc/locale.gen ] && ! grep -q '^es_ES.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'es_ES.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo_cmd[@]}" locale-gen >/dev/null 2>&1 || true
+fi

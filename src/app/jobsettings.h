@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class UiServices;
+
+/// JPEG quality of the outputs, one check mark of the "Calidad de imagen" menu.
+enum class JpegQuality { Alta, Media, Baja, MuyBaja };
+
+/// Which "Formato" item carries the check mark; none at start although the
+/// source format is already ".JPG".
+enum class SourceFormatMark { None, Jpg, Tiff };
+
+/// Every setting of a batch job, with its start value and the rules that change
+/// it. The main window shows it and edits it; the run reads it live, when a
+/// step needs a value, so changes made during a run apply from the next read.
+/// Nothing is saved between program starts.
+class JobSettings : public QObject {
+    Q_OBJECT
+
+public:
+    /// `defaultWatermarkFolder` is the program's folder followed by "/numeros".
+    explicit JobSettings(QString defaultWatermarkFolder, QObject* parent = nullptr);
+
+    // The texts the path labels show while nothing has been chosen.
+    static QString unsetSourceFolderText() { return QStringLiteral("ruta de imágenes fuente"); }
+    static QString unsetDestinationFolderText() { return QStringLiteral("ruta de imágenes fuente destino"); }
+    static QString unsetWorkbookText() { return QStringLiteral("Archivo de excel no seleccionado"); }
+
+    // --- paths -------------------------------------------------------------
+    QString sourceFolder() const { return m_sourceFolder; }
+    QString destinationFolder() const { return m_destinationFolder; }
+    QString workbookPath() const { return m_workbookPath; }
+    bool isSourceFolderSet() const { return m_sourceFolder != unsetSourceFolderText(); }
+    bool isDestinationFolderSet() const { return m_destinationFolder != unsetDestinationFolderText(); }
+    bool isWorkbookSet() const { return m_workbookPath != unsetWorkbookText(); }
+    void setSourceFolder(const QString& path);
+    void setDestinationFolder(const QString& path);
+    void setWorkbookPath(const QString& path);
+
+    // --- workbook cells (texts as typed) -------------------------------------
+    QString originColumn() const { return m_originColumn; }
+    QString originRow() const { return m_originRow; }
+    QString destinationColumn() const { return m_destinationColumn; }
+    QString destinationRow() const { return m_destinationRow; }
+    QString rowStep() const { return m_rowStep; }
+    void setOriginColumn(const QString& text);
+    void setOriginRow(const QString& text);
+    void setDestinationColumn(const QString& text);
+    void setDestinationRow(const QString& text);
+    void setRowStep(const QString& text);
+
+    /// Whether the cell fields have been revealed (they stay revealed).
+    bool cellFieldsRevealed() const { return m_cellFieldsRevealed; }
+    void revealCellFields();
+
+    // --- source format -------------------------------------------------------
+    /// ".JPG" or ".TIF"; ".JPG" (compared exactly) selects JPEG decoding.
+    QString sourceFormat() const { return m_sourceFormat; }
+    SourceFormatMark sourceFormatMark() const { return m_sourceFormatMark; }
+    void chooseJpgSource();
+    void chooseTiffSource();
+
+    // --- quality ---------------------------------------------------------------
+    JpegQuality jpegQuality() const { return m_jpegQuality; }
+    bool isQualityChecked(JpegQuality q) const { return m_jpegQuality == q; }
+    /// Moves the check mark to `q`; clicking the checked item changes nothing.
+    void chooseQuality(JpegQuality q);
+
+    // --- widths --------------------------------------------------------------
+    /// Empty until a workbook is chosen or a width is entered.
+    std::optional<qint16> largeWidth() const { return m_largeWidth; }
+    qint16 smallWidth() const { return m_smallWidth; }
+    void setLargeWidth(qint16 w);
+    void setSmallWidth(qint16 w);
+    /// Menu "Dimensiones": two prompts in a row; an entry that does not convert
+    /// keeps that width, and the second prompt is shown in every case.
+    void enterWidths(UiServices& ui);
+    /// Height 24, widths 409 and 145: done by every workbook selection.
+    void restoreRunDefaults();
+
+    // --- watermark -----------------------------------------------------------
+    QString defaultWatermarkFolder() const { return m_defaultWatermarkFolder; }
+    /// True exactly while the status label is shown.
+    bool watermarkEnabled() const { return m_watermarkEnabled; }
+    QString watermarkFolder() const { return m_watermarkFolder; }
+    /// Text of the watermark status label.
+    QString watermarkStatusText() const { return m_watermarkStatusText; }
+    bool defaultWatermarkChecked() const { return m_defaultWatermarkChecked; }
+    bool transparencySliderVisible() const { return m_transparencySliderVisible; }
+    bool placementButtonVisible() const { return m_placementButtonVisible; }
+    qint32 watermarkHeight() const { return m_watermarkHeight; }
+    bool watermarkInteriorOnly() const { return m_watermarkInteriorOnly; }
+    int watermarkTransparency() const { return m_watermarkTransparency; }
+    bool watermarkManualPlacement() const { return m_watermarkManualPlacement; }
+
+    /// Menu "Marca de agua predeterminada": switches the default watermark on
+    /// (always with the default folder) or off, by its check mark.
+    void toggleDefaultWatermark();
+    /// Run start and "cancelar": the check mark goes, the slider and the
+    /// placement button hide; stamping itself is not changed.
+    void withdrawDefaultWatermarkMark();
+    /// A folder accepted in the watermark folder picker.
+    void acceptWatermarkFolder(const QString& folder);
+    /// Menu "Predeterminada 409 Grande, 145 Pequeña (ancho)": status text only.
+    void showDefaultWatermarkStatus();
+    void toggleInteriorOnly();
+    /// Menu "Altura Marca (por defecto 24 )": keeps the old height when the
+    /// answer does not convert.
+    void enterWatermarkHeight(UiServices& ui);
+    void setWatermarkHeight(qint32 h);
+    /// 0..255; values outside are clamped, as the slider holds no others.
+    void setWatermarkTransparency(int value);
+    void setWatermarkManualPlacement(bool manual);
+    /// The transparency slider was clicked: back to the centred mark.
+    void transparencySliderClicked() { setWatermarkManualPlacement(false); }
+
+signals:
+    /// Any field changed; views refresh from the getters.
+    void changed();
+
+private:
+    template <typename T>
+    void assign(T& field, const T& value);
+
+    QString m_defaultWatermarkFolder;
+
+    QString m_sourceFolder = unsetSourceFolderText();
+    QString m_destinationFolder = unsetDestinationFolderText();
+    QString m_workbookPath = unsetWorkbookText();
+
+    QString m_originColumn = QStringLiteral("F");
+    QString m_originRow = QStringLiteral("6");
+    QString m_destinationColumn = QStringLiteral("A");
+    QString m_destinationRow = QStringLiteral("6");
+    QString m_rowStep = QStringLiteral("4");
+    bool m_cellFieldsRevealed = false;
+
+    QString m_sourceFormat = QStringLiteral(".JPG");
+    SourceFormatMark m_sourceFormatMark = SourceFormatMark::None;
+    JpegQuality m_jpegQuality = JpegQuality::Media;
+
+    std::optional<qint16> m_largeWidth;
+    qint16 m_smallWidth = 0;
+
+    bool m_watermarkEnabled = false;
+    QString m_watermarkFolder;
+    QString m_watermarkStatusText = QStringLiteral("Marca de Agua");
+    bool m_defaultWatermarkChecked = false;
+    bool m_transparencySliderVisible = false;
+    bool m_placementButtonVisible = true;
+    qint32 m_watermarkHeight = 0;
+    bool m_watermarkInteriorOnly = false;
+    int m_watermarkTransparency = 50;
+    bool m_watermarkManualPlacement = false;
+};
