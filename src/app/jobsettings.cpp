@@ -99,6 +99,8 @@ void JobSettings::withdrawDefaultWatermarkMark()
     emit changed();
 }
 
+void JobSettings::hidePlacementButton() { assign(m_placementButtonVisible, false); }
+
 void JobSettings::acceptWatermarkFolder(const QString& folder)
 {
     m_watermarkFolder = folder;

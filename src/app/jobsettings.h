@@ -103,6 +103,8 @@ public:
     /// Run start and "cancelar": the check mark goes, the slider and the
     /// placement button hide; stamping itself is not changed.
     void withdrawDefaultWatermarkMark();
+    /// The run hides the placement button when it starts.
+    void hidePlacementButton();
     /// A folder accepted in the watermark folder picker.
     void acceptWatermarkFolder(const QString& folder);
     /// Menu "Predeterminada 409 Grande, 145 Pequeña (ancho)": status text only.

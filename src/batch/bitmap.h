@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+/// Formats the program reads and writes, with the image library's numbers.
+enum class ImageFormat { Jpeg = 2, Png = 13, Tiff = 18 };
+
+/// JPEG save flags for the four quality items.
+inline constexpr int kJpegDefault = 0;
+inline constexpr int kJpegQualitySuperb = 0x80;
+inline constexpr int kJpegQualityNormal = 0x200;
+inline constexpr int kJpegQualityAverage = 0x400;
+inline constexpr int kJpegQualityBad = 0x800;
+
+struct BitmapHandle;
+
+/// One image of the image library, released when it goes out of scope. A
+/// default or failed bitmap is null; every operation on a null bitmap fails.
+class Bitmap {
+public:
+    Bitmap();
+    ~Bitmap();
+    Bitmap(Bitmap&&) noexcept;
+    Bitmap& operator=(Bitmap&&) noexcept;
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+
+    /// Decodes a file (flags 0); null when it cannot be read or decoded.
+    static Bitmap load(ImageFormat format, const QString& path);
+    /// A blank 24-bit image filled with one colour (0xRRGGBB); for tests and tools.
+    static Bitmap filled(int width, int height, quint32 rgb);
+
+    bool isNull() const { return !m_handle; }
+    int width() const;
+    int height() const;
+    int bitsPerPixel() const;
+
+    /// Bicubic rescale to an exact size; null when it fails or a side is below 1.
+    Bitmap rescaled(int width, int height) const;
+
+    /// Whether the JPEG encoder takes the image as it is (24-bit colour and
+    /// 8-bit greyscale or palette images).
+    bool isJpegEncodable() const;
+    /// A 24-bit copy of an image the JPEG encoder refuses (16-bit, 32-bit,
+    /// 48/64-bit, floating point, 1- or 4-bit); null when it cannot convert.
+    Bitmap convertedTo24Bits() const;
+
+    /// Colour of a pixel as 0xRRGGBB (y counted from the top); for checks.
+    quint32 pixel(int x, int y) const;
+
+    void reset();
+
+private:
+    friend bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
+    friend bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
+    friend Bitmap wrapHandle(BitmapHandle* handle);
+    explicit Bitmap(BitmapHandle* handle);
+    BitmapHandle* m_handle = nullptr;
+};
+
+/// Pastes `source` into `target` at (left, top): alpha 256 copies, 0..255
+/// blends. True only when the library reports success: a piece that does not
+/// fit inside the target, or whose bit depth exceeds the target's, is refused.
+bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
+
+/// Encodes and writes `bitmap`. The file is written beside the target under a
+/// temporary name and renamed over it only when complete, so a failed save
+/// never leaves a partial file nor harms an existing one. True on success.
+bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
+
+/// Routes the image library's messages away from the terminal. Call once.
+void initialiseImageLibrary();
+
+/// The temporary file a save is writing at this moment (empty when none), so
+/// a handler of a fatal signal can remove it.
+const char* saveInProgressPath();

@@ -1,0 +1,387 @@
+#include "app/jobsettings.h"
+#include "batch/bitmap.h"
+#include "batch/rundriver.h"
+#include "batch/runrecords.h"
+#include "support/fakeworkbookreader.h"
+#include "support/imagefixtures.h"
+#include "support/recordingrunview.h"
+#include "support/scripteduiservices.h"
+#include "watermark/placement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+/// Folders, a workbook, the services and the view of one run.
+struct Rig {
+    QTemporaryDir dir;
+    QString source = dir.filePath("fuente");
+    QString destination = dir.filePath("destino");
+    QString marks = dir.filePath("marcas");
+    QString logPath = dir.filePath("errores.txt");
+    JobSettings settings{dir.filePath("numeros")};
+    ScriptedUiServices ui;
+    RecordingRunView view;
+    FakeWorkbookReader reader;
+    FixedPlacement placement;
+    RunTotals totals;
+    RunControl control;
+    RunDriver driver{RunEnvironment{settings, ui, view, reader, placement, totals, control, logPath}};
+
+    Rig()
+    {
+        QDir().mkpath(source);
+        QDir().mkpath(destination);
+        QDir().mkpath(marks);
+        fixtures::writeJpeg(marks + "/agua.jpg", 408, 24, 0x0000FF);
+        fixtures::writePng(marks + "/marca.png", 60, 40, 0xFF0000);
+        settings.toggleDefaultWatermark();  // as the window's load step does
+        settings.acceptWatermarkFolder(marks);
+        settings.restoreRunDefaults();      // as choosing the workbook does
+    }
+
+    void chooseEverything()
+    {
+        settings.setSourceFolder(source);
+        settings.setDestinationFolder(destination);
+        settings.setWorkbookPath(dir.filePath("libro.xls"));
+    }
+
+    /// Rows 6, 10, 14, ...: origin text, destination text.
+    void setRows(const QList<QPair<QString, QString>>& rows)
+    {
+        reader.cells.clear();
+        int row = 6;
+        for (const auto& r : rows) {
+            reader.cells.insert("F" + QString::number(row), r.first);
+            reader.cells.insert("A" + QString::number(row), r.second);
+            row += 4;
+        }
+    }
+
+    void addPhoto(const QString& name, int w = 400, int h = 300)
+    {
+        fixtures::writeJpeg(source + "/" + name, w, h, 0x808080);
+    }
+
+    QByteArray logBytes() const
+    {
+        QFile f(logPath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+};
+
+} // namespace
+
+class TestRunDriver : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        initialiseImageLibrary();
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    }
+
+    void aWholeRun()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("12345.jpg");
+        rig.addPhoto("12346.JPG", 300, 400);
+        rig.setRows({{"12345", "ABC"}, {"99999", "NOPE"}, {"12346", "DEF"}});
+
+        const RunResult result = rig.driver.run();
+
+        QCOMPARE(result.end, RunEnd::Completed);
+        QCOMPARE(result.completeRowCount, 4);
+        QCOMPARE(result.rowsHandled, 3);
+        QCOMPARE(result.written, 2);
+        QCOMPARE(result.notProcessed, 1);
+
+        // What the window shows at the end.
+        QCOMPARE(rig.view.statusText, QStringLiteral("Proceso realizado correctamente en lote "));
+        QVERIFY(rig.view.statusVisible);
+        QVERIFY(rig.view.processVisible);
+        QVERIFY(!rig.view.cancelVisible);
+        QVERIFY(rig.view.summaryButtonVisible);
+        QVERIFY(!rig.view.clockRunning);
+        QCOMPARE(rig.view.clockRestarts, 1);
+        QCOMPARE(rig.view.toneCount, 1);
+        QVERIFY(!rig.settings.placementButtonVisible());
+        QVERIFY(!rig.settings.transparencySliderVisible());
+        QVERIFY(!rig.settings.defaultWatermarkChecked());
+        QVERIFY(rig.settings.watermarkEnabled());
+        QVERIFY(rig.control.stopRequested);
+
+        // Four passes; the bar moves a step each.
+        QCOMPARE(rig.view.logOf("progress: "),
+                 (QStringList{"progress: 1/4", "progress: 2/4", "progress: 3/4", "progress: 4/4"}));
+
+        // The order of the start, as the user sees it.
+        const QStringList start = rig.view.log.mid(0, 6);
+        QCOMPARE(start, (QStringList{"summary: reset", "status: Procesando ...", "status: shown", "batch: shown",
+                                     "pre-count: 4", "batch: shown"}));
+        QCOMPARE(rig.view.log.at(6), QStringLiteral("clock: restarted"));
+        QCOMPARE(rig.view.log.at(7), QStringLiteral("process: hidden"));
+        QCOMPARE(rig.view.log.at(8), QStringLiteral("cancel: shown"));
+        QVERIFY(rig.view.log.contains("status: Procesando la imagen del lote: NOPE"));
+        // The completion, in order.
+        const QStringList end = rig.view.log.mid(rig.view.log.indexOf("status: Proceso realizado correctamente en lote "));
+        QCOMPARE(end, (QStringList{"status: Proceso realizado correctamente en lote ", "cancel: hidden",
+                                   "main window: shown", "process: shown", "clock: stopped", "tones",
+                                   "cancel: hidden", "main window: shown", "counters: 3 1 2"}));
+
+        // Records.
+        const SummaryTree& tree = rig.view.tree;
+        QCOMPARE(tree.roots().size(), 2);
+        QCOMPARE(tree.roots()[0].children.size(), 2);
+        QCOMPARE(tree.roots()[1].children.size(), 1);
+        const SummaryEntry& first = tree.roots()[0].children[0];
+        QCOMPARE(first.key, QStringLiteral("1 ID"));
+        QCOMPARE(first.text, QStringLiteral("1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: ABC.jpg"));
+        QCOMPARE(first.colour, quint32(0));
+        QCOMPARE(first.tag, QStringLiteral("procesado"));
+        QCOMPARE(first.children.size(), 2);
+        QVERIFY(first.children[0].text.startsWith("Tam I Grande: "));
+        const SummaryEntry& missing = tree.roots()[1].children[0];
+        QCOMPARE(missing.key, QStringLiteral("2 ID"));
+        QCOMPARE(missing.colour, quint32(255));
+        QCOMPARE(missing.tag, QStringLiteral("No procesado"));
+        QCOMPARE(tree.roots()[0].children[1].key, QStringLiteral("3 ID"));
+        QCOMPARE(tree.counters.totales, 3);
+        QCOMPARE(tree.counters.noProcesadas, 1);
+        QCOMPARE(tree.counters.procesadas.value(), 2);
+        QCOMPARE(rig.logBytes(), QByteArray("2 - C.O: F10 valor: 99999.JPG || C.D.: A10 :  valor: NOPE.jpg\r\n"));
+
+        // Files.
+        QCOMPARE(fixtures::decode(rig.destination + "/ABC.jpg").width, 409);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/ABC_p.jpg").width, 145);
+        QCOMPARE(fixtures::decode(rig.destination + "/DEF.jpg").height, 545);
+        QVERIFY(!QFile::exists(rig.destination + "/NOPE.jpg"));
+        QVERIFY(rig.totals.kbReadTotal > 0);
+        QCOMPARE(rig.totals.passCount, 4);
+        QVERIFY(rig.ui.messageTexts().isEmpty());
+        QVERIFY(!rig.driver.isRunning());
+    }
+
+    void twoRunsAddUpTheKilobytes()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg", 1200, 900);
+        rig.setRows({{"1", "A"}});
+        rig.driver.run();
+        const qint64 read = rig.totals.kbReadTotal;
+        const qint64 written = rig.totals.kbWrittenTotal;
+        QVERIFY(read > 0);
+        rig.driver.run();
+        QCOMPARE(rig.totals.kbReadTotal, 2 * read);
+        QCOMPARE(rig.totals.kbWrittenTotal, 2 * written);
+        QCOMPARE(rig.view.clockRestarts, 2);
+        // Each run starts its own summary.
+        QCOMPARE(rig.view.tree.roots()[0].children.size(), 1);
+    }
+
+    void anEmptyFirstRowCompletesAtOnce()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        rig.setRows({{"", ""}, {"1", "A"}});
+        const RunResult result = rig.driver.run();
+        QCOMPARE(result.end, RunEnd::Completed);
+        QCOMPARE(result.rowsHandled, 0);
+        QCOMPARE(rig.view.statusText, QStringLiteral("Proceso realizado correctamente en lote "));
+        QCOMPARE(rig.view.toneCount, 1);
+        QCOMPARE(rig.view.logOf("counters"), QStringList{"counters: 0 0 0"});
+        QCOMPARE(rig.logBytes(), QByteArray());
+    }
+
+    void cancelDuringTheSecondOfFiveRows()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        QList<QPair<QString, QString>> rows;
+        for (int i = 1; i <= 5; ++i) {
+            rig.addPhoto(QString::number(i) + ".jpg");
+            rows << qMakePair(QString::number(i), "P" + QString::number(i));
+        }
+        rig.setRows(rows);
+        bool pressed = false;
+        rig.ui.onYield = [&](int) {
+            if (!pressed && rig.view.batchText == "Leyendo imagen: /2.JPG") {
+                pressed = true;
+                requestCancel(rig.control, rig.settings, rig.view);
+            }
+        };
+        const RunResult result = rig.driver.run();
+        QVERIFY(pressed);
+        QCOMPARE(result.end, RunEnd::Stopped);
+        QVERIFY(QFile::exists(rig.destination + "/P2.jpg"));
+        QVERIFY(QFile::exists(rig.destination + "/pequeñas/P2_p.jpg"));
+        QVERIFY(!QFile::exists(rig.destination + "/P3.jpg"));
+        QCOMPARE(rig.view.tree.counters.totales, 1);
+        QCOMPARE(rig.view.toneCount, 0);
+        QVERIFY(rig.view.clockRunning);
+        QCOMPARE(rig.view.statusText, QStringLiteral("Procesando la imagen del lote: P2"));
+        QVERIFY(rig.view.processVisible);
+        QVERIFY(!rig.view.cancelVisible);
+        QVERIFY(rig.control.stopRequested);
+    }
+
+    void aSettingChangedDuringAYieldAppliesFromTheNextRead()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg", 800, 600);
+        rig.addPhoto("2.jpg", 800, 600);
+        rig.setRows({{"1", "A"}, {"2", "B"}});
+        rig.ui.onYield = [&](int) {
+            // While row 1 shows its status, before its sizes are read.
+            if (rig.view.batchText == "Leyendo imagen: /1.JPG")
+                rig.settings.setLargeWidth(200);
+            // During row 2's rescale: the small width is read after it.
+            if (rig.view.batchText == "Leyendo imagen: /2.JPG")
+                rig.settings.setSmallWidth(100);
+        };
+        rig.driver.run();
+        QCOMPARE(fixtures::decode(rig.destination + "/A.jpg").width, 200);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/A_p.jpg").width, 145);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/B_p.jpg").width, 100);
+    }
+
+    void nothingChosenIsRefused()
+    {
+        Rig rig;
+        fixtures::writeBytes(rig.logPath, "earlier log");
+        const RunResult result = rig.driver.run();
+        QCOMPARE(result.end, RunEnd::Refused);
+        QCOMPARE(rig.ui.messageTexts(),
+                 (QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs",
+                              "Es necesario especificar la fuente, el destino y el archivo XLS"}));
+        const auto messages = rig.ui.callsOf(ScriptedUiServices::Kind::Message);
+        QCOMPARE(messages[1].title, QStringLiteral("Error de archivos"));
+        QCOMPARE(messages[1].icon, MessageIcon::Critical);
+        QCOMPARE(rig.view.tree.roots().size(), 2);
+        QVERIFY(rig.view.tree.roots()[0].children.isEmpty());
+        QVERIFY(!rig.view.statusVisible);
+        QVERIFY(rig.view.batchVisible);
+        QVERIFY(rig.view.processVisible);
+        QVERIFY(!rig.settings.placementButtonVisible());
+        QVERIFY(rig.reader.openedPaths.isEmpty());
+        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
+        QVERIFY(!rig.view.countersSet);
+    }
+
+    void anEmptyColumnIsRefused()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        rig.settings.setDestinationColumn(QString());
+        QCOMPARE(rig.driver.run().end, RunEnd::Refused);
+        QCOMPARE(rig.ui.messageTexts(), QStringList{"Es necesario especificar la fuente, el destino y el archivo XLS"});
+    }
+
+    void aStepOfZeroIsRefusedBeforeAnythingIsOpened()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        rig.settings.setRowStep("0");
+        fixtures::writeBytes(rig.logPath, "earlier log");
+        QCOMPARE(rig.driver.run().end, RunEnd::Refused);
+        QCOMPARE(rig.ui.messageTexts(),
+                 QStringList{"Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0"});
+        QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
+        QVERIFY(rig.reader.openedPaths.isEmpty());
+        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
+    }
+
+    void anUnreadableWorkbookEndsLikeARefusal()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        rig.reader.openFailure = QStringLiteral("No se puede leer el libro de Excel «libro.xls»: el archivo está vacío.");
+        fixtures::writeBytes(rig.logPath, "earlier log");
+        const RunResult result = rig.driver.run();
+        QCOMPARE(result.end, RunEnd::WorkbookUnreadable);
+        QCOMPARE(rig.ui.messageTexts(), QStringList{rig.reader.openFailure});
+        QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
+        QCOMPARE(rig.ui.calls[0].icon, MessageIcon::Critical);
+        QVERIFY(!rig.view.statusVisible);
+        QVERIFY(rig.view.processVisible);
+        QCOMPARE(rig.view.toneCount, 0);
+        QVERIFY(!rig.view.countersSet);
+        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
+    }
+
+    void rowsOutsideTheFoldersAreNotProcessed()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        QDir().mkpath(rig.dir.filePath("fuera"));
+        fixtures::writeJpeg(rig.dir.filePath("fuera/2.jpg"), 100, 100);
+        rig.setRows({{"..\\fuera\\2", "A"}, {"1", "..\\B"}, {"1", "C"}, {"", "D"}});
+        const RunResult result = rig.driver.run();
+        QCOMPARE(result.notProcessed, 3);
+        QCOMPARE(result.written, 1);
+        QCOMPARE(rig.view.tree.roots()[1].children.size(), 3);
+        QVERIFY(!QFile::exists(rig.dir.filePath("B.jpg")));
+        QVERIFY(!QFile::exists(rig.destination + "/A.jpg"));
+        QCOMPARE(rig.logBytes(),
+                 QByteArray("1 - C.O: F6 valor: ..\\fuera\\2.JPG || C.D.: A6 :  valor: A.jpg\r\n"
+                            "2 - C.O: F10 valor: 1.JPG || C.D.: A10 :  valor: ..\\B.jpg\r\n"
+                            "4 - C.O: F18 valor: .JPG || C.D.: A18 :  valor: D.jpg\r\n"));
+        QCOMPARE(rig.view.tree.counters.procesadas.value(), 1);
+    }
+
+    void foundRowsWithoutOutputStayBlack()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        fixtures::writeBytes(rig.source + "/2.jpg", "broken");
+        rig.setRows({{"1", ""}, {"2", "B"}});
+        const RunResult result = rig.driver.run();
+        QCOMPARE(result.withoutOutput, 2);
+        QCOMPARE(rig.view.tree.roots()[0].children.size(), 2);
+        QCOMPARE(rig.view.tree.roots()[0].children[0].text,
+                 QStringLiteral("1 - C.O: F6 valor: 1.JPG || C.D.: A6 :  valor: .jpg"));
+        QVERIFY(rig.view.tree.roots()[0].children[0].children.isEmpty());
+        QCOMPARE(rig.logBytes(), QByteArray());
+        QCOMPARE(rig.view.logOf("counters"), QStringList{"counters: 2 0 2"});
+        QCOMPARE(rig.view.rows[0].outcome.value(), RowOutcome::CellsNoLongerMatching);
+        QCOMPARE(rig.view.rows[1].outcome.value(), RowOutcome::NotDecoded);
+    }
+
+    void aSecondStartDuringARunDoesNothing()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.addPhoto("1.jpg");
+        rig.setRows({{"1", "A"}});
+        RunResult inner;
+        bool tried = false;
+        rig.ui.onYield = [&](int) {
+            if (!tried) {
+                tried = true;
+                inner = rig.driver.run();
+            }
+        };
+        QCOMPARE(rig.driver.run().end, RunEnd::Completed);
+        QVERIFY(tried);
+        QCOMPARE(inner.rowsHandled, 0);
+        QCOMPARE(rig.view.summaryResets, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunDriver)
+#include "tst_rundriver.moc"

@@ -1,0 +1,160 @@
+#include "batch/fileops.h"
+#include "batch/sourcematching.h"
+#include "support/imagefixtures.h"
+#include "support/scripteduiservices.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(RowFate)
+
+namespace {
+
+void touch(const QString& path, int bytes = 10) { fixtures::writeBytes(path, QByteArray(bytes, 'x')); }
+
+} // namespace
+
+class TestSourceMatching : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fates_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<RowFate>("fate");
+        QTest::addColumn<QString>("found");
+
+        QTest::newRow("exact name") << QStringList{"12345.JPG"} << "12345" << ".JPG" << RowFate::Found << "12345.JPG";
+        QTest::newRow("lower-case extension") << QStringList{"12345.jpg"} << "12345" << ".JPG" << RowFate::Found << "12345.jpg";
+        QTest::newRow("mixed case name") << QStringList{"Abc.Jpg"} << "aBC" << ".JPG" << RowFate::Found << "Abc.Jpg";
+        QTest::newRow("exact case wins") << QStringList{"abc.jpg", "ABC.JPG"} << "ABC" << ".JPG" << RowFate::Found << "ABC.JPG";
+        QTest::newRow("jpeg only") << QStringList{"12345.jpeg"} << "12345" << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("no prefix match") << QStringList{"123456.jpg"} << "12345" << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("trailing blank") << QStringList{"12345.jpg"} << "12345 " << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("trailing blank present") << QStringList{"12345 .jpg"} << "12345 " << ".JPG" << RowFate::Found << "12345 .jpg";
+        QTest::newRow("hidden file") << QStringList{".12345.JPG"} << ".12345" << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("tif") << QStringList{"12345.tif"} << "12345" << ".TIF" << RowFate::Found << "12345.tif";
+        QTest::newRow("tif not jpg") << QStringList{"12345.jpg"} << "12345" << ".TIF" << RowFate::Missing << "";
+        QTest::newRow("empty origin") << QStringList{".JPG"} << "" << ".JPG" << RowFate::Unnamed << "";
+        QTest::newRow("sub-folder with backslash") << QStringList{"Camisas/12345.JPG"} << "camisas\\12345" << ".JPG" << RowFate::Found << "Camisas/12345.JPG";
+        QTest::newRow("sub-folder with slash") << QStringList{"camisas/12345.jpg"} << "camisas/12345" << ".JPG" << RowFate::Found << "camisas/12345.jpg";
+        QTest::newRow("parent folder") << QStringList{"12345.jpg"} << "..\\fuente\\12345" << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("absolute") << QStringList{"12345.jpg"} << "/etc/passwd" << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("drive letter") << QStringList{"12345.jpg"} << "C:\\fotos\\12345" << ".JPG" << RowFate::Unsafe << "";
+    }
+
+    void fates()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, origin);
+        QFETCH(QString, format);
+        QFETCH(RowFate, fate);
+        QFETCH(QString, found);
+
+        QTemporaryDir dir;
+        for (const QString& f : files) {
+            QDir(dir.path()).mkpath(QFileInfo(dir.filePath(f)).absolutePath());
+            touch(dir.filePath(f));
+        }
+        CaseBlindFinder finder;
+        const SourceMatch m = matchSource(finder, dir.path(), origin, QStringLiteral("ABC"), format);
+        QCOMPARE(m.fate, fate);
+        if (fate != RowFate::Unnamed)
+            QCOMPARE(m.sourcePath, dir.path() + "/" + origin + format);
+        if (!found.isEmpty())
+            QCOMPARE(m.resolvedPath, dir.filePath(found));
+        else
+            QVERIFY(m.resolvedPath.isEmpty());
+    }
+
+    void aFolderNamedLikeAnImageIsNotAnImage()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("12345.JPG"));
+        CaseBlindFinder finder;
+        QCOMPARE(matchSource(finder, dir.path(), "12345", "ABC", ".JPG").fate, RowFate::Missing);
+    }
+
+    void aDestinationOutsideTheFolderIsNotProcessed()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath("12345.jpg"));
+        CaseBlindFinder finder;
+        QCOMPARE(matchSource(finder, dir.path(), "12345", "..\\..\\ABC", ".JPG").fate, RowFate::Unsafe);
+        QCOMPARE(matchSource(finder, dir.path(), "12345", "/tmp/ABC", ".JPG").fate, RowFate::Unsafe);
+        QCOMPARE(matchSource(finder, dir.path(), "12345", "ropa\\ABC", ".JPG").fate, RowFate::Found);
+    }
+
+    void aMissingFolderMakesEveryNamedRowMissing()
+    {
+        CaseBlindFinder finder;
+        QCOMPARE(matchSource(finder, "/no/such/folder", "12345", "ABC", ".JPG").fate, RowFate::Missing);
+    }
+
+    void folderSizeCountsSubFoldersAndMissingIsZero()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath("a.txt"), 30);
+        QDir(dir.path()).mkpath("sub/deeper");
+        touch(dir.filePath("sub/b.jpg"), 15);
+        touch(dir.filePath("sub/deeper/.hidden"), 7);
+        QCOMPARE(folderSize(dir.path()), 52);
+        QCOMPARE(folderSize(dir.filePath("nothing")), 0);
+        QCOMPARE(folderSize(dir.filePath("a.txt")), 0);
+        QCOMPARE(fileSize(dir.filePath("sub/b.jpg")).value(), 15);
+        QVERIFY(!fileSize(dir.filePath("sub")).has_value());
+    }
+
+    void sourceFolderWarning_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("empty") << 0 << true;
+        QTest::newRow("50 bytes") << 50 << true;
+        QTest::newRow("51 bytes") << 51 << false;
+        QTest::newRow("a 60-byte text file") << 60 << false;
+    }
+
+    void sourceFolderWarning()
+    {
+        QFETCH(int, bytes);
+        QFETCH(bool, warned);
+        QTemporaryDir dir;
+        if (bytes > 0)
+            touch(dir.filePath("notas.txt"), bytes);
+        ScriptedUiServices ui;
+        warnIfSourceFolderEmpty(ui, dir.path());
+        QCOMPARE(ui.calls.size(), warned ? 1 : 0);
+        if (warned) {
+            QCOMPARE(ui.calls[0].text, QStringLiteral("No existen archivos en la carpeta fuente especificada, incluya los JPGs"));
+            QCOMPARE(ui.calls[0].icon, MessageIcon::Critical);
+            QCOMPARE(ui.calls[0].title, QString());  // the program's title
+        }
+    }
+
+    void unchosenFolderWarns()
+    {
+        ScriptedUiServices ui;
+        warnIfSourceFolderEmpty(ui, QStringLiteral("ruta de imágenes fuente"));
+        QCOMPARE(ui.messageTexts(), QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs"});
+    }
+
+    void finderListsAFolderOnce()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath("A.jpg"));
+        CaseBlindFinder finder;
+        QVERIFY(finder.find(dir.path(), "a.JPG"));
+        touch(dir.filePath("B.jpg"));
+        // The listing is kept for the run: a file that appears later is not seen.
+        QVERIFY(!finder.find(dir.path(), "b.jpg"));
+        finder.clear();
+        QVERIFY(finder.find(dir.path(), "b.jpg"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSourceMatching)
+#include "tst_sourcematching.moc"

@@ -1,0 +1,168 @@
+#include "support/imagefixtures.h"
+
+#include "batch/bitmap.h"
+
+#include <QFile>
+
+#include <FreeImage.h>
+
+#include <cstdlib>
+
+namespace fixtures {
+
+namespace {
+
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+FIBITMAP* solid(int width, int height, int bpp, quint32 rgb)
+{
+    FIBITMAP* dib = FreeImage_Allocate(width, height, bpp);
+    if (!dib)
+        return nullptr;
+    RGBQUAD c{};
+    c.rgbRed = BYTE(rgb >> 16);
+    c.rgbGreen = BYTE(rgb >> 8);
+    c.rgbBlue = BYTE(rgb);
+    c.rgbReserved = 0xFF;
+    FreeImage_FillBackground(dib, &c, 0);
+    return dib;
+}
+
+bool saveAndUnload(FIBITMAP* dib, FREE_IMAGE_FORMAT fif, const QString& path, int flags)
+{
+    initialiseImageLibrary();
+    if (!dib)
+        return false;
+    const bool ok = FreeImage_Save(fif, dib, native(path).constData(), flags) == TRUE;
+    FreeImage_Unload(dib);
+    return ok;
+}
+
+} // namespace
+
+bool writeJpeg(const QString& path, int width, int height, quint32 rgb)
+{
+    return saveAndUnload(solid(width, height, 24, rgb), FIF_JPEG, path, 90);
+}
+
+bool writeTwoToneJpeg(const QString& path, int width, int height, quint32 left, quint32 right)
+{
+    FIBITMAP* dib = solid(width, height, 24, left);
+    if (!dib)
+        return false;
+    RGBQUAD c{};
+    c.rgbRed = BYTE(right >> 16);
+    c.rgbGreen = BYTE(right >> 8);
+    c.rgbBlue = BYTE(right);
+    for (int y = 0; y < height; ++y)
+        for (int x = width / 2; x < width; ++x)
+            FreeImage_SetPixelColor(dib, x, y, &c);
+    return saveAndUnload(dib, FIF_JPEG, path, 90);
+}
+
+bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha)
+{
+    FIBITMAP* dib = solid(width, height, withAlpha ? 32 : 24, rgb);
+    if (dib && withAlpha) {
+        // Half-transparent: a fully opaque 32-bit image would be saved as 24-bit.
+        for (int y = 0; y < height; ++y) {
+            BYTE* line = FreeImage_GetScanLine(dib, y);
+            for (int x = 0; x < width; ++x)
+                line[x * 4 + FI_RGBA_ALPHA] = 0x80;
+        }
+    }
+    return saveAndUnload(dib, FIF_PNG, path, 0);
+}
+
+bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint32 rgb)
+{
+    switch (kind) {
+    case TiffKind::Rgb24:
+        return saveAndUnload(solid(width, height, 24, rgb), FIF_TIFF, path, TIFF_NONE);
+    case TiffKind::Rgba32:
+        return saveAndUnload(solid(width, height, 32, rgb), FIF_TIFF, path, TIFF_NONE);
+    case TiffKind::Grey8: {
+        FIBITMAP* dib = FreeImage_Allocate(width, height, 8);
+        if (!dib)
+            return false;
+        RGBQUAD* pal = FreeImage_GetPalette(dib);
+        for (int i = 0; i < 256; ++i)
+            pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = BYTE(i);
+        const BYTE level = BYTE(rgb & 0xFF);
+        for (int y = 0; y < height; ++y) {
+            BYTE* line = FreeImage_GetScanLine(dib, y);
+            for (int x = 0; x < width; ++x)
+                line[x] = level;
+        }
+        return saveAndUnload(dib, FIF_TIFF, path, TIFF_NONE);
+    }
+    case TiffKind::Rgb48: {
+        FIBITMAP* dib = FreeImage_AllocateT(FIT_RGB16, width, height);
+        if (!dib)
+            return false;
+        for (int y = 0; y < height; ++y) {
+            auto* line = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(dib, y));
+            for (int x = 0; x < width; ++x) {
+                line[x].red = WORD(((rgb >> 16) & 0xFF) * 257);
+                line[x].green = WORD(((rgb >> 8) & 0xFF) * 257);
+                line[x].blue = WORD((rgb & 0xFF) * 257);
+            }
+        }
+        return saveAndUnload(dib, FIF_TIFF, path, TIFF_NONE);
+    }
+    }
+    return false;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+Decoded decode(const QString& path)
+{
+    Decoded d;
+    const QByteArray name = native(path);
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
+    if (fif == FIF_UNKNOWN)
+        return d;
+    FIBITMAP* dib = FreeImage_Load(fif, name.constData(), 0);
+    if (!dib)
+        return d;
+    d.width = int(FreeImage_GetWidth(dib));
+    d.height = int(FreeImage_GetHeight(dib));
+    d.bpp = int(FreeImage_GetBPP(dib));
+    FreeImage_Unload(dib);
+    return d;
+}
+
+quint32 pixelAt(const QString& path, int x, int y)
+{
+    const QByteArray name = native(path);
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
+    FIBITMAP* dib = fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, name.constData(), 0);
+    if (!dib)
+        return 0xFFFFFFFF;
+    RGBQUAD c{};
+    const unsigned h = FreeImage_GetHeight(dib);
+    if (FreeImage_GetBPP(dib) == 8) {
+        BYTE i = 0;
+        FreeImage_GetPixelIndex(dib, x, h - 1 - y, &i);
+        c.rgbRed = c.rgbGreen = c.rgbBlue = i;
+    } else {
+        FreeImage_GetPixelColor(dib, x, h - 1 - y, &c);
+    }
+    FreeImage_Unload(dib);
+    return (quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | c.rgbBlue;
+}
+
+bool near(quint32 a, quint32 b, int tolerance)
+{
+    for (int shift : {16, 8, 0})
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance)
+            return false;
+    return true;
+}
+
+} // namespace fixtures

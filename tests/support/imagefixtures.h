@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+/// Test images written with the image library itself.
+namespace fixtures {
+
+/// A 24-bit JPEG (quality 90) of one colour (0xRRGGBB).
+bool writeJpeg(const QString& path, int width, int height, quint32 rgb = 0x808080);
+/// A 24-bit JPEG whose left half is one colour and right half another.
+bool writeTwoToneJpeg(const QString& path, int width, int height, quint32 left, quint32 right);
+/// A 24-bit PNG of one colour, or 32-bit with an alpha channel.
+bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha = false);
+/// Uncompressed TIFFs: 24-bit, 32-bit RGBA, 48-bit (16 bits a channel), 8-bit greyscale.
+enum class TiffKind { Rgb24, Rgba32, Rgb48, Grey8 };
+bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint32 rgb = 0x808080);
+/// Writes `bytes` to a file.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+/// Width, height and a pixel (x from the left, y from the top) of an image
+/// file, decoded by format from its contents; -1 sizes when it does not decode.
+struct Decoded {
+    int width = -1;
+    int height = -1;
+    int bpp = 0;
+};
+Decoded decode(const QString& path);
+quint32 pixelAt(const QString& path, int x, int y);
+
+/// Whether two colours are within `tolerance` in every channel (JPEG is lossy).
+bool near(quint32 a, quint32 b, int tolerance = 24);
+
+} // namespace fixtures
