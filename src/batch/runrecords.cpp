@@ -7,7 +7,18 @@
 void SummaryTree::clear()
 {
     m_roots.clear();
-    counters = {};
+    m_counters = {};
+    if (m_listener)
+        m_listener->summaryCleared();
+}
+
+void SummaryTree::setCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas)
+{
+    m_counters.totales = totales;
+    m_counters.noProcesadas = noProcesadas;
+    m_counters.procesadas = procesadas;
+    if (m_listener)
+        m_listener->countersChanged();
 }
 
 void SummaryTree::addRoots()
@@ -17,6 +28,8 @@ void SummaryTree::addRoots()
     SummaryEntry notAssociated;
     notAssociated.text = notAssociatedRootText();
     m_roots << associated << notAssociated;
+    if (m_listener)
+        m_listener->rootsAdded();
 }
 
 bool SummaryTree::addRowEntry(int rootNumber, const QString& key, const QString& text, quint32 colour,
@@ -30,6 +43,8 @@ bool SummaryTree::addRowEntry(int rootNumber, const QString& key, const QString&
     e.colour = colour;
     e.tag = tag;
     m_roots[rootNumber - 1].children << e;
+    if (m_listener)
+        m_listener->rowAdded(rootNumber, e);
     return true;
 }
 
@@ -55,6 +70,8 @@ bool SummaryTree::addDetail(const QString& rowKey, const QString& text)
     SummaryEntry detail;
     detail.text = text;
     row->children << detail;
+    if (m_listener)
+        m_listener->detailAdded(rowKey, text);
     return true;
 }
 

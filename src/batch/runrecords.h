@@ -36,10 +36,26 @@ struct SummaryCounters {
     std::optional<qint64> procesadas;
 };
 
+/// Told of every change of a SummaryTree, so a view can follow a run as it
+/// goes without rebuilding itself.
+class SummaryListener {
+public:
+    virtual ~SummaryListener() = default;
+    virtual void summaryCleared() = 0;
+    virtual void rootsAdded() = 0;
+    /// `rootNumber` is 1 or 2; the entry has no children yet.
+    virtual void rowAdded(int rootNumber, const SummaryEntry& entry) = 0;
+    virtual void detailAdded(const QString& rowKey, const QString& text) = 0;
+    virtual void countersChanged() = 0;
+};
+
 /// The summary of the last run as plain data: two roots, one entry per
 /// handled row, two detail entries under each written row, and the counters.
 class SummaryTree {
 public:
+    /// At most one listener; nullptr detaches it.
+    void setListener(SummaryListener* listener) { m_listener = listener; }
+
     static QString associatedRootText() { return QStringLiteral("-> Imagenes asociadas"); }
     static QString notAssociatedRootText() { return QStringLiteral("-> No asociadas"); }
 
@@ -54,7 +70,8 @@ public:
     const QList<SummaryEntry>& roots() const { return m_roots; }
     const SummaryEntry* findRow(const QString& key) const;
 
-    SummaryCounters counters;
+    const SummaryCounters& counters() const { return m_counters; }
+    void setCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas);
 
     /// One line per entry, children indented by two blanks.
     QStringList toLines() const;
@@ -62,6 +79,8 @@ public:
 private:
     SummaryEntry* findRowMutable(const QString& key);
     QList<SummaryEntry> m_roots;
+    SummaryCounters m_counters;
+    SummaryListener* m_listener = nullptr;
 };
 
 /// The log of the rows not processed: replaced at each run, one line per row

@@ -153,9 +153,9 @@ private slots:
         QCOMPARE(missing.colour, quint32(255));
         QCOMPARE(missing.tag, QStringLiteral("No procesado"));
         QCOMPARE(tree.roots()[0].children[1].key, QStringLiteral("3 ID"));
-        QCOMPARE(tree.counters.totales, 3);
-        QCOMPARE(tree.counters.noProcesadas, 1);
-        QCOMPARE(tree.counters.procesadas.value(), 2);
+        QCOMPARE(tree.counters().totales, 3);
+        QCOMPARE(tree.counters().noProcesadas, 1);
+        QCOMPARE(tree.counters().procesadas.value(), 2);
         QCOMPARE(rig.logBytes(), QByteArray("2 - C.O: F10 valor: 99999.JPG || C.D.: A10 :  valor: NOPE.jpg\r\n"));
 
         // Files.
@@ -167,6 +167,54 @@ private slots:
         QCOMPARE(rig.totals.passCount, 4);
         QVERIFY(rig.ui.messageTexts().isEmpty());
         QVERIFY(!rig.driver.isRunning());
+    }
+
+    void aRunWithTheDefaultWatermark()
+    {
+        Rig rig;
+        JobSettings settings(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
+        settings.toggleDefaultWatermark();
+        settings.restoreRunDefaults();
+        settings.setSourceFolder(rig.source);
+        settings.setDestinationFolder(rig.destination);
+        settings.setWorkbookPath(rig.dir.filePath("libro.xls"));
+        RunDriver driver(RunEnvironment{settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
+                                        rig.control, rig.logPath});
+        fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, 0x808080);
+        rig.setRows({{"12345", "AB-1"}, {"404", "NADA"}});
+
+        QCOMPARE(driver.run().end, RunEnd::Completed);
+
+        const QString out = rig.destination + "/AB-1.jpg";
+        QCOMPARE(fixtures::decode(out).width, 409);
+        QCOMPARE(fixtures::decode(out).height, 307);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/AB-1_p.jpg").height, 109);
+        // The band: rows 282..305, from x = 1; its right part is one dark colour.
+        const quint32 band = fixtures::pixelAt(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros/agua.jpg"), 380, 12);
+        QVERIFY(fixtures::near(fixtures::pixelAt(out, 390, 284), band, 16));
+        QVERIFY(fixtures::near(fixtures::pixelAt(out, 390, 280), 0x808080, 10));
+        QVERIFY(fixtures::near(fixtures::pixelAt(out, 0, 290), 0x808080, 40));
+        // Each of the four glyph columns holds light strokes; the fifth is bare band.
+        for (int k = 0; k < 5; ++k) {
+            int brightest = 0;
+            for (int y = 288; y < 304; ++y)
+                for (int x = 319 + 10 * k; x < 319 + 10 * k + 9; ++x)
+                    brightest = std::max(brightest, int(fixtures::pixelAt(out, x, y) & 0xFF));
+            QVERIFY2((brightest > 180) == (k < 4), qPrintable(QString("column %1: %2").arg(k).arg(brightest)));
+        }
+        // The mark (120 x 60), centred at (144, 124) and blended by 50, shows
+        // its light strokes inside its rectangle and nothing outside.
+        const auto strongestChange = [&](int x0, int y0, int w, int h) {
+            int most = 0;
+            for (int y = y0; y < y0 + h; y += 2)
+                for (int x = x0; x < x0 + w; x += 2)
+                    most = std::max(most, std::abs(int(fixtures::pixelAt(out, x, y) & 0xFF) - 0x80));
+            return most;
+        };
+        QVERIFY(strongestChange(146, 126, 116, 56) > 15);
+        QVERIFY(strongestChange(20, 126, 116, 56) < 6);
+        QCOMPARE(rig.view.tree.counters().totales, 2);
+        QCOMPARE(rig.logBytes(), QByteArray("2 - C.O: F10 valor: 404.JPG || C.D.: A10 :  valor: NADA.jpg\r\n"));
     }
 
     void twoRunsAddUpTheKilobytes()
@@ -225,7 +273,7 @@ private slots:
         QVERIFY(QFile::exists(rig.destination + "/P2.jpg"));
         QVERIFY(QFile::exists(rig.destination + "/pequeñas/P2_p.jpg"));
         QVERIFY(!QFile::exists(rig.destination + "/P3.jpg"));
-        QCOMPARE(rig.view.tree.counters.totales, 1);
+        QCOMPARE(rig.view.tree.counters().totales, 1);
         QCOMPARE(rig.view.toneCount, 0);
         QVERIFY(rig.view.clockRunning);
         QCOMPARE(rig.view.statusText, QStringLiteral("Procesando la imagen del lote: P2"));
@@ -340,7 +388,7 @@ private slots:
                  QByteArray("1 - C.O: F6 valor: ..\\fuera\\2.JPG || C.D.: A6 :  valor: A.jpg\r\n"
                             "2 - C.O: F10 valor: 1.JPG || C.D.: A10 :  valor: ..\\B.jpg\r\n"
                             "4 - C.O: F18 valor: .JPG || C.D.: A18 :  valor: D.jpg\r\n"));
-        QCOMPARE(rig.view.tree.counters.procesadas.value(), 1);
+        QCOMPARE(rig.view.tree.counters().procesadas.value(), 1);
     }
 
     void foundRowsWithoutOutputStayBlack()

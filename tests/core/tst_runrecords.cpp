@@ -149,6 +149,28 @@ private slots:
         QCOMPARE(tree.findRow("2 ID")->tag, QStringLiteral("No procesado"));
         QCOMPARE(tree.toLines(), (QStringList{"-> Imagenes asociadas", "  row one", "    Tam", "-> No asociadas", "  row two"}));
     }
+
+    void aListenerFollowsEveryChange()
+    {
+        struct Recorder : SummaryListener {
+            QStringList events;
+            void summaryCleared() override { events << "cleared"; }
+            void rootsAdded() override { events << "roots"; }
+            void rowAdded(int root, const SummaryEntry& e) override { events << QString("row %1 %2").arg(root).arg(e.key); }
+            void detailAdded(const QString& key, const QString& text) override { events << "detail " + key + " " + text; }
+            void countersChanged() override { events << "counters"; }
+        } recorder;
+        SummaryTree tree;
+        tree.setListener(&recorder);
+        tree.clear();
+        tree.addRoots();
+        tree.addRowEntry(2, "1 ID", "x", kEntryRed, "No procesado");
+        tree.addDetail("1 ID", "d");
+        tree.addDetail("7 ID", "lost");  // no such row: nothing to tell
+        tree.setCounters(1, 1, 0);
+        QCOMPARE(recorder.events, (QStringList{"cleared", "roots", "row 2 1 ID", "detail 1 ID d", "counters"}));
+        QCOMPARE(tree.counters().procesadas.value(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRunRecords)

@@ -14,9 +14,7 @@ void RecordingRunView::resetSummary()
 
 void RecordingRunView::setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas)
 {
-    tree.counters.totales = totales;
-    tree.counters.noProcesadas = noProcesadas;
-    tree.counters.procesadas = procesadas;
+    tree.setCounters(totales, noProcesadas, procesadas);
     countersSet = true;
     log << QStringLiteral("counters: %1 %2 %3").arg(totales).arg(noProcesadas).arg(procesadas);
 }

@@ -1,0 +1,379 @@
+#include "cli/batchcommand.h"
+
+#include "app/jobsettings.h"
+#include "batch/bitmap.h"
+#include "batch/celladdress.h"
+#include "batch/rundriver.h"
+#include "batch/runrecords.h"
+#include "batch/xls/xlsworkbookreader.h"
+#include "cli/cellscommand.h"
+#include "cli/consolehost.h"
+#include "watermark/placement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <csignal>
+#include <optional>
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupts = 0;
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Uso:\n"
+        "  fotolista-batch run LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch cells LIBRO.xls\n"
+        "  fotolista-batch --help\n"
+        "\n"
+        "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
+        "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
+        "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
+        "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
+        "\n"
+        "Opciones de run (entre paréntesis, el valor por omisión):\n"
+        "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
+        "  --destination CELDA       celda destino del primer nombre final (A6)\n"
+        "  --step N                  filas entre una fila y la siguiente (4)\n"
+        "  --format jpg|tif          formato de las imágenes fuente (jpg)\n"
+        "  --quality alta|media|baja|muy-baja\n"
+        "                            calidad JPEG de las imágenes escritas (media)\n"
+        "  --large-width N           anchura de la imagen grande en píxeles (409)\n"
+        "  --small-width N           anchura de la imagen pequeña en píxeles (145)\n"
+        "  --watermark CARPETA       carpeta de la marca de agua (numeros/ junto al programa)\n"
+        "  --no-watermark            sin marca de agua\n"
+        "  --watermark-height N      altura de la banda de la marca (24)\n"
+        "  --interior-only           sólo la marca interior, sin banda ni código\n"
+        "  --transparency N          mezcla de la marca interior, 0 a 255 (50)\n"
+        "  --mark IZQ,ARRIBA,ALFA    marca interior colocada a mano en (IZQ, ARRIBA), mezcla ALFA\n"
+        "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
+        "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
+        "  --summary FICHERO         escribe también el resumen en FICHERO\n"
+        "  --jobs N                  hilos de trabajo (1)\n"
+        "  --quiet                   sin barra de progreso ni resumen en la salida\n"
+        "  --help                    muestra esta ayuda\n"
+        "\n"
+        "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir;\n"
+        "2 uso incorrecto, inicio rechazado o libro ilegible (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
+}
+
+struct RunOptions {
+    QString workbook;
+    QString source;
+    QString destination;
+    std::optional<CellPosition> origin;
+    std::optional<CellPosition> destinationCell;
+    QString originText;
+    QString destinationText;
+    std::optional<int> step;
+    std::optional<QString> format;
+    std::optional<JpegQuality> quality;
+    std::optional<int> largeWidth;
+    std::optional<int> smallWidth;
+    std::optional<QString> watermark;
+    bool noWatermark = false;
+    std::optional<int> watermarkHeight;
+    bool interiorOnly = false;
+    std::optional<int> transparency;
+    std::optional<WatermarkPlacement> placement;
+    QString log = QStringLiteral("errores.txt");
+    QString summary;
+    int jobs = 1;
+    bool quiet = false;
+};
+
+/// Column letters and row of an A1 address as the window's two text boxes hold them.
+QPair<QString, QString> splitAddress(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^([A-Za-z]+)([0-9]+)$"));
+    const QRegularExpressionMatch m = re.match(text);
+    return {m.captured(1).toUpper(), m.captured(2)};
+}
+
+std::optional<int> parseInt(const QString& text, int min, int max)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < min || v > max)
+        return std::nullopt;
+    return v;
+}
+
+/// Parses the options of `run`; on failure returns the message for stderr.
+std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
+{
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        const auto value = [&](QString& into) -> bool {
+            if (i + 1 >= args.size())
+                return false;
+            into = args.at(++i);
+            return true;
+        };
+        const QString missing = QStringLiteral("falta el valor de la opción %1").arg(a);
+        QString v;
+        if (!a.startsWith(QLatin1String("--")) || a == QLatin1String("--")) {
+            positional << a;
+        } else if (a == QLatin1String("--origin") || a == QLatin1String("--destination")) {
+            if (!value(v))
+                return missing;
+            const std::optional<CellPosition> cell = parseCellAddress(v);
+            if (!cell || cell->row >= 32767)
+                return QStringLiteral("la celda «%1» de %2 no es válida (por ejemplo F6)").arg(v, a);
+            (a == QLatin1String("--origin") ? o.origin : o.destinationCell) = cell;
+            (a == QLatin1String("--origin") ? o.originText : o.destinationText) = v;
+        } else if (a == QLatin1String("--step")) {
+            if (!value(v))
+                return missing;
+            if (!(o.step = parseInt(v, 1, 32767)))
+                return QStringLiteral("el salto «%1» debe ser un número entero entre 1 y 32767").arg(v);
+        } else if (a == QLatin1String("--format")) {
+            if (!value(v))
+                return missing;
+            if (v.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+                o.format = QStringLiteral("jpg");
+            else if (v.compare(QLatin1String("tif"), Qt::CaseInsensitive) == 0)
+                o.format = QStringLiteral("tif");
+            else
+                return QStringLiteral("el formato «%1» no es jpg ni tif").arg(v);
+        } else if (a == QLatin1String("--quality")) {
+            if (!value(v))
+                return missing;
+            const QString q = v.toLower();
+            if (q == QLatin1String("alta"))
+                o.quality = JpegQuality::Alta;
+            else if (q == QLatin1String("media"))
+                o.quality = JpegQuality::Media;
+            else if (q == QLatin1String("baja"))
+                o.quality = JpegQuality::Baja;
+            else if (q == QLatin1String("muy-baja"))
+                o.quality = JpegQuality::MuyBaja;
+            else
+                return QStringLiteral("la calidad «%1» no es alta, media, baja ni muy-baja").arg(v);
+        } else if (a == QLatin1String("--large-width") || a == QLatin1String("--small-width")) {
+            if (!value(v))
+                return missing;
+            const std::optional<int> w = parseInt(v, 1, 32767);
+            if (!w)
+                return QStringLiteral("la anchura «%1» de %2 debe ser un número entero entre 1 y 32767").arg(v, a);
+            (a == QLatin1String("--large-width") ? o.largeWidth : o.smallWidth) = w;
+        } else if (a == QLatin1String("--watermark")) {
+            if (!value(v))
+                return missing;
+            if (!QFileInfo(v).isDir())
+                return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
+            o.watermark = QFileInfo(v).absoluteFilePath();
+        } else if (a == QLatin1String("--no-watermark")) {
+            o.noWatermark = true;
+        } else if (a == QLatin1String("--watermark-height")) {
+            if (!value(v))
+                return missing;
+            if (!(o.watermarkHeight = parseInt(v, -32768, 32767)))
+                return QStringLiteral("la altura «%1» debe ser un número entero").arg(v);
+        } else if (a == QLatin1String("--interior-only")) {
+            o.interiorOnly = true;
+        } else if (a == QLatin1String("--transparency")) {
+            if (!value(v))
+                return missing;
+            if (!(o.transparency = parseInt(v, 0, 255)))
+                return QStringLiteral("la transparencia «%1» debe ser un número entero entre 0 y 255").arg(v);
+        } else if (a == QLatin1String("--mark")) {
+            if (!value(v))
+                return missing;
+            const QStringList parts = v.split(QLatin1Char(','));
+            const auto left = parts.size() == 3 ? parseInt(parts[0], 0, 32767) : std::nullopt;
+            const auto top = parts.size() == 3 ? parseInt(parts[1], 0, 32767) : std::nullopt;
+            const auto alpha = parts.size() == 3 ? parseInt(parts[2], 0, 255) : std::nullopt;
+            if (!left || !top || !alpha)
+                return QStringLiteral("--mark espera IZQ,ARRIBA,ALFA (por ejemplo 20,30,200), no «%1»").arg(v);
+            o.placement = WatermarkPlacement{false, *left, *top, *alpha};
+        } else if (a == QLatin1String("--mark-centred")) {
+            if (!value(v))
+                return missing;
+            const auto alpha = parseInt(v, 0, 255);
+            if (!alpha)
+                return QStringLiteral("--mark-centred espera una mezcla entre 0 y 255, no «%1»").arg(v);
+            o.placement = WatermarkPlacement{true, 0, 0, *alpha};
+        } else if (a == QLatin1String("--log")) {
+            if (!value(v) || v.isEmpty())
+                return missing;
+            o.log = v;
+        } else if (a == QLatin1String("--summary")) {
+            if (!value(v) || v.isEmpty())
+                return missing;
+            o.summary = v;
+        } else if (a == QLatin1String("--jobs")) {
+            if (!value(v))
+                return missing;
+            const auto jobs = parseInt(v, 1, 256);
+            if (!jobs)
+                return QStringLiteral("--jobs espera un número entre 1 y 256, no «%1»").arg(v);
+            o.jobs = *jobs;
+        } else if (a == QLatin1String("--quiet")) {
+            o.quiet = true;
+        } else {
+            return QStringLiteral("opción desconocida: %1").arg(a);
+        }
+    }
+    if (o.noWatermark && o.watermark)
+        return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
+    if (positional.size() != 3)
+        return QStringLiteral("run espera LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO");
+    o.workbook = positional[0];
+    o.source = positional[1];
+    o.destination = positional[2];
+    if (!QFileInfo(o.source).isDir())
+        return QStringLiteral("la carpeta fuente «%1» no existe").arg(o.source);
+    if (!QFileInfo(o.destination).isDir())
+        return QStringLiteral("la carpeta destino «%1» no existe").arg(o.destination);
+    return std::nullopt;
+}
+
+/// The window's settings after a workbook has been chosen, then the options.
+void applyOptions(const RunOptions& o, JobSettings& s)
+{
+    s.toggleDefaultWatermark();  // the window starts with the default watermark on
+    s.restoreRunDefaults();
+    s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
+    s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
+    s.setDestinationFolder(QDir::cleanPath(QFileInfo(o.destination).absoluteFilePath()));
+    if (o.origin) {
+        const auto [column, row] = splitAddress(o.originText);
+        s.setOriginColumn(column);
+        s.setOriginRow(row);
+    }
+    if (o.destinationCell) {
+        const auto [column, row] = splitAddress(o.destinationText);
+        s.setDestinationColumn(column);
+        s.setDestinationRow(row);
+    }
+    if (o.step)
+        s.setRowStep(QString::number(*o.step));
+    if (o.format)
+        *o.format == QLatin1String("tif") ? s.chooseTiffSource() : s.chooseJpgSource();
+    if (o.quality)
+        s.chooseQuality(*o.quality);
+    if (o.largeWidth)
+        s.setLargeWidth(qint16(*o.largeWidth));
+    if (o.smallWidth)
+        s.setSmallWidth(qint16(*o.smallWidth));
+    if (o.watermark)
+        s.acceptWatermarkFolder(*o.watermark);
+    if (o.noWatermark)
+        s.toggleDefaultWatermark();
+    if (o.watermarkHeight)
+        s.setWatermarkHeight(*o.watermarkHeight);
+    if (o.interiorOnly)
+        s.toggleInteriorOnly();
+    if (o.transparency)
+        s.setWatermarkTransparency(*o.transparency);
+    if (o.placement)
+        s.setWatermarkManualPlacement(true);
+}
+
+bool writeSummaryFile(const QString& path, const QStringList& lines)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray text = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    return f.write(text) == text.size();
+}
+
+int runRunCommand(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err,
+                  bool stderrIsTerminal)
+{
+    RunOptions o;
+    if (const std::optional<QString> problem = parseRunOptions(args, o)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
+            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+        return kExitUsage;
+    }
+
+    initialiseImageLibrary();
+    JobSettings settings(programFolder + QStringLiteral("/numeros"));
+    applyOptions(o, settings);
+
+    ConsoleHost host(err, stderrIsTerminal && !o.quiet);
+    XlsWorkbookReader reader;
+    FixedPlacement placement(o.placement.value_or(WatermarkPlacement{}));
+    RunTotals totals;
+    RunControl control;
+    bool cancelled = false;
+    host.onYield = [&] {
+        if (g_interrupts > 0 && !cancelled) {
+            cancelled = true;
+            requestCancel(control, settings, host);
+        }
+    };
+    RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log});
+    const RunResult result = driver.run();
+    host.finishProgress();
+
+    switch (result.end) {
+    case RunEnd::Refused:
+    case RunEnd::WorkbookUnreadable:
+        return kExitUsage;
+    case RunEnd::Completed:
+    case RunEnd::Stopped:
+        break;
+    }
+
+    const QStringList lines = host.summaryLines(totals);
+    if (!o.quiet) {
+        for (const QString& line : lines)
+            out << line << QLatin1Char('\n');
+        out.flush();
+    }
+    if (!o.summary.isEmpty() && !writeSummaryFile(o.summary, lines))
+        err << QStringLiteral("fotolista-batch: no se puede escribir el resumen en «%1»").arg(o.summary) << Qt::endl;
+
+    if (result.end == RunEnd::Stopped)
+        return kExitInterrupted;
+    const bool everyRowWritten =
+        result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0;
+    return everyRowWritten ? kExitOk : kExitRowsFailed;
+}
+
+} // namespace
+
+void noteInterrupt()
+{
+    if (g_interrupts < 1000)
+        g_interrupts = g_interrupts + 1;
+}
+
+int runBatchCommand(const QStringList& arguments, const QString& programFolder, QTextStream& out,
+                    QTextStream& err, bool stderrIsTerminal)
+{
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help")
+        || arguments.first() == QLatin1String("-h")) {
+        (arguments.isEmpty() ? err : out) << helpText();
+        return arguments.isEmpty() ? kExitUsage : kExitOk;
+    }
+    const QString command = arguments.first();
+    const QStringList rest = arguments.mid(1);
+    if (command == QLatin1String("cells")) {
+        if (rest.size() != 1) {
+            err << QStringLiteral("fotolista-batch: cells espera un único LIBRO.xls") << Qt::endl;
+            return kExitUsage;
+        }
+        return runCellsCommand(rest.first(), out, err);
+    }
+    if (command == QLatin1String("run")) {
+        if (rest.contains(QStringLiteral("--help"))) {
+            out << helpText();
+            return kExitOk;
+        }
+        return runRunCommand(rest, programFolder, out, err, stderrIsTerminal);
+    }
+    err << QStringLiteral("fotolista-batch: orden desconocida: %1").arg(command) << Qt::endl
+        << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+    return kExitUsage;
+}

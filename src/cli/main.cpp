@@ -1,0 +1,45 @@
+#include "batch/bitmap.h"
+#include "cli/batchcommand.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_seen = 0;
+
+extern "C" void onInterrupt(int)
+{
+    if (g_seen) {
+        // Second Ctrl-C: stop at once, taking the half-written file along.
+        const char* temp = saveInProgressPath();
+        if (temp[0] != '\0')
+            ::unlink(temp);
+        ::_exit(130);
+    }
+    g_seen = 1;
+    noteInterrupt();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    // A file-size limit must make the write fail, not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return runBatchCommand(QCoreApplication::arguments().mid(1), QCoreApplication::applicationDirPath(), out, err,
+                           ::isatty(STDERR_FILENO) == 1);
+}

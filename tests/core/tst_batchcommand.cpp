@@ -1,0 +1,300 @@
+#include "cli/cellscommand.h"
+#include "support/imagefixtures.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString kProgram = QStringLiteral(FOTOLISTA_BIN_DIR "/fotolista-batch");
+const QString kExamples = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples");
+
+struct Outcome {
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+/// Runs the command in `workDir` (where errores.txt lands) and waits for it.
+Outcome runCommand(const QStringList& args, const QString& workDir, const QString& locale = "C.UTF-8")
+{
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", locale);
+    p.setProcessEnvironment(env);
+    p.start(kProgram, args);
+    p.waitForFinished(120000);
+    Outcome o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    o.out = out.split('\n');
+    if (!o.out.isEmpty() && o.out.last().isEmpty())
+        o.out.removeLast();
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// The example batch copied into a temporary folder with an empty destination.
+struct Batch {
+    QTemporaryDir dir;
+    QString workbook = dir.filePath("catalogo.xls");
+    QString source = dir.filePath("fotos");
+    QString destination = dir.filePath("salida");
+
+    Batch()
+    {
+        QFile::copy(kExamples + "/catalogo.xls", workbook);
+        QDir().mkpath(source);
+        QDir().mkpath(destination);
+        for (const QString& name : QDir(kExamples + "/fotos").entryList(QDir::Files))
+            QFile::copy(kExamples + "/fotos/" + name, source + "/" + name);
+    }
+
+    QStringList args(const QStringList& extra = {}) const
+    {
+        return QStringList{"run", workbook, source, destination} + extra;
+    }
+};
+
+} // namespace
+
+class TestBatchCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram)); }
+
+    void theExampleBatch()
+    {
+        Batch b;
+        const Outcome o = runCommand(b.args(), b.dir.path(), "es_ES.UTF-8");
+        QCOMPARE(o.exitCode, 1);  // two rows are not processed
+        QCOMPARE(o.out.first(), QStringLiteral("-> Imagenes asociadas"));
+        QCOMPARE(o.out.at(1), QStringLiteral("  1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: TAZA-01.jpg"));
+        QVERIFY(o.out.at(2).startsWith("    Tam I Grande: "));
+        QVERIFY(o.out.at(3).startsWith("    Porcentaje comprimido "));
+        QVERIFY(o.out.at(3).contains(","));  // the Spanish decimal separator
+        const int notAssociated = int(o.out.indexOf("-> No asociadas"));
+        QCOMPARE(notAssociated, 1 + 6 * 3);
+        QCOMPARE(o.out.mid(notAssociated + 1, 2),
+                 (QStringList{"  5 - C.O: F22 valor: 99999.JPG || C.D.: A22 :  valor: Pelota05.jpg",
+                              "  6 - C.O: F26 valor: .JPG || C.D.: A26 :  valor: Vela-06.jpg"}));
+        const QStringList tail = o.out.mid(o.out.size() - 5);
+        QCOMPARE(tail.mid(0, 3), (QStringList{"Totales: 8", "No procesadas: 2", "procesadas: 6"}));
+        QVERIFY(tail[3].startsWith("Total leido: ") && tail[3].endsWith(" kb"));
+        QVERIFY(tail[4].startsWith("Total comprimido: ") && tail[4].endsWith(" kb"));
+
+        QCOMPARE(readAll(b.dir.filePath("errores.txt")),
+                 QByteArray("5 - C.O: F22 valor: 99999.JPG || C.D.: A22 :  valor: Pelota05.jpg\r\n"
+                            "6 - C.O: F26 valor: .JPG || C.D.: A26 :  valor: Vela-06.jpg\r\n"));
+        for (const char* name : {"TAZA-01", "Bolso_02", "CAJA-03", "Bote_04", "Botella7", "Cesta_08"}) {
+            QCOMPARE(fixtures::decode(b.destination + "/" + QString(name) + ".jpg").width, 409);
+            QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + QString(name) + "_p.jpg").width, 145);
+        }
+        QVERIFY(!QFile::exists(b.destination + "/Pelota05.jpg"));
+    }
+
+    void everyRowWrittenExitsZero()
+    {
+        Batch b;
+        const QString summary = b.dir.filePath("resumen.txt");
+        const Outcome o = runCommand(b.args({"--origin", "F30", "--destination", "a30", "--summary", summary,
+                                            "--log", b.dir.filePath("registro.txt"), "--quality", "alta"}),
+                                     b.dir.path());
+        QCOMPARE(o.exitCode, 0);
+        QCOMPARE(o.out.size(), 2 + 2 * 3 + 5);
+        QCOMPARE(o.out.at(o.out.size() - 5), QStringLiteral("Totales: 2"));
+        QCOMPARE(readAll(summary), (o.out.join('\n') + '\n').toUtf8());
+        QVERIFY(QFile::exists(b.dir.filePath("registro.txt")));
+        QVERIFY(!QFile::exists(b.dir.filePath("errores.txt")));
+        QVERIFY(QFile::exists(b.destination + "/Botella7.jpg"));
+    }
+
+    void optionsReachTheRun()
+    {
+        Batch b;
+        const Outcome o = runCommand(b.args({"--origin", "F6", "--step", "24", "--large-width", "300",
+                                            "--small-width", "100", "--no-watermark", "--quiet"}),
+                                     b.dir.path());
+        QCOMPARE(o.exitCode, 0);  // rows 6 and 30
+        QVERIFY(o.out.isEmpty());
+        QCOMPARE(fixtures::decode(b.destination + "/TAZA-01.jpg").width, 300);
+        QCOMPARE(fixtures::decode(b.destination + "/pequeñas/Botella7_p.jpg").width, 100);
+        QVERIFY(!QFile::exists(b.destination + "/Bolso_02.jpg"));
+    }
+
+    void badUsageWritesNothing_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--colour"} << "opción desconocida: --colour";
+        QTest::newRow("step zero") << QStringList{"--step", "0"} << "el salto «0»";
+        QTest::newRow("bad cell") << QStringList{"--origin", "6F"} << "la celda «6F»";
+        QTest::newRow("bad quality") << QStringList{"--quality", "extra"} << "la calidad «extra»";
+        QTest::newRow("transparency out of range") << QStringList{"--transparency", "300"} << "la transparencia «300»";
+        QTest::newRow("missing value") << QStringList{"--large-width"} << "falta el valor";
+        QTest::newRow("bad mark") << QStringList{"--mark", "1,2"} << "--mark espera";
+        QTest::newRow("no such watermark folder") << QStringList{"--watermark", "/no/such"} << "no existe";
+        QTest::newRow("both watermark choices") << QStringList{"--watermark", "/", "--no-watermark"} << "no pueden ir juntas";
+    }
+
+    void badUsageWritesNothing()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(QString, message);
+        Batch b;
+        const Outcome o = runCommand(b.args(extra), b.dir.path());
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY2(o.err.contains(message), qPrintable(o.err));
+        QVERIFY(!QFile::exists(b.dir.filePath("errores.txt")));
+        QVERIFY(QDir(b.destination).isEmpty());
+    }
+
+    void aWorkbookThatCannotBeRead()
+    {
+        Batch b;
+        fixtures::writeBytes(b.workbook, "PK\x03\x04 not really a workbook");
+        fixtures::writeBytes(b.dir.filePath("errores.txt"), "kept");
+        const Outcome o = runCommand(b.args(), b.dir.path());
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY2(o.err.contains("catalogo.xls"), qPrintable(o.err));
+        QVERIFY(o.out.isEmpty());
+        QCOMPARE(readAll(b.dir.filePath("errores.txt")), QByteArray("kept"));
+        QVERIFY(QDir(b.destination).isEmpty());
+    }
+
+    void rowsWithoutOutputAreNamedOnStderr()
+    {
+        Batch b;
+        fixtures::writeBytes(b.source + "/12345.jpg", "broken");
+        const Outcome o = runCommand(b.args({"--origin", "F6", "--step", "24"}), b.dir.path());
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains("fila 1 (F6 → A6)"), qPrintable(o.err));
+        QVERIFY(o.err.contains("no se puede leer la imagen"));
+    }
+
+    void cellsListsTheSheet()
+    {
+        QTemporaryDir dir;
+        const Outcome o = runCommand({"cells", kExamples + "/catalogo.xls"}, dir.path());
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY(o.out.contains("A6\tTAZA-01"));
+        QVERIFY(o.out.contains("F6\t12345"));
+        QVERIFY(o.out.contains("F10\t12346"));
+        QVERIFY(!o.out.join('\n').contains("F26\t"));
+        // Row-major order.
+        QVERIFY(o.out.indexOf("A6\tTAZA-01") < o.out.indexOf("F6\t12345"));
+        QVERIFY(o.out.indexOf("F6\t12345") < o.out.indexOf("A10\tBolso_02"));
+    }
+
+    void cellsRefusesAnUnreadableWorkbook()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("vacio.xls");
+        fixtures::writeBytes(path, QByteArray());
+        const Outcome o = runCommand({"cells", path}, dir.path());
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY(o.err.contains("vacio.xls"));
+        QVERIFY(o.out.isEmpty());
+    }
+
+    void cellTextsAreEscapedOnOneLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << "ABC" << "ABC";
+        QTest::newRow("backslash") << "camisas\\12345" << "camisas\\\\12345";
+        QTest::newRow("tab") << "\t<-tab" << "\\t<-tab";
+        QTest::newRow("line feed and return") << "a\r\nb" << "a\\r\\nb";
+        QTest::newRow("blanks kept") << "  :-)  " << "  :-)  ";
+        QTest::newRow("accents") << "Äcker ñ" << "Äcker ñ";
+    }
+
+    void cellTextsAreEscapedOnOneLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, line);
+        QCOMPARE(escapeCellText(text), line);
+    }
+
+    void cellsRefusesEveryDamagedFixture_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty") << "empty.xls" << "vacío";
+        QTest::newRow("random bytes") << "random.xls" << "no es un libro";
+        QTest::newRow("renamed xlsx") << "xlsx_renamed.xls" << ".xlsx";
+        QTest::newRow("encrypted") << "encrypted.xls" << "contraseña";
+        QTest::newRow("truncated") << "truncated_13056.xls" << "dañado";
+        QTest::newRow("missing") << "no-such-file.xls" << "no existe";
+    }
+
+    void cellsRefusesEveryDamagedFixture()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = QStringLiteral(FOTOLISTA_TEST_DATA "/xls/") + file;
+        const Outcome o = runCommand({"cells", path}, dir.path());
+        QCOMPARE(o.exitCode, 2);
+        QVERIFY2(o.err.contains(file) && o.err.contains(reason), qPrintable(o.err));
+        QVERIFY(o.out.isEmpty());
+    }
+
+    void helpIsInSpanish()
+    {
+        QTemporaryDir dir;
+        const Outcome o = runCommand({"--help"}, dir.path());
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY(o.out.join('\n').contains("Uso:"));
+        QVERIFY(o.out.join('\n').contains("--mark-centred ALFA"));
+        QCOMPARE(runCommand({}, dir.path()).exitCode, 2);
+        QCOMPARE(runCommand({"convert"}, dir.path()).exitCode, 2);
+    }
+
+    void ctrlCFinishesTheRowInProgress()
+    {
+        Batch b;
+        // Large sources, so each row takes a noticeable time.
+        for (const char* name : {"12345.jpg", "12346.JPG", "20001.jpg", "20002.jpg", "20003.jpg", "30001.jpg"})
+            QVERIFY(fixtures::writeTwoToneJpeg(b.source + "/" + QString(name), 4000, 3000, 0x336699, 0xCC9966));
+        QProcess p;
+        p.setWorkingDirectory(b.dir.path());
+        p.start(kProgram, b.args());
+        QVERIFY(p.waitForStarted());
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(b.destination + "/TAZA-01.jpg") && t.elapsed() < 60000)
+            QTest::qWait(5);
+        QVERIFY(QFile::exists(b.destination + "/TAZA-01.jpg"));
+        ::kill(p.processId(), SIGINT);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 130);
+        const QStringList written = QDir(b.destination).entryList({"*.jpg"}, QDir::Files);
+        // The signal came during row 1 or 2; at most that row is finished.
+        QVERIFY2(written.size() >= 1 && written.size() <= 2, qPrintable(written.join(',')));
+        for (const QString& name : written) {
+            QCOMPARE(fixtures::decode(b.destination + "/" + name).width, 409);
+            QString small = name;
+            small.replace(".jpg", "_p.jpg");
+            QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + small).width, 145);
+        }
+        QVERIFY(QDir(b.destination).entryList(QDir::Hidden | QDir::Files).size() == written.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchCommand)
+#include "tst_batchcommand.moc"
