@@ -1,0 +1,24 @@
+#include "app/mainwindow.h"
+#include "app/qtuiservices.h"
+#include "app/toneplayer.h"
+#include "batch/bitmap.h"
+
+#include <QApplication>
+
+#include <csignal>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Fotolista"));
+    // A file-size limit must make a write fail, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    initialiseImageLibrary();
+
+    QtUiServices services;
+    TonePlayer tones;
+    MainWindow window(services, tones, QCoreApplication::applicationDirPath());
+    services.setParentWindow(&window);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <thread>
+
+/// Plays the three tones of a completed run (1256 Hz, 2256 Hz, 1256 Hz, 1115 ms
+/// each) on a thread of its own, so the run and the window go on meanwhile.
+/// Where no sound server answers, it gives the desktop's plain beep instead.
+class TonePlayer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TonePlayer(QObject* parent = nullptr);
+    ~TonePlayer() override;
+
+    /// Starts the tones and returns at once; ignored while tones still play.
+    virtual void playCompletionTones();
+
+    bool isPlaying() const { return m_playing.load(); }
+
+signals:
+    /// No sound server: the caller's thread beeps instead.
+    void beepRequested();
+
+private:
+    void play();
+
+    std::thread m_thread;
+    std::atomic<bool> m_playing{false};
+};

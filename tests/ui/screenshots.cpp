@@ -1,0 +1,74 @@
+// Draws the program's windows as a user sees them and saves them as PNGs,
+// for the README. Run under Xvfb: scripts/screenshots.sh.
+#include "app/mainwindow.h"
+#include "app/toneplayer.h"
+#include "batch/bitmap.h"
+#include "pickers/destinationpickerwindow.h"
+#include "pickers/sourcepickerwindow.h"
+#include "summary/summarywindow.h"
+#include "support/scripteduiservices.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+class SilentTones : public TonePlayer {
+public:
+    void playCompletionTones() override {}
+};
+
+void save(QWidget* w, const QString& path)
+{
+    w->show();
+    w->raise();
+    for (int i = 0; i < 20; ++i)
+        QApplication::processEvents();
+    // The frame belongs to the window manager; the grab shows the window's content.
+    w->grab().save(path);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    initialiseImageLibrary();
+    const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
+    QDir().mkpath(out);
+
+    QTemporaryDir dir;
+    const QString examples = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples");
+    const QString destination = dir.filePath("salida");
+    QDir().mkpath(destination);
+    QDir::setCurrent(dir.path());
+
+    ScriptedUiServices ui;
+    SilentTones tones;
+    MainWindow window(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
+    save(&window, out + "/ventana-principal.png");
+
+    ui.fileAnswers << FileChoice::chosen(examples + "/catalogo.xls");
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("Command5"), "click");
+    // As the two pickers hand on their folders.
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("Command3"), "click");
+    QMetaObject::invokeMethod(window.sourcePicker(), "folderChosen", Q_ARG(QString, examples + "/fotos"));
+    window.sourcePicker()->hide();
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("Command4"), "click");
+    QMetaObject::invokeMethod(window.destinationPicker(), "folderChosen", Q_ARG(QString, destination));
+    window.destinationPicker()->hide();
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("Command10"), "click");
+    window.startRun();
+    for (int i = 0; i < 12; ++i)
+        window.tick();
+    save(&window, out + "/ventana-principal-tras-lote.png");
+
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("cestadisticas"), "click");
+    save(window.summaryWindow(), out + "/resumen-operaciones.png");
+    return 0;
+}

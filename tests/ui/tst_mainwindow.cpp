@@ -1,0 +1,507 @@
+#include "app/mainwindow.h"
+#include "app/toneplayer.h"
+#include "batch/bitmap.h"
+#include "pickers/destinationpickerwindow.h"
+#include "pickers/sourcepickerwindow.h"
+#include "summary/summarywindow.h"
+#include "support/imagefixtures.h"
+#include "support/scripteduiservices.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kExamples = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples");
+
+class CountingTones : public TonePlayer {
+public:
+    void playCompletionTones() override { ++count; }
+    int count = 0;
+};
+
+/// A main window with scripted services, in a temporary working folder
+/// holding a copy of the example batch.
+struct Rig {
+    QTemporaryDir dir;
+    QString previousFolder = QDir::currentPath();
+    ScriptedUiServices ui;
+    CountingTones tones;
+    std::unique_ptr<MainWindow> window;
+    QString workbook = dir.filePath("catalogo.xls");
+    QString source = dir.filePath("fotos");
+    QString destination = dir.filePath("salida");
+
+    Rig()
+    {
+        QDir::setCurrent(dir.path());
+        QFile::copy(kExamples + "/catalogo.xls", workbook);
+        QDir().mkpath(source);
+        QDir().mkpath(destination);
+        for (const QString& name : QDir(kExamples + "/fotos").entryList(QDir::Files))
+            QFile::copy(kExamples + "/fotos/" + name, source + "/" + name);
+        window = std::make_unique<MainWindow>(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
+    }
+    ~Rig()
+    {
+        window.reset();
+        QDir::setCurrent(previousFolder);
+    }
+
+    template <typename T = QWidget>
+    T* child(const char* name) const
+    {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QAction* action(const char* name) const { return child<QAction>(name); }
+    QString text(const char* name) const
+    {
+        if (auto* l = window->findChild<QLabel*>(QLatin1String(name)))
+            return l->text();
+        if (auto* b = window->findChild<QAbstractButton*>(QLatin1String(name)))
+            return b->text();
+        return child<QLineEdit>(name)->text();
+    }
+    bool shown(const char* name) const { return !child(name)->isHidden(); }
+    void click(const char* name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
+
+    /// What the pickers and the workbook button would have set.
+    void chooseEverything()
+    {
+        ui.fileAnswers << FileChoice::chosen(workbook);
+        click("Command5");
+        window->settings().setSourceFolder(source);
+        window->settings().setDestinationFolder(destination);
+    }
+
+    QTreeWidget* tree() const { return window->summaryWindow()->findChild<QTreeWidget*>("miarbol"); }
+    QString summaryLabel(const char* name) const
+    {
+        return window->summaryWindow()->findChild<QLabel*>(QLatin1String(name))->text();
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        initialiseImageLibrary();
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    }
+
+    void startState_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("Command3") << "Command3" << "Fuente" << true;
+        QTest::newRow("Command4") << "Command4" << "Destino" << true;
+        QTest::newRow("Command5") << "Command5" << "archivo EXCEL" << true;
+        QTest::newRow("Ficheroexcel") << "Ficheroexcel" << "Archivo de excel no seleccionado" << true;
+        QTest::newRow("fuente") << "fuente" << "ruta de imágenes fuente" << false;
+        QTest::newRow("destino") << "destino" << "ruta de imágenes fuente destino" << false;
+        QTest::newRow("Command10") << "Command10"
+                                   << "opciones avanzadas de conexión con EXCEL, Celda origen, Celda destino para el procesamiento"
+                                   << true;
+        QTest::newRow("Label4") << "Label4" << "Fila, Col Origen" << false;
+        QTest::newRow("CO") << "CO" << "F" << false;
+        QTest::newRow("FO") << "FO" << "6" << false;
+        QTest::newRow("Label3") << "Label3" << "Fila, Col  imagen final" << false;
+        QTest::newRow("CD") << "CD" << "A" << false;
+        QTest::newRow("FD") << "FD" << "6" << false;
+        QTest::newRow("Label1") << "Label1" << "s.l." << false;
+        QTest::newRow("desplazamiento") << "desplazamiento" << "4" << false;
+        QTest::newRow("Command1") << "Command1" << "PROCESAR" << true;
+        QTest::newRow("cancelar") << "cancelar" << "cancelar" << false;
+        QTest::newRow("cestadisticas") << "cestadisticas" << "resumen operaciones" << false;
+        QTest::newRow("Command11") << "Command11" << "ver" << true;
+        QTest::newRow("Ajustecmd") << "Ajustecmd" << "Ajuste manual y posicion" << true;
+        QTest::newRow("Label2") << "Label2" << "transparencia de la marca de agua" << true;
+        QTest::newRow("lagua2") << "lagua2" << "Marca de Agua ACTIVA" << true;
+        QTest::newRow("visor") << "visor" << "Lote: ---" << false;
+        QTest::newRow("procesar") << "procesar" << "Label5" << false;
+        QTest::newRow("minutos") << "minutos" << "0" << false;
+        QTest::newRow("dospuntos") << "dospuntos" << ":" << false;
+        QTest::newRow("segundos") << "segundos" << "0" << false;
+    }
+
+    void startState()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(bool, visible);
+        Rig rig;
+        const QByteArray n = name.toLatin1();
+        QCOMPARE(rig.text(n.constData()), text);
+        QCOMPARE(rig.shown(n.constData()), visible);
+    }
+
+    void startMenusAndWatermark()
+    {
+        Rig rig;
+        QVERIFY(rig.window->windowTitle().startsWith("FOTOLISTA, "));
+        QVERIFY(rig.action("Calidadmedia")->isChecked());
+        QVERIFY(!rig.action("calidadAlta")->isChecked());
+        QVERIFY(!rig.action("CalidadBaja")->isChecked());
+        QVERIFY(!rig.action("Calidadmuybaja")->isChecked());
+        QVERIFY(!rig.action("formato_jpg")->isChecked());
+        QVERIFY(!rig.action("formato_tiff")->isChecked());
+        QVERIFY(rig.action("pmarcaagua")->isChecked());
+        QVERIFY(!rig.action("solointerior")->isChecked());
+        QCOMPARE(rig.action("alturamarca")->text(), QStringLiteral("Altura Marca (por defecto 24 )"));
+        QCOMPARE(rig.action("predeterminada")->text(), QStringLiteral("Predeterminada 409 Grande, 145 Pequeña (ancho)"));
+        QVERIFY(rig.shown("Slider1"));
+        QCOMPARE(rig.child<QSlider>("Slider1")->value(), 50);
+        QCOMPARE(rig.child<QSlider>("Slider1")->toolTip(), QStringLiteral("Marca de agua, transparencia"));
+        QCOMPARE(rig.window->settings().watermarkFolder(), QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
+        QVERIFY(rig.child<QTimer>("Timer1")->isActive());
+        QCOMPARE(rig.child<QTimer>("Timer1")->interval(), 1000);
+    }
+
+    void menusFollowTheSettingsRules()
+    {
+        Rig rig;
+        rig.action("Calidadmedia")->trigger();  // the checked item: nothing changes
+        QVERIFY(rig.action("Calidadmedia")->isChecked());
+        rig.action("CalidadBaja")->trigger();
+        QVERIFY(rig.action("CalidadBaja")->isChecked());
+        QVERIFY(!rig.action("Calidadmedia")->isChecked());
+        rig.action("formato_tiff")->trigger();
+        rig.action("formato_jpg")->trigger();
+        QVERIFY(rig.action("formato_jpg")->isChecked());
+        QVERIFY(!rig.action("formato_tiff")->isChecked());
+        QCOMPARE(rig.window->settings().sourceFormat(), QStringLiteral(".JPG"));
+
+        rig.action("pmarcaagua")->trigger();
+        QVERIFY(!rig.shown("lagua2"));
+        QVERIFY(!rig.shown("Slider1"));
+        QVERIFY(!rig.shown("Ajustecmd"));
+        QVERIFY(!rig.action("pmarcaagua")->isChecked());
+        rig.action("predeterminada")->trigger();
+        QCOMPARE(rig.text("lagua2"), QStringLiteral("Marca de Agua ACTIVA"));
+        QVERIFY(!rig.shown("lagua2"));
+        rig.action("pmarcaagua")->trigger();
+        QVERIFY(rig.shown("lagua2"));
+
+        rig.ui.textAnswers << "50";
+        rig.action("alturamarca")->trigger();
+        QCOMPARE(rig.window->settings().watermarkHeight(), 50);
+        rig.ui.textAnswers << "800" << "300";
+        rig.action("dimensiones")->trigger();
+        QCOMPARE(int(*rig.window->settings().largeWidth()), 800);
+        QCOMPARE(int(rig.window->settings().smallWidth()), 300);
+    }
+
+    void revealingTheCellFields()
+    {
+        Rig rig;
+        rig.click("Command10");
+        QVERIFY(!rig.shown("Command10"));
+        for (const char* name : {"Label4", "Label3", "CO", "FO", "CD", "FD", "desplazamiento", "Label1"})
+            QVERIFY2(rig.shown(name), name);
+        QTest::keyClicks(rig.child<QLineEdit>("desplazamiento"), "2");
+        QCOMPARE(rig.window->settings().rowStep(), QStringLiteral("42"));
+    }
+
+    void clockTicks()
+    {
+        Rig rig;
+        for (int i = 0; i < 59; ++i)
+            rig.window->tick();
+        QCOMPARE(rig.text("minutos") + ":" + rig.text("segundos"), QStringLiteral("0:59"));
+        rig.window->tick();
+        QCOMPARE(rig.text("minutos") + ":" + rig.text("segundos"), QStringLiteral("1:0"));
+        rig.window->tick();
+        QCOMPARE(rig.text("minutos") + ":" + rig.text("segundos"), QStringLiteral("1:1"));
+    }
+
+    void choosingTheWorkbook()
+    {
+        Rig rig;
+        rig.ui.textAnswers << "800" << "300";
+        rig.action("dimensiones")->trigger();
+
+        rig.click("Command5");  // cancelled: the resets are done all the same
+        QCOMPARE(rig.text("Ficheroexcel"), QStringLiteral("Archivo de excel no seleccionado"));
+        QCOMPARE(int(*rig.window->settings().largeWidth()), 409);
+        QCOMPARE(int(rig.window->settings().smallWidth()), 145);
+        QCOMPARE(rig.window->settings().watermarkHeight(), 24);
+        const auto dialogs = rig.ui.callsOf(ScriptedUiServices::Kind::FileDialog);
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(dialogs[0].text, QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"));
+        QCOMPARE(dialogs[0].filter, QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+        QVERIFY(!rig.shown("Label1"));
+
+        rig.ui.fileAnswers << FileChoice::failed("El diálogo no se pudo abrir");
+        rig.click("Command5");
+        QCOMPARE(rig.ui.messageTexts(), QStringList{"El diálogo no se pudo abrir"});
+        QCOMPARE(rig.ui.calls.last().icon, MessageIcon::Warning);
+        QCOMPARE(rig.ui.calls.last().title, QStringLiteral("Fotolista"));
+
+        rig.ui.fileAnswers << FileChoice::chosen(rig.workbook);
+        rig.click("Command5");
+        QCOMPARE(rig.text("Ficheroexcel"), rig.workbook);
+        QVERIFY(rig.shown("Label1"));  // "s.l." even though the fields were never revealed
+        QVERIFY(!rig.shown("visor"));
+    }
+
+    void viewWithoutADestination()
+    {
+        Rig rig;
+        rig.click("Command11");
+        const auto calls = rig.ui.callsOf(ScriptedUiServices::Kind::Desktop);
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].text, QStringLiteral("ruta de imágenes fuente destino"));
+    }
+
+    void nothingChosen()
+    {
+        Rig rig;
+        rig.click("Command1");
+        QCOMPARE(rig.ui.messageTexts(),
+                 (QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs",
+                              "Es necesario especificar la fuente, el destino y el archivo XLS"}));
+        QCOMPARE(rig.ui.callsOf(ScriptedUiServices::Kind::Message)[1].title, QStringLiteral("Error de archivos"));
+        QVERIFY(rig.shown("Command1"));
+        QVERIFY(!rig.shown("procesar"));
+        QVERIFY(!rig.shown("Ajustecmd"));
+        QCOMPARE(rig.tree()->topLevelItemCount(), 2);
+        QCOMPARE(rig.tree()->topLevelItem(0)->childCount(), 0);
+        QVERIFY(!QFile::exists(rig.dir.filePath("errores.txt")));
+        QCOMPARE(rig.tones.count, 0);
+    }
+
+    void aWholeRun()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.click("Command1");
+
+        QCOMPARE(rig.text("procesar"), QStringLiteral("Proceso realizado correctamente en lote "));
+        QVERIFY(rig.shown("Command1"));
+        QVERIFY(!rig.shown("cancelar"));
+        QVERIFY(rig.shown("cestadisticas"));
+        QVERIFY(!rig.shown("Ajustecmd"));
+        QVERIFY(!rig.shown("Slider1"));
+        QVERIFY(rig.shown("lagua2"));
+        QVERIFY(!rig.action("pmarcaagua")->isChecked());
+        QVERIFY(!rig.child<QTimer>("Timer1")->isActive());
+        QVERIFY(rig.shown("segundos"));
+        QCOMPARE(rig.child<QProgressBar>("ProgressBar1")->value(), rig.child<QProgressBar>("ProgressBar1")->maximum());
+        QCOMPARE(rig.tones.count, 1);
+
+        QTreeWidget* tree = rig.tree();
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("-> Imagenes asociadas"));
+        QCOMPARE(tree->topLevelItem(0)->childCount(), 6);
+        QCOMPARE(tree->topLevelItem(1)->childCount(), 2);
+        QTreeWidgetItem* first = tree->topLevelItem(0)->child(0);
+        QCOMPARE(first->text(0), QStringLiteral("1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: TAZA-01.jpg"));
+        QCOMPARE(first->foreground(0).color(), QColor(Qt::black));
+        QCOMPARE(first->childCount(), 2);
+        QVERIFY(first->child(1)->text(0).contains(" || Ratio: 1,9"));
+        QTreeWidgetItem* missing = tree->topLevelItem(1)->child(0);
+        QCOMPARE(missing->text(0), QStringLiteral("5 - C.O: F22 valor: 99999.JPG || C.D.: A22 :  valor: Pelota05.jpg"));
+        QCOMPARE(missing->foreground(0).color(), QColor(Qt::red));
+        QCOMPARE(rig.summaryLabel("Totales"), QStringLiteral("8"));
+        QCOMPARE(rig.summaryLabel("Noprocesadas"), QStringLiteral("2"));
+        QCOMPARE(rig.summaryLabel("procesadas"), QStringLiteral("6"));
+
+        QVERIFY(rig.window->summaryWindow()->isHidden());
+        rig.click("cestadisticas");
+        QVERIFY(rig.window->summaryWindow()->isVisible());
+        QCOMPARE(rig.summaryLabel("Tleidon"), QString::number(rig.window->totals().kbReadTotal) + " kb");
+        QVERIFY(rig.window->totals().kbReadTotal > 800);
+
+        QCOMPARE(fixtures::decode(rig.destination + "/TAZA-01.jpg").width, 409);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/Cesta_08_p.jpg").width, 145);
+        QFile log(rig.dir.filePath("errores.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\r\n"), 2);
+    }
+
+    void twoRunsAddUpAndAWorkbookChoiceResets()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.click("Command1");
+        const qint64 once = rig.window->totals().kbWrittenTotal;
+        QVERIFY(once > 0);
+        rig.click("Command1");
+        QCOMPARE(rig.window->totals().kbWrittenTotal, 2 * once);
+        QCOMPARE(rig.tones.count, 2);
+        rig.click("Command5");  // cancelled
+        QCOMPARE(rig.window->totals().kbWrittenTotal, 0);
+        QCOMPARE(rig.window->totals().kbReadTotal, 0);
+    }
+
+    void cancelDuringTheSecondRow()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        bool pressed = false;
+        rig.ui.onYield = [&](int) {
+            if (!pressed && rig.text("visor") == "Leyendo imagen: /12346.JPG") {
+                pressed = true;
+                rig.click("cancelar");
+                // "cancelar" brings "PROCESAR" back at once, before the row ends.
+                QVERIFY(rig.shown("Command1"));
+            }
+        };
+        rig.click("Command1");
+        QVERIFY(pressed);
+        QVERIFY(QFile::exists(rig.destination + "/Bolso_02.jpg"));
+        QVERIFY(QFile::exists(rig.destination + "/pequeñas/Bolso_02_p.jpg"));
+        QVERIFY(!QFile::exists(rig.destination + "/CAJA-03.jpg"));
+        QCOMPARE(rig.summaryLabel("Totales"), QStringLiteral("1"));
+        QCOMPARE(rig.tones.count, 0);
+        QVERIFY(rig.child<QTimer>("Timer1")->isActive());
+        QCOMPARE(rig.text("procesar"), QStringLiteral("Procesando la imagen del lote: Bolso_02"));
+        QVERIFY(!rig.shown("cancelar"));
+        QVERIFY(rig.shown("Command1"));
+    }
+
+    void processClickedJustAfterCancelWaitsForTheRun()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        int started = 0;
+        bool pressed = false;
+        rig.ui.onYield = [&](int) {
+            if (!pressed && rig.text("visor") == "Leyendo imagen: /12345.JPG") {
+                pressed = true;
+                rig.click("cancelar");
+                rig.click("Command1");  // shown again: a second run must not start inside this one
+                started = rig.ui.callsOf(ScriptedUiServices::Kind::Message).size();
+            }
+        };
+        rig.click("Command1");
+        QVERIFY(pressed);
+        QCOMPARE(started, 0);
+        QVERIFY(!QFile::exists(rig.destination + "/Bolso_02.jpg"));
+        // The remembered click starts the next run once this one has ended.
+        QTRY_COMPARE(rig.tones.count, 1);
+        QVERIFY(QFile::exists(rig.destination + "/Cesta_08.jpg"));
+    }
+
+    void closingDuringARunFinishesTheRow()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.window->show();
+        bool closed = false;
+        rig.ui.onYield = [&](int) {
+            if (!closed && rig.text("visor") == "Leyendo imagen: /12345.JPG") {
+                closed = true;
+                rig.window->close();
+            }
+        };
+        rig.click("Command1");
+        QVERIFY(closed);
+        QVERIFY(!rig.window->isRunning());
+        QVERIFY(!rig.window->isVisible());
+        QVERIFY(QFile::exists(rig.destination + "/TAZA-01.jpg"));
+        QVERIFY(QFile::exists(rig.destination + "/pequeñas/TAZA-01_p.jpg"));
+        QVERIFY(!QFile::exists(rig.destination + "/Bolso_02.jpg"));
+        QCOMPARE(QDir(rig.destination).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void exitAsksFirst()
+    {
+        Rig rig;
+        rig.window->show();
+        rig.ui.messageAnswers << MessageAnswer::No;
+        rig.action("Salida")->trigger();
+        const auto asked = rig.ui.callsOf(ScriptedUiServices::Kind::Message);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text, QStringLiteral("¿ Desea salir del programa ?"));
+        QCOMPARE(asked[0].title, QStringLiteral("Salida del programa"));
+        QCOMPARE(asked[0].buttons, MessageButtons::YesNo);
+        QCOMPARE(asked[0].icon, MessageIcon::None);
+        QVERIFY(rig.window->isVisible());
+        rig.ui.messageAnswers << MessageAnswer::Yes;
+        rig.action("Salida")->trigger();
+        QVERIFY(!rig.window->isVisible());
+    }
+
+    void exitConfirmedDuringARun()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        rig.window->show();
+        bool asked = false;
+        rig.ui.onYield = [&](int) {
+            if (!asked && rig.text("visor") == "Leyendo imagen: /12346.JPG") {
+                asked = true;
+                rig.ui.messageAnswers << MessageAnswer::Yes;
+                rig.action("Salida")->trigger();
+            }
+        };
+        rig.click("Command1");
+        QVERIFY(asked);
+        QVERIFY(QFile::exists(rig.destination + "/Bolso_02.jpg"));
+        QVERIFY(!QFile::exists(rig.destination + "/CAJA-03.jpg"));
+        QVERIFY(!rig.window->isVisible());
+    }
+
+    void closingTheSummaryDuringARunIsSafe()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        bool closed = false;
+        rig.ui.onYield = [&](int) {
+            if (!closed && rig.text("visor") == "Leyendo imagen: /20001.JPG") {
+                closed = true;
+                rig.click("cestadisticas");
+                rig.window->summaryWindow()->close();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+        };
+        rig.click("Command1");
+        QVERIFY(closed);
+        QCOMPARE(rig.tones.count, 1);
+        QVERIFY(QFile::exists(rig.destination + "/Cesta_08.jpg"));
+        // The summary the run went on writing into has no roots: its rows are lost, not misplaced.
+        QCOMPARE(rig.tree()->topLevelItemCount(), 0);
+        QCOMPARE(rig.summaryLabel("Totales"), QStringLiteral("8"));
+    }
+
+    void pickersWriteTheFolders()
+    {
+        Rig rig;
+        rig.click("Command3");
+        QVERIFY(rig.window->sourcePicker());
+        QVERIFY(rig.window->sourcePicker()->isVisible());
+        rig.click("Command4");
+        QVERIFY(rig.window->destinationPicker()->isVisible());
+    }
+
+    void clickingTheSliderReturnsToTheCentredMark()
+    {
+        Rig rig;
+        rig.window->settings().setWatermarkManualPlacement(true);
+        QSlider* slider = rig.child<QSlider>("Slider1");
+        QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() - 5, slider->height() / 2));
+        QVERIFY(!rig.window->settings().watermarkManualPlacement());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
