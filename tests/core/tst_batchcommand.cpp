@@ -1,4 +1,5 @@
 #include "cli/cellscommand.h"
+#include "cli/consolehost.h"
 #include "support/imagefixtures.h"
 
 #include <QDir>
@@ -263,6 +264,61 @@ private slots:
         QVERIFY(o.out.join('\n').contains("--mark-centred ALFA"));
         QCOMPARE(runCommand({}, dir.path()).exitCode, 2);
         QCOMPARE(runCommand({"convert"}, dir.path()).exitCode, 2);
+    }
+
+    void aSecondCtrlCStopsAtOnceLeavingNoPartialFile()
+    {
+        Batch b;
+        for (const char* name : {"12345.jpg", "12346.JPG", "20001.jpg", "20002.jpg", "20003.jpg", "30001.jpg"})
+            QVERIFY(fixtures::writeTwoToneJpeg(b.source + "/" + QString(name), 4000, 3000, 0x336699, 0xCC9966));
+        QProcess p;
+        p.setWorkingDirectory(b.dir.path());
+        p.start(kProgram, b.args());
+        QVERIFY(p.waitForStarted());
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(b.destination + "/TAZA-01.jpg") && t.elapsed() < 60000)
+            QTest::qWait(5);
+        ::kill(p.processId(), SIGINT);
+        QTest::qWait(20);
+        ::kill(p.processId(), SIGINT);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 130);
+        // No half-written file, hidden or not; what is there decodes whole.
+        const QStringList all = QDir(b.destination).entryList(QDir::Files | QDir::Hidden);
+        for (const QString& name : all) {
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
+            QCOMPARE(fixtures::decode(b.destination + "/" + name).width, 409);
+        }
+    }
+
+    void theProgressLineCountsRows()
+    {
+        QString text;
+        QTextStream err(&text);
+        ConsoleHost host(err, true);
+        host.rowCountKnown(4);
+        for (int i = 1; i <= 3; ++i) {
+            RowReport r;
+            r.passNumber = i;
+            r.fate = RowFate::Found;
+            r.outcome = RowOutcome::Written;
+            host.rowHandled(r);
+        }
+        err.flush();
+        QVERIFY2(text.contains("] 3/3  0:00"), qPrintable(text));
+        QVERIFY(text.contains("] 0/3"));
+        host.finishProgress();
+        err.flush();
+        QVERIFY(text.endsWith("\r\033[K"));
+
+        QString quiet;
+        QTextStream quietErr(&quiet);
+        ConsoleHost silent(quietErr, false);
+        silent.rowCountKnown(4);
+        silent.yieldToUser();
+        quietErr.flush();
+        QVERIFY(quiet.isEmpty());
     }
 
     void ctrlCFinishesTheRowInProgress()

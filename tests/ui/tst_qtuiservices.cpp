@@ -1,0 +1,152 @@
+#include "app/qtuiservices.h"
+#include "support/imagefixtures.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+/// Acts on the modal dialog that the next call opens, once it is up.
+void whenModal(std::function<void(QWidget*)> act)
+{
+    auto attempt = std::make_shared<std::function<void()>>();
+    *attempt = [act, attempt] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            act(modal);
+        else
+            QTimer::singleShot(10, *attempt);
+    };
+    QTimer::singleShot(0, *attempt);
+}
+
+} // namespace
+
+class TestQtUiServices : public QObject {
+    Q_OBJECT
+
+private slots:
+    void messageBoxes_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("press");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("ok") << int(MessageButtons::Ok) << int(QMessageBox::Ok) << int(MessageAnswer::Ok);
+        QTest::newRow("yes") << int(MessageButtons::YesNo) << int(QMessageBox::Yes) << int(MessageAnswer::Yes);
+        QTest::newRow("no") << int(MessageButtons::YesNo) << int(QMessageBox::No) << int(MessageAnswer::No);
+    }
+
+    void messageBoxes()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, press);
+        QFETCH(int, answer);
+        QtUiServices services;
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->button(QMessageBox::StandardButton(press))->click();
+        });
+        const MessageAnswer got =
+            services.showMessage("Se ha producido un error en la escritura", MessageButtons(buttons), MessageIcon::Critical);
+        QCOMPARE(int(got), answer);
+        QCOMPARE(title, QStringLiteral("Fotolista"));  // no title given: the program's
+        QCOMPARE(text, QStringLiteral("Se ha producido un error en la escritura"));
+        QCOMPARE(icon, QMessageBox::Critical);
+    }
+
+    void aGivenTitleIsShown()
+    {
+        QtUiServices services;
+        QString title;
+        whenModal([&](QWidget* w) {
+            title = w->windowTitle();
+            qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+        });
+        services.showMessage("x", MessageButtons::Ok, MessageIcon::Warning, "Error de archivos");
+        QCOMPARE(title, QStringLiteral("Error de archivos"));
+    }
+
+    void promptsGiveTheTextOrNothing()
+    {
+        QtUiServices services;
+        QString title;
+        whenModal([&](QWidget* w) {
+            auto* dialog = qobject_cast<QInputDialog*>(w);
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            QCOMPARE(dialog->labelText(), QStringLiteral("Introduzca la Altura de la Marca de agua: "));
+            QCOMPARE(dialog->textValue(), QString());  // empty at first
+            dialog->setTextValue(" 30 ");
+            dialog->accept();
+        });
+        QCOMPARE(services.askText("Introduzca la Altura de la Marca de agua: "), QStringLiteral(" 30 "));
+        QCOMPARE(title, QStringLiteral("Fotolista"));
+
+        whenModal([](QWidget* w) {
+            auto* dialog = qobject_cast<QInputDialog*>(w);
+            dialog->setTextValue("typed, then cancelled");
+            dialog->reject();
+        });
+        QCOMPARE(services.askText("Introduzca el directorio a crear:", "Directorio"), QString());
+    }
+
+    void theOpenFileDialog()
+    {
+        QTemporaryDir dir;
+        const QString book = dir.filePath("libro.xls");
+        fixtures::writeBytes(book, "x");
+        QtUiServices services;
+        QStringList filters;
+        QString title;
+        whenModal([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            dialog->selectFile(book);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const FileChoice chosen = services.chooseFileToOpen("Ruta Origen de Archivos de Excel, solo Xls como extensión",
+                                                            "Archivos para emparejar(*.XLS)|*.xls|");
+        QCOMPARE(chosen.status, FileChoice::Status::Chosen);
+        QCOMPARE(chosen.path, book);
+        QCOMPARE(title, QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"));
+        QCOMPARE(filters, QStringList{"Archivos para emparejar(*.XLS) (*.xls)"});
+
+        whenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+        QCOMPARE(services.chooseFileToOpen("t", "Excel|*.xls|").status, FileChoice::Status::Cancelled);
+    }
+
+    void yieldingRunsPendingEvents()
+    {
+        QtUiServices services;
+        bool ran = false;
+        QTimer::singleShot(0, [&] { ran = true; });
+        services.yieldToUser();
+        QVERIFY(ran);
+    }
+
+    void aProgramThatCannotStartIsReported()
+    {
+        QtUiServices services;
+        QVERIFY(!services.startProgram("/no/such/program", {}, WindowMode::NormalWithoutFocus));
+    }
+};
+
+QTEST_MAIN(TestQtUiServices)
+#include "tst_qtuiservices.moc"
