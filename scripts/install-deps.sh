@@ -12,6 +12,8 @@ packages=(
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
   xvfb xauth x11-utils imagemagick xdg-utils
+  # benchmark timing
+  time
   # fixtures: two independent .xls writers and a compound-file writer
   python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
   # sanitizers and fuzzing

@@ -49,6 +49,8 @@ void JobSettings::chooseTiffSource()
 
 void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
 
+void JobSettings::toggleFastDecode() { assign(m_fastDecode, !m_fastDecode); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

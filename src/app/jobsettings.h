@@ -70,6 +70,12 @@ public:
     /// Moves the check mark to `q`; clicking the checked item changes nothing.
     void chooseQuality(JpegQuality q);
 
+    // --- decoding ------------------------------------------------------------
+    /// Menu "Lectura rápida": JPEG sources decoded at a reduced scale that
+    /// still covers the large width. Off at start.
+    bool fastDecode() const { return m_fastDecode; }
+    void toggleFastDecode();
+
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
     std::optional<qint16> largeWidth() const { return m_largeWidth; }
@@ -144,6 +150,7 @@ private:
     QString m_sourceFormat = QStringLiteral(".JPG");
     SourceFormatMark m_sourceFormatMark = SourceFormatMark::None;
     JpegQuality m_jpegQuality = JpegQuality::Media;
+    bool m_fastDecode = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

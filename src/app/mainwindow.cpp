@@ -1,10 +1,14 @@
 #include "app/mainwindow.h"
 
+#include "about/aboutwindow.h"
+#include "about/helpwindow.h"
 #include "app/toneplayer.h"
 #include "app/uiservices.h"
 #include "pickers/destinationpickerwindow.h"
 #include "pickers/sourcepickerwindow.h"
 #include "summary/summarywindow.h"
+#include "watermark/placementwindow.h"
+#include "watermark/watermarkfolderwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -12,6 +16,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& programFolder, QWidget* parent)
@@ -21,7 +26,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     , m_tones(tones)
     , m_settings(programFolder + QStringLiteral("/numeros"))
     , m_driver(RunEnvironment{m_settings, m_services, *this, m_reader, *this, m_totals, m_control,
-                              QStringLiteral("errores.txt")})
+                              QStringLiteral("errores.txt"), std::max(1, QThread::idealThreadCount())})
 {
     m_ui->setupUi(this);
     buildMenus();
@@ -65,11 +70,19 @@ MainWindow::~MainWindow()
     delete m_summary;
     delete m_sourcePicker;
     delete m_destinationPicker;
+    delete m_watermarkFolderWindow;
+    delete m_placementWindow;
+    delete m_aboutWindow;
+    delete m_helpWindow;
 }
 
 SummaryWindow* MainWindow::summaryWindow() const { return m_summary; }
 SourcePickerWindow* MainWindow::sourcePicker() const { return m_sourcePicker; }
 DestinationPickerWindow* MainWindow::destinationPicker() const { return m_destinationPicker; }
+WatermarkFolderWindow* MainWindow::watermarkFolderWindow() const { return m_watermarkFolderWindow; }
+PlacementWindow* MainWindow::placementWindow() const { return m_placementWindow; }
+AboutWindow* MainWindow::aboutWindow() const { return m_aboutWindow; }
+HelpWindow* MainWindow::helpWindow() const { return m_helpWindow; }
 
 void MainWindow::buildMenus()
 {
@@ -84,6 +97,10 @@ void MainWindow::buildMenus()
     QAction* exit = bar->addAction(QStringLiteral("Salida"));
     exit->setObjectName(QStringLiteral("Salida"));
     connect(exit, &QAction::triggered, this, &MainWindow::confirmExit);
+
+    QAction* help = bar->addAction(QStringLiteral("¿Que hace el programa ?"));
+    help->setObjectName(QStringLiteral("ayuda"));
+    connect(help, &QAction::triggered, this, &MainWindow::openHelp);
 
     QMenu* format = bar->addMenu(QStringLiteral("Formato"));
     format->setObjectName(QStringLiteral("formato"));
@@ -121,7 +138,14 @@ void MainWindow::buildMenus()
     m_defaultWatermark = item(options, "pmarcaagua", QStringLiteral("Marca de agua predeterminada"), true);
     m_interiorOnly = item(options, "solointerior", QStringLiteral("Solo marca interior"), true);
     QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
+    QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
+    connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
     QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
+    m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
+    connect(m_fastDecode, &QAction::triggered, this, [this] {
+        m_settings.toggleFastDecode();
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, [this] {
         m_settings.toggleDefaultWatermark();
         refreshFromSettings();
@@ -132,6 +156,10 @@ void MainWindow::buildMenus()
     });
     connect(height, &QAction::triggered, this, [this] { m_settings.enterWatermarkHeight(m_services); });
     connect(summary, &QAction::triggered, this, &MainWindow::openSummary);
+
+    QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
+    about->setObjectName(QStringLiteral("creditos"));
+    connect(about, &QAction::triggered, this, &MainWindow::openAbout);
 }
 
 void MainWindow::connectControls()
@@ -144,6 +172,7 @@ void MainWindow::connectControls()
     connect(m_ui->cancelar, &QPushButton::clicked, this, &MainWindow::cancelRun);
     connect(m_ui->Command11, &QPushButton::clicked, this, &MainWindow::viewDestination);
     connect(m_ui->cestadisticas, &QPushButton::clicked, this, &MainWindow::openSummary);
+    connect(m_ui->Ajustecmd, &QPushButton::clicked, this, &MainWindow::openPlacementWindow);
 
     connect(m_ui->CO, &QLineEdit::textEdited, &m_settings, &JobSettings::setOriginColumn);
     connect(m_ui->FO, &QLineEdit::textEdited, &m_settings, &JobSettings::setOriginRow);
@@ -178,6 +207,7 @@ void MainWindow::refreshFromSettings()
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
     m_defaultWatermark->setChecked(m_settings.defaultWatermarkChecked());
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
+    m_fastDecode->setChecked(m_settings.fastDecode());
 
     setText(m_ui->lagua2, m_settings.watermarkStatusText());
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
@@ -270,6 +300,56 @@ SummaryWindow* MainWindow::ensureSummary()
 }
 
 void MainWindow::openSummary() { ensureSummary()->showWithTotals(m_totals); }
+
+void MainWindow::openWatermarkFolderWindow()
+{
+    if (!m_watermarkFolderWindow) {
+        m_watermarkFolderWindow =
+            new WatermarkFolderWindow(m_services, m_settings.defaultWatermarkFolder(), nullptr);
+        connect(m_watermarkFolderWindow, &WatermarkFolderWindow::folderAccepted, &m_settings,
+                &JobSettings::acceptWatermarkFolder);
+    }
+    m_watermarkFolderWindow->show();
+    m_watermarkFolderWindow->raise();
+}
+
+PlacementWindow* MainWindow::ensurePlacementWindow()
+{
+    if (!m_placementWindow) {
+        const QString folder = m_settings.defaultWatermarkFolder();
+        m_placementWindow = new PlacementWindow(folder, previewPathFor(folder), nullptr);
+        connect(m_placementWindow, &PlacementWindow::accepted, this,
+                [this] { m_settings.setWatermarkManualPlacement(true); });
+        connect(m_placementWindow, &PlacementWindow::cancelled, this,
+                [this] { m_settings.setWatermarkManualPlacement(false); });
+    }
+    return m_placementWindow;
+}
+
+void MainWindow::openPlacementWindow()
+{
+    PlacementWindow* window = ensurePlacementWindow();
+    window->show();
+    window->raise();
+}
+
+WatermarkPlacement MainWindow::placement() { return ensurePlacementWindow()->placement(); }
+
+void MainWindow::openAbout()
+{
+    if (!m_aboutWindow)
+        m_aboutWindow = new AboutWindow(m_services, m_registry, nullptr);
+    m_aboutWindow->show();
+    m_aboutWindow->raise();
+}
+
+void MainWindow::openHelp()
+{
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(nullptr);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+}
 
 void MainWindow::startRun()
 {

@@ -5,6 +5,7 @@
 #include "batch/runrecords.h"
 #include "batch/runview.h"
 #include "batch/xls/xlsworkbookreader.h"
+#include "about/registry.h"
 #include "watermark/placement.h"
 
 #include <QMainWindow>
@@ -12,7 +13,11 @@
 
 #include <memory>
 
+class AboutWindow;
 class DestinationPickerWindow;
+class HelpWindow;
+class PlacementWindow;
+class WatermarkFolderWindow;
 class QAction;
 class QTimer;
 class SourcePickerWindow;
@@ -42,6 +47,10 @@ public:
     SummaryWindow* summaryWindow() const;
     SourcePickerWindow* sourcePicker() const;
     DestinationPickerWindow* destinationPicker() const;
+    WatermarkFolderWindow* watermarkFolderWindow() const;
+    PlacementWindow* placementWindow() const;
+    AboutWindow* aboutWindow() const;
+    HelpWindow* helpWindow() const;
 
     /// The "PROCESAR" button. During a run the click is remembered and the
     /// next run starts when this one has ended.
@@ -65,6 +74,11 @@ private:
     void openSourcePicker();
     void openDestinationPicker();
     void openSummary();
+    void openWatermarkFolderWindow();
+    void openPlacementWindow();
+    PlacementWindow* ensurePlacementWindow();
+    void openAbout();
+    void openHelp();
     void confirmExit();
     /// Ends the program: every other window closes, then this one. During a
     /// run the row in progress is finished first.
@@ -89,9 +103,9 @@ private:
     void stopClock() override;
     void playCompletionTones() override;
 
-    // PlacementSource: the placement window's values; a fresh window's
-    // start values while there is none.
-    WatermarkPlacement placement() override { return WatermarkPlacement{}; }
+    // PlacementSource: the placement window's values, from a window made
+    // (hidden, with its start values) when there is none.
+    WatermarkPlacement placement() override;
 
     std::unique_ptr<Ui::Form1> m_ui;
     UiServices& m_services;
@@ -106,6 +120,11 @@ private:
     QPointer<SummaryWindow> m_summary;
     QPointer<SourcePickerWindow> m_sourcePicker;
     QPointer<DestinationPickerWindow> m_destinationPicker;
+    QPointer<WatermarkFolderWindow> m_watermarkFolderWindow;
+    QPointer<PlacementWindow> m_placementWindow;
+    QPointer<AboutWindow> m_aboutWindow;
+    QPointer<HelpWindow> m_helpWindow;
+    EmptyRegistry m_registry;
 
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;
@@ -115,6 +134,7 @@ private:
     QAction* m_qualityMuyBaja = nullptr;
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
+    QAction* m_fastDecode = nullptr;
 
     bool m_startAfterRun = false;
     bool m_endAfterRun = false;

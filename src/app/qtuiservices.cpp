@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 QtUiServices::QtUiServices(QWidget* parent)
@@ -82,3 +83,18 @@ bool QtUiServices::openWithDesktop(const QString& path)
 }
 
 void QtUiServices::yieldToUser() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtUiServices::waitUntil(const std::function<bool()>& ready)
+{
+    if (ready())
+        return;
+    // A short poll keeps the window answering without spinning a core.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (ready())
+            loop.quit();
+    });
+    poll.start(4);
+    loop.exec();
+}

@@ -20,6 +20,7 @@ public:
     bool startProgram(const QString& program, const QStringList& arguments, WindowMode mode) override;
     bool openWithDesktop(const QString& path) override;
     void yieldToUser() override;
+    void waitUntil(const std::function<bool()>& ready) override;
 
 private:
     QPointer<QWidget> m_parent;

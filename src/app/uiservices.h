@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 /// Buttons offered by a message box.
 enum class MessageButtons { Ok, YesNo };
 
@@ -57,4 +59,8 @@ public:
 
     /// Lets every pending user-interface event run, then returns.
     virtual void yieldToUser() = 0;
+
+    /// Waits until `ready` holds, for work done on another thread. The window
+    /// keeps answering meanwhile; this is not one of the run's yield points.
+    virtual void waitUntil(const std::function<bool()>& ready);
 };

@@ -65,6 +65,14 @@ Bitmap Bitmap::load(ImageFormat format, const QString& path)
     return wrap(FreeImage_Load(static_cast<FREE_IMAGE_FORMAT>(format), native.constData(), 0));
 }
 
+Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
+{
+    if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
+        return {};
+    const QByteArray native = QFile::encodeName(path);
+    return wrap(FreeImage_Load(FIF_JPEG, native.constData(), sizeHint << 16));
+}
+
 Bitmap Bitmap::filled(int width, int height, quint32 rgb)
 {
     if (width < 1 || height < 1)

@@ -29,6 +29,9 @@ public:
 
     /// Decodes a file (flags 0); null when it cannot be read or decoded.
     static Bitmap load(ImageFormat format, const QString& path);
+    /// Decodes a JPEG at a reduced scale: `sizeHint` (see jpegSizeHint) makes
+    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole.
+    static Bitmap loadJpegScaled(const QString& path, int sizeHint);
     /// A blank 24-bit image filled with one colour (0xRRGGBB); for tests and tools.
     static Bitmap filled(int width, int height, quint32 rgb);
 

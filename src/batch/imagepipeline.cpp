@@ -58,23 +58,29 @@ ImagePipeline::ImagePipeline(PipelineContext context)
 {
 }
 
+PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QString& sourcePath)
+{
+    PrepareRequest r;
+    r.path = sourcePath;
+    // ".JPG" exactly selects JPEG, anything else TIFF.
+    r.format = settings.sourceFormat() == QLatin1String(".JPG") ? ImageFormat::Jpeg : ImageFormat::Tiff;
+    r.fast = settings.fastDecode();
+    r.largeWidth = settings.largeWidth().value_or(0);
+    r.smallWidth = settings.smallWidth();
+    return r;
+}
+
 RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, const QString& rowKey,
-                              QString* destinationPathOut)
+                              qint64 rowOffset, QString* destinationPathOut)
 {
     JobSettings& settings = m_ctx.settings;
 
-    // 1. Decode; ".JPG" exactly selects JPEG, anything else TIFF.
+    // 1. Decode (with both copies, made ahead where the settings allow).
     const QString extension = settings.sourceFormat();
-    const ImageFormat sourceFormat = extension == QLatin1String(".JPG") ? ImageFormat::Jpeg : ImageFormat::Tiff;
-    Bitmap sourceImage = Bitmap::load(sourceFormat, source.resolvedPath);
-    if (sourceImage.isNull())
+    PrepareRequest request = requestFor(settings, source.resolvedPath);
+    std::shared_ptr<PreparedImages> prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+    if (!prepared->decoded)
         return RowOutcome::NotDecoded;
-    if (!sourceImage.isJpegEncodable()) {
-        // Deep-colour and alpha sources would be refused by the JPEG encoder.
-        Bitmap converted = sourceImage.convertedTo24Bits();
-        if (!converted.isNull())
-            sourceImage = std::move(converted);
-    }
 
     // 2. Status, then let the user in.
     m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText + extension);
@@ -92,17 +98,26 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
     // 5. Quality as marked now.
     m_qualityFlags = qualityFlagsFor(settings.jpegQuality());
 
-    // 6. Target sizes: product first, then the division, rounded only when passed.
-    const int w = sourceImage.width();
-    const int h = sourceImage.height();
+    // 6–7. Target sizes as set now: the product first, then the division,
+    // rounded only when passed. Copies made for other widths are made again.
     const int largeWidth = settings.largeWidth().value_or(0);
-    const double largeHeightExact = double(h) * double(largeWidth) / double(w);
-    Bitmap large = sourceImage.rescaled(largeWidth, roundedToInt(largeHeightExact));
+    if (largeWidth != request.largeWidth) {
+        request.largeWidth = largeWidth;
+        request.smallWidth = settings.smallWidth();
+        prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+        if (!prepared->decoded)
+            return RowOutcome::NotDecoded;
+    }
+    const double largeHeightExact = double(prepared->sourceHeight) * double(largeWidth) / double(prepared->sourceWidth);
+    Bitmap large = std::move(prepared->large);
     m_ctx.ui.yieldToUser();
     const int smallWidth = settings.smallWidth();
-    const double smallHeightExact = double(h) * double(smallWidth) / double(w);
-    Bitmap small = sourceImage.rescaled(smallWidth, roundedToInt(smallHeightExact));
-    sourceImage.reset();
+    if (smallWidth != request.smallWidth) {
+        request.smallWidth = smallWidth;
+        prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+    }
+    Bitmap small = std::move(prepared->small);
+    prepared.reset();
 
     // 8. Watermark on the large copy only.
     if (settings.watermarkEnabled()) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "batch/imageworkers.h"
 #include "batch/runview.h"
 
 #include <QString>
 
 class CaseBlindFinder;
+class RowPreparation;
 class JobSettings;
 class PlacementSource;
 struct RunTotals;
@@ -20,6 +22,7 @@ struct PipelineContext {
     PlacementSource& placement;
     RunTotals& totals;
     CaseBlindFinder& finder;
+    RowPreparation& preparation;  ///< decodes and rescales off the run's thread
     QString destinationFolder;    ///< read once when the run starts
     QString watermarkFolder;      ///< read once when the run starts
 };
@@ -38,9 +41,13 @@ class ImagePipeline {
 public:
     explicit ImagePipeline(PipelineContext context);
 
-    /// `rowKey` names the row's summary entry, which receives the statistics.
-    RowOutcome run(const RowCells& cells, const SourceMatch& source, const QString& rowKey,
+    /// `rowKey` names the row's summary entry, which receives the statistics;
+    /// `rowOffset` names the row for the work prepared ahead.
+    RowOutcome run(const RowCells& cells, const SourceMatch& source, const QString& rowKey, qint64 rowOffset,
                    QString* destinationPath = nullptr);
+
+    /// The decoding and rescaling a row needs with the settings as they stand.
+    static PrepareRequest requestFor(const JobSettings& settings, const QString& sourcePath);
 
     /// The JPEG flags the next save uses when no quality item is marked; 0 at
     /// the start of a run.

@@ -4,6 +4,7 @@
 #include "app/uiservices.h"
 #include "batch/fileops.h"
 #include "batch/imagepipeline.h"
+#include "batch/imageworkers.h"
 #include "batch/runrecords.h"
 #include "batch/workbookwalk.h"
 
@@ -103,8 +104,25 @@ RunResult RunDriver::run()
     view.restartClock();
 
     CaseBlindFinder finder;
-    ImagePipeline pipeline(PipelineContext{settings, ui, view, walk, m_env.placement, totals, finder,
+    RowPreparation preparation(std::max(1, m_env.jobs));
+    ImagePipeline pipeline(PipelineContext{settings, ui, view, walk, m_env.placement, totals, finder, preparation,
                                            destinationFolder, watermarkFolder});
+    // Rows ahead are prepared with the settings as they stand; a row whose
+    // settings have changed by the time it comes is prepared again.
+    const auto prepareAhead = [&] {
+        const qint64 current = walk.rowOffset();
+        preparation.forgetBefore(current);
+        for (int ahead = 1; ahead <= preparation.threadCount(); ++ahead) {
+            const qint64 offset = current + ahead * walk.rowStep();
+            const RowCells next = walk.rowAt(offset);
+            if (next.isStopRow())
+                break;
+            const SourceMatch m = matchSource(finder, sourceFolder, next.sourceText, next.destinationText,
+                                              settings.sourceFormat());
+            if (m.fate == RowFate::Found)
+                preparation.schedule(offset, ImagePipeline::requestFor(settings, m.resolvedPath));
+        }
+    };
 
     // Passes.
     for (;;) {
@@ -152,7 +170,9 @@ RunResult RunDriver::run()
             switch (match.fate) {
             case RowFate::Found: {
                 view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
-                const RowOutcome outcome = pipeline.run(cells, match, key, &report.destinationPath);
+                preparation.schedule(walk.rowOffset(), ImagePipeline::requestFor(settings, match.resolvedPath));
+                prepareAhead();
+                const RowOutcome outcome = pipeline.run(cells, match, key, walk.rowOffset(), &report.destinationPath);
                 report.outcome = outcome;
                 switch (outcome) {
                 case RowOutcome::Written: ++result.written; break;

@@ -51,6 +51,8 @@ struct RunEnvironment {
     RunTotals& totals;
     RunControl& control;
     QString logPath;  ///< "errores.txt" in the working folder for the window
+    /// Threads that decode and rescale the rows ahead; at least 1.
+    int jobs = 1;
 };
 
 /// The batch run: validates, walks the workbook row by row, has each found

@@ -67,11 +67,11 @@ qint64 WorkbookWalk::preCount()
     return count;
 }
 
-RowCells WorkbookWalk::currentRow() const
+RowCells WorkbookWalk::rowAt(qint64 offset) const
 {
     RowCells row;
-    row.originAddress = originAddress(m_rowOffset);
-    row.destinationAddress = destinationAddress(m_rowOffset);
+    row.originAddress = originAddress(offset);
+    row.destinationAddress = destinationAddress(offset);
     row.sourceText = m_reader.readCellText(row.originAddress);
     row.destinationText = m_reader.readCellText(row.destinationAddress);
     return row;

@@ -53,7 +53,10 @@ public:
     qint64 preCount();
 
     /// Reads both cells of the current row (the reader may keep the texts).
-    RowCells currentRow() const;
+    RowCells currentRow() const { return rowAt(m_rowOffset); }
+    /// Reads both cells of the row at any offset, without moving the walk.
+    RowCells rowAt(qint64 offset) const;
+    qint64 rowStep() const { return m_plan.rowStep; }
 
     /// Address texts for a row offset: the column as typed, then the row number.
     QString originAddress(qint64 offset) const;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QThread>
 
 #include <csignal>
 #include <optional>
@@ -54,7 +55,8 @@ QString helpText()
         "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
-        "  --jobs N                  hilos de trabajo (1)\n"
+        "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
+        "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "\n"
@@ -83,7 +85,8 @@ struct RunOptions {
     std::optional<WatermarkPlacement> placement;
     QString log = QStringLiteral("errores.txt");
     QString summary;
-    int jobs = 1;
+    int jobs = std::max(1, QThread::idealThreadCount());
+    bool fast = false;
     bool quiet = false;
 };
 
@@ -215,6 +218,8 @@ std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
             if (!jobs)
                 return QStringLiteral("--jobs espera un número entre 1 y 256, no «%1»").arg(v);
             o.jobs = *jobs;
+        } else if (a == QLatin1String("--fast")) {
+            o.fast = true;
         } else if (a == QLatin1String("--quiet")) {
             o.quiet = true;
         } else {
@@ -275,6 +280,8 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     if (o.placement)
         s.setWatermarkManualPlacement(true);
+    if (o.fast)
+        s.toggleFastDecode();
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
@@ -312,7 +319,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
             requestCancel(control, settings, host);
         }
     };
-    RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log});
+    RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
     const RunResult result = driver.run();
     host.finishProgress();
 

@@ -1,5 +1,8 @@
 #include "cli/consolehost.h"
 
+#include <chrono>
+#include <thread>
+
 ConsoleHost::ConsoleHost(QTextStream& err, bool showProgress)
     : m_err(err)
     , m_showProgress(showProgress)
@@ -38,6 +41,17 @@ void ConsoleHost::yieldToUser()
     drawProgress(false);
 }
 
+void ConsoleHost::waitUntil(const std::function<bool()>& ready)
+{
+    // Keep the progress line's clock moving while the workers decode.
+    while (!ready()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (onYield)
+            onYield();
+        drawProgress(false);
+    }
+}
+
 void ConsoleHost::setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas)
 {
     m_tree.setCounters(totales, noProcesadas, procesadas);
@@ -51,6 +65,10 @@ void ConsoleHost::rowCountKnown(qint64 completeRowCount)
 
 void ConsoleHost::rowHandled(const RowReport& report)
 {
+    // A Ctrl-C that came after the row's last yield still stops the run here,
+    // before the next row starts.
+    if (onYield)
+        onYield();
     ++m_rowsDone;
     const QString row = QStringLiteral("fila %1 (%2 → %3)")
                             .arg(report.passNumber)

@@ -18,7 +18,8 @@ class ConsoleHost final : public UiServices, public RunView {
 public:
     ConsoleHost(QTextStream& err, bool showProgress);
 
-    /// Called at every yield: where the command notices Ctrl-C.
+    /// Called at every yield, while waiting, and after each row: where the
+    /// command notices Ctrl-C.
     std::function<void()> onYield;
 
     // UiServices
@@ -29,6 +30,7 @@ public:
     bool startProgram(const QString& program, const QStringList& arguments, WindowMode mode) override;
     bool openWithDesktop(const QString& path) override;
     void yieldToUser() override;
+    void waitUntil(const std::function<bool()>& ready) override;
 
     // RunView
     void resetSummary() override { m_tree.clear(); }

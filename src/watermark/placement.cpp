@@ -3,6 +3,10 @@
 #include "batch/bitmap.h"
 #include "batch/fileops.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placement, const QString& previewPath)
 {
     CaseBlindFinder finder;
@@ -10,4 +14,14 @@ bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placeme
     const Bitmap mark = Bitmap::load(ImageFormat::Png, finder.find(markFolder, watermarkfiles::mark()).value_or(QString()));
     pasteBitmap(sample, mark, placement.left, placement.top, placement.alpha);
     return saveBitmap(ImageFormat::Jpeg, sample, previewPath, kJpegDefault);
+}
+
+QString previewPathFor(const QString& defaultWatermarkFolder)
+{
+    const QFileInfo folder(defaultWatermarkFolder);
+    if (folder.isDir() && folder.isWritable())
+        return QDir(defaultWatermarkFolder).filePath(watermarkfiles::preview());
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    return QDir(cache).filePath(watermarkfiles::preview());
 }

@@ -50,3 +50,8 @@ inline QString preview() { return QStringLiteral("temporal.jpg"); }
 /// could not be written; a mark that is missing or does not fit leaves the
 /// sample bare.
 bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placement, const QString& previewPath);
+
+/// Where the preview is written and read back: "temporal.jpg" in the default
+/// watermark folder when that folder can be written, else in the user's cache
+/// folder (created when missing), so an installed, read-only copy still previews.
+QString previewPathFor(const QString& defaultWatermarkFolder);

@@ -137,6 +137,21 @@ private slots:
         QVERIFY(!QFile::exists(b.destination + "/Bolso_02.jpg"));
     }
 
+    void fastModeKeepsTheSizes()
+    {
+        Batch exact;
+        Batch fast;
+        QCOMPARE(runCommand(exact.args({"--jobs", "1"}), exact.dir.path()).exitCode, 1);
+        QCOMPARE(runCommand(fast.args({"--fast", "--jobs", "2"}), fast.dir.path()).exitCode, 1);
+        for (const QString& name : QDir(exact.destination).entryList({"*.jpg"}, QDir::Files)) {
+            const fixtures::Decoded a = fixtures::decode(exact.destination + "/" + name);
+            const fixtures::Decoded b = fixtures::decode(fast.destination + "/" + name);
+            QCOMPARE(b.width, a.width);
+            QCOMPARE(b.height, a.height);
+            QVERIFY(fixtures::psnr(exact.destination + "/" + name, fast.destination + "/" + name) > 35);
+        }
+    }
+
     void badUsageWritesNothing_data()
     {
         QTest::addColumn<QStringList>("extra");
@@ -149,6 +164,7 @@ private slots:
         QTest::newRow("missing value") << QStringList{"--large-width"} << "falta el valor";
         QTest::newRow("bad mark") << QStringList{"--mark", "1,2"} << "--mark espera";
         QTest::newRow("no such watermark folder") << QStringList{"--watermark", "/no/such"} << "no existe";
+        QTest::newRow("no jobs") << QStringList{"--jobs", "0"} << "--jobs espera";
         QTest::newRow("both watermark choices") << QStringList{"--watermark", "/", "--no-watermark"} << "no pueden ir juntas";
     }
 

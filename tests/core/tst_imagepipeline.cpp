@@ -40,6 +40,7 @@ struct Rig {
     FixedPlacement placement;
     RunTotals totals;
     CaseBlindFinder finder;
+    RowPreparation preparation{1};
     std::unique_ptr<WorkbookWalk> walk;
     std::unique_ptr<ImagePipeline> pipeline;
 
@@ -65,7 +66,7 @@ struct Rig {
         reader.isOpen = true;
         walk = std::make_unique<WorkbookWalk>(reader, planWalk(settings).value());
         pipeline = std::make_unique<ImagePipeline>(PipelineContext{settings, ui, view, *walk, placement, totals, finder,
-                                                                   destination, marks});
+                                                                   preparation, destination, marks});
     }
 
     RowOutcome run(const QString& extension = ".JPG")
@@ -75,7 +76,7 @@ struct Rig {
         const SourceMatch m = matchSource(finder, source, cells.sourceText, cells.destinationText, extension);
         if (m.fate != RowFate::Found)
             qFatal("fixture source not found");
-        return pipeline->run(cells, m, "1 ID");
+        return pipeline->run(cells, m, "1 ID", 0);
     }
 
     QString large(const QString& name = "ABC") const { return destination + "/" + name + ".jpg"; }

@@ -217,6 +217,92 @@ private slots:
         QCOMPARE(rig.logBytes(), QByteArray("2 - C.O: F10 valor: 404.JPG || C.D.: A10 :  valor: NADA.jpg\r\n"));
     }
 
+    void severalWorkersWriteTheSameBytes()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        QList<QPair<QString, QString>> rows;
+        for (int i = 1; i <= 6; ++i) {
+            fixtures::writeTwoToneJpeg(rig.source + "/" + QString::number(i) + ".jpg", 600 + 100 * i, 500, 0x204060,
+                                       0xE0C080);
+            rows << qMakePair(QString::number(i), "R" + QString::number(i));
+        }
+        rows.insert(2, qMakePair(QString("404"), QString("NADA")));
+        rig.setRows(rows);
+        QCOMPARE(rig.driver.run().written, 6);
+        const auto contents = [&](const QString& folder) {
+            QHash<QString, QByteArray> all;
+            for (const QString& f : QDir(folder).entryList(QDir::Files)) {
+                QFile file(folder + "/" + f);
+                file.open(QIODevice::ReadOnly);
+                all.insert(f, file.readAll());
+            }
+            return all;
+        };
+        const auto largeOne = contents(rig.destination);
+        const auto smallOne = contents(rig.destination + "/pequeñas");
+
+        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
+                                          rig.control, rig.logPath, 3});
+        QDir(rig.destination).removeRecursively();
+        QDir().mkpath(rig.destination);
+        QCOMPARE(threaded.run().written, 6);
+        QCOMPARE(contents(rig.destination), largeOne);
+        QCOMPARE(contents(rig.destination + "/pequeñas"), smallOne);
+        QCOMPARE(largeOne.size(), 6);
+    }
+
+    void rowsPreparedAheadFollowALaterChange()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        QList<QPair<QString, QString>> rows;
+        for (int i = 1; i <= 5; ++i) {
+            rig.addPhoto(QString::number(i) + ".jpg", 800, 600);
+            rows << qMakePair(QString::number(i), "W" + QString::number(i));
+        }
+        rig.setRows(rows);
+        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
+                                          rig.control, rig.logPath, 3});
+        rig.ui.onYield = [&](int) {
+            // Rows 3 to 5 are already being prepared at 409 when row 2 starts.
+            if (rig.view.batchText == "Leyendo imagen: /2.JPG") {
+                rig.settings.setLargeWidth(300);
+                rig.settings.setSmallWidth(100);
+            }
+            if (rig.view.batchText == "Leyendo imagen: /4.JPG")
+                rig.settings.chooseTiffSource();  // row 5 is looked up and decoded as TIFF
+        };
+        const RunResult result = threaded.run();
+        QCOMPARE(fixtures::decode(rig.destination + "/W1.jpg").width, 409);
+        QCOMPARE(fixtures::decode(rig.destination + "/W2.jpg").width, 300);
+        QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/W2_p.jpg").width, 100);
+        QCOMPARE(fixtures::decode(rig.destination + "/W3.jpg").width, 300);
+        QCOMPARE(fixtures::decode(rig.destination + "/W4.jpg").width, 300);
+        QVERIFY(!QFile::exists(rig.destination + "/W5.jpg"));
+        QCOMPARE(result.notProcessed, 1);
+    }
+
+    void cancelWithWorkersWritesNothingAfterTheRow()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        QList<QPair<QString, QString>> rows;
+        for (int i = 1; i <= 6; ++i) {
+            rig.addPhoto(QString::number(i) + ".jpg", 1600, 1200);
+            rows << qMakePair(QString::number(i), "C" + QString::number(i));
+        }
+        rig.setRows(rows);
+        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
+                                          rig.control, rig.logPath, 3});
+        rig.ui.onYield = [&](int) {
+            if (rig.view.batchText == "Leyendo imagen: /2.JPG")
+                requestCancel(rig.control, rig.settings, rig.view);
+        };
+        QCOMPARE(threaded.run().end, RunEnd::Stopped);
+        QCOMPARE(QDir(rig.destination).entryList(QDir::Files | QDir::Hidden), (QStringList{"C1.jpg", "C2.jpg"}));
+    }
+
     void twoRunsAddUpTheKilobytes()
     {
         Rig rig;

@@ -6,7 +6,9 @@
 
 #include <FreeImage.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace fixtures {
 
@@ -155,6 +157,43 @@ quint32 pixelAt(const QString& path, int x, int y)
     }
     FreeImage_Unload(dib);
     return (quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | c.rgbBlue;
+}
+
+double psnr(const QString& a, const QString& b)
+{
+    const auto load = [](const QString& path) -> FIBITMAP* {
+        const QByteArray name = native(path);
+        const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
+        FIBITMAP* dib = fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, name.constData(), 0);
+        if (!dib)
+            return nullptr;
+        FIBITMAP* rgb = FreeImage_ConvertTo24Bits(dib);
+        FreeImage_Unload(dib);
+        return rgb;
+    };
+    FIBITMAP* x = load(a);
+    FIBITMAP* y = load(b);
+    double result = -1;
+    if (x && y && FreeImage_GetWidth(x) == FreeImage_GetWidth(y) && FreeImage_GetHeight(x) == FreeImage_GetHeight(y)) {
+        const unsigned w = FreeImage_GetWidth(x);
+        const unsigned h = FreeImage_GetHeight(x);
+        double sum = 0;
+        for (unsigned row = 0; row < h; ++row) {
+            const BYTE* p = FreeImage_GetScanLine(x, int(row));
+            const BYTE* q = FreeImage_GetScanLine(y, int(row));
+            for (unsigned i = 0; i < w * 3; ++i) {
+                const double d = double(p[i]) - double(q[i]);
+                sum += d * d;
+            }
+        }
+        const double mse = sum / (double(w) * h * 3);
+        result = mse == 0 ? std::numeric_limits<double>::infinity() : 10.0 * std::log10(255.0 * 255.0 / mse);
+    }
+    if (x)
+        FreeImage_Unload(x);
+    if (y)
+        FreeImage_Unload(y);
+    return result;
 }
 
 bool near(quint32 a, quint32 b, int tolerance)

@@ -27,6 +27,11 @@ struct Decoded {
 Decoded decode(const QString& path);
 quint32 pixelAt(const QString& path, int x, int y);
 
+/// Peak signal-to-noise ratio in dB between two images of one size (over the
+/// three colour channels); -1 when they do not decode or differ in size,
+/// infinity when identical.
+double psnr(const QString& a, const QString& b);
+
 /// Whether two colours are within `tolerance` in every channel (JPEG is lossy).
 bool near(quint32 a, quint32 b, int tolerance = 24);
 

@@ -3,11 +3,17 @@
 #include "batch/bitmap.h"
 #include "pickers/destinationpickerwindow.h"
 #include "pickers/sourcepickerwindow.h"
+#include "about/aboutwindow.h"
+#include "about/helpwindow.h"
 #include "summary/summarywindow.h"
+#include "watermark/placementwindow.h"
+#include "watermark/watermarkfolderwindow.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QMenuBar>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -491,6 +497,99 @@ private slots:
         QVERIFY(rig.window->sourcePicker()->isVisible());
         rig.click("Command4");
         QVERIFY(rig.window->destinationPicker()->isVisible());
+    }
+
+    void aFolderAcceptedWhileTheWatermarkIsOff()
+    {
+        Rig rig;
+        rig.action("pmarcaagua")->trigger();
+        QVERIFY(!rig.shown("lagua2"));
+        rig.action("magua")->trigger();
+        WatermarkFolderWindow* agua = rig.window->watermarkFolderWindow();
+        QVERIFY(agua && agua->isVisible());
+        QVERIFY(agua->openFolderPath(rig.source));
+        QTest::mouseClick(agua->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QVERIFY(!agua->isVisible());
+        QVERIFY(rig.shown("lagua2"));
+        QCOMPARE(rig.text("lagua2"), QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
+        QVERIFY(!rig.shown("Slider1"));
+        QVERIFY(!rig.action("pmarcaagua")->isChecked());
+        QCOMPARE(rig.window->settings().watermarkFolder(), rig.source);
+        // Switching the default on again returns to the default folder.
+        rig.action("pmarcaagua")->trigger();
+        QCOMPARE(rig.window->settings().watermarkFolder(), QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
+    }
+
+    void thePlacementWindowSteersTheRun_data()
+    {
+        QTest::addColumn<bool>("centred");
+        QTest::addColumn<bool>("closeTheWindow");
+        QTest::addColumn<int>("probeX");
+        QTest::addColumn<int>("probeY");
+        // Probes fall on the mark's plain background, 6 pixels in from its corner.
+        QTest::newRow("placed by hand at (20, 30)") << false << false << 26 << 36;
+        QTest::newRow("closed window: start values at (0, 0)") << false << true << 6 << 6;
+        // Botella7 is 800 x 800: its large copy is 409 x 409, the mark lands at (144, 174).
+        QTest::newRow("centred, blended by the window's alpha") << true << false << 150 << 180;
+    }
+
+    void thePlacementWindowSteersTheRun()
+    {
+        QFETCH(bool, centred);
+        QFETCH(bool, closeTheWindow);
+        QFETCH(int, probeX);
+        QFETCH(int, probeY);
+        Rig rig;
+        rig.chooseEverything();
+        rig.click("Command10");
+        rig.window->settings().setOriginRow("30");
+        rig.window->settings().setDestinationRow("30");
+        rig.window->settings().toggleInteriorOnly();
+        rig.click("Ajustecmd");
+        PlacementWindow* form2 = rig.window->placementWindow();
+        QVERIFY(form2 && form2->isVisible());
+        form2->findChild<QSlider*>("Slider2")->setValue(20);
+        form2->findChild<QSlider*>("Slider3")->setValue(30);
+        form2->findChild<QSlider*>("Slider1")->setValue(255);
+        form2->findChild<QCheckBox*>("centrar")->setChecked(centred);
+        QTest::mouseClick(form2->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QVERIFY(!form2->isVisible());
+        QVERIFY(rig.window->settings().watermarkManualPlacement());
+        if (closeTheWindow) {
+            form2->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(!rig.window->placementWindow());
+        }
+        rig.click("Command1");
+        const QString out = rig.destination + "/Botella7.jpg";
+        QCOMPARE(fixtures::decode(out).width, 409);
+        const quint32 mark = fixtures::pixelAt(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros/marca.png"), 6, 6);
+        const quint32 seen = fixtures::pixelAt(out, probeX, probeY);
+        // Blended by 255 the mark all but replaces the photo; by 125 it is half way.
+        QVERIFY2(fixtures::near(seen, mark, closeTheWindow ? 90 : 30),
+                 qPrintable(QString::number(seen, 16) + " vs " + QString::number(mark, 16)));
+        if (closeTheWindow) {
+            QVERIFY(rig.window->placementWindow());  // made hidden to read its start values
+            QVERIFY(!rig.window->placementWindow()->isVisible());
+        }
+    }
+
+    void aboutAndHelpOpenFromTheMenu()
+    {
+        Rig rig;
+        rig.action("creditos")->trigger();
+        QVERIFY(rig.window->aboutWindow()->isVisible());
+        AboutWindow* first = rig.window->aboutWindow();
+        rig.action("creditos")->trigger();
+        QCOMPARE(rig.window->aboutWindow(), first);  // the same window
+        rig.action("ayuda")->trigger();
+        QVERIFY(rig.window->helpWindow()->isVisible());
+        QCOMPARE(rig.window->helpWindow()->windowTitle(), QStringLiteral("Ayuda del Ejemplo de API implementado."));
+        QList<QString> menus;
+        for (QAction* a : rig.window->menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, (QList<QString>{"Salida", "¿Que hace el programa ?", "Formato", "Calidad de imagen",
+                                         "Dimensiones", "Opciones", "Acerca de ..."}));
     }
 
     void clickingTheSliderReturnsToTheCentredMark()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class Form3;
+}
+
+/// A fixed text on what the program does; closed, and destroyed, by its close box.
+class HelpWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HelpWindow(QWidget* parent = nullptr);
+    ~HelpWindow() override;
+
+private:
+    std::unique_ptr<Ui::Form3> m_ui;
+};

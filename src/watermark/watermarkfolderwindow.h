@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class UiServices;
+
+namespace Ui {
+class agua;
+}
+
+/// Chooses the folder the run takes its watermark pictures from. Its button
+/// hands on the open folder and hides the window, which keeps its place for
+/// the next showing; the close box destroys it.
+class WatermarkFolderWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    /// `services` opens the default folder in the file browser; it must
+    /// outlive the window.
+    WatermarkFolderWindow(UiServices& services, QString defaultWatermarkFolder, QWidget* parent = nullptr);
+    ~WatermarkFolderWindow() override;
+
+    QString openFolder() const;
+    /// Opens `path` in the folder list; false when it cannot be read.
+    bool openFolderPath(const QString& path);
+
+signals:
+    /// The open folder, when the user takes it; the window is hidden right after.
+    void folderAccepted(const QString& path);
+
+private:
+    void accept();
+    void browseDefaultFolder();
+
+    std::unique_ptr<Ui::agua> m_ui;
+    UiServices& m_services;
+    QString m_defaultWatermarkFolder;
+};

@@ -1,0 +1,130 @@
+#include "app/uiservices.h"
+#include "batch/bitmap.h"
+#include "batch/imageworkers.h"
+#include "support/imagefixtures.h"
+#include "support/scripteduiservices.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString kPhotos = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos");
+}
+
+class TestImageWorkers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initialiseImageLibrary(); }
+
+    void sizeHintNeverShrinksBelowTheTarget_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<int>("decodedWidth");
+        QTest::newRow("4000x3000 by 8") << 4000 << 3000 << 409 << 500 << 500;
+        QTest::newRow("portrait by 4, not 8") << 3000 << 4000 << 409 << 1000 << 750;
+        QTest::newRow("2000x1500 by 4") << 2000 << 1500 << 409 << 500 << 500;
+        QTest::newRow("1600x1200 by 2") << 1600 << 1200 << 409 << 800 << 800;
+        QTest::newRow("1200x1600 portrait by 2") << 1200 << 1600 << 409 << 800 << 600;
+        QTest::newRow("800x600 whole") << 800 << 600 << 409 << 0 << 800;
+        QTest::newRow("odd width rounds up") << 3271 << 2000 << 409 << 408 << 409;
+        QTest::newRow("no target") << 4000 << 3000 << 0 << 0 << 4000;
+    }
+
+    void sizeHintNeverShrinksBelowTheTarget()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(int, target);
+        QFETCH(int, hint);
+        QFETCH(int, decodedWidth);
+        QCOMPARE(jpegSizeHint(ImageSize{w, h}, target), hint);
+
+        // The decoder itself agrees.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.jpg");
+        QVERIFY(fixtures::writeJpeg(path, w, h));
+        const Bitmap decoded = Bitmap::loadJpegScaled(path, hint);
+        QCOMPARE(decoded.width(), decodedWidth);
+        QVERIFY(target == 0 || decoded.width() >= target);
+    }
+
+    void fastDecodingKeepsSizesAndLooksTheSame_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::newRow("landscape 2000x1500") << "20001.jpg";
+        QTest::newRow("portrait 1200x1600") << "12346.JPG";
+        QTest::newRow("1600x1200") << "12345.jpg";
+        QTest::newRow("800x800, decoded whole") << "20003.jpg";
+    }
+
+    void fastDecodingKeepsSizesAndLooksTheSame()
+    {
+        QFETCH(QString, photo);
+        PrepareRequest exact{kPhotos + "/" + photo, ImageFormat::Jpeg, false, 409, 145};
+        PrepareRequest fast = exact;
+        fast.fast = true;
+        PreparedImages a = prepareImages(exact);
+        PreparedImages b = prepareImages(fast);
+        QVERIFY(a.decoded && b.decoded);
+        QCOMPARE(b.sourceWidth, a.sourceWidth);
+        QCOMPARE(b.sourceHeight, a.sourceHeight);
+        QCOMPARE(b.large.width(), a.large.width());
+        QCOMPARE(b.large.height(), a.large.height());
+        QCOMPARE(b.small.height(), a.small.height());
+
+        QTemporaryDir dir;
+        QVERIFY(saveBitmap(ImageFormat::Jpeg, a.large, dir.filePath("a.jpg"), kJpegQualitySuperb));
+        QVERIFY(saveBitmap(ImageFormat::Jpeg, b.large, dir.filePath("b.jpg"), kJpegQualitySuperb));
+        const double db = fixtures::psnr(dir.filePath("a.jpg"), dir.filePath("b.jpg"));
+        QVERIFY2(db >= 40.0, qPrintable(QString::number(db)));
+    }
+
+    void tifIsNeverDecodedFast()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.tif");
+        QVERIFY(fixtures::writeTiff(path, 2000, 1500, fixtures::TiffKind::Rgb24));
+        const PreparedImages p = prepareImages(PrepareRequest{path, ImageFormat::Tiff, true, 409, 145});
+        QVERIFY(p.decoded);
+        QCOMPARE(p.large.width(), 409);
+        QCOMPARE(p.large.height(), 307);
+    }
+
+    void anUndecodableSourceIsReported()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.jpg");
+        fixtures::writeBytes(path, "no picture");
+        QVERIFY(!prepareImages(PrepareRequest{path, ImageFormat::Jpeg, false, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{path, ImageFormat::Jpeg, true, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{dir.filePath("none.jpg"), ImageFormat::Jpeg, true, 409, 145}).decoded);
+    }
+
+    void preparedWorkIsUsedOnlyForTheSameSettings()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.jpg");
+        QVERIFY(fixtures::writeJpeg(path, 800, 600));
+        ScriptedUiServices ui;
+        RowPreparation preparation(2);
+        const PrepareRequest asked{path, ImageFormat::Jpeg, false, 409, 145};
+        preparation.schedule(4, asked);
+        preparation.schedule(8, asked);
+        std::shared_ptr<PreparedImages> same = preparation.obtain(4, asked, ui);
+        QCOMPARE(same->large.width(), 409);
+        PrepareRequest changed = asked;
+        changed.largeWidth = 200;
+        std::shared_ptr<PreparedImages> redone = preparation.obtain(8, changed, ui);
+        QCOMPARE(redone->large.width(), 200);
+        // Nothing scheduled: the work is done on the spot.
+        QCOMPARE(preparation.obtain(12, changed, ui)->small.width(), 145);
+        QCOMPARE(ui.yieldCount, 0);  // waiting is no yield point
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageWorkers)
+#include "tst_imageworkers.moc"
