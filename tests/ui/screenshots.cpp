@@ -5,10 +5,17 @@
 #include "batch/bitmap.h"
 #include "pickers/destinationpickerwindow.h"
 #include "pickers/sourcepickerwindow.h"
+#include "about/aboutwindow.h"
+#include "about/helpwindow.h"
 #include "summary/summarywindow.h"
+#include "watermark/placementwindow.h"
+#include "watermark/watermarkfolderwindow.h"
 #include "support/scripteduiservices.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMouseEvent>
+#include <QSlider>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -70,5 +77,33 @@ int main(int argc, char* argv[])
 
     QMetaObject::invokeMethod(window.findChild<QWidget*>("cestadisticas"), "click");
     save(window.summaryWindow(), out + "/resumen-operaciones.png");
+    window.summaryWindow()->hide();
+
+    window.findChild<QAction*>("magua")->trigger();
+    window.watermarkFolderWindow()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
+    save(window.watermarkFolderWindow(), out + "/selector-marca-de-agua.png");
+    window.watermarkFolderWindow()->hide();
+
+    // The preview is written beside a copy of the watermark pictures.
+    const QString marks = dir.filePath("numeros");
+    QDir().mkpath(marks);
+    for (const QString& name : QDir(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros")).entryList(QDir::Files))
+        QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros/") + name, marks + "/" + name);
+    PlacementWindow placement(marks, marks + "/temporal.jpg");
+    placement.findChild<QSlider*>("Slider2")->setValue(60);
+    placement.findChild<QSlider*>("Slider3")->setValue(80);
+    QSlider* alpha = placement.findChild<QSlider*>("Slider1");
+    alpha->setValue(200);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(alpha, &release);
+    save(&placement, out + "/previsualizacion-marca.png");
+    placement.hide();
+
+    window.findChild<QAction*>("creditos")->trigger();
+    save(window.aboutWindow(), out + "/acerca-de.png");
+    window.aboutWindow()->hide();
+    window.findChild<QAction*>("ayuda")->trigger();
+    save(window.helpWindow(), out + "/ayuda.png");
     return 0;
 }
