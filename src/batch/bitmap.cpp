@@ -22,7 +22,29 @@ namespace {
 
 FIBITMAP* dibOf(const BitmapHandle* h) { return h ? h->dib : nullptr; }
 
-void dropMessage(FREE_IMAGE_FORMAT, const char*) {}
+// What the decoder said during the last load on this thread.
+thread_local bool t_truncated = false;
+
+void noteMessage(FREE_IMAGE_FORMAT, const char* message)
+{
+    // libjpeg only warns about a file that ends early and fills the rest of
+    // the picture with grey: such a photo must not be published as it is.
+    if (message && std::strstr(message, "Premature end of JPEG file"))
+        t_truncated = true;
+}
+
+/// Loads through the library, refusing a JPEG that ended early.
+FIBITMAP* loadChecked(FREE_IMAGE_FORMAT fif, const QString& path, int flags)
+{
+    const QByteArray native = QFile::encodeName(path);
+    t_truncated = false;
+    FIBITMAP* dib = FreeImage_Load(fif, native.constData(), flags);
+    if (dib && fif == FIF_JPEG && t_truncated) {
+        FreeImage_Unload(dib);
+        dib = nullptr;
+    }
+    return dib;
+}
 
 // Path of the temporary file being written, for signal handlers. A fixed
 // buffer: handlers may not allocate.
@@ -61,16 +83,14 @@ Bitmap Bitmap::load(ImageFormat format, const QString& path)
 {
     if (path.isEmpty())
         return {};
-    const QByteArray native = QFile::encodeName(path);
-    return wrap(FreeImage_Load(static_cast<FREE_IMAGE_FORMAT>(format), native.constData(), 0));
+    return wrap(loadChecked(static_cast<FREE_IMAGE_FORMAT>(format), path, 0));
 }
 
 Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
 {
     if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
         return {};
-    const QByteArray native = QFile::encodeName(path);
-    return wrap(FreeImage_Load(FIF_JPEG, native.constData(), sizeHint << 16));
+    return wrap(loadChecked(FIF_JPEG, path, sizeHint << 16));
 }
 
 Bitmap Bitmap::filled(int width, int height, quint32 rgb)
@@ -246,7 +266,7 @@ void initialiseImageLibrary()
     static std::atomic<bool> done{false};
     if (done.exchange(true))
         return;
-    FreeImage_SetOutputMessage(dropMessage);
+    FreeImage_SetOutputMessage(noteMessage);
     // libtiff's own handlers print every unknown tag of a camera file to stderr.
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);

@@ -58,6 +58,13 @@ ImagePipeline::ImagePipeline(PipelineContext context)
 {
 }
 
+RowOutcome ImagePipeline::refuseTooLarge()
+{
+    // Nothing can be written for the row: said like any other failed write.
+    m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
+    return RowOutcome::TooLarge;
+}
+
 PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QString& sourcePath)
 {
     PrepareRequest r;
@@ -79,6 +86,8 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
     const QString extension = settings.sourceFormat();
     PrepareRequest request = requestFor(settings, source.resolvedPath);
     std::shared_ptr<PreparedImages> prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+    if (prepared->tooLarge)
+        return refuseTooLarge();
     if (!prepared->decoded)
         return RowOutcome::NotDecoded;
 
@@ -105,6 +114,8 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         request.largeWidth = largeWidth;
         request.smallWidth = settings.smallWidth();
         prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+        if (prepared->tooLarge)
+            return refuseTooLarge();
         if (!prepared->decoded)
             return RowOutcome::NotDecoded;
     }
@@ -115,6 +126,8 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
     if (smallWidth != request.smallWidth) {
         request.smallWidth = smallWidth;
         prepared = m_ctx.preparation.obtain(rowOffset, request, m_ctx.ui);
+        if (prepared->tooLarge)
+            return refuseTooLarge();
     }
     Bitmap small = std::move(prepared->small);
     prepared.reset();

@@ -54,6 +54,8 @@ public:
     int qualityFlags() const { return m_qualityFlags; }
 
 private:
+    RowOutcome refuseTooLarge();
+
     PipelineContext m_ctx;
     int m_qualityFlags = 0;
 };

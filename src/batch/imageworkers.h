@@ -27,9 +27,18 @@ struct PrepareRequest {
     bool operator==(const PrepareRequest&) const = default;
 };
 
+/// Largest source the program decodes, in pixels (about 450 MB in memory at
+/// 24 bits): a camera's largest photo is a tenth of it. A header claiming
+/// more is refused before anything is allocated.
+inline constexpr qint64 kMaxSourcePixels = 150'000'000;
+/// Largest copy the program makes, in pixels: far beyond any web image, and
+/// small enough that a mistyped width cannot exhaust memory.
+inline constexpr qint64 kMaxTargetPixels = 50'000'000;
+
 /// A source decoded and made into its two copies.
 struct PreparedImages {
     bool decoded = false;
+    bool tooLarge = false;  ///< refused: source or copy beyond the pixel limits
     int sourceWidth = 0;   ///< true size of the source, whatever scale it was decoded at
     int sourceHeight = 0;
     Bitmap large;
@@ -42,6 +51,8 @@ struct ImageSize {
     int height = 0;
 };
 std::optional<ImageSize> jpegHeaderSize(const QString& path);
+/// The same for any format the program reads.
+std::optional<ImageSize> headerSize(ImageFormat format, const QString& path);
 
 /// The size hint that makes the JPEG decoder scale by the largest of 1/2,
 /// 1/4, 1/8 that still leaves at least `targetWidth` pixels across; 0 when the

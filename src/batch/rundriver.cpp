@@ -178,6 +178,7 @@ RunResult RunDriver::run()
                 case RowOutcome::Written: ++result.written; break;
                 case RowOutcome::NotDecoded:
                 case RowOutcome::CellsNoLongerMatching: ++result.withoutOutput; break;
+                case RowOutcome::TooLarge:
                 case RowOutcome::WriteFailed:
                 case RowOutcome::SmallWriteFailed: ++result.writeFailures; break;
                 }

@@ -14,6 +14,7 @@ enum class RowOutcome {
     Written,                ///< both copies written
     NotDecoded,             ///< the source could not be decoded: nothing written
     CellsNoLongerMatching,  ///< a cell was empty after decoding: nothing written
+    TooLarge,               ///< source or copy beyond the pixel limits: nothing written
     WriteFailed,            ///< the large copy could not be written
     SmallWriteFailed,       ///< the large copy was written, the small one not
 };

@@ -1,5 +1,7 @@
 #include "cli/consolehost.h"
 
+#include "batch/imageworkers.h"
+
 #include <chrono>
 #include <thread>
 
@@ -86,9 +88,19 @@ void ConsoleHost::rowHandled(const RowReport& report)
         case RowOutcome::CellsNoLongerMatching:
             warning = QStringLiteral("%1: una de las dos celdas está vacía; no se escribe nada.").arg(row);
             break;
-        case RowOutcome::Written:
+        case RowOutcome::TooLarge:
+            warning = QStringLiteral("%1: la imagen «%2» o su copia pasa del límite de %3 millones de píxeles; "
+                                     "no se escribe nada.")
+                          .arg(row, report.sourcePath)
+                          .arg(kMaxSourcePixels / 1'000'000);
+            break;
         case RowOutcome::WriteFailed:
+            warning = QStringLiteral("%1: no se puede escribir «%2».").arg(row, report.destinationPath);
+            break;
         case RowOutcome::SmallWriteFailed:
+            warning = QStringLiteral("%1: no se puede escribir la copia pequeña de «%2».").arg(row, report.destinationPath);
+            break;
+        case RowOutcome::Written:
             break;
         }
     }

@@ -193,6 +193,42 @@ private slots:
         QVERIFY(QDir(b.destination).isEmpty());
     }
 
+    void aFileSizeLimitFailsTheWriteNotTheProgram()
+    {
+        Batch b;
+        // Yesterday's results: a failed write must leave them whole.
+        fixtures::writeBytes(b.destination + "/TAZA-01.jpg", "yesterday");
+        QProcess p;
+        p.setWorkingDirectory(b.dir.path());
+        // 4 KiB: the small copies fit, the large ones do not.
+        p.start("/bin/bash", {"-c", "ulimit -f 4; exec \"$0\" \"$@\"", kProgram, "run", b.workbook, b.source,
+                              b.destination, "--origin", "F6", "--step", "24"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains("Se ha producido un error en la escritura"), qPrintable(err));
+        QCOMPARE(readAll(b.destination + "/TAZA-01.jpg"), QByteArray("yesterday"));
+        QVERIFY(!QFile::exists(b.destination + "/Botella7.jpg"));
+        QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), QStringList{"TAZA-01.jpg"});
+    }
+
+    void aSourceClaimingAHugeSizeIsRefused()
+    {
+        Batch b;
+        QByteArray jpeg = readAll(b.source + "/20003.jpg");
+        const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+        QVERIFY(sof > 0);
+        for (int i = 5; i <= 8; ++i)
+            jpeg[sof + i] = char(i % 2 ? 0xEA : 0x60);  // 60000 x 60000
+        fixtures::writeBytes(b.source + "/20003.jpg", jpeg);
+        const Outcome o = runCommand(b.args({"--origin", "F30", "--destination", "A30"}), b.dir.path());
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains("fila 1 (F30 → A30)") && o.err.contains("millones de píxeles"), qPrintable(o.err));
+        QVERIFY(!QFile::exists(b.destination + "/Botella7.jpg"));
+        QVERIFY(QFile::exists(b.destination + "/Cesta_08.jpg"));
+    }
+
     void rowsWithoutOutputAreNamedOnStderr()
     {
         Batch b;
