@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 struct BitmapHandle {
@@ -267,6 +268,11 @@ void initialiseImageLibrary()
     if (done.exchange(true))
         return;
     FreeImage_SetOutputMessage(noteMessage);
+    // A camera photo takes tens of megabytes; by default each one would be a
+    // fresh mapping whose pages the kernel zeroes again for every image.
+    // Kept in the heap instead, the memory of one image serves the next.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     // libtiff's own handlers print every unknown tag of a camera file to stderr.
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
