@@ -92,6 +92,20 @@ print("b / a (both cores): %.2f    c / b (fast mode): %.2f    a / ref (overhead)
 PY
 
 echo
+echo "Calidad de la lectura rápida: PSNR de cada imagen grande frente a la lectura exacta"
+rm -rf "$work/exact" "$work/fast"; mkdir -p "$work/exact" "$work/fast"
+"$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$work/exact" --quiet --log "$work/exact/e.txt" >/dev/null 2>&1 || true
+"$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$work/fast" --fast --quiet --log "$work/fast/e.txt" >/dev/null 2>&1 || true
+for f in "$work/exact"/*.jpg; do
+  compare -metric PSNR "$f" "$work/fast/$(basename "$f")" null: 2>&1 | cut -d' ' -f1
+  echo
+done | /usr/bin/python3 -c "
+import sys
+v = [float(x) for x in sys.stdin.read().split() if x.replace('.', '', 1).isdigit() or x == 'inf']
+f = [x for x in v if x != float('inf')]
+print('%d imágenes, %d idénticas; las demás: mínimo %.1f dB, media %.1f dB' % (len(v), len(v) - len(f), min(f), sum(f) / len(f)))"
+
+echo
 echo "Memoria: $images filas contra $((images * 10)) filas (mismas fotos, --fast, jobs = núcleos)"
 rm -rf "$out"; mkdir -p "$out"
 /usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --fast --quiet --log "$out/e.txt" >/dev/null 2>&1 || true

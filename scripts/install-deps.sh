@@ -16,8 +16,9 @@ packages=(
   time
   # fixtures: two independent .xls writers and a compound-file writer
   python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
-  # sanitizers and fuzzing
-  clang libclang-rt-14-dev
+  # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with
+  # function names and lines
+  clang libclang-rt-14-dev llvm
   # Spanish locale for the number formats the user sees
   locales
 )

@@ -15,17 +15,17 @@
 
 namespace {
 
-/// Acts on the modal dialog that the next call opens, once it is up.
-void whenModal(std::function<void(QWidget*)> act)
+/// Acts on the modal dialog that the next call opens, once it is up. Each
+/// retry is a fresh timer: a callback holding a pointer to itself would never
+/// be freed.
+void whenModal(std::function<void(QWidget*)> act, int delayMs = 0)
 {
-    auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [act, attempt] {
+    QTimer::singleShot(delayMs, [act] {
         if (QWidget* modal = QApplication::activeModalWidget())
             act(modal);
         else
-            QTimer::singleShot(10, *attempt);
-    };
-    QTimer::singleShot(0, *attempt);
+            whenModal(act, 10);
+    });
 }
 
 } // namespace
