@@ -304,6 +304,23 @@ private slots:
             QCOMPARE(rig.ui.messageTexts(), QStringList{"Se ha producido un error en la escritura"});
     }
 
+    void invalidTextInABiff5CodePageNamesNoOtherPhoto()
+    {
+        Rig rig;
+        // The origin cell holds "12" and a Shift-JIS lead byte with nothing after it.
+        rig.settings.setWorkbookPath(QStringLiteral(FOTOLISTA_TEST_DATA "/xls/biff5_cp932_invalid.xls"));
+        fixtures::writeJpeg(rig.source + "/12.jpg", 300, 200);
+        XlsWorkbookReader reader;
+        const RunResult result = rig.run(&reader);
+        QCOMPARE(result.end, RunEnd::Completed);
+        QCOMPARE(result.rowsHandled, 1);
+        QCOMPARE(result.notProcessed, 1);
+        QVERIFY(rig.view.rows[0].cells.sourceText.startsWith("12"));
+        QVERIFY(rig.view.rows[0].cells.sourceText != "12");
+        QVERIFY(filesUnder(rig.destination).isEmpty());
+        QCOMPARE(readAll(rig.logPath).count("\r\n"), 1);
+    }
+
     void aGlyphCharacterThatCannotNameAFile()
     {
         Rig rig;

@@ -207,7 +207,9 @@ CodePageDecoder::CodePageDecoder(quint16 codePage)
     const QByteArray name = codecName(codePage);
     if (name.isEmpty())
         return;
-    auto decoder = std::make_shared<QStringDecoder>(name.constData());
+    // Stateless: a text that ends inside a multi-byte sequence gives a
+    // replacement character, not a shorter name that may match another file.
+    auto decoder = std::make_shared<QStringDecoder>(name.constData(), QStringConverter::Flag::Stateless);
     if (decoder->isValid())
         m_decoder = std::move(decoder);
 }
@@ -217,7 +219,12 @@ QString CodePageDecoder::decode(QByteArrayView bytes) const
     if (!m_decoder)
         return QString::fromLatin1(bytes);
     m_decoder->resetState();
-    return m_decoder->decode(bytes);
+    QString text = m_decoder->decode(bytes);
+    // Some converters drop a sequence cut short at the end without a trace;
+    // a text that lost bytes must not read as a shorter, valid name.
+    if (m_decoder->hasError() && !text.contains(QChar(QChar::ReplacementCharacter)) && !text.contains(QChar(0x1A)))
+        text += QChar(QChar::ReplacementCharacter);
+    return text;
 }
 
 NumberFormatKind classifyFormatCode(QStringView code)

@@ -110,3 +110,10 @@ sub save {
     save('biff5_nocodepage.xls', workbook(active => 0, sheets => [
         sheet('Precios', label(0, 0, encode('cp1252', 'Precio 5€ ñ'))) ]));
 }
+
+# Bytes that are no Shift-JIS text (a lead byte with no trail, 0xFF, a cut
+# sequence at the end), in the program's layout: origin F6, destination A6.
+{
+    save('biff5_cp932_invalid.xls', workbook(codepage => 932, active => 0, sheets => [
+        sheet('Hoja1', label(5, 5, "12\x81"), label(5, 0, "A\xFF\xFEB\x82")) ]));
+}
