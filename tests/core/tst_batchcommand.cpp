@@ -70,6 +70,24 @@ struct Batch {
     }
 };
 
+/// Starts the example batch over large sources, so each row takes a
+/// noticeable time, and returns once the first row's large copy exists.
+bool startSlowBatch(Batch& b, QProcess& p)
+{
+    for (const char* name : {"12345.jpg", "12346.JPG", "20001.jpg", "20002.jpg", "20003.jpg", "30001.jpg"})
+        if (!fixtures::writeTwoToneJpeg(b.source + "/" + QString(name), 4000, 3000, 0x336699, 0xCC9966))
+            return false;
+    p.setWorkingDirectory(b.dir.path());
+    p.start(kProgram, b.args());
+    if (!p.waitForStarted())
+        return false;
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(b.destination + "/TAZA-01.jpg") && t.elapsed() < 60000)
+        QTest::qWait(5);
+    return QFile::exists(b.destination + "/TAZA-01.jpg");
+}
+
 } // namespace
 
 class TestBatchCommand : public QObject {
@@ -321,16 +339,8 @@ private slots:
     void aSecondCtrlCStopsAtOnceLeavingNoPartialFile()
     {
         Batch b;
-        for (const char* name : {"12345.jpg", "12346.JPG", "20001.jpg", "20002.jpg", "20003.jpg", "30001.jpg"})
-            QVERIFY(fixtures::writeTwoToneJpeg(b.source + "/" + QString(name), 4000, 3000, 0x336699, 0xCC9966));
         QProcess p;
-        p.setWorkingDirectory(b.dir.path());
-        p.start(kProgram, b.args());
-        QVERIFY(p.waitForStarted());
-        QElapsedTimer t;
-        t.start();
-        while (!QFile::exists(b.destination + "/TAZA-01.jpg") && t.elapsed() < 60000)
-            QTest::qWait(5);
+        QVERIFY(startSlowBatch(b, p));
         ::kill(p.processId(), SIGINT);
         QTest::qWait(20);
         ::kill(p.processId(), SIGINT);
@@ -376,18 +386,8 @@ private slots:
     void ctrlCFinishesTheRowInProgress()
     {
         Batch b;
-        // Large sources, so each row takes a noticeable time.
-        for (const char* name : {"12345.jpg", "12346.JPG", "20001.jpg", "20002.jpg", "20003.jpg", "30001.jpg"})
-            QVERIFY(fixtures::writeTwoToneJpeg(b.source + "/" + QString(name), 4000, 3000, 0x336699, 0xCC9966));
         QProcess p;
-        p.setWorkingDirectory(b.dir.path());
-        p.start(kProgram, b.args());
-        QVERIFY(p.waitForStarted());
-        QElapsedTimer t;
-        t.start();
-        while (!QFile::exists(b.destination + "/TAZA-01.jpg") && t.elapsed() < 60000)
-            QTest::qWait(5);
-        QVERIFY(QFile::exists(b.destination + "/TAZA-01.jpg"));
+        QVERIFY(startSlowBatch(b, p));
         // Rows whose large copy is there when the signal goes; the row in
         // progress may be one of them or the next.
         const qsizetype before = QDir(b.destination).entryList({"*.jpg"}, QDir::Files).size();
