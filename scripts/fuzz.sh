@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each for
-# SECONDS_PER_TARGET seconds (default 30), both at once (one per core). New
+# SECONDS_PER_TARGET seconds (default 30), all at once. New
 # inputs go to build-fuzz/corpus/<target>, kept between local runs; the seeds
 # in fuzz/corpus/ are read but never changed. Fails on any crash, leak, UB,
 # timeout or memory blow-up; the input is left in build-fuzz/artifacts/.
@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build_dir=${FUZZ_BUILD_DIR:-$root/build-fuzz}
-targets=(fuzz_xls fuzz_rownames)
+targets=(fuzz_xls fuzz_rownames fuzz_jpegreduce)
 
 "$root/scripts/install-deps.sh"
 

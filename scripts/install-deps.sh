@@ -8,7 +8,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libfreeimage-dev libtiff-dev libpulse-dev
+  libfreeimage-dev libtiff-dev libjpeg-dev libpulse-dev
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
   xvfb xauth x11-utils imagemagick xdg-utils

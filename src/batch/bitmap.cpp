@@ -1,5 +1,7 @@
 #include "batch/bitmap.h"
 
+#include "batch/jpegreduce.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -92,6 +94,13 @@ Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
     if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
         return {};
     return wrap(loadChecked(FIF_JPEG, path, sizeHint << 16));
+}
+
+Bitmap Bitmap::loadJpegReduced(const QString& path, int denominator)
+{
+    if (path.isEmpty())
+        return {};
+    return wrap(::loadJpegReduced(QFile::encodeName(path).constData(), denominator));
 }
 
 Bitmap Bitmap::filled(int width, int height, quint32 rgb)

@@ -32,6 +32,10 @@ public:
     /// Decodes a JPEG at a reduced scale: `sizeHint` (see jpegSizeHint) makes
     /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole.
     static Bitmap loadJpegScaled(const QString& path, int sizeHint);
+    /// Reads a JPEG at 1/2, 1/4 or 1/8 of its size, each pixel the mean of
+    /// what the full read gives under it (see jpegreduce.h); null for a
+    /// layout it does not take, a damaged file or one that ends early.
+    static Bitmap loadJpegReduced(const QString& path, int denominator);
     /// A blank 24-bit image filled with one colour (0xRRGGBB); for tests and tools.
     static Bitmap filled(int width, int height, quint32 rgb);
 

@@ -78,20 +78,25 @@ std::optional<ImageSize> headerSize(ImageFormat format, const QString& path)
     return size;
 }
 
-int jpegSizeHint(ImageSize size, int targetWidth)
+int jpegReduction(ImageSize size, int targetWidth)
 {
     if (size.width < 1 || size.height < 1 || targetWidth < 1)
-        return 0;
+        return 1;
     for (const int denominator : {8, 4, 2}) {
         // The decoder rounds a scaled side up.
-        const int scaledWidth = (size.width + denominator - 1) / denominator;
-        if (scaledWidth >= targetWidth) {
-            const int longer = std::max(size.width, size.height);
-            // longer / hint must reach this denominator and stay below the next.
-            return std::max(1, longer / denominator);
-        }
+        if ((size.width + denominator - 1) / denominator >= targetWidth)
+            return denominator;
     }
-    return 0;
+    return 1;
+}
+
+int jpegSizeHint(ImageSize size, int targetWidth)
+{
+    const int denominator = jpegReduction(size, targetWidth);
+    if (denominator == 1)
+        return 0;
+    // longer / hint must reach this denominator and stay below the next.
+    return std::max(1, std::max(size.width, size.height) / denominator);
 }
 
 namespace {
@@ -139,7 +144,13 @@ PreparedImages prepareImages(const PrepareRequest& request)
         if (size) {
             out.sourceWidth = size->width;
             out.sourceHeight = size->height;
-            source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
+            // The reduced read keeps the colours of the full read; layouts it
+            // does not take go through the decoder's own scaling.
+            const int denominator = jpegReduction(*size, request.largeWidth);
+            if (denominator > 1)
+                source = Bitmap::loadJpegReduced(request.path, denominator);
+            if (source.isNull())
+                source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
         }
     } else {
         source = Bitmap::load(request.format, request.path);

@@ -83,6 +83,40 @@ private slots:
         QVERIFY2(db >= 40.0, qPrintable(QString::number(db)));
     }
 
+    void fastOutputsMatchExactOnesOnSaturatedPhotos_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::newRow("by 8") << 3400 << 2550;
+        QTest::newRow("by 4, portrait") << 1700 << 2267;
+        QTest::newRow("by 2") << 1600 << 1200;
+    }
+
+    void fastOutputsMatchExactOnesOnSaturatedPhotos()
+    {
+        // Smooth saturated colour is where a colour shift of one or two
+        // levels in the reduced read turns into whole quantisation steps
+        // once both outputs are saved at the usual quality.
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.jpg");
+        QVERIFY(fixtures::writePhotoJpeg(path, w, h, 90));
+        PrepareRequest exact{path, ImageFormat::Jpeg, false, 409, 145};
+        PrepareRequest fast = exact;
+        fast.fast = true;
+        const PreparedImages a = prepareImages(exact);
+        const PreparedImages b = prepareImages(fast);
+        QVERIFY(a.decoded && b.decoded);
+        QCOMPARE(b.large.height(), a.large.height());
+        for (const int quality : {kJpegQualityNormal, kJpegQualityAverage}) {
+            QVERIFY(saveBitmap(ImageFormat::Jpeg, a.large, dir.filePath("a.jpg"), quality));
+            QVERIFY(saveBitmap(ImageFormat::Jpeg, b.large, dir.filePath("b.jpg"), quality));
+            const double db = fixtures::psnr(dir.filePath("a.jpg"), dir.filePath("b.jpg"));
+            QVERIFY2(db >= 40.0, qPrintable(QString::number(db)));
+        }
+    }
+
     void tifIsNeverDecodedFast()
     {
         QTemporaryDir dir;

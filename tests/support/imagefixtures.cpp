@@ -6,6 +6,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -60,6 +61,50 @@ bool writeTwoToneJpeg(const QString& path, int width, int height, quint32 left, 
         for (int x = width / 2; x < width; ++x)
             FreeImage_SetPixelColor(dib, x, y, &c);
     return saveAndUnload(dib, FIF_JPEG, path, 90);
+}
+
+bool writePhotoJpeg(const QString& path, int width, int height, int flags, bool grey)
+{
+    FIBITMAP* dib = FreeImage_Allocate(width, height, grey ? 8 : 24);
+    if (!dib)
+        return false;
+    if (grey) {
+        RGBQUAD* palette = FreeImage_GetPalette(dib);
+        for (int i = 0; i < 256; ++i)
+            palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = BYTE(i);
+    }
+    quint32 seed = 12345;
+    const auto grain = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % 7) - 3;
+    };
+    const auto clamp = [](double v) { return BYTE(std::lround(std::min(255.0, std::max(0.0, v)))); };
+    const double cx = width * 0.6, cy = height * 0.45, rx = width * 0.25, ry = height * 0.3;
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            double r = 205 + 20.0 * x / width, g = 195 + 15.0 * y / height, b = 200;
+            const double dx = (x - cx) / rx, dy = (y - cy) / ry;
+            if (dx * dx + dy * dy < 1) {
+                // Saturated blue with soft shading and a band of fine stripes.
+                const double shade = 0.6 + 0.4 * std::cos(3.0 * dx + 1.5 * dy);
+                r = 10 * shade;
+                g = 60 * shade;
+                b = 250 * shade;
+                if (std::abs(dy) < 0.3)
+                    b += 30 * std::sin((x + y) * 1.3);
+            }
+            const int n = grain();
+            if (grey) {
+                line[x] = clamp(0.3 * r + 0.59 * g + 0.11 * b + n);
+            } else {
+                line[x * 3 + FI_RGBA_RED] = clamp(r + n);
+                line[x * 3 + FI_RGBA_GREEN] = clamp(g + n);
+                line[x * 3 + FI_RGBA_BLUE] = clamp(b + n);
+            }
+        }
+    }
+    return saveAndUnload(dib, FIF_JPEG, path, flags);
 }
 
 bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha)

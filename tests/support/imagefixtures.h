@@ -9,6 +9,10 @@ namespace fixtures {
 bool writeJpeg(const QString& path, int width, int height, quint32 rgb = 0x808080);
 /// A 24-bit JPEG whose left half is one colour and right half another.
 bool writeTwoToneJpeg(const QString& path, int width, int height, quint32 left, quint32 right);
+/// A photo-like JPEG: a soft background, a saturated shaded object, fine
+/// stripes and grain, saved with the image library's JPEG `flags` (quality,
+/// chroma sampling, progressive); 8-bit greyscale when `grey`.
+bool writePhotoJpeg(const QString& path, int width, int height, int flags, bool grey = false);
 /// A 24-bit PNG of one colour, or 32-bit with an alpha channel.
 bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha = false);
 /// Uncompressed TIFFs: 24-bit, 32-bit RGBA, 48-bit (16 bits a channel), 8-bit greyscale.
