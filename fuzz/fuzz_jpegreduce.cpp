@@ -4,7 +4,7 @@
 // bounds, and a picture that comes out has the size of the file's header
 // divided by the scale, rounded up.
 
-#include "batch/jpegreduce.h"
+#include "core/image/jpegreduce.h"
 
 #include <FreeImage.h>
 

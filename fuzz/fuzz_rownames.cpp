@@ -3,10 +3,10 @@
 // destination character names a glyph picture. Whatever the text, nothing may
 // be read or written outside the folders the user chose, and nothing may crash.
 
-#include "batch/celladdress.h"
-#include "batch/fileops.h"
-#include "batch/imagepipeline.h"
-#include "batch/sourcematching.h"
+#include "core/workbook/celladdress.h"
+#include "core/base/fileops.h"
+#include "core/run/imagepipeline.h"
+#include "core/run/sourcematching.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the .xls reader as if a user had picked them as the
 // workbook, then reads every cell the way a run does.
 
-#include "batch/xls/xlsworkbook.h"
+#include "core/workbook/xls/xlsworkbook.h"
 
 #include <QByteArray>
 #include <QLocale>

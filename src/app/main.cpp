@@ -1,7 +1,7 @@
-#include "app/mainwindow.h"
-#include "app/qtuiservices.h"
-#include "app/toneplayer.h"
-#include "batch/bitmap.h"
+#include "ui/mainwindow/mainwindow.h"
+#include "ui/services/qtuiservices.h"
+#include "ui/services/toneplayer.h"
+#include "core/image/bitmap.h"
 
 #include <QApplication>
 

@@ -1,14 +1,14 @@
 #include "cli/batchcommand.h"
 
-#include "app/jobsettings.h"
-#include "batch/bitmap.h"
-#include "batch/celladdress.h"
-#include "batch/rundriver.h"
-#include "batch/runrecords.h"
-#include "batch/xls/xlsworkbookreader.h"
+#include "core/settings/jobsettings.h"
+#include "core/image/bitmap.h"
+#include "core/workbook/celladdress.h"
+#include "core/run/rundriver.h"
+#include "core/summary/runrecords.h"
+#include "core/workbook/xls/xlsworkbookreader.h"
 #include "cli/cellscommand.h"
 #include "cli/consolehost.h"
-#include "watermark/placement.h"
+#include "core/watermark/placement.h"
 
 #include <QDir>
 #include <QFile>

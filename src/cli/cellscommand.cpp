@@ -1,7 +1,7 @@
 #include "cli/cellscommand.h"
 
-#include "batch/celladdress.h"
-#include "batch/xls/xlsworkbook.h"
+#include "core/workbook/celladdress.h"
+#include "core/workbook/xls/xlsworkbook.h"
 
 #include <QTextStream>
 

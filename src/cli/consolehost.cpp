@@ -1,6 +1,6 @@
 #include "cli/consolehost.h"
 
-#include "batch/imageworkers.h"
+#include "core/image/imageworkers.h"
 
 #include <chrono>
 #include <thread>

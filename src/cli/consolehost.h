@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/uiservices.h"
-#include "batch/runrecords.h"
-#include "batch/runview.h"
+#include "core/base/uiservices.h"
+#include "core/summary/runrecords.h"
+#include "core/run/runview.h"
 
 #include <QElapsedTimer>
 #include <QString>

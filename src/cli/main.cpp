@@ -1,4 +1,4 @@
-#include "batch/bitmap.h"
+#include "core/image/bitmap.h"
 #include "cli/batchcommand.h"
 
 #include <QCoreApplication>

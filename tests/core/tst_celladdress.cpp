@@ -1,4 +1,4 @@
-#include "batch/celladdress.h"
+#include "core/workbook/celladdress.h"
 
 #include <QTest>
 

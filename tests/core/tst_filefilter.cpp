@@ -1,4 +1,4 @@
-#include "app/filefilter.h"
+#include "core/base/filefilter.h"
 
 #include <QTest>
 

@@ -1,14 +1,14 @@
-#include "app/jobsettings.h"
-#include "batch/bitmap.h"
-#include "batch/fileops.h"
-#include "batch/imagepipeline.h"
-#include "batch/runrecords.h"
-#include "batch/workbookwalk.h"
+#include "core/settings/jobsettings.h"
+#include "core/image/bitmap.h"
+#include "core/base/fileops.h"
+#include "core/run/imagepipeline.h"
+#include "core/summary/runrecords.h"
+#include "core/workbook/workbookwalk.h"
 #include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"
 #include "support/recordingrunview.h"
 #include "support/scripteduiservices.h"
-#include "watermark/placement.h"
+#include "core/watermark/placement.h"
 
 #include <QDir>
 #include <QFile>

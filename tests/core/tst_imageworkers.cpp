@@ -1,6 +1,6 @@
-#include "app/uiservices.h"
-#include "batch/bitmap.h"
-#include "batch/imageworkers.h"
+#include "core/base/uiservices.h"
+#include "core/image/bitmap.h"
+#include "core/image/imageworkers.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"
 

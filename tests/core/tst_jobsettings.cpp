@@ -1,4 +1,4 @@
-#include "app/jobsettings.h"
+#include "core/settings/jobsettings.h"
 #include "support/scripteduiservices.h"
 
 #include <QLocale>

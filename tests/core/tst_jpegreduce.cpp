@@ -1,5 +1,5 @@
-#include "batch/bitmap.h"
-#include "batch/imageworkers.h"
+#include "core/image/bitmap.h"
+#include "core/image/imageworkers.h"
 #include "support/imagefixtures.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "batch/bitmap.h"
+#include "core/image/bitmap.h"
 #include "support/imagefixtures.h"
-#include "watermark/placement.h"
+#include "core/watermark/placement.h"
 
 #include <QFile>
 #include <QTemporaryDir>

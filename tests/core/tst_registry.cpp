@@ -1,4 +1,4 @@
-#include "about/registry.h"
+#include "core/sysinfo/registry.h"
 #include "support/scripteduiservices.h"
 
 #include <QHash>

@@ -1,12 +1,12 @@
-#include "app/jobsettings.h"
-#include "batch/bitmap.h"
-#include "batch/rundriver.h"
-#include "batch/runrecords.h"
+#include "core/settings/jobsettings.h"
+#include "core/image/bitmap.h"
+#include "core/run/rundriver.h"
+#include "core/summary/runrecords.h"
 #include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"
 #include "support/recordingrunview.h"
 #include "support/scripteduiservices.h"
-#include "watermark/placement.h"
+#include "core/watermark/placement.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "batch/runrecords.h"
+#include "core/summary/runrecords.h"
 
 #include <QFile>
 #include <QLocale>

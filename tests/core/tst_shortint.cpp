@@ -1,4 +1,4 @@
-#include "app/shortint.h"
+#include "core/base/shortint.h"
 
 #include <QLocale>
 #include <QTest>

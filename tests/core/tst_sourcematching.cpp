@@ -1,5 +1,5 @@
-#include "batch/fileops.h"
-#include "batch/sourcematching.h"
+#include "core/base/fileops.h"
+#include "core/run/sourcematching.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"
 

@@ -1,5 +1,5 @@
-#include "app/jobsettings.h"
-#include "batch/workbookwalk.h"
+#include "core/settings/jobsettings.h"
+#include "core/workbook/workbookwalk.h"
 #include "support/fakeworkbookreader.h"
 
 #include <QLocale>

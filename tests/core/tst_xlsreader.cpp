@@ -1,7 +1,7 @@
-#include "batch/celladdress.h"
-#include "batch/xls/biff.h"
-#include "batch/xls/xlsworkbook.h"
-#include "batch/xls/xlsworkbookreader.h"
+#include "core/workbook/celladdress.h"
+#include "core/workbook/xls/biff.h"
+#include "core/workbook/xls/xlsworkbook.h"
+#include "core/workbook/xls/xlsworkbookreader.h"
 
 #include <QDate>
 #include <QDir>

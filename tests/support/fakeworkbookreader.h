@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/workbookreader.h"
+#include "core/workbook/workbookreader.h"
 
 #include <QHash>
 #include <QStringList>

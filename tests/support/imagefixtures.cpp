@@ -1,6 +1,6 @@
 #include "support/imagefixtures.h"
 
-#include "batch/bitmap.h"
+#include "core/image/bitmap.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "batch/runrecords.h"
-#include "batch/runview.h"
+#include "core/summary/runrecords.h"
+#include "core/run/runview.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/uiservices.h"
+#include "core/base/uiservices.h"
 
 #include <QList>
 #include <QQueue>

@@ -1,15 +1,15 @@
 // Draws the program's windows as a user sees them and saves them as PNGs,
 // for the README. Run under Xvfb: scripts/screenshots.sh.
-#include "app/mainwindow.h"
-#include "app/toneplayer.h"
-#include "batch/bitmap.h"
-#include "pickers/destinationpickerwindow.h"
-#include "pickers/sourcepickerwindow.h"
-#include "about/aboutwindow.h"
-#include "about/helpwindow.h"
-#include "summary/summarywindow.h"
-#include "watermark/placementwindow.h"
-#include "watermark/watermarkfolderwindow.h"
+#include "ui/mainwindow/mainwindow.h"
+#include "ui/services/toneplayer.h"
+#include "core/image/bitmap.h"
+#include "ui/pickers/destinationpickerwindow.h"
+#include "ui/pickers/sourcepickerwindow.h"
+#include "ui/about/aboutwindow.h"
+#include "ui/about/helpwindow.h"
+#include "ui/summary/summarywindow.h"
+#include "ui/watermark/placementwindow.h"
+#include "ui/watermark/watermarkfolderwindow.h"
 #include "support/scripteduiservices.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "about/aboutwindow.h"
-#include "about/registry.h"
+#include "ui/about/aboutwindow.h"
+#include "core/sysinfo/registry.h"
 #include "support/scripteduiservices.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "pickers/destinationpickerwindow.h"
-#include "pickers/folderpicker.h"
-#include "pickers/sourcepickerwindow.h"
+#include "ui/pickers/destinationpickerwindow.h"
+#include "ui/pickers/folderpicker.h"
+#include "ui/pickers/sourcepickerwindow.h"
 #include "support/scripteduiservices.h"
 
 #include <QComboBox>

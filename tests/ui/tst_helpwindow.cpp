@@ -1,4 +1,4 @@
-#include "about/helpwindow.h"
+#include "ui/about/helpwindow.h"
 
 #include <QLabel>
 #include <QLayout>

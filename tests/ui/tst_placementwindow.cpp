@@ -1,6 +1,6 @@
-#include "batch/bitmap.h"
+#include "core/image/bitmap.h"
 #include "support/imagefixtures.h"
-#include "watermark/placementwindow.h"
+#include "ui/watermark/placementwindow.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/qtuiservices.h"
+#include "ui/services/qtuiservices.h"
 #include "support/imagefixtures.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "summary/summarywindow.h"
+#include "ui/summary/summarywindow.h"
 #include "support/scripteduiservices.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "pickers/folderpicker.h"
+#include "ui/pickers/folderpicker.h"
 #include "support/scripteduiservices.h"
-#include "watermark/watermarkfolderwindow.h"
+#include "ui/watermark/watermarkfolderwindow.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,0 +1,10 @@
+#include "core/base/uiservices.h"
+
+#include <chrono>
+#include <thread>
+
+void UiServices::waitUntil(const std::function<bool()>& ready)
+{
+    while (!ready())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}

@@ -1,0 +1,288 @@
+#include "core/image/bitmap.h"
+
+#include "core/image/jpegreduce.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+
+#include <FreeImage.h>
+#include <tiffio.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+struct BitmapHandle {
+    FIBITMAP* dib;
+};
+
+namespace {
+
+FIBITMAP* dibOf(const BitmapHandle* h) { return h ? h->dib : nullptr; }
+
+// What the decoder said during the last load on this thread.
+thread_local bool t_truncated = false;
+
+void noteMessage(FREE_IMAGE_FORMAT, const char* message)
+{
+    // libjpeg only warns about a file that ends early and fills the rest of
+    // the picture with grey: such a photo must not be published as it is.
+    if (message && std::strstr(message, "Premature end of JPEG file"))
+        t_truncated = true;
+}
+
+/// Loads through the library, refusing a JPEG that ended early.
+FIBITMAP* loadChecked(FREE_IMAGE_FORMAT fif, const QString& path, int flags)
+{
+    const QByteArray native = QFile::encodeName(path);
+    t_truncated = false;
+    FIBITMAP* dib = FreeImage_Load(fif, native.constData(), flags);
+    if (dib && fif == FIF_JPEG && t_truncated) {
+        FreeImage_Unload(dib);
+        dib = nullptr;
+    }
+    return dib;
+}
+
+// Path of the temporary file being written, for signal handlers. A fixed
+// buffer: handlers may not allocate.
+char g_tempPath[4096];
+
+} // namespace
+
+Bitmap::Bitmap() = default;
+Bitmap::Bitmap(BitmapHandle* handle) : m_handle(handle) {}
+Bitmap::~Bitmap() { reset(); }
+
+Bitmap::Bitmap(Bitmap&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
+
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_handle = other.m_handle;
+        other.m_handle = nullptr;
+    }
+    return *this;
+}
+
+void Bitmap::reset()
+{
+    if (m_handle) {
+        FreeImage_Unload(m_handle->dib);
+        delete m_handle;
+        m_handle = nullptr;
+    }
+}
+
+static Bitmap wrap(FIBITMAP* dib);
+
+Bitmap Bitmap::load(ImageFormat format, const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    return wrap(loadChecked(static_cast<FREE_IMAGE_FORMAT>(format), path, 0));
+}
+
+Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
+{
+    if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
+        return {};
+    return wrap(loadChecked(FIF_JPEG, path, sizeHint << 16));
+}
+
+Bitmap Bitmap::loadJpegReduced(const QString& path, int denominator)
+{
+    if (path.isEmpty())
+        return {};
+    return wrap(::loadJpegReduced(QFile::encodeName(path).constData(), denominator));
+}
+
+Bitmap Bitmap::filled(int width, int height, quint32 rgb)
+{
+    if (width < 1 || height < 1)
+        return {};
+    FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+    if (!dib)
+        return {};
+    RGBQUAD colour{};
+    colour.rgbRed = static_cast<BYTE>((rgb >> 16) & 0xFF);
+    colour.rgbGreen = static_cast<BYTE>((rgb >> 8) & 0xFF);
+    colour.rgbBlue = static_cast<BYTE>(rgb & 0xFF);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            FreeImage_SetPixelColor(dib, x, y, &colour);
+    return wrap(dib);
+}
+
+Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }
+
+static Bitmap wrap(FIBITMAP* dib)
+{
+    if (!dib)
+        return {};
+    return wrapHandle(new BitmapHandle{dib});
+}
+
+int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0; }
+int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
+int Bitmap::bitsPerPixel() const { return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0; }
+
+Bitmap Bitmap::rescaled(int width, int height) const
+{
+    if (!m_handle || width < 1 || height < 1)
+        return {};
+    return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
+}
+
+bool Bitmap::isJpegEncodable() const
+{
+    if (!m_handle)
+        return false;
+    if (FreeImage_GetImageType(m_handle->dib) != FIT_BITMAP)
+        return false;
+    const unsigned bpp = FreeImage_GetBPP(m_handle->dib);
+    return bpp == 24 || bpp == 8;
+}
+
+Bitmap Bitmap::convertedTo24Bits() const
+{
+    if (!m_handle)
+        return {};
+    FIBITMAP* dib = m_handle->dib;
+    switch (FreeImage_GetImageType(dib)) {
+    case FIT_BITMAP:
+    case FIT_RGB16:
+    case FIT_RGBA16:
+        return wrap(FreeImage_ConvertTo24Bits(dib));
+    case FIT_RGBF:
+    case FIT_RGBAF:
+        // High dynamic range needs a tone curve to fit in 8 bits a channel.
+        return wrap(FreeImage_ToneMapping(dib, FITMO_DRAGO03, 0, 0));
+    default: {
+        // Single-channel 16-bit, 32-bit, floating point: scaled to 8-bit grey first.
+        FIBITMAP* grey = FreeImage_ConvertToStandardType(dib, TRUE);
+        if (!grey)
+            return {};
+        FIBITMAP* rgb = FreeImage_ConvertTo24Bits(grey);
+        FreeImage_Unload(grey);
+        return wrap(rgb);
+    }
+    }
+}
+
+quint32 Bitmap::pixel(int x, int y) const
+{
+    if (!m_handle || x < 0 || y < 0 || x >= width() || y >= height())
+        return 0;
+    RGBQUAD c{};
+    // The library counts rows from the bottom.
+    if (!FreeImage_GetPixelColor(m_handle->dib, x, height() - 1 - y, &c)) {
+        BYTE index = 0;
+        if (FreeImage_GetPixelIndex(m_handle->dib, x, height() - 1 - y, &index)) {
+            const RGBQUAD* palette = FreeImage_GetPalette(m_handle->dib);
+            if (palette)
+                c = palette[index];
+            else
+                c.rgbRed = c.rgbGreen = c.rgbBlue = index;
+        }
+    }
+    return (quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | quint32(c.rgbBlue);
+}
+
+bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha)
+{
+    FIBITMAP* dst = dibOf(target.m_handle);
+    FIBITMAP* src = dibOf(source.m_handle);
+    if (!dst || !src)
+        return false;
+    return FreeImage_Paste(dst, src, left, top, alpha) == 1;
+}
+
+namespace {
+
+bool writeAll(int fd, const BYTE* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags)
+{
+    FIBITMAP* dib = dibOf(bitmap.m_handle);
+    if (!dib || path.isEmpty())
+        return false;
+
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    if (!memory)
+        return false;
+    bool ok = FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(format), dib, memory, flags) == 1;
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (ok)
+        ok = FreeImage_AcquireMemory(memory, &data, &size) == TRUE && size > 0;
+
+    if (ok) {
+        const QFileInfo info(path);
+        const QByteArray finalName = QFile::encodeName(info.absoluteFilePath());
+        // Hidden, so a half-written file is never taken for an image.
+        const QByteArray tempName =
+            QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                              + QStringLiteral(".fotolista-") + QString::number(::getpid()));
+        if (tempName.size() + 1 > qsizetype(sizeof g_tempPath)) {
+            ok = false;
+        } else {
+            const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                ok = false;
+            } else {
+                std::memcpy(g_tempPath, tempName.constData(), size_t(tempName.size()) + 1);
+                // No fsync: the rename already keeps readers from ever seeing
+                // a partial file, and a sync per image would slow long batches.
+                ok = writeAll(fd, data, size);
+                ok = (::close(fd) == 0) && ok;
+                if (ok)
+                    ok = std::rename(tempName.constData(), finalName.constData()) == 0;
+                if (!ok)
+                    ::unlink(tempName.constData());
+                g_tempPath[0] = '\0';
+            }
+        }
+    }
+    FreeImage_CloseMemory(memory);
+    return ok;
+}
+
+const char* saveInProgressPath() { return g_tempPath; }
+
+void initialiseImageLibrary()
+{
+    static std::atomic<bool> done{false};
+    if (done.exchange(true))
+        return;
+    FreeImage_SetOutputMessage(noteMessage);
+    // A camera photo takes tens of megabytes; by default each one would be a
+    // fresh mapping whose pages the kernel zeroes again for every image.
+    // Kept in the heap instead, the memory of one image serves the next.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    // libtiff's own handlers print every unknown tag of a camera file to stderr.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/image/imageworkers.h"
+#include "core/run/runview.h"
+
+#include <QString>
+
+class CaseBlindFinder;
+class RowPreparation;
+class JobSettings;
+class PlacementSource;
+struct RunTotals;
+class UiServices;
+class WorkbookWalk;
+
+/// What the image work of one run needs besides the row itself.
+struct PipelineContext {
+    JobSettings& settings;        ///< read live, at the step that needs a value
+    UiServices& ui;               ///< yields and the write-error message
+    RunView& view;
+    WorkbookWalk& walk;           ///< cells are read again where the row needs them
+    PlacementSource& placement;
+    RunTotals& totals;
+    CaseBlindFinder& finder;
+    RowPreparation& preparation;  ///< decodes and rescales off the run's thread
+    QString destinationFolder;    ///< read once when the run starts
+    QString watermarkFolder;      ///< read once when the run starts
+};
+
+/// The message of a failed write.
+QString writeErrorMessage();
+
+/// The small copy's path: the large one's, in the sub-folder "pequeñas", with
+/// every ".jpg" of the file name made "_p.jpg" (the folder part is left alone).
+QString smallCopyPath(const QString& destinationFolder, const QString& destinationText);
+
+/// Decodes a found row's source, makes the large and the small copy, stamps
+/// the large one and writes both as JPEG. Every bitmap of a row is released
+/// before run() returns.
+class ImagePipeline {
+public:
+    explicit ImagePipeline(PipelineContext context);
+
+    /// `rowKey` names the row's summary entry, which receives the statistics;
+    /// `rowOffset` names the row for the work prepared ahead.
+    RowOutcome run(const RowCells& cells, const SourceMatch& source, const QString& rowKey, qint64 rowOffset,
+                   QString* destinationPath = nullptr);
+
+    /// The decoding and rescaling a row needs with the settings as they stand.
+    static PrepareRequest requestFor(const JobSettings& settings, const QString& sourcePath);
+
+    /// The JPEG flags the next save uses when no quality item is marked; 0 at
+    /// the start of a run.
+    int qualityFlags() const { return m_qualityFlags; }
+
+private:
+    RowOutcome refuseTooLarge();
+
+    PipelineContext m_ctx;
+    int m_qualityFlags = 0;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/run/runview.h"
+
+#include <QString>
+
+class JobSettings;
+class PlacementSource;
+class UiServices;
+class WorkbookReader;
+struct RunTotals;
+
+/// The cancel request, shared by the window (or the command) and the run.
+/// The run looks at it only at the end of a pass, so the row in progress is
+/// always finished.
+struct RunControl {
+    bool stopRequested = false;
+};
+
+/// The "cancelar" button: the placement button and the transparency slider
+/// hide, the default-watermark mark goes, the stop is requested and the
+/// process button comes back at once. The run finishes its row, then stops.
+void requestCancel(RunControl& control, JobSettings& settings, RunView& view);
+
+/// How a run ended.
+enum class RunEnd {
+    Refused,             ///< nothing chosen, or bad start rows or step: no run
+    WorkbookUnreadable,  ///< the workbook could not be read: no run
+    Completed,           ///< the stop row was reached
+    Stopped,             ///< "cancelar" was honoured at the end of a pass
+};
+
+/// Figures of a run for whoever started it.
+struct RunResult {
+    RunEnd end = RunEnd::Refused;
+    qint64 completeRowCount = 0;
+    qint64 rowsHandled = 0;
+    qint64 notProcessed = 0;   ///< unnamed, missing or unsafe
+    qint64 written = 0;        ///< both copies written
+    qint64 withoutOutput = 0;  ///< not decoded, or cells no longer matching
+    qint64 writeFailures = 0;  ///< either copy could not be written
+};
+
+/// What a run is given: the live settings, the user, the view and the rest.
+struct RunEnvironment {
+    JobSettings& settings;
+    UiServices& ui;
+    RunView& view;
+    WorkbookReader& reader;
+    PlacementSource& placement;
+    RunTotals& totals;
+    RunControl& control;
+    QString logPath;  ///< "errores.txt" in the working folder for the window
+    /// Threads that decode and rescale the rows ahead; at least 1.
+    int jobs = 1;
+};
+
+/// The batch run: validates, walks the workbook row by row, has each found
+/// row's images made, records every row, and ends with the counters. It runs
+/// on the caller's thread and lets the user in through UiServices::yieldToUser.
+class RunDriver {
+public:
+    explicit RunDriver(RunEnvironment env);
+
+    RunResult run();
+
+    /// Whether run() is in progress (a second start must wait for it).
+    bool isRunning() const { return m_running; }
+
+    static QString refusalMessage();
+    static QString refusalTitle();
+
+private:
+    RunEnvironment m_env;
+    bool m_running = false;
+};

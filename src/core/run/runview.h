@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/run/sourcematching.h"
+#include "core/workbook/workbookwalk.h"
+
+#include <QString>
+
+#include <optional>
+
+class SummaryTree;
+
+/// How the image work of a found row ended.
+enum class RowOutcome {
+    Written,                ///< both copies written
+    NotDecoded,             ///< the source could not be decoded: nothing written
+    CellsNoLongerMatching,  ///< a cell was empty after decoding: nothing written
+    TooLarge,               ///< source or copy beyond the pixel limits: nothing written
+    WriteFailed,            ///< the large copy could not be written
+    SmallWriteFailed,       ///< the large copy was written, the small one not
+};
+
+/// One handled row, for views that report rows as they go.
+struct RowReport {
+    qint64 passNumber = 0;
+    RowCells cells;
+    RowFate fate = RowFate::Missing;
+    std::optional<RowOutcome> outcome;  ///< set for found rows
+    QString sourcePath;
+    QString destinationPath;
+};
+
+/// The controls a run drives. The main window implements it with its labels
+/// and buttons; the command prints; tests record.
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    /// The summary of the last run is discarded and started afresh (empty).
+    virtual void resetSummary() = 0;
+    /// The summary being filled. Not kept across yields: the user may close
+    /// the summary window meanwhile, and the next call gives a fresh one.
+    virtual SummaryTree& summaryTree() = 0;
+    /// Row counters at the end of a run.
+    virtual void setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas) = 0;
+
+    /// The run status line ("Procesando ..."); shown at once.
+    virtual void setStatusText(const QString& text) = 0;
+    virtual void setStatusVisible(bool visible) = 0;
+    /// The batch line ("Leyendo imagen: /12345.JPG").
+    virtual void setBatchText(const QString& text) = 0;
+    virtual void setBatchVisible(bool visible) = 0;
+
+    virtual void setProcessButtonVisible(bool visible) = 0;
+    virtual void setCancelButtonVisible(bool visible) = 0;
+    virtual void setSummaryButtonVisible(bool visible) = 0;
+    virtual void showMainWindow() = 0;
+
+    /// About `step` ÷ `total` of the bar is filled.
+    virtual void setProgress(qint64 step, qint64 total) = 0;
+
+    /// Clock at 0:0, shown, ticking every second.
+    virtual void restartClock() = 0;
+    virtual void stopClock() = 0;
+
+    /// The three tones of a completed run; must return at once.
+    virtual void playCompletionTones() = 0;
+
+    /// The pre-count of complete rows is known.
+    virtual void rowCountKnown(qint64 completeRowCount) { Q_UNUSED(completeRowCount); }
+    /// A row (not the stop row) has been handled.
+    virtual void rowHandled(const RowReport& report) { Q_UNUSED(report); }
+};

@@ -1,0 +1,135 @@
+#include "core/settings/jobsettings.h"
+
+#include "core/base/shortint.h"
+#include "core/base/uiservices.h"
+
+#include <algorithm>
+
+JobSettings::JobSettings(QString defaultWatermarkFolder, QObject* parent)
+    : QObject(parent)
+    , m_defaultWatermarkFolder(std::move(defaultWatermarkFolder))
+    , m_watermarkFolder(m_defaultWatermarkFolder)
+{
+}
+
+template <typename T>
+void JobSettings::assign(T& field, const T& value)
+{
+    if (field == value)
+        return;
+    field = value;
+    emit changed();
+}
+
+void JobSettings::setSourceFolder(const QString& path) { assign(m_sourceFolder, path); }
+void JobSettings::setDestinationFolder(const QString& path) { assign(m_destinationFolder, path); }
+void JobSettings::setWorkbookPath(const QString& path) { assign(m_workbookPath, path); }
+
+void JobSettings::setOriginColumn(const QString& text) { assign(m_originColumn, text); }
+void JobSettings::setOriginRow(const QString& text) { assign(m_originRow, text); }
+void JobSettings::setDestinationColumn(const QString& text) { assign(m_destinationColumn, text); }
+void JobSettings::setDestinationRow(const QString& text) { assign(m_destinationRow, text); }
+void JobSettings::setRowStep(const QString& text) { assign(m_rowStep, text); }
+
+void JobSettings::revealCellFields() { assign(m_cellFieldsRevealed, true); }
+
+void JobSettings::chooseJpgSource()
+{
+    m_sourceFormat = QStringLiteral(".JPG");
+    m_sourceFormatMark = SourceFormatMark::Jpg;
+    emit changed();
+}
+
+void JobSettings::chooseTiffSource()
+{
+    m_sourceFormat = QStringLiteral(".TIF");
+    m_sourceFormatMark = SourceFormatMark::Tiff;
+    emit changed();
+}
+
+void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
+
+void JobSettings::toggleFastDecode() { assign(m_fastDecode, !m_fastDecode); }
+
+void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
+void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
+
+void JobSettings::enterWidths(UiServices& ui)
+{
+    const QString large = ui.askText(QStringLiteral("Introduzca la dimension en anchura de la imagen GRANDE"),
+                                     QStringLiteral("Dimension anchura"));
+    if (const ShortIntResult w = toShortInt(large))
+        setLargeWidth(w.value);
+    const QString small = ui.askText(QStringLiteral("Ahora, la anchura de la imagen pequeña"),
+                                     QStringLiteral("Anchura de imagen pequeña"));
+    if (const ShortIntResult w = toShortInt(small))
+        setSmallWidth(w.value);
+}
+
+void JobSettings::restoreRunDefaults()
+{
+    m_watermarkHeight = 24;
+    m_largeWidth = 409;
+    m_smallWidth = 145;
+    emit changed();
+}
+
+void JobSettings::toggleDefaultWatermark()
+{
+    if (!m_defaultWatermarkChecked) {
+        m_watermarkFolder = m_defaultWatermarkFolder;
+        m_watermarkEnabled = true;
+        m_watermarkStatusText = QStringLiteral("Marca de Agua ACTIVA");
+        m_transparencySliderVisible = true;
+        m_defaultWatermarkChecked = true;
+        m_placementButtonVisible = true;
+    } else {
+        m_defaultWatermarkChecked = false;
+        m_transparencySliderVisible = false;
+        m_watermarkStatusText.clear();
+        m_watermarkEnabled = false;
+        m_placementButtonVisible = false;
+    }
+    emit changed();
+}
+
+void JobSettings::withdrawDefaultWatermarkMark()
+{
+    m_defaultWatermarkChecked = false;
+    m_transparencySliderVisible = false;
+    m_placementButtonVisible = false;
+    emit changed();
+}
+
+void JobSettings::hidePlacementButton() { assign(m_placementButtonVisible, false); }
+
+void JobSettings::acceptWatermarkFolder(const QString& folder)
+{
+    m_watermarkFolder = folder;
+    m_watermarkEnabled = true;
+    m_watermarkStatusText = QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG");
+    emit changed();
+}
+
+void JobSettings::showDefaultWatermarkStatus()
+{
+    assign(m_watermarkStatusText, QStringLiteral("Marca de Agua ACTIVA"));
+}
+
+void JobSettings::toggleInteriorOnly() { assign(m_watermarkInteriorOnly, !m_watermarkInteriorOnly); }
+
+void JobSettings::enterWatermarkHeight(UiServices& ui)
+{
+    const QString answer = ui.askText(QStringLiteral("Introduzca la Altura de la Marca de agua: "));
+    if (const ShortIntResult h = toShortInt(answer))
+        setWatermarkHeight(h.value);
+}
+
+void JobSettings::setWatermarkHeight(qint32 h) { assign(m_watermarkHeight, h); }
+
+void JobSettings::setWatermarkTransparency(int value)
+{
+    assign(m_watermarkTransparency, std::clamp(value, 0, 255));
+}
+
+void JobSettings::setWatermarkManualPlacement(bool manual) { assign(m_watermarkManualPlacement, manual); }

@@ -1,0 +1,78 @@
+#include "core/workbook/workbookwalk.h"
+
+#include "core/settings/jobsettings.h"
+#include "core/base/shortint.h"
+
+std::optional<WalkPlan> planWalk(const JobSettings& settings)
+{
+    const ShortIntResult originRow = toShortInt(settings.originRow());
+    const ShortIntResult destinationRow = toShortInt(settings.destinationRow());
+    const ShortIntResult step = toShortInt(settings.rowStep());
+    if (!originRow || !destinationRow || !step)
+        return std::nullopt;
+    if (originRow.value < 1 || destinationRow.value < 1 || step.value < 1)
+        return std::nullopt;
+
+    WalkPlan plan;
+    plan.originColumn = settings.originColumn();
+    plan.destinationColumn = settings.destinationColumn();
+    plan.originRow = originRow.value;
+    plan.destinationRow = destinationRow.value;
+    plan.rowStep = step.value;
+    return plan;
+}
+
+QString walkRefusalMessage()
+{
+    return QStringLiteral("Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0");
+}
+
+WorkbookWalk::WorkbookWalk(WorkbookReader& reader, WalkPlan plan)
+    : m_reader(reader)
+    , m_plan(std::move(plan))
+{
+}
+
+WorkbookOpenResult WorkbookWalk::open(const QString& workbookPath)
+{
+    m_rowOffset = 0;
+    return m_reader.openWorkbook(workbookPath);
+}
+
+void WorkbookWalk::close() { m_reader.closeWorkbook(); }
+
+QString WorkbookWalk::originAddress(qint64 offset) const
+{
+    return m_plan.originColumn + QString::number(m_plan.originRow + offset);
+}
+
+QString WorkbookWalk::destinationAddress(qint64 offset) const
+{
+    return m_plan.destinationColumn + QString::number(m_plan.destinationRow + offset);
+}
+
+qint64 WorkbookWalk::preCount()
+{
+    qint64 offset = 0;
+    qint64 count = 0;
+    for (;;) {
+        const QString origin = originAddress(offset);
+        const QString destination = destinationAddress(offset);
+        offset += m_plan.rowStep;
+        ++count;
+        if (m_reader.readCellText(origin).isEmpty() || m_reader.readCellText(destination).isEmpty())
+            break;
+    }
+    m_rowOffset = 0;
+    return count;
+}
+
+RowCells WorkbookWalk::rowAt(qint64 offset) const
+{
+    RowCells row;
+    row.originAddress = originAddress(offset);
+    row.destinationAddress = destinationAddress(offset);
+    row.sourceText = m_reader.readCellText(row.originAddress);
+    row.destinationText = m_reader.readCellText(row.destinationAddress);
+    return row;
+}

@@ -1,0 +1,645 @@
+#include "core/workbook/xls/xlsworkbook.h"
+
+#include "core/workbook/xls/compoundfile.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTime>
+#include <QtEndian>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+constexpr qint64 kMaxFileSize = qint64(1) << 30;
+
+QString refusal(const QString& path, LoadError error)
+{
+    QString reason;
+    switch (error) {
+    case LoadError::None:
+        return {};
+    case LoadError::Unreadable:
+        reason = QStringLiteral("el archivo no existe o no se puede leer.");
+        break;
+    case LoadError::Empty:
+        reason = QStringLiteral("el archivo está vacío.");
+        break;
+    case LoadError::Ooxml:
+        reason = QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
+                                "guárdelo como «Libro de Excel 97-2003 (.xls)».");
+        break;
+    case LoadError::NotWorkbook:
+        reason = QStringLiteral("no es un libro de Excel 95-2003 (.xls).");
+        break;
+    case LoadError::Encrypted:
+        reason = QStringLiteral("el libro está protegido con contraseña.");
+        break;
+    case LoadError::Damaged:
+        reason = QStringLiteral("el archivo está dañado o incompleto.");
+        break;
+    }
+    return QStringLiteral("No se puede leer el libro de Excel «%1»: %2").arg(path, reason);
+}
+
+LoadResult failed(const QString& path, LoadError error)
+{
+    LoadResult result;
+    result.error = error;
+    result.message = refusal(path, error);
+    return result;
+}
+
+quint16 u16At(QByteArrayView data, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(data.data() + at);
+}
+
+quint32 u32At(QByteArrayView data, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(data.data() + at);
+}
+
+double f64At(QByteArrayView data, qsizetype at)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(data.data() + at);
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+/// RK: a compact number, either a 30-bit integer or the top 30 bits of a
+/// double, optionally divided by 100.
+double rkValue(quint32 rk)
+{
+    double value = 0;
+    if (rk & 0x02) {
+        value = double(qint32(rk) >> 2);
+    } else {
+        const quint64 bits = quint64(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100.0 : value;
+}
+
+QString errorText(quint8 code)
+{
+    switch (code) {
+    case 0x00: return QStringLiteral("#NULL!");
+    case 0x07: return QStringLiteral("#DIV/0!");
+    case 0x0F: return QStringLiteral("#VALUE!");
+    case 0x17: return QStringLiteral("#REF!");
+    case 0x1D: return QStringLiteral("#NAME?");
+    case 0x24: return QStringLiteral("#NUM!");
+    default:   return QStringLiteral("#N/A"); // 0x2A, and codes newer versions added
+    }
+}
+
+QString timeFormatWithSeconds(const QLocale& locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (format.contains(u's'))
+        return format;
+    const qsizetype minutes = format.lastIndexOf(u"mm");
+    if (minutes < 0)
+        return QStringLiteral("HH:mm:ss");
+    const QChar before = minutes > 0 ? format[minutes - 1] : QChar(u':');
+    const QChar separator = before.isLetter() || before.isSpace() ? QChar(u':') : before;
+    format.insert(minutes + 2, QString(separator) + QStringLiteral("ss"));
+    return format;
+}
+
+} // namespace
+
+QString plainNumberText(double value, const QLocale& locale)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
+    if (value == 0)
+        return QStringLiteral("0"); // also for -0
+    // "%.15G": 15 significant digits, trailing zeros dropped, an exponent only
+    // below 1E-04 or from 1E+15 up. to_chars does not depend on the C locale.
+    char buffer[40];
+    const auto converted = std::to_chars(std::begin(buffer), std::end(buffer), value,
+                                         std::chars_format::general, 15);
+    QString text = QString::fromLatin1(buffer, converted.ptr - buffer);
+    text.replace(u'e', u'E');
+    text.replace(u'.', locale.decimalPoint());
+    return text;
+}
+
+QString dateTimeText(double serial, biff::NumberFormatKind kind, bool dates1904, const QLocale& locale)
+{
+    constexpr double kLastSerial = 2958466.0; // 10000-01-01 in the 1900 system
+    if (kind == biff::NumberFormatKind::Number || !std::isfinite(serial) || serial < 0
+        || serial >= kLastSerial)
+        return plainNumberText(serial, locale);
+
+    const qint64 seconds = std::llround(serial * 86400.0);
+    const qint64 days = seconds / 86400;
+    const QTime time = QTime(0, 0).addSecs(int(seconds % 86400));
+    const QString timeText = locale.toString(time, timeFormatWithSeconds(locale));
+
+    if (days == 0 && (kind == biff::NumberFormatKind::Time || !dates1904))
+        return timeText;
+
+    QDate date;
+    if (dates1904)
+        date = QDate(1904, 1, 1).addDays(days);
+    else if (days < 60)
+        date = QDate(1899, 12, 31).addDays(days);
+    else if (days == 60)
+        return plainNumberText(serial, locale); // 1900-02-29, which never was
+    else
+        date = QDate(1899, 12, 30).addDays(days); // Excel counts that day anyway
+    if (!date.isValid() || date.year() > 9999)
+        return plainNumberText(serial, locale);
+
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (time != QTime(0, 0))
+        text += u' ' + timeText;
+    return text;
+}
+
+/// Walks the BIFF records of a workbook stream and fills a Workbook with the
+/// active sheet's cells.
+class WorkbookParser {
+public:
+    explicit WorkbookParser(QByteArrayView stream) : m_stream(stream) {}
+
+    LoadError run(Workbook& workbook);
+
+private:
+    struct Sheet {
+        quint32 offset = 0;
+        quint8 type = 0;
+        QString name;
+    };
+
+    LoadError readGlobals(Workbook& workbook);
+    void readSharedStrings(const biff::Record& sst, biff::RecordCursor& cursor);
+    /// The record data plus the CONTINUE records right after it.
+    std::vector<QByteArrayView> withContinues(QByteArrayView first, biff::RecordCursor& cursor) const;
+    QString byteString(QByteArrayView data, qsizetype at, int lengthBytes) const;
+    qsizetype sheetStart(size_t sheetIndex) const;
+    LoadError readSheet(qsizetype start);
+    void readCell(const biff::Record& record, biff::RecordCursor& cursor);
+    void addCell(Workbook::Cell cell);
+
+    QByteArrayView m_stream;
+    bool m_biff8 = true;
+    qsizetype m_globalsEnd = 0;
+    biff::CodePageDecoder m_decoder;
+    std::vector<QString> m_sharedStrings;
+    std::vector<Sheet> m_sheets;
+    std::optional<quint16> m_activeTab;
+    QHash<quint16, QString> m_formats;
+    std::vector<quint16> m_xfFormats;
+    std::vector<Workbook::Cell> m_cells;
+    std::optional<size_t> m_pendingString; // a formula cell waiting for its STRING record
+};
+
+LoadError WorkbookParser::run(Workbook& workbook)
+{
+    if (const LoadError error = readGlobals(workbook); error != LoadError::None)
+        return error;
+
+    for (quint16 format : m_xfFormats) {
+        const auto custom = m_formats.constFind(format);
+        workbook.m_xfKinds.push_back(custom != m_formats.cend() ? biff::classifyFormatCode(*custom)
+                                                                : biff::builtInFormatKind(format));
+    }
+
+    // The tab active at save time; a workbook without one (or pointing at a
+    // chart or module sheet) is read from its first worksheet.
+    std::optional<size_t> chosen;
+    if (m_activeTab && *m_activeTab < m_sheets.size() && m_sheets[*m_activeTab].type == 0)
+        chosen = *m_activeTab;
+    for (size_t i = 0; !chosen && i < m_sheets.size(); ++i) {
+        if (m_sheets[i].type == 0)
+            chosen = i;
+    }
+    if (!chosen)
+        return LoadError::None; // no worksheet at all: every cell is empty
+
+    workbook.m_sheetName = m_sheets[*chosen].name;
+    const qsizetype start = sheetStart(*chosen);
+    if (start < 0)
+        return LoadError::Damaged;
+    if (const LoadError error = readSheet(start); error != LoadError::None)
+        return error;
+
+    // Keep the last record written for a position, ordered row-major.
+    std::stable_sort(m_cells.begin(), m_cells.end(), [](const auto& a, const auto& b) {
+        return std::pair(a.row, a.column) < std::pair(b.row, b.column);
+    });
+    for (size_t i = 0; i < m_cells.size(); ++i) {
+        const bool lastOfPosition = i + 1 == m_cells.size() || m_cells[i + 1].row != m_cells[i].row
+                                    || m_cells[i + 1].column != m_cells[i].column;
+        if (lastOfPosition)
+            workbook.m_cells.push_back(std::move(m_cells[i]));
+    }
+    return LoadError::None;
+}
+
+LoadError WorkbookParser::readGlobals(Workbook& workbook)
+{
+    biff::RecordCursor cursor(m_stream);
+    biff::Record bof;
+    if (!cursor.next(bof) || bof.type != biff::record::Bof || bof.data.size() < 4)
+        return LoadError::NotWorkbook;
+    const quint16 version = u16At(bof.data, 0);
+    if ((version != biff::kVersionBiff8 && version != biff::kVersionBiff5)
+        || u16At(bof.data, 2) != biff::kSubstreamGlobals)
+        return LoadError::NotWorkbook;
+    m_biff8 = version == biff::kVersionBiff8;
+
+    // BIFF5 names may come before the CODEPAGE record, so find it first.
+    if (!m_biff8) {
+        biff::RecordCursor scan(m_stream, cursor.position());
+        biff::Record r;
+        while (scan.next(r) && r.type != biff::record::Eof) {
+            if (r.type == biff::record::CodePage && r.data.size() >= 2) {
+                m_decoder = biff::CodePageDecoder(u16At(r.data, 0));
+                break;
+            }
+        }
+    }
+
+    biff::Record r;
+    bool sawEof = false;
+    while (!sawEof && cursor.next(r)) {
+        const QByteArrayView d = r.data;
+        switch (r.type) {
+        case biff::record::Eof:
+            sawEof = true;
+            break;
+        case biff::record::FilePass:
+            return LoadError::Encrypted;
+        case biff::record::DateMode:
+            if (d.size() >= 2)
+                workbook.m_dates1904 = u16At(d, 0) == 1;
+            break;
+        case biff::record::Window1:
+            if (d.size() >= 12 && !m_activeTab)
+                m_activeTab = u16At(d, 10);
+            break;
+        case biff::record::BoundSheet:
+            if (d.size() >= 7) {
+                Sheet sheet;
+                sheet.offset = u32At(d, 0);
+                sheet.type = quint8(d[5]);
+                if (m_biff8) {
+                    biff::ContinuedReader in({d.sliced(6)});
+                    biff::readShortUnicodeString(in, sheet.name);
+                } else {
+                    sheet.name = byteString(d, 6, 1);
+                }
+                m_sheets.push_back(std::move(sheet));
+            }
+            break;
+        case biff::record::Format:
+            if (d.size() >= 3) {
+                QString code;
+                if (m_biff8) {
+                    biff::ContinuedReader in({d.sliced(2)});
+                    biff::readUnicodeString(in, code);
+                } else {
+                    code = byteString(d, 2, 1);
+                }
+                m_formats.insert(u16At(d, 0), code);
+            }
+            break;
+        case biff::record::Xf:
+            if (d.size() >= 4)
+                m_xfFormats.push_back(u16At(d, 2));
+            break;
+        case biff::record::Sst:
+            if (m_biff8)
+                readSharedStrings(r, cursor);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!sawEof)
+        return LoadError::Damaged;
+    m_globalsEnd = cursor.position();
+    return LoadError::None;
+}
+
+std::vector<QByteArrayView> WorkbookParser::withContinues(QByteArrayView first,
+                                                          biff::RecordCursor& cursor) const
+{
+    std::vector<QByteArrayView> pieces{first};
+    biff::Record more;
+    while (cursor.peekType() == biff::record::Continue && cursor.next(more))
+        pieces.push_back(more.data);
+    return pieces;
+}
+
+void WorkbookParser::readSharedStrings(const biff::Record& sst, biff::RecordCursor& cursor)
+{
+    if (sst.data.size() < 8)
+        return;
+    // The counts in the header are not trusted (some writers get them wrong):
+    // strings are read until the bytes run out.
+    biff::ContinuedReader in(withContinues(sst.data.sliced(8), cursor));
+    QString text;
+    while (!in.atEnd() && biff::readUnicodeString(in, text))
+        m_sharedStrings.push_back(text);
+}
+
+QString WorkbookParser::byteString(QByteArrayView data, qsizetype at, int lengthBytes) const
+{
+    if (data.size() < at + lengthBytes)
+        return {};
+    const qsizetype length = lengthBytes == 1 ? quint8(data[at]) : u16At(data, at);
+    const qsizetype begin = at + lengthBytes;
+    return m_decoder.decode(data.sliced(begin, qMin(length, data.size() - begin)));
+}
+
+qsizetype WorkbookParser::sheetStart(size_t sheetIndex) const
+{
+    const auto isWorksheetBof = [](const biff::Record& r) {
+        return r.type == biff::record::Bof && r.data.size() >= 4;
+    };
+    biff::Record r;
+    const qsizetype declared = m_sheets[sheetIndex].offset;
+    if (declared >= m_globalsEnd && declared < m_stream.size()) {
+        biff::RecordCursor at(m_stream, declared);
+        if (at.next(r) && isWorksheetBof(r))
+            return declared;
+    }
+    // A writer that got the offsets wrong still stores the sheets in order.
+    biff::RecordCursor cursor(m_stream, m_globalsEnd);
+    size_t index = 0;
+    int depth = 0;
+    while (cursor.next(r)) {
+        if (r.type == biff::record::Bof) {
+            if (depth == 0 && index++ == sheetIndex)
+                return r.offset;
+            ++depth;
+        } else if (r.type == biff::record::Eof && depth > 0) {
+            --depth;
+        }
+    }
+    return -1;
+}
+
+LoadError WorkbookParser::readSheet(qsizetype start)
+{
+    biff::RecordCursor cursor(m_stream, start);
+    biff::Record r;
+    cursor.next(r); // the sheet's BOF
+    int depth = 0;  // charts embedded in the sheet have their own BOF..EOF
+    while (cursor.next(r)) {
+        if (r.type == biff::record::Bof) {
+            ++depth;
+        } else if (r.type == biff::record::Eof) {
+            if (depth == 0)
+                return LoadError::None;
+            --depth;
+        } else if (depth == 0) {
+            readCell(r, cursor);
+        }
+    }
+    // A missing final EOF is forgiven; a record cut off is not.
+    return cursor.truncated() ? LoadError::Damaged : LoadError::None;
+}
+
+void WorkbookParser::addCell(Workbook::Cell cell)
+{
+    m_cells.push_back(std::move(cell));
+}
+
+void WorkbookParser::readCell(const biff::Record& record, biff::RecordCursor& cursor)
+{
+    using Kind = Workbook::ValueKind;
+    const QByteArrayView d = record.data;
+    const quint16 type = record.type;
+
+    if (type == biff::record::String) {
+        if (!m_pendingString)
+            return;
+        QString text;
+        if (m_biff8) {
+            biff::ContinuedReader in(withContinues(d, cursor));
+            biff::readUnicodeString(in, text);
+        } else {
+            text = byteString(d, 0, 2);
+        }
+        m_cells[*m_pendingString].text = text;
+        m_pendingString.reset();
+        return;
+    }
+
+    const bool isCellRecord = type == biff::record::Label || type == biff::record::LabelSst
+                              || type == biff::record::RString || type == biff::record::Number
+                              || type == biff::record::Rk || type == biff::record::MulRk
+                              || type == biff::record::Formula || type == biff::record::BoolErr
+                              || type == biff::record::Blank || type == biff::record::MulBlank;
+    if (!isCellRecord || d.size() < 6)
+        return;
+    m_pendingString.reset();
+
+    Workbook::Cell cell;
+    cell.row = u16At(d, 0);
+    cell.column = u16At(d, 2);
+    cell.xf = u16At(d, 4);
+
+    switch (type) {
+    case biff::record::Label:
+    case biff::record::RString:
+        if (m_biff8) {
+            biff::ContinuedReader in({d.sliced(6)});
+            if (!biff::readUnicodeString(in, cell.text))
+                return;
+        } else {
+            cell.text = byteString(d, 6, 2);
+        }
+        addCell(std::move(cell));
+        return;
+    case biff::record::LabelSst:
+        if (d.size() < 10)
+            return;
+        if (const quint32 index = u32At(d, 6); index < m_sharedStrings.size())
+            cell.text = m_sharedStrings[index];
+        addCell(std::move(cell));
+        return;
+    case biff::record::Number:
+        if (d.size() < 14)
+            return;
+        cell.kind = Kind::Number;
+        cell.number = f64At(d, 6);
+        addCell(std::move(cell));
+        return;
+    case biff::record::Rk:
+        if (d.size() < 10)
+            return;
+        cell.kind = Kind::Number;
+        cell.number = rkValue(u32At(d, 6));
+        addCell(std::move(cell));
+        return;
+    case biff::record::MulRk: {
+        // row, first column, then (XF, RK) pairs, then the last column.
+        const qsizetype count = (d.size() - 6) / 6;
+        for (qsizetype i = 0; i < count; ++i) {
+            Workbook::Cell each;
+            each.row = cell.row;
+            each.column = cell.column + quint32(i);
+            each.kind = Kind::Number;
+            each.xf = u16At(d, 4 + 6 * i);
+            each.number = rkValue(u32At(d, 6 + 6 * i));
+            addCell(std::move(each));
+        }
+        return;
+    }
+    case biff::record::Formula: {
+        if (d.size() < 14)
+            return;
+        if (u16At(d, 12) != 0xFFFF) {
+            cell.kind = Kind::Number;
+            cell.number = f64At(d, 6);
+        } else {
+            switch (quint8(d[6])) {
+            case 0: // text, in the STRING record that follows
+                m_pendingString = m_cells.size();
+                break;
+            case 1:
+                cell.kind = Kind::Boolean;
+                cell.code = quint8(d[8]) != 0;
+                break;
+            case 2:
+                cell.kind = Kind::Error;
+                cell.code = quint8(d[8]);
+                break;
+            default: // 3: the empty text
+                break;
+            }
+        }
+        addCell(std::move(cell));
+        return;
+    }
+    case biff::record::BoolErr:
+        if (d.size() < 8)
+            return;
+        cell.kind = d[7] ? Kind::Error : Kind::Boolean;
+        cell.code = quint8(d[6]);
+        if (cell.kind == Kind::Boolean)
+            cell.code = cell.code != 0;
+        addCell(std::move(cell));
+        return;
+    default: // BLANK, MULBLANK: formatted but empty
+        return;
+    }
+}
+
+LoadResult Workbook::load(const QString& path)
+{
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return failed(path, LoadError::Unreadable);
+    if (file.size() > kMaxFileSize)
+        return failed(path, LoadError::NotWorkbook);
+    const QByteArray bytes = file.read(file.size());
+    if (file.error() != QFileDevice::NoError)
+        return failed(path, LoadError::Unreadable);
+    return parse(bytes, path);
+}
+
+LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessages)
+{
+    if (bytes.isEmpty())
+        return failed(pathForMessages, LoadError::Empty);
+    if (bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06"))
+        return failed(pathForMessages, LoadError::Ooxml);
+
+    const CompoundFile container(bytes);
+    switch (container.status()) {
+    case CompoundFile::Status::Ok:
+        break;
+    case CompoundFile::Status::NotCompoundFile:
+        return failed(pathForMessages, LoadError::NotWorkbook);
+    case CompoundFile::Status::Damaged:
+        return failed(pathForMessages, LoadError::Damaged);
+    }
+
+    // Excel 97 and later write "Workbook"; Excel 5 and 95 wrote "Book".
+    QByteArray stream;
+    CompoundFile::StreamStatus found = container.readStream(u"Workbook", stream);
+    if (found == CompoundFile::StreamStatus::Missing)
+        found = container.readStream(u"Book", stream);
+    switch (found) {
+    case CompoundFile::StreamStatus::Ok:
+        break;
+    case CompoundFile::StreamStatus::Damaged:
+        return failed(pathForMessages, LoadError::Damaged);
+    case CompoundFile::StreamStatus::Missing: {
+        // A password-protected .xlsx is a compound file holding the encrypted package.
+        QByteArray ignored;
+        const bool encryptedPackage =
+            container.readStream(u"EncryptedPackage", ignored) != CompoundFile::StreamStatus::Missing;
+        return failed(pathForMessages, encryptedPackage ? LoadError::Encrypted : LoadError::NotWorkbook);
+    }
+    }
+
+    Workbook workbook;
+    WorkbookParser parser(stream);
+    if (const LoadError error = parser.run(workbook); error != LoadError::None)
+        return failed(pathForMessages, error);
+    LoadResult result;
+    result.workbook = std::move(workbook);
+    return result;
+}
+
+QString Workbook::textOf(const Cell& cell, const QLocale& locale) const
+{
+    switch (cell.kind) {
+    case ValueKind::Text:
+        return cell.text;
+    case ValueKind::Boolean:
+        return cell.code ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+    case ValueKind::Error:
+        return errorText(cell.code);
+    case ValueKind::Number: {
+        const biff::NumberFormatKind kind =
+            cell.xf < m_xfKinds.size() ? m_xfKinds[cell.xf] : biff::NumberFormatKind::Number;
+        return dateTimeText(cell.number, kind, m_dates1904, locale);
+    }
+    }
+    return {};
+}
+
+QString Workbook::cellText(quint32 row0, quint32 col0) const
+{
+    const auto at = std::lower_bound(m_cells.begin(), m_cells.end(), std::pair(row0, col0),
+                                     [](const Cell& c, const std::pair<quint32, quint32>& key) {
+                                         return std::pair(c.row, c.column) < key;
+                                     });
+    if (at == m_cells.end() || at->row != row0 || at->column != col0)
+        return {};
+    return textOf(*at, QLocale());
+}
+
+std::vector<std::pair<CellPosition, QString>> Workbook::nonEmptyCellTexts() const
+{
+    const QLocale locale;
+    std::vector<std::pair<CellPosition, QString>> texts;
+    for (const Cell& cell : m_cells) {
+        QString text = textOf(cell, locale);
+        if (!text.isEmpty())
+            texts.emplace_back(CellPosition{cell.row, cell.column}, std::move(text));
+    }
+    return texts;
+}
+
+} // namespace xls

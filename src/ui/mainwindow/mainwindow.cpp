@@ -1,0 +1,484 @@
+#include "ui/mainwindow/mainwindow.h"
+
+#include "ui/about/aboutwindow.h"
+#include "ui/about/helpwindow.h"
+#include "ui/services/toneplayer.h"
+#include "core/base/uiservices.h"
+#include "ui/pickers/destinationpickerwindow.h"
+#include "ui/pickers/sourcepickerwindow.h"
+#include "ui/summary/summarywindow.h"
+#include "ui/watermark/placementwindow.h"
+#include "ui/watermark/watermarkfolderwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+
+MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::Form1>())
+    , m_services(services)
+    , m_tones(tones)
+    , m_settings(programFolder + QStringLiteral("/numeros"))
+    , m_driver(RunEnvironment{m_settings, m_services, *this, m_reader, *this, m_totals, m_control,
+                              QStringLiteral("errores.txt"), std::max(1, QThread::idealThreadCount())})
+{
+    m_ui->setupUi(this);
+    buildMenus();
+
+    // Start state of the controls the run and the settings show later.
+    for (QWidget* w : {static_cast<QWidget*>(m_ui->fuente), static_cast<QWidget*>(m_ui->destino),
+                       static_cast<QWidget*>(m_ui->Label4), static_cast<QWidget*>(m_ui->CO),
+                       static_cast<QWidget*>(m_ui->FO), static_cast<QWidget*>(m_ui->Label3),
+                       static_cast<QWidget*>(m_ui->CD), static_cast<QWidget*>(m_ui->FD),
+                       static_cast<QWidget*>(m_ui->Label1), static_cast<QWidget*>(m_ui->desplazamiento),
+                       static_cast<QWidget*>(m_ui->cancelar), static_cast<QWidget*>(m_ui->cestadisticas),
+                       static_cast<QWidget*>(m_ui->Slider1), static_cast<QWidget*>(m_ui->lagua2),
+                       static_cast<QWidget*>(m_ui->lagua), static_cast<QWidget*>(m_ui->visor),
+                       static_cast<QWidget*>(m_ui->procesar), static_cast<QWidget*>(m_ui->minutos),
+                       static_cast<QWidget*>(m_ui->dospuntos), static_cast<QWidget*>(m_ui->segundos)})
+        w->hide();
+    m_ui->Slider1->installEventFilter(this);
+
+    m_clock = new QTimer(this);
+    m_clock->setObjectName(QStringLiteral("Timer1"));
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::tick);
+
+    connectControls();
+    connect(&m_settings, &JobSettings::changed, this, &MainWindow::refreshFromSettings);
+
+    // Load step: the default watermark is switched on, the clock ticks.
+    m_settings.toggleDefaultWatermark();
+    refreshFromSettings();
+    m_clock->start(1000);
+
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    // The windows this one opened are top-level; they go with it.
+    delete m_summary;
+    delete m_sourcePicker;
+    delete m_destinationPicker;
+    delete m_watermarkFolderWindow;
+    delete m_placementWindow;
+    delete m_aboutWindow;
+    delete m_helpWindow;
+}
+
+SummaryWindow* MainWindow::summaryWindow() const { return m_summary; }
+SourcePickerWindow* MainWindow::sourcePicker() const { return m_sourcePicker; }
+DestinationPickerWindow* MainWindow::destinationPicker() const { return m_destinationPicker; }
+WatermarkFolderWindow* MainWindow::watermarkFolderWindow() const { return m_watermarkFolderWindow; }
+PlacementWindow* MainWindow::placementWindow() const { return m_placementWindow; }
+AboutWindow* MainWindow::aboutWindow() const { return m_aboutWindow; }
+HelpWindow* MainWindow::helpWindow() const { return m_helpWindow; }
+
+void MainWindow::buildMenus()
+{
+    QMenuBar* bar = m_ui->menubar;
+    const auto item = [this](QMenu* menu, const char* name, const QString& text, bool checkable = false) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        a->setCheckable(checkable);
+        return a;
+    };
+
+    QAction* exit = bar->addAction(QStringLiteral("Salida"));
+    exit->setObjectName(QStringLiteral("Salida"));
+    connect(exit, &QAction::triggered, this, &MainWindow::confirmExit);
+
+    QAction* help = bar->addAction(QStringLiteral("¿Que hace el programa ?"));
+    help->setObjectName(QStringLiteral("ayuda"));
+    connect(help, &QAction::triggered, this, &MainWindow::openHelp);
+
+    QMenu* format = bar->addMenu(QStringLiteral("Formato"));
+    format->setObjectName(QStringLiteral("formato"));
+    m_formatJpg = item(format, "formato_jpg", QStringLiteral(" JPG"), true);
+    m_formatTiff = item(format, "formato_tiff", QStringLiteral("TIFF"), true);
+    connect(m_formatJpg, &QAction::triggered, &m_settings, &JobSettings::chooseJpgSource);
+    connect(m_formatTiff, &QAction::triggered, &m_settings, &JobSettings::chooseTiffSource);
+
+    QMenu* quality = bar->addMenu(QStringLiteral("Calidad de imagen"));
+    quality->setObjectName(QStringLiteral("calidad"));
+    m_qualityAlta = item(quality, "calidadAlta", QStringLiteral("Alta"), true);
+    m_qualityMedia = item(quality, "Calidadmedia", QStringLiteral("Media"), true);
+    m_qualityBaja = item(quality, "CalidadBaja", QStringLiteral("Baja"), true);
+    m_qualityMuyBaja = item(quality, "Calidadmuybaja", QStringLiteral("Muy baja"), true);
+    const std::pair<QAction*, JpegQuality> qualities[] = {{m_qualityAlta, JpegQuality::Alta},
+                                                          {m_qualityMedia, JpegQuality::Media},
+                                                          {m_qualityBaja, JpegQuality::Baja},
+                                                          {m_qualityMuyBaja, JpegQuality::MuyBaja}};
+    for (const auto& [action, value] : qualities) {
+        connect(action, &QAction::triggered, this, [this, q = value] {
+            m_settings.chooseQuality(q);
+            refreshFromSettings();  // the click itself toggled the mark
+        });
+    }
+
+    QMenu* dimensions = bar->addMenu(QStringLiteral("Dimensiones"));
+    dimensions->setObjectName(QStringLiteral("controldimensiones"));
+    QAction* byDefault = item(dimensions, "predeterminada", QStringLiteral("Predeterminada 409 Grande, 145 Pequeña (ancho)"));
+    QAction* enter = item(dimensions, "dimensiones", QStringLiteral("Dimensiones"));
+    connect(byDefault, &QAction::triggered, &m_settings, &JobSettings::showDefaultWatermarkStatus);
+    connect(enter, &QAction::triggered, this, [this] { m_settings.enterWidths(m_services); });
+
+    QMenu* options = bar->addMenu(QStringLiteral("Opciones"));
+    options->setObjectName(QStringLiteral("opciones"));
+    m_defaultWatermark = item(options, "pmarcaagua", QStringLiteral("Marca de agua predeterminada"), true);
+    m_interiorOnly = item(options, "solointerior", QStringLiteral("Solo marca interior"), true);
+    QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
+    QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
+    connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
+    QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
+    m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
+    connect(m_fastDecode, &QAction::triggered, this, [this] {
+        m_settings.toggleFastDecode();
+        refreshFromSettings();
+    });
+    connect(m_defaultWatermark, &QAction::triggered, this, [this] {
+        m_settings.toggleDefaultWatermark();
+        refreshFromSettings();
+    });
+    connect(m_interiorOnly, &QAction::triggered, this, [this] {
+        m_settings.toggleInteriorOnly();
+        refreshFromSettings();
+    });
+    connect(height, &QAction::triggered, this, [this] { m_settings.enterWatermarkHeight(m_services); });
+    connect(summary, &QAction::triggered, this, &MainWindow::openSummary);
+
+    QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
+    about->setObjectName(QStringLiteral("creditos"));
+    connect(about, &QAction::triggered, this, &MainWindow::openAbout);
+}
+
+void MainWindow::connectControls()
+{
+    connect(m_ui->Command3, &QPushButton::clicked, this, &MainWindow::openSourcePicker);
+    connect(m_ui->Command4, &QPushButton::clicked, this, &MainWindow::openDestinationPicker);
+    connect(m_ui->Command5, &QPushButton::clicked, this, &MainWindow::chooseWorkbook);
+    connect(m_ui->Command10, &QPushButton::clicked, this, &MainWindow::revealCellFields);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &MainWindow::startRun);
+    connect(m_ui->cancelar, &QPushButton::clicked, this, &MainWindow::cancelRun);
+    connect(m_ui->Command11, &QPushButton::clicked, this, &MainWindow::viewDestination);
+    connect(m_ui->cestadisticas, &QPushButton::clicked, this, &MainWindow::openSummary);
+    connect(m_ui->Ajustecmd, &QPushButton::clicked, this, &MainWindow::openPlacementWindow);
+
+    connect(m_ui->CO, &QLineEdit::textEdited, &m_settings, &JobSettings::setOriginColumn);
+    connect(m_ui->FO, &QLineEdit::textEdited, &m_settings, &JobSettings::setOriginRow);
+    connect(m_ui->CD, &QLineEdit::textEdited, &m_settings, &JobSettings::setDestinationColumn);
+    connect(m_ui->FD, &QLineEdit::textEdited, &m_settings, &JobSettings::setDestinationRow);
+    connect(m_ui->desplazamiento, &QLineEdit::textEdited, &m_settings, &JobSettings::setRowStep);
+    connect(m_ui->Slider1, &QSlider::valueChanged, &m_settings, &JobSettings::setWatermarkTransparency);
+}
+
+void MainWindow::refreshFromSettings()
+{
+    const auto setText = [](auto* widget, const QString& text) {
+        if (widget->text() != text)
+            widget->setText(text);
+    };
+    setText(m_ui->Ficheroexcel, m_settings.workbookPath());
+    setText(m_ui->fuente, m_settings.sourceFolder());
+    m_ui->fuente->setToolTip(m_settings.isSourceFolderSet() ? m_settings.sourceFolder() : QString());
+    setText(m_ui->destino, m_settings.destinationFolder());
+    m_ui->destino->setToolTip(m_settings.isDestinationFolderSet() ? m_settings.destinationFolder() : QString());
+    setText(m_ui->CO, m_settings.originColumn());
+    setText(m_ui->FO, m_settings.originRow());
+    setText(m_ui->CD, m_settings.destinationColumn());
+    setText(m_ui->FD, m_settings.destinationRow());
+    setText(m_ui->desplazamiento, m_settings.rowStep());
+
+    m_formatJpg->setChecked(m_settings.sourceFormatMark() == SourceFormatMark::Jpg);
+    m_formatTiff->setChecked(m_settings.sourceFormatMark() == SourceFormatMark::Tiff);
+    m_qualityAlta->setChecked(m_settings.isQualityChecked(JpegQuality::Alta));
+    m_qualityMedia->setChecked(m_settings.isQualityChecked(JpegQuality::Media));
+    m_qualityBaja->setChecked(m_settings.isQualityChecked(JpegQuality::Baja));
+    m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
+    m_defaultWatermark->setChecked(m_settings.defaultWatermarkChecked());
+    m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
+    m_fastDecode->setChecked(m_settings.fastDecode());
+
+    setText(m_ui->lagua2, m_settings.watermarkStatusText());
+    m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
+    setText(m_ui->lagua, m_settings.watermarkFolder());
+    m_ui->Slider1->setVisible(m_settings.transparencySliderVisible());
+    if (m_ui->Slider1->value() != m_settings.watermarkTransparency())
+        m_ui->Slider1->setValue(m_settings.watermarkTransparency());
+    m_ui->Ajustecmd->setVisible(m_settings.placementButtonVisible());
+}
+
+void MainWindow::revealCellFields()
+{
+    m_settings.revealCellFields();
+    m_ui->Label4->show();
+    m_ui->Label3->show();
+    m_ui->Command10->hide();
+    m_ui->CO->show();
+    m_ui->FD->show();
+    m_ui->CD->show();
+    m_ui->FO->show();
+    m_ui->desplazamiento->show();
+    m_ui->Label1->show();
+}
+
+void MainWindow::chooseWorkbook()
+{
+    m_totals.resetKilobyteTotals();
+    m_settings.restoreRunDefaults();
+    m_control.stopRequested = false;
+    const FileChoice choice = m_services.chooseFileToOpen(
+        QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
+        QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+    switch (choice.status) {
+    case FileChoice::Status::Cancelled:
+        return;
+    case FileChoice::Status::Failed:
+        m_services.showMessage(choice.failure, MessageButtons::Ok, MessageIcon::Warning, programTitle());
+        return;
+    case FileChoice::Status::Chosen:
+        m_ui->Label1->show();
+        m_settings.setWorkbookPath(choice.path);
+        m_ui->visor->hide();
+        return;
+    }
+}
+
+void MainWindow::viewDestination()
+{
+    // Whatever the label shows, as typed; a failure is the desktop's to show.
+    m_services.openWithDesktop(m_ui->destino->text());
+}
+
+void MainWindow::cancelRun() { requestCancel(m_control, m_settings, *this); }
+
+void MainWindow::openSourcePicker()
+{
+    if (!m_sourcePicker) {
+        m_sourcePicker = new SourcePickerWindow(nullptr);
+        connect(m_sourcePicker, &SourcePickerWindow::folderChosen, this, [this](const QString& path) {
+            m_settings.setSourceFolder(path);
+            m_ui->fuente->show();
+            m_ui->fuente->setToolTip(path);
+        });
+    }
+    m_sourcePicker->show();
+    m_sourcePicker->raise();
+    m_ui->visor->hide();
+}
+
+void MainWindow::openDestinationPicker()
+{
+    if (!m_destinationPicker) {
+        m_destinationPicker = new DestinationPickerWindow(m_services, nullptr);
+        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this, [this](const QString& path) {
+            m_settings.setDestinationFolder(path);
+            m_ui->destino->show();
+            m_ui->destino->setToolTip(path);
+        });
+    }
+    m_destinationPicker->show();
+    m_destinationPicker->raise();
+    m_ui->visor->hide();
+}
+
+SummaryWindow* MainWindow::ensureSummary()
+{
+    if (!m_summary)
+        m_summary = new SummaryWindow(m_services, m_totals, nullptr);
+    return m_summary;
+}
+
+void MainWindow::openSummary() { ensureSummary()->showWithTotals(m_totals); }
+
+void MainWindow::openWatermarkFolderWindow()
+{
+    if (!m_watermarkFolderWindow) {
+        m_watermarkFolderWindow =
+            new WatermarkFolderWindow(m_services, m_settings.defaultWatermarkFolder(), nullptr);
+        connect(m_watermarkFolderWindow, &WatermarkFolderWindow::folderAccepted, &m_settings,
+                &JobSettings::acceptWatermarkFolder);
+    }
+    m_watermarkFolderWindow->show();
+    m_watermarkFolderWindow->raise();
+}
+
+PlacementWindow* MainWindow::ensurePlacementWindow()
+{
+    if (!m_placementWindow) {
+        const QString folder = m_settings.defaultWatermarkFolder();
+        m_placementWindow = new PlacementWindow(folder, previewPathFor(folder), nullptr);
+        connect(m_placementWindow, &PlacementWindow::accepted, this,
+                [this] { m_settings.setWatermarkManualPlacement(true); });
+        connect(m_placementWindow, &PlacementWindow::cancelled, this,
+                [this] { m_settings.setWatermarkManualPlacement(false); });
+    }
+    return m_placementWindow;
+}
+
+void MainWindow::openPlacementWindow()
+{
+    PlacementWindow* window = ensurePlacementWindow();
+    window->show();
+    window->raise();
+}
+
+WatermarkPlacement MainWindow::placement() { return ensurePlacementWindow()->placement(); }
+
+void MainWindow::openAbout()
+{
+    if (!m_aboutWindow)
+        m_aboutWindow = new AboutWindow(m_services, m_registry, nullptr);
+    m_aboutWindow->show();
+    m_aboutWindow->raise();
+}
+
+void MainWindow::openHelp()
+{
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(nullptr);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+}
+
+void MainWindow::startRun()
+{
+    if (m_driver.isRunning()) {
+        // Clicked while a cancelled run finishes its row: start once it ends.
+        m_startAfterRun = true;
+        return;
+    }
+    m_driver.run();
+    if (m_endAfterRun) {
+        endProgram();
+        return;
+    }
+    if (m_startAfterRun) {
+        m_startAfterRun = false;
+        QTimer::singleShot(0, this, &MainWindow::startRun);
+    }
+}
+
+void MainWindow::tick()
+{
+    int seconds = m_ui->segundos->text().toInt() + 1;
+    if (seconds > 59) {
+        m_ui->minutos->setText(QString::number(m_ui->minutos->text().toInt() + 1));
+        seconds = 0;
+    }
+    m_ui->segundos->setText(QString::number(seconds));
+}
+
+void MainWindow::confirmExit()
+{
+    const MessageAnswer answer = m_services.showMessage(QStringLiteral("¿ Desea salir del programa ?"),
+                                                        MessageButtons::YesNo, MessageIcon::None,
+                                                        QStringLiteral("Salida del programa"));
+    if (answer == MessageAnswer::Yes)
+        endProgram();
+}
+
+void MainWindow::closeOtherWindows()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isWindow())
+            w->close();
+}
+
+void MainWindow::endProgram()
+{
+    if (m_driver.isRunning()) {
+        // The run finishes the row it is writing, then the program ends.
+        m_endAfterRun = true;
+        m_control.stopRequested = true;
+        closeOtherWindows();
+        hide();
+        return;
+    }
+    closeOtherWindows();
+    m_endAfterRun = false;
+    hide();
+    QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    endProgram();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // A click on the transparency slider (also the end of a drag) returns the
+    // run to the centred mark.
+    if (watched == m_ui->Slider1 && event->type() == QEvent::MouseButtonRelease)
+        m_settings.transparencySliderClicked();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- RunView ---------------------------------------------------------------
+
+void MainWindow::resetSummary()
+{
+    delete m_summary;
+    m_summary = new SummaryWindow(m_services, m_totals, nullptr);
+}
+
+SummaryTree& MainWindow::summaryTree() { return ensureSummary()->tree(); }
+
+void MainWindow::setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas)
+{
+    summaryTree().setCounters(totales, noProcesadas, procesadas);
+}
+
+void MainWindow::setStatusText(const QString& text)
+{
+    m_ui->procesar->setText(text);
+    m_ui->procesar->repaint();
+}
+
+void MainWindow::setStatusVisible(bool visible) { m_ui->procesar->setVisible(visible); }
+void MainWindow::setBatchText(const QString& text) { m_ui->visor->setText(text); }
+void MainWindow::setBatchVisible(bool visible) { m_ui->visor->setVisible(visible); }
+void MainWindow::setProcessButtonVisible(bool visible) { m_ui->Command1->setVisible(visible); }
+void MainWindow::setCancelButtonVisible(bool visible) { m_ui->cancelar->setVisible(visible); }
+void MainWindow::setSummaryButtonVisible(bool visible) { m_ui->cestadisticas->setVisible(visible); }
+
+void MainWindow::showMainWindow()
+{
+    // A window closed during the run stays closed: the program is ending.
+    if (!m_endAfterRun)
+        show();
+}
+
+void MainWindow::setProgress(qint64 step, qint64 total)
+{
+    // Large workbooks: the bar holds ints, so scale to thousandths.
+    m_ui->ProgressBar1->setRange(0, 1000);
+    const qint64 value = total > 0 ? std::min<qint64>(1000, step * 1000 / total) : 1000;
+    m_ui->ProgressBar1->setValue(int(value));
+}
+
+void MainWindow::restartClock()
+{
+    m_ui->segundos->setText(QStringLiteral("0"));
+    m_ui->minutos->setText(QStringLiteral("0"));
+    m_ui->dospuntos->show();
+    m_ui->segundos->show();
+    m_ui->minutos->show();
+    m_clock->start(1000);
+}
+
+void MainWindow::stopClock() { m_clock->stop(); }
+
+void MainWindow::playCompletionTones() { m_tones.playCompletionTones(); }

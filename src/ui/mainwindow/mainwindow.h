@@ -1,0 +1,141 @@
+#pragma once
+
+#include "core/settings/jobsettings.h"
+#include "core/run/rundriver.h"
+#include "core/summary/runrecords.h"
+#include "core/run/runview.h"
+#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/sysinfo/registry.h"
+#include "core/watermark/placement.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class AboutWindow;
+class DestinationPickerWindow;
+class HelpWindow;
+class PlacementWindow;
+class WatermarkFolderWindow;
+class QAction;
+class QTimer;
+class SourcePickerWindow;
+class SummaryWindow;
+class TonePlayer;
+class UiServices;
+
+namespace Ui {
+class Form1;
+}
+
+/// The program's main window: it shows and edits the job settings, opens the
+/// other windows, and is the view of the batch run, which runs on this
+/// thread and lets the window in at its yield points.
+class MainWindow : public QMainWindow, private RunView, private PlacementSource {
+    Q_OBJECT
+
+public:
+    /// `programFolder` holds numeros/, the default watermark folder.
+    MainWindow(UiServices& services, TonePlayer& tones, const QString& programFolder, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    JobSettings& settings() { return m_settings; }
+    const RunTotals& totals() const { return m_totals; }
+    bool isRunning() const { return m_driver.isRunning(); }
+    /// The summary window, when it exists.
+    SummaryWindow* summaryWindow() const;
+    SourcePickerWindow* sourcePicker() const;
+    DestinationPickerWindow* destinationPicker() const;
+    WatermarkFolderWindow* watermarkFolderWindow() const;
+    PlacementWindow* placementWindow() const;
+    AboutWindow* aboutWindow() const;
+    HelpWindow* helpWindow() const;
+
+    /// The "PROCESAR" button. During a run the click is remembered and the
+    /// next run starts when this one has ended.
+    void startRun();
+    /// The one-second tick of the clock.
+    void tick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void connectControls();
+    void refreshFromSettings();
+
+    void chooseWorkbook();
+    void viewDestination();
+    void cancelRun();
+    void revealCellFields();
+    void openSourcePicker();
+    void openDestinationPicker();
+    void openSummary();
+    void openWatermarkFolderWindow();
+    void openPlacementWindow();
+    PlacementWindow* ensurePlacementWindow();
+    void openAbout();
+    void openHelp();
+    void confirmExit();
+    /// Ends the program: every other window closes, then this one. During a
+    /// run the row in progress is finished first.
+    void endProgram();
+    void closeOtherWindows();
+    SummaryWindow* ensureSummary();
+
+    // RunView
+    void resetSummary() override;
+    SummaryTree& summaryTree() override;
+    void setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas) override;
+    void setStatusText(const QString& text) override;
+    void setStatusVisible(bool visible) override;
+    void setBatchText(const QString& text) override;
+    void setBatchVisible(bool visible) override;
+    void setProcessButtonVisible(bool visible) override;
+    void setCancelButtonVisible(bool visible) override;
+    void setSummaryButtonVisible(bool visible) override;
+    void showMainWindow() override;
+    void setProgress(qint64 step, qint64 total) override;
+    void restartClock() override;
+    void stopClock() override;
+    void playCompletionTones() override;
+
+    // PlacementSource: the placement window's values, from a window made
+    // (hidden, with its start values) when there is none.
+    WatermarkPlacement placement() override;
+
+    std::unique_ptr<Ui::Form1> m_ui;
+    UiServices& m_services;
+    TonePlayer& m_tones;
+    JobSettings m_settings;
+    RunTotals m_totals;
+    RunControl m_control;
+    XlsWorkbookReader m_reader;
+    RunDriver m_driver;
+    QTimer* m_clock = nullptr;
+
+    QPointer<SummaryWindow> m_summary;
+    QPointer<SourcePickerWindow> m_sourcePicker;
+    QPointer<DestinationPickerWindow> m_destinationPicker;
+    QPointer<WatermarkFolderWindow> m_watermarkFolderWindow;
+    QPointer<PlacementWindow> m_placementWindow;
+    QPointer<AboutWindow> m_aboutWindow;
+    QPointer<HelpWindow> m_helpWindow;
+    EmptyRegistry m_registry;
+
+    QAction* m_formatJpg = nullptr;
+    QAction* m_formatTiff = nullptr;
+    QAction* m_qualityAlta = nullptr;
+    QAction* m_qualityMedia = nullptr;
+    QAction* m_qualityBaja = nullptr;
+    QAction* m_qualityMuyBaja = nullptr;
+    QAction* m_defaultWatermark = nullptr;
+    QAction* m_interiorOnly = nullptr;
+    QAction* m_fastDecode = nullptr;
+
+    bool m_startAfterRun = false;
+    bool m_endAfterRun = false;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/summary/runrecords.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QTreeWidgetItem;
+class UiServices;
+
+namespace Ui {
+class frmOptions;
+}
+
+/// The operations summary: the tree and the row counters of the last run,
+/// the kilobyte totals, and a button that opens the error log. The window
+/// owns the run's SummaryTree and follows it live, so a run in progress shows
+/// its rows as they are added. "Aceptar" hides it; the close box destroys it.
+class SummaryWindow : public QWidget, private SummaryListener {
+    Q_OBJECT
+
+public:
+    /// Centred on the screen; the kilobyte labels get `totals` as bare numbers.
+    /// `services` opens the error log; it must outlive the window.
+    SummaryWindow(UiServices& services, const RunTotals& totals, QWidget* parent = nullptr);
+    ~SummaryWindow() override;
+
+    /// What the run writes into: roots, rows, details and counters.
+    SummaryTree& tree() { return m_tree; }
+
+    /// The opening command: the kilobyte totals with " kb", then the window shown modeless.
+    void showWithTotals(const RunTotals& totals);
+
+    /// The log the button opens; until set, "errores.txt" in the working folder at the time of the click.
+    void setLogPath(const QString& path) { m_logPath = path; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void summaryCleared() override;
+    void rootsAdded() override;
+    void rowAdded(int rootNumber, const SummaryEntry& entry) override;
+    void detailAdded(const QString& rowKey, const QString& text) override;
+    void countersChanged() override;
+
+    void placePages();
+    void selectNextTab();
+    void openLog();
+
+    std::unique_ptr<Ui::frmOptions> m_ui;
+    UiServices& m_services;
+    SummaryTree m_tree;
+    QList<QWidget*> m_pages;                        ///< one per tab, in tab order
+    QHash<QString, QTreeWidgetItem*> m_rowItems;    ///< row entries by key, for their details
+    QString m_logPath;
+};
