@@ -4,7 +4,8 @@
 // be read or written outside the folders the user chose, and nothing may crash.
 
 #include "core/workbook/celladdress.h"
-#include "core/base/fileops.h"
+#include "core/base/relativenames.h"
+#include "core/base/caseblindfinder.h"
 #include "core/run/imagepipeline.h"
 #include "core/run/sourcematching.h"
 

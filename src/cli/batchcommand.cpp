@@ -4,7 +4,7 @@
 #include "core/image/bitmap.h"
 #include "core/workbook/celladdress.h"
 #include "core/run/rundriver.h"
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
 #include "cli/cellscommand.h"
 #include "cli/consolehost.h"

@@ -1,6 +1,6 @@
 #include "cli/consolehost.h"
 
-#include "core/image/imageworkers.h"
+#include "core/image/prepareimages.h"
 
 #include <chrono>
 #include <thread>

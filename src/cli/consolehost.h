@@ -1,7 +1,8 @@
 #pragma once
 
 #include "core/base/uiservices.h"
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
 #include "core/run/runview.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "core/settings/jobsettings.h"
 #include "core/image/bitmap.h"
 #include "core/run/rundriver.h"
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
 #include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"

@@ -1,8 +1,10 @@
 #include "core/settings/jobsettings.h"
 #include "core/image/bitmap.h"
-#include "core/base/fileops.h"
+#include "core/base/caseblindfinder.h"
 #include "core/run/imagepipeline.h"
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
+#include "core/summary/summarytexts.h"
 #include "core/workbook/workbookwalk.h"
 #include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"
@@ -72,7 +74,7 @@ struct Rig {
     RowOutcome run(const QString& extension = ".JPG")
     {
         const RowCells cells = walk->currentRow();
-        finder.clear();
+        finder = CaseBlindFinder();
         const SourceMatch m = matchSource(finder, source, cells.sourceText, cells.destinationText, extension);
         if (m.fate != RowFate::Found)
             qFatal("fixture source not found");

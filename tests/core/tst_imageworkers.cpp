@@ -1,6 +1,9 @@
 #include "core/base/uiservices.h"
 #include "core/image/bitmap.h"
-#include "core/image/imageworkers.h"
+#include "core/image/imageheader.h"
+#include "core/image/jpegscale.h"
+#include "core/image/prepareimages.h"
+#include "core/image/rowpreparation.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"
 

@@ -1,5 +1,5 @@
 #include "core/image/bitmap.h"
-#include "core/image/imageworkers.h"
+#include "core/image/prepareimages.h"
 #include "support/imagefixtures.h"
 
 #include <QTemporaryDir>

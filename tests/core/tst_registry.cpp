@@ -1,4 +1,5 @@
 #include "core/sysinfo/registry.h"
+#include "core/sysinfo/sysinfolauncher.h"
 #include "support/scripteduiservices.h"
 
 #include <QHash>

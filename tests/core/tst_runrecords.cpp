@@ -1,4 +1,6 @@
-#include "core/summary/runrecords.h"
+#include "core/summary/summarytree.h"
+#include "core/summary/errorlog.h"
+#include "core/summary/summarytexts.h"
 
 #include <QFile>
 #include <QLocale>

@@ -19,10 +19,10 @@ using namespace Qt::Literals::StringLiterals;
 
 using CellList = QList<std::pair<QString, QString>>;
 using xls::LoadError;
-using Kind = xls::biff::NumberFormatKind;
+using Kind = NumberFormatKind;
 
 Q_DECLARE_METATYPE(xls::LoadError)
-Q_DECLARE_METATYPE(xls::biff::NumberFormatKind)
+Q_DECLARE_METATYPE(NumberFormatKind)
 
 namespace {
 
@@ -378,8 +378,8 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, spanish);
         QFETCH(QString, c);
-        QCOMPARE(xls::plainNumberText(value, kSpanish), spanish);
-        QCOMPARE(xls::plainNumberText(value, QLocale::c()), c);
+        QCOMPARE(plainNumberText(value, kSpanish), spanish);
+        QCOMPARE(plainNumberText(value, QLocale::c()), c);
     }
 
     void dateTimeText_data()
@@ -419,7 +419,7 @@ private slots:
         QFETCH(Kind, kind);
         QFETCH(bool, dates1904);
         QFETCH(QString, expected);
-        QCOMPARE(xls::dateTimeText(serial, kind, dates1904, kSpanish), expected);
+        QCOMPARE(dateTimeText(serial, kind, dates1904, kSpanish), expected);
     }
 
     void formatCodes_data()
@@ -459,7 +459,7 @@ private slots:
     {
         QFETCH(QString, code);
         QFETCH(Kind, kind);
-        QCOMPARE(xls::biff::classifyFormatCode(code), kind);
+        QCOMPARE(classifyFormatCode(code), kind);
     }
 
     // ------------------------------------------------------------ refusals

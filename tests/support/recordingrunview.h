@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/summary/runrecords.h"
+#include "core/summary/summarytree.h"
 #include "core/run/runview.h"
 
 #include <QList>

@@ -4,9 +4,14 @@
 #include "core/base/shortint.h"
 #include "core/base/uiservices.h"
 #include "core/image/bitmap.h"
-#include "core/base/fileops.h"
-#include "core/summary/runrecords.h"
+#include "core/base/caseblindfinder.h"
+#include "core/base/filesystem.h"
+#include "core/base/relativenames.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
+#include "core/summary/summarytexts.h"
 #include "core/watermark/placement.h"
+#include "core/watermark/watermarkfiles.h"
 
 #include <QDir>
 #include <QFileInfo>

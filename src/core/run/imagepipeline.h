@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/image/imageworkers.h"
+#include "core/image/prepareimages.h"
+#include "core/image/rowpreparation.h"
 #include "core/run/runview.h"
 
 #include <QString>

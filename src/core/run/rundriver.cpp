@@ -2,10 +2,13 @@
 
 #include "core/settings/jobsettings.h"
 #include "core/base/uiservices.h"
-#include "core/base/fileops.h"
+#include "core/base/caseblindfinder.h"
 #include "core/run/imagepipeline.h"
-#include "core/image/imageworkers.h"
-#include "core/summary/runrecords.h"
+#include "core/image/rowpreparation.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
+#include "core/summary/errorlog.h"
+#include "core/summary/summarytexts.h"
 #include "core/workbook/workbookwalk.h"
 
 namespace {

@@ -2,12 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
-#include <functional>
 #include <optional>
-
-class UiServices;
 
 /// Root keys the program reads under.
 enum class RegistryRoot { LocalMachine, CurrentUser };
@@ -56,26 +52,3 @@ public:
 /// emptied, when the key cannot be opened or the value cannot be read.
 bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, const QString& valueName,
                  QString& value);
-
-/// The system-information tool the registry names, if any: the "PATH" value
-/// of the MSINFO key, else the "MSINFO" folder when its MSINFO32.EXE exists.
-/// A "PATH" that was read counts even when its text is empty.
-std::optional<QString> startSysInfoPlan(Registry& registry, const std::function<bool(const QString&)>& fileExists);
-
-/// The desktop programs that show system information, in order of preference.
-QStringList linuxSysInfoPrograms();
-
-/// How the About window's system-information button finds what to start.
-struct SysInfoEnvironment {
-    std::function<bool(const QString&)> fileExists;
-    /// Full path of a program found on PATH, or empty.
-    std::function<QString(const QString&)> findProgram;
-
-    /// Regular files, and QStandardPaths' search of PATH.
-    static SysInfoEnvironment system();
-};
-
-/// Starts the system-information tool: the one the registry names, else the
-/// first of linuxSysInfoPrograms() found; when there is none, or the start
-/// fails, tells the user so. True when a program was started.
-bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& environment);

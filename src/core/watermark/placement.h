@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 /// Where the interior mark goes when the user places it by hand, and how
 /// strongly it is blended. The start values are those of a fresh placement
 /// window.
@@ -35,23 +33,3 @@ public:
 private:
     WatermarkPlacement m_placement;
 };
-
-/// File names in a watermark folder.
-namespace watermarkfiles {
-inline QString band() { return QStringLiteral("agua.jpg"); }
-inline QString mark() { return QStringLiteral("marca.png"); }
-inline QString sample() { return QStringLiteral("previa.jpg"); }
-inline QString preview() { return QStringLiteral("temporal.jpg"); }
-} // namespace watermarkfiles
-
-/// Builds the preview: the mark of `markFolder` pasted on its sample picture
-/// at (left, top) blended by alpha ("Centrar" plays no part here), written as
-/// JPEG to `previewPath`. False when the sample is missing or the preview
-/// could not be written; a mark that is missing or does not fit leaves the
-/// sample bare.
-bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placement, const QString& previewPath);
-
-/// Where the preview is written and read back: "temporal.jpg" in the default
-/// watermark folder when that folder can be written, else in the user's cache
-/// folder (created when missing), so an installed, read-only copy still previews.
-QString previewPathFor(const QString& defaultWatermarkFolder);

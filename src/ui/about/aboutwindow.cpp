@@ -1,6 +1,7 @@
 #include "ui/about/aboutwindow.h"
 
 #include "core/sysinfo/registry.h"
+#include "core/sysinfo/sysinfolauncher.h"
 #include "core/base/uiservices.h"
 #include "ui_aboutwindow.h"
 

@@ -2,7 +2,8 @@
 
 #include "core/settings/jobsettings.h"
 #include "core/run/rundriver.h"
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
 #include "core/run/runview.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
 #include "core/sysinfo/registry.h"

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/summary/runrecords.h"
+#include "core/summary/runtotals.h"
+#include "core/summary/summarytree.h"
 
 #include <QHash>
 #include <QList>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/watermark/placement.h"
+#include "core/watermark/preview.h"
 
 #include <QString>
 #include <QWidget>

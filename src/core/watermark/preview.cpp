@@ -1,7 +1,8 @@
-#include "core/watermark/placement.h"
+#include "core/watermark/preview.h"
 
+#include "core/base/caseblindfinder.h"
 #include "core/image/bitmap.h"
-#include "core/base/fileops.h"
+#include "core/watermark/watermarkfiles.h"
 
 #include <QDir>
 #include <QFileInfo>

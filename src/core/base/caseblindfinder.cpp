@@ -1,57 +1,8 @@
-#include "core/base/fileops.h"
+#include "core/base/caseblindfinder.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
-
-qint64 folderSize(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isDir())
-        return 0;
-    qint64 total = 0;
-    // Hidden files count too: they take space like any other.
-    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo f = it.fileInfo();
-        if (f.isFile())
-            total += f.size();
-    }
-    return total;
-}
-
-std::optional<qint64> fileSize(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::nullopt;
-    return info.size();
-}
-
-QString withForwardSlashes(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return text;
-}
-
-bool isSafeRelativeName(const QString& text)
-{
-    const QString path = withForwardSlashes(text);
-    if (path.startsWith(QLatin1Char('/')))
-        return false;
-    // A drive letter ("C:") names another root on the system the workbook came from.
-    if (path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter())
-        return false;
-    if (path.contains(QChar(0)))
-        return false;
-    const QStringList parts = path.split(QLatin1Char('/'));
-    for (const QString& part : parts)
-        if (part == QLatin1String(".."))
-            return false;
-    return true;
-}
+#include <QStringList>
 
 const CaseBlindFinder::Listing& CaseBlindFinder::listing(const QString& folder)
 {

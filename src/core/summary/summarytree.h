@@ -1,21 +1,10 @@
 #pragma once
 
-#include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
-
-/// Counters of a run and the kilobyte totals that outlive it. The totals are
-/// reset only when a workbook is chosen, so two runs on one workbook add up.
-struct RunTotals {
-    qint64 passCount = 0;          ///< passes of the row loop so far
-    qint64 notProcessedCount = 0;  ///< rows not processed (unnamed, missing, unsafe)
-    qint64 kbReadTotal = 0;        ///< kilobytes of the sources of written rows
-    qint64 kbWrittenTotal = 0;     ///< kilobytes of the large images written
-
-    void resetKilobyteTotals() { kbReadTotal = kbWrittenTotal = 0; }
-};
 
 /// Colour values of the tree entries (0x00BBGGRR).
 inline constexpr quint32 kEntryBlack = 0;
@@ -82,33 +71,3 @@ private:
     SummaryCounters m_counters;
     SummaryListener* m_listener = nullptr;
 };
-
-/// The log of the rows not processed: replaced at each run, one line per row
-/// ended by CR LF, UTF-8. A log that cannot be written loses its lines
-/// without stopping the run.
-class ErrorLog {
-public:
-    bool open(const QString& path);
-    void writeLine(const QString& text);
-    void close();
-    bool isOpen() const { return m_file.isOpen(); }
-
-private:
-    QFile m_file;
-};
-
-/// Text of a row entry and of its log line:
-/// "3 - C.O: F14 valor: 12345.JPG || C.D.: A14 :  valor: ABC.jpg".
-QString rowEntryText(qint64 passNumber, const QString& originAddress, const QString& sourceText,
-                     const QString& sourceFormat, const QString& destinationAddress,
-                     const QString& destinationText);
-
-/// Kilobytes of a byte size, rounded half to even (1536 → 2, 2560 → 2, 3584 → 4).
-qint64 kilobytes(qint64 bytes);
-
-/// "Tam I Grande: 812 Kb. Tam F Grande: 64 Kb."
-QString sizeDetailText(qint64 kbRead, qint64 kbWritten);
-
-/// "Porcentaje comprimido 92 % || Ratio: 1,92 sobre unidad", the ratio in its
-/// shortest form with the user's decimal separator; "n/d" when kbRead is 0.
-QString compressionDetailText(qint64 kbRead, qint64 kbWritten);

@@ -2,25 +2,8 @@
 
 #include <QHash>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
-
-/// Total size in bytes of the regular files in `path` and all its sub-folders;
-/// 0 for a folder that is missing or cannot be read.
-qint64 folderSize(const QString& path);
-
-/// Size in bytes of a regular file, or nothing when it cannot be measured.
-std::optional<qint64> fileSize(const QString& path);
-
-/// Whether a cell text may name a file under a chosen folder: it is read as a
-/// path relative to that folder, with "\" (written by workbooks made on other
-/// systems) meaning "/". An absolute path or a ".." component would reach
-/// outside the folder.
-bool isSafeRelativeName(const QString& text);
-
-/// "\" read as "/", as on the system where most workbooks are made.
-QString withForwardSlashes(QString text);
 
 /// Finds files by name regardless of letter case, as users of other systems
 /// expect: each folder is listed once and kept, so a run over thousands of
@@ -32,9 +15,6 @@ public:
     /// The real path of `root` + "/" + `relative` (separators "/"), or nothing
     /// when no such file exists. Folder components are matched case-blind too.
     std::optional<QString> find(const QString& root, const QString& relative);
-
-    /// Forgets every listing (a new run starts, or files changed).
-    void clear() { m_folders.clear(); }
 
 private:
     struct Listing {

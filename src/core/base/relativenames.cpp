@@ -1,0 +1,26 @@
+#include "core/base/relativenames.h"
+
+#include <QStringList>
+
+QString withForwardSlashes(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return text;
+}
+
+bool isSafeRelativeName(const QString& text)
+{
+    const QString path = withForwardSlashes(text);
+    if (path.startsWith(QLatin1Char('/')))
+        return false;
+    // A drive letter ("C:") names another root on the system the workbook came from.
+    if (path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter())
+        return false;
+    if (path.contains(QChar(0)))
+        return false;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (const QString& part : parts)
+        if (part == QLatin1String(".."))
+            return false;
+    return true;
+}

@@ -1,0 +1,78 @@
+#include "core/image/prepareimages.h"
+
+#include "core/base/shortint.h"
+#include "core/image/imageheader.h"
+#include "core/image/jpegscale.h"
+
+#include <algorithm>
+
+namespace {
+
+int roundedSide(double value)
+{
+    const double r = roundHalfEven(value);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0))
+        return 0;
+    return int(r);
+}
+
+
+qint64 targetPixels(const ImageSize& source, int width)
+{
+    if (width < 1 || source.width < 1)
+        return 0;
+    const double height = roundHalfEven(double(source.height) * width / source.width);
+    return qint64(std::min(double(width) * height, 9e18));
+}
+
+} // namespace
+
+PreparedImages prepareImages(const PrepareRequest& request)
+{
+    PreparedImages out;
+    // The header first: a damaged or hostile file may claim any size, and
+    // decoding it would try to allocate that much.
+    const std::optional<ImageSize> size = headerSize(request.format, request.path);
+    if (size) {
+        const qint64 pixels = qint64(size->width) * size->height;
+        if (pixels > kMaxSourcePixels || targetPixels(*size, request.largeWidth) > kMaxTargetPixels
+            || targetPixels(*size, request.smallWidth) > kMaxTargetPixels) {
+            out.tooLarge = true;
+            out.sourceWidth = size->width;
+            out.sourceHeight = size->height;
+            return out;
+        }
+    }
+    Bitmap source;
+    if (request.fast && request.format == ImageFormat::Jpeg) {
+        if (size) {
+            out.sourceWidth = size->width;
+            out.sourceHeight = size->height;
+            // The reduced read keeps the colours of the full read; layouts it
+            // does not take go through the decoder's own scaling.
+            const int denominator = jpegReduction(*size, request.largeWidth);
+            if (denominator > 1)
+                source = Bitmap::loadJpegReduced(request.path, denominator);
+            if (source.isNull())
+                source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
+        }
+    } else {
+        source = Bitmap::load(request.format, request.path);
+        out.sourceWidth = source.width();
+        out.sourceHeight = source.height();
+    }
+    if (source.isNull())
+        return out;
+    out.decoded = true;
+    if (!source.isJpegEncodable()) {
+        // Deep-colour and alpha sources would be refused by the JPEG encoder.
+        Bitmap converted = source.convertedTo24Bits();
+        if (!converted.isNull())
+            source = std::move(converted);
+    }
+    const double w = out.sourceWidth;
+    const double h = out.sourceHeight;
+    out.large = source.rescaled(request.largeWidth, roundedSide(h * request.largeWidth / w));
+    out.small = source.rescaled(request.smallWidth, roundedSide(h * request.smallWidth / w));
+    return out;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/image/bitmap.h"
+
+#include <QString>
+
+/// What decoding and rescaling one source depends on: the settings as they
+/// stood when the work was asked for.
+struct PrepareRequest {
+    QString path;
+    ImageFormat format = ImageFormat::Jpeg;
+    bool fast = false;   ///< JPEG decoded at a reduced scale that still covers the large width
+    int largeWidth = 0;
+    int smallWidth = 0;
+
+    bool operator==(const PrepareRequest&) const = default;
+};
+
+/// Largest source the program decodes, in pixels (about 450 MB in memory at
+/// 24 bits): a camera's largest photo is a tenth of it. A header claiming
+/// more is refused before anything is allocated.
+inline constexpr qint64 kMaxSourcePixels = 150'000'000;
+/// Largest copy the program makes, in pixels: far beyond any web image, and
+/// small enough that a mistyped width cannot exhaust memory.
+inline constexpr qint64 kMaxTargetPixels = 50'000'000;
+
+/// A source decoded and made into its two copies.
+struct PreparedImages {
+    bool decoded = false;
+    bool tooLarge = false;  ///< refused: source or copy beyond the pixel limits
+    int sourceWidth = 0;   ///< true size of the source, whatever scale it was decoded at
+    int sourceHeight = 0;
+    Bitmap large;
+    Bitmap small;
+};
+
+/// Decodes the source (converting deep-colour images to 24 bits) and makes
+/// the large and the small copy from it, the small one from the source too.
+/// Sizes follow the true source size: the large copy is largeWidth ×
+/// round(H × largeWidth ÷ W), half to even.
+PreparedImages prepareImages(const PrepareRequest& request);
