@@ -10,15 +10,18 @@
 #include "cli/consolehost.h"
 #include "core/watermark/placement.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
 
 #include <csignal>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -107,127 +110,164 @@ std::optional<int> parseInt(const QString& text, int min, int max)
     return v;
 }
 
+/// The options of `run`; those with a value name take one.
+const std::vector<QCommandLineOption>& runOptionList()
+{
+    static const std::vector<QCommandLineOption> options = [] {
+        std::vector<QCommandLineOption> list;
+        for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
+                                 "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
+                                 "summary", "jobs"})
+            list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
+        for (const char* name : {"no-watermark", "interior-only", "fast", "quiet"})
+            list.emplace_back(QString::fromLatin1(name));
+        return list;
+    }();
+    return options;
+}
+
+using OptionProblem = std::optional<QString>;
+
+OptionProblem applyCellOption(const QString& option, const QString& v, RunOptions& o)
+{
+    const std::optional<CellPosition> cell = parseCellAddress(v);
+    if (!cell || cell->row >= 32767)
+        return QStringLiteral("la celda «%1» de %2 no es válida (por ejemplo F6)").arg(v, option);
+    (option == QLatin1String("--origin") ? o.origin : o.destinationCell) = cell;
+    (option == QLatin1String("--origin") ? o.originText : o.destinationText) = v;
+    return std::nullopt;
+}
+
+OptionProblem applyChoiceOption(const QString& option, const QString& v, RunOptions& o)
+{
+    if (option == QLatin1String("--format")) {
+        if (v.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+            o.format = QStringLiteral("jpg");
+        else if (v.compare(QLatin1String("tif"), Qt::CaseInsensitive) == 0)
+            o.format = QStringLiteral("tif");
+        else
+            return QStringLiteral("el formato «%1» no es jpg ni tif").arg(v);
+        return std::nullopt;
+    }
+    static const QHash<QString, JpegQuality> qualities{{QStringLiteral("alta"), JpegQuality::Alta},
+                                                       {QStringLiteral("media"), JpegQuality::Media},
+                                                       {QStringLiteral("baja"), JpegQuality::Baja},
+                                                       {QStringLiteral("muy-baja"), JpegQuality::MuyBaja}};
+    const auto quality = qualities.constFind(v.toLower());
+    if (quality == qualities.constEnd())
+        return QStringLiteral("la calidad «%1» no es alta, media, baja ni muy-baja").arg(v);
+    o.quality = *quality;
+    return std::nullopt;
+}
+
+OptionProblem applyNumberOption(const QString& option, const QString& v, RunOptions& o)
+{
+    if (option == QLatin1String("--step")) {
+        if (!(o.step = parseInt(v, 1, 32767)))
+            return QStringLiteral("el salto «%1» debe ser un número entero entre 1 y 32767").arg(v);
+    } else if (option == QLatin1String("--large-width") || option == QLatin1String("--small-width")) {
+        const std::optional<int> w = parseInt(v, 1, 32767);
+        if (!w)
+            return QStringLiteral("la anchura «%1» de %2 debe ser un número entero entre 1 y 32767").arg(v, option);
+        (option == QLatin1String("--large-width") ? o.largeWidth : o.smallWidth) = w;
+    } else if (option == QLatin1String("--watermark-height")) {
+        if (!(o.watermarkHeight = parseInt(v, -32768, 32767)))
+            return QStringLiteral("la altura «%1» debe ser un número entero").arg(v);
+    } else if (option == QLatin1String("--transparency")) {
+        if (!(o.transparency = parseInt(v, 0, 255)))
+            return QStringLiteral("la transparencia «%1» debe ser un número entero entre 0 y 255").arg(v);
+    } else if (option == QLatin1String("--jobs")) {
+        const auto jobs = parseInt(v, 1, 256);
+        if (!jobs)
+            return QStringLiteral("--jobs espera un número entre 1 y 256, no «%1»").arg(v);
+        o.jobs = *jobs;
+    }
+    return std::nullopt;
+}
+
+OptionProblem applyMarkOption(const QString& option, const QString& v, RunOptions& o)
+{
+    if (option == QLatin1String("--mark-centred")) {
+        const auto alpha = parseInt(v, 0, 255);
+        if (!alpha)
+            return QStringLiteral("--mark-centred espera una mezcla entre 0 y 255, no «%1»").arg(v);
+        o.placement = WatermarkPlacement{true, 0, 0, *alpha};
+        return std::nullopt;
+    }
+    const QStringList parts = v.split(QLatin1Char(','));
+    const auto left = parts.size() == 3 ? parseInt(parts[0], 0, 32767) : std::nullopt;
+    const auto top = parts.size() == 3 ? parseInt(parts[1], 0, 32767) : std::nullopt;
+    const auto alpha = parts.size() == 3 ? parseInt(parts[2], 0, 255) : std::nullopt;
+    if (!left || !top || !alpha)
+        return QStringLiteral("--mark espera IZQ,ARRIBA,ALFA (por ejemplo 20,30,200), no «%1»").arg(v);
+    o.placement = WatermarkPlacement{false, *left, *top, *alpha};
+    return std::nullopt;
+}
+
+/// One option as given (`name` without its dashes), checked and stored.
+OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
+{
+    const QString option = QStringLiteral("--") + name;
+    if (name == QLatin1String("origin") || name == QLatin1String("destination"))
+        return applyCellOption(option, v, o);
+    if (name == QLatin1String("format") || name == QLatin1String("quality"))
+        return applyChoiceOption(option, v, o);
+    if (name == QLatin1String("mark") || name == QLatin1String("mark-centred"))
+        return applyMarkOption(option, v, o);
+    if (name == QLatin1String("watermark")) {
+        if (!QFileInfo(v).isDir())
+            return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
+        o.watermark = QFileInfo(v).absoluteFilePath();
+    } else if (name == QLatin1String("log") || name == QLatin1String("summary")) {
+        if (v.isEmpty())
+            return QStringLiteral("falta el valor de la opción %1").arg(option);
+        (name == QLatin1String("log") ? o.log : o.summary) = v;
+    } else if (name == QLatin1String("no-watermark")) {
+        o.noWatermark = true;
+    } else if (name == QLatin1String("interior-only")) {
+        o.interiorOnly = true;
+    } else if (name == QLatin1String("fast")) {
+        o.fast = true;
+    } else if (name == QLatin1String("quiet")) {
+        o.quiet = true;
+    } else {
+        return applyNumberOption(option, v, o);
+    }
+    return std::nullopt;
+}
+
+/// The arguments as the user typed the unknown option `name`.
+QString typedOption(const QStringList& args, const QString& name)
+{
+    const QString dashed = QStringLiteral("--") + name;
+    for (const QString& a : args)
+        if (a == dashed || a.startsWith(dashed + QLatin1Char('=')))
+            return dashed;
+    return QStringLiteral("-") + name;
+}
+
 /// Parses the options of `run`; on failure returns the message for stderr.
 std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
 {
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        const auto value = [&](QString& into) -> bool {
-            if (i + 1 >= args.size())
-                return false;
-            into = args.at(++i);
-            return true;
-        };
-        const QString missing = QStringLiteral("falta el valor de la opción %1").arg(a);
-        QString v;
-        if (!a.startsWith(QLatin1String("--")) || a == QLatin1String("--")) {
-            positional << a;
-        } else if (a == QLatin1String("--origin") || a == QLatin1String("--destination")) {
-            if (!value(v))
-                return missing;
-            const std::optional<CellPosition> cell = parseCellAddress(v);
-            if (!cell || cell->row >= 32767)
-                return QStringLiteral("la celda «%1» de %2 no es válida (por ejemplo F6)").arg(v, a);
-            (a == QLatin1String("--origin") ? o.origin : o.destinationCell) = cell;
-            (a == QLatin1String("--origin") ? o.originText : o.destinationText) = v;
-        } else if (a == QLatin1String("--step")) {
-            if (!value(v))
-                return missing;
-            if (!(o.step = parseInt(v, 1, 32767)))
-                return QStringLiteral("el salto «%1» debe ser un número entero entre 1 y 32767").arg(v);
-        } else if (a == QLatin1String("--format")) {
-            if (!value(v))
-                return missing;
-            if (v.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
-                o.format = QStringLiteral("jpg");
-            else if (v.compare(QLatin1String("tif"), Qt::CaseInsensitive) == 0)
-                o.format = QStringLiteral("tif");
-            else
-                return QStringLiteral("el formato «%1» no es jpg ni tif").arg(v);
-        } else if (a == QLatin1String("--quality")) {
-            if (!value(v))
-                return missing;
-            const QString q = v.toLower();
-            if (q == QLatin1String("alta"))
-                o.quality = JpegQuality::Alta;
-            else if (q == QLatin1String("media"))
-                o.quality = JpegQuality::Media;
-            else if (q == QLatin1String("baja"))
-                o.quality = JpegQuality::Baja;
-            else if (q == QLatin1String("muy-baja"))
-                o.quality = JpegQuality::MuyBaja;
-            else
-                return QStringLiteral("la calidad «%1» no es alta, media, baja ni muy-baja").arg(v);
-        } else if (a == QLatin1String("--large-width") || a == QLatin1String("--small-width")) {
-            if (!value(v))
-                return missing;
-            const std::optional<int> w = parseInt(v, 1, 32767);
-            if (!w)
-                return QStringLiteral("la anchura «%1» de %2 debe ser un número entero entre 1 y 32767").arg(v, a);
-            (a == QLatin1String("--large-width") ? o.largeWidth : o.smallWidth) = w;
-        } else if (a == QLatin1String("--watermark")) {
-            if (!value(v))
-                return missing;
-            if (!QFileInfo(v).isDir())
-                return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
-            o.watermark = QFileInfo(v).absoluteFilePath();
-        } else if (a == QLatin1String("--no-watermark")) {
-            o.noWatermark = true;
-        } else if (a == QLatin1String("--watermark-height")) {
-            if (!value(v))
-                return missing;
-            if (!(o.watermarkHeight = parseInt(v, -32768, 32767)))
-                return QStringLiteral("la altura «%1» debe ser un número entero").arg(v);
-        } else if (a == QLatin1String("--interior-only")) {
-            o.interiorOnly = true;
-        } else if (a == QLatin1String("--transparency")) {
-            if (!value(v))
-                return missing;
-            if (!(o.transparency = parseInt(v, 0, 255)))
-                return QStringLiteral("la transparencia «%1» debe ser un número entero entre 0 y 255").arg(v);
-        } else if (a == QLatin1String("--mark")) {
-            if (!value(v))
-                return missing;
-            const QStringList parts = v.split(QLatin1Char(','));
-            const auto left = parts.size() == 3 ? parseInt(parts[0], 0, 32767) : std::nullopt;
-            const auto top = parts.size() == 3 ? parseInt(parts[1], 0, 32767) : std::nullopt;
-            const auto alpha = parts.size() == 3 ? parseInt(parts[2], 0, 255) : std::nullopt;
-            if (!left || !top || !alpha)
-                return QStringLiteral("--mark espera IZQ,ARRIBA,ALFA (por ejemplo 20,30,200), no «%1»").arg(v);
-            o.placement = WatermarkPlacement{false, *left, *top, *alpha};
-        } else if (a == QLatin1String("--mark-centred")) {
-            if (!value(v))
-                return missing;
-            const auto alpha = parseInt(v, 0, 255);
-            if (!alpha)
-                return QStringLiteral("--mark-centred espera una mezcla entre 0 y 255, no «%1»").arg(v);
-            o.placement = WatermarkPlacement{true, 0, 0, *alpha};
-        } else if (a == QLatin1String("--log")) {
-            if (!value(v) || v.isEmpty())
-                return missing;
-            o.log = v;
-        } else if (a == QLatin1String("--summary")) {
-            if (!value(v) || v.isEmpty())
-                return missing;
-            o.summary = v;
-        } else if (a == QLatin1String("--jobs")) {
-            if (!value(v))
-                return missing;
-            const auto jobs = parseInt(v, 1, 256);
-            if (!jobs)
-                return QStringLiteral("--jobs espera un número entre 1 y 256, no «%1»").arg(v);
-            o.jobs = *jobs;
-        } else if (a == QLatin1String("--fast")) {
-            o.fast = true;
-        } else if (a == QLatin1String("--quiet")) {
-            o.quiet = true;
-        } else {
-            return QStringLiteral("opción desconocida: %1").arg(a);
-        }
+    QCommandLineParser parser;
+    for (const QCommandLineOption& option : runOptionList())
+        parser.addOption(option);
+    if (!parser.parse(QStringList{QStringLiteral("fotolista-batch")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return QStringLiteral("opción desconocida: %1").arg(typedOption(args, parser.unknownOptionNames().first()));
+        // The only other refusal: the last option lacks its value.
+        return QStringLiteral("falta el valor de la opción %1").arg(args.last());
+    }
+    // In the order given, so a later option overrides an earlier one.
+    QHash<QString, int> occurrences;
+    for (const QString& name : parser.optionNames()) {
+        const QString value = parser.values(name).value(occurrences[name]++);
+        if (const OptionProblem problem = applyOption(name, value, o))
+            return problem;
     }
     if (o.noWatermark && o.watermark)
         return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
+    const QStringList positional = parser.positionalArguments();
     if (positional.size() != 3)
         return QStringLiteral("run espera LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO");
     o.workbook = positional[0];
@@ -240,10 +280,9 @@ std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
     return std::nullopt;
 }
 
-/// The window's settings after a workbook has been chosen, then the options.
+/// The settings a window has once a workbook is chosen, then the options.
 void applyOptions(const RunOptions& o, JobSettings& s)
 {
-    s.toggleDefaultWatermark();  // the window starts with the default watermark on
     s.restoreRunDefaults();
     s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
     s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
@@ -269,19 +308,16 @@ void applyOptions(const RunOptions& o, JobSettings& s)
     if (o.smallWidth)
         s.setSmallWidth(qint16(*o.smallWidth));
     if (o.watermark)
-        s.acceptWatermarkFolder(*o.watermark);
+        s.useWatermarkFolder(*o.watermark);
     if (o.noWatermark)
-        s.toggleDefaultWatermark();
+        s.disableWatermark();
     if (o.watermarkHeight)
         s.setWatermarkHeight(*o.watermarkHeight);
-    if (o.interiorOnly)
-        s.toggleInteriorOnly();
+    s.setWatermarkInteriorOnly(o.interiorOnly);
     if (o.transparency)
         s.setWatermarkTransparency(*o.transparency);
-    if (o.placement)
-        s.setWatermarkManualPlacement(true);
-    if (o.fast)
-        s.toggleFastDecode();
+    s.setWatermarkManualPlacement(o.placement.has_value());
+    s.setFastDecode(o.fast);
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
@@ -316,7 +352,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     host.onYield = [&] {
         if (g_interrupts > 0 && !cancelled) {
             cancelled = true;
-            requestCancel(control, settings, host);
+            requestCancel(control, host);
         }
     };
     RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});

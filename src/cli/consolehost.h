@@ -41,6 +41,8 @@ public:
     void setStatusVisible(bool) override {}
     void setBatchText(const QString&) override {}
     void setBatchVisible(bool) override {}
+    void setPlacementButtonVisible(bool) override {}
+    void withdrawWatermarkMark() override {}
     void setProcessButtonVisible(bool) override {}
     void setCancelButtonVisible(bool) override {}
     void setSummaryButtonVisible(bool) override {}

@@ -3,11 +3,8 @@
 #include "core/run/rundriver.h"
 #include "core/summary/runtotals.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
-#include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"
-#include "support/recordingrunview.h"
-#include "support/scripteduiservices.h"
-#include "core/watermark/placement.h"
+#include "support/runrig.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -82,48 +79,6 @@ QStringList filesUnder(const QString& folder)
     return out;
 }
 
-struct Rig {
-    QTemporaryDir dir;
-    QString source = dir.filePath("fuente");
-    QString destination = dir.filePath("destino");
-    QString logPath = dir.filePath("errores.txt");
-    JobSettings settings{QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros")};
-    ScriptedUiServices ui;
-    RecordingRunView view;
-    FakeWorkbookReader reader;
-    FixedPlacement placement;
-    RunTotals totals;
-    RunControl control;
-
-    Rig()
-    {
-        QDir().mkpath(source);
-        QDir().mkpath(destination);
-        settings.toggleDefaultWatermark();
-        settings.restoreRunDefaults();
-        settings.setSourceFolder(source);
-        settings.setDestinationFolder(destination);
-        settings.setWorkbookPath(dir.filePath("libro.xls"));
-    }
-
-    void setRows(const QList<QPair<QString, QString>>& rows)
-    {
-        int row = 6;
-        for (const auto& r : rows) {
-            reader.cells.insert("F" + QString::number(row), r.first);
-            reader.cells.insert("A" + QString::number(row), r.second);
-            row += 4;
-        }
-    }
-
-    RunResult run(WorkbookReader* other = nullptr, int jobs = 2)
-    {
-        RunDriver driver(RunEnvironment{settings, ui, view, other ? *other : reader, placement, totals, control,
-                                        logPath, jobs});
-        return driver.run();
-    }
-};
-
 } // namespace
 
 class TestBadInput : public QObject {
@@ -167,7 +122,7 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QByteArray, bytes);
         QFETCH(RowOutcome, outcome);
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         if (format == ".TIF")
             rig.settings.chooseTiffSource();
         QVERIFY(fixtures::writeBytes(rig.source + "/1" + format.toLower(), bytes));
@@ -178,7 +133,7 @@ private slots:
 
         QElapsedTimer t;
         t.start();
-        const RunResult result = rig.run();
+        const RunResult result = rig.run(2);
         QVERIFY2(t.elapsed() < 20000, "refused before decoding");
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(rig.view.rows[0].outcome.value(), outcome);
@@ -210,11 +165,11 @@ private slots:
         QFETCH(int, w);
         QFETCH(int, h);
         QFETCH(int, largeWidth);
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         rig.settings.setLargeWidth(qint16(largeWidth));
         QVERIFY(fixtures::writeJpeg(rig.source + "/1.jpg", w, h));
         rig.setRows({{"1", "UNO"}});
-        const RunResult result = rig.run();
+        const RunResult result = rig.run(2);
         QCOMPARE(rig.view.rows[0].outcome.value(), RowOutcome::TooLarge);
         QCOMPARE(result.writeFailures, 1);
         QCOMPARE(rig.ui.messageTexts(), QStringList{"Se ha producido un error en la escritura"});
@@ -223,7 +178,7 @@ private slots:
 
     void aSourceFolderRemovedDuringTheRun()
     {
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         for (int i = 1; i <= 4; ++i)
             fixtures::writeJpeg(rig.source + "/" + QString::number(i) + ".jpg", 1200, 900);
         rig.setRows({{"1", "A"}, {"2", "B"}, {"3", "C"}, {"4", "D"}});
@@ -231,7 +186,7 @@ private slots:
             if (rig.view.batchText == "Leyendo imagen: /1.JPG")
                 QDir(rig.source).removeRecursively();
         };
-        const RunResult result = rig.run(nullptr, 1);
+        const RunResult result = rig.run(1);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.rowsHandled, 4);
         QVERIFY(QFile::exists(rig.destination + "/A.jpg"));
@@ -243,7 +198,7 @@ private slots:
 
     void aWorkbookDeletedDuringTheRun()
     {
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         const QString book = rig.dir.filePath("catalogo.xls");
         QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/catalogo.xls"), book));
         rig.settings.setWorkbookPath(book);
@@ -251,7 +206,7 @@ private slots:
             QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos/") + name, rig.source + "/" + name);
         XlsWorkbookReader reader;
         rig.ui.onYield = [&](int) { QFile::remove(book); };
-        const RunResult result = rig.run(&reader);
+        const RunResult result = rig.run(2, &reader);
         QVERIFY(!QFile::exists(book));
         // What was read when the run started is what the run goes on with.
         QCOMPARE(result.end, RunEnd::Completed);
@@ -283,11 +238,11 @@ private slots:
         QFETCH(QString, destination);
         QFETCH(int, notProcessed);
         QFETCH(int, writeFailures);
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         fixtures::writeJpeg(rig.source + "/1.jpg", 400, 300);
         rig.setRows({{origin, destination}, {"1", "BIEN"}});
         const QStringList outsideBefore = filesUnder(rig.dir.path());
-        const RunResult result = rig.run();
+        const RunResult result = rig.run(2);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.notProcessed, notProcessed);
         QCOMPARE(result.writeFailures, writeFailures);
@@ -306,12 +261,12 @@ private slots:
 
     void invalidTextInABiff5CodePageNamesNoOtherPhoto()
     {
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         // The origin cell holds "12" and a Shift-JIS lead byte with nothing after it.
         rig.settings.setWorkbookPath(QStringLiteral(FOTOLISTA_TEST_DATA "/xls/biff5_cp932_invalid.xls"));
         fixtures::writeJpeg(rig.source + "/12.jpg", 300, 200);
         XlsWorkbookReader reader;
-        const RunResult result = rig.run(&reader);
+        const RunResult result = rig.run(2, &reader);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.rowsHandled, 1);
         QCOMPARE(result.notProcessed, 1);
@@ -323,11 +278,11 @@ private slots:
 
     void aGlyphCharacterThatCannotNameAFile()
     {
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         fixtures::writeJpeg(rig.source + "/1.jpg", 1000, 750, 0x808080);
         QDir().mkpath(rig.destination + "/1");
         rig.setRows({{"1", "1/2"}});
-        const RunResult result = rig.run();
+        const RunResult result = rig.run(2);
         QCOMPARE(result.written, 1);
         const QString out = rig.destination + "/1/2.jpg";
         QCOMPARE(fixtures::decode(out).width, 409);
@@ -341,7 +296,7 @@ private slots:
 
     void aWorkbookOf65536Rows()
     {
-        Rig rig;
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         rig.settings.setOriginRow("1");
         rig.settings.setDestinationRow("1");
         rig.settings.setRowStep("1");
@@ -349,7 +304,7 @@ private slots:
             rig.reader.cells.insert("F" + QString::number(row), QString::number(100000 + row));
             rig.reader.cells.insert("A" + QString::number(row), "P" + QString::number(row));
         }
-        const RunResult result = rig.run();
+        const RunResult result = rig.run(2);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.completeRowCount, 65537);
         QCOMPARE(result.rowsHandled, 65536);

@@ -15,34 +15,6 @@ class TestJobSettings : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain)); }
 
-    void startValues()
-    {
-        JobSettings s(kDefaultFolder);
-        QCOMPARE(s.sourceFolder(), QStringLiteral("ruta de imágenes fuente"));
-        QCOMPARE(s.destinationFolder(), QStringLiteral("ruta de imágenes fuente destino"));
-        QCOMPARE(s.workbookPath(), QStringLiteral("Archivo de excel no seleccionado"));
-        QVERIFY(!s.isSourceFolderSet());
-        QVERIFY(!s.isDestinationFolderSet());
-        QVERIFY(!s.isWorkbookSet());
-        QCOMPARE(s.originColumn(), QStringLiteral("F"));
-        QCOMPARE(s.originRow(), QStringLiteral("6"));
-        QCOMPARE(s.destinationColumn(), QStringLiteral("A"));
-        QCOMPARE(s.destinationRow(), QStringLiteral("6"));
-        QCOMPARE(s.rowStep(), QStringLiteral("4"));
-        QCOMPARE(s.sourceFormat(), QStringLiteral(".JPG"));
-        QCOMPARE(s.sourceFormatMark(), SourceFormatMark::None);
-        QVERIFY(s.isQualityChecked(JpegQuality::Media));
-        QVERIFY(!s.isQualityChecked(JpegQuality::Alta));
-        QVERIFY(!s.largeWidth().has_value());
-        QCOMPARE(int(s.smallWidth()), 0);
-        QCOMPARE(s.watermarkHeight(), 0);
-        QCOMPARE(s.watermarkTransparency(), 50);
-        QVERIFY(!s.watermarkInteriorOnly());
-        QVERIFY(!s.watermarkManualPlacement());
-        QCOMPARE(s.watermarkFolder(), kDefaultFolder);
-        QVERIFY(!s.cellFieldsRevealed());
-    }
-
     void aChosenPathEqualToNothingIsStillSet()
     {
         JobSettings s(kDefaultFolder);
@@ -53,19 +25,6 @@ private slots:
         QVERIFY(s.isSourceFolderSet());
         s.setSourceFolder(QStringLiteral("ruta de imágenes fuente"));
         QVERIFY(!s.isSourceFolderSet());
-    }
-
-    void formatItems()
-    {
-        JobSettings s(kDefaultFolder);
-        s.chooseTiffSource();
-        QCOMPARE(s.sourceFormat(), QStringLiteral(".TIF"));
-        QCOMPARE(s.sourceFormatMark(), SourceFormatMark::Tiff);
-        s.chooseJpgSource();
-        QCOMPARE(s.sourceFormat(), QStringLiteral(".JPG"));
-        QCOMPARE(s.sourceFormatMark(), SourceFormatMark::Jpg);
-        s.chooseJpgSource();
-        QCOMPARE(s.sourceFormatMark(), SourceFormatMark::Jpg);
     }
 
     void qualityKeepsExactlyOneMark()
@@ -141,81 +100,6 @@ private slots:
         QCOMPARE(s.watermarkHeight(), 24);
     }
 
-    void defaultSizeItemChangesOnlyTheStatusText()
-    {
-        JobSettings s(kDefaultFolder);
-        s.restoreRunDefaults();
-        ScriptedUiServices ui;
-        ui.textAnswers << QStringLiteral("500") << QStringLiteral("100");
-        s.enterWidths(ui);
-        s.acceptWatermarkFolder(QStringLiteral("/otra"));
-        s.showDefaultWatermarkStatus();
-        QCOMPARE(s.watermarkStatusText(), QStringLiteral("Marca de Agua ACTIVA"));
-        QCOMPARE(int(*s.largeWidth()), 500);
-        QCOMPARE(int(s.smallWidth()), 100);
-        QCOMPARE(s.watermarkFolder(), QStringLiteral("/otra"));
-    }
-
-    void revealIsOneWay()
-    {
-        JobSettings s(kDefaultFolder);
-        s.revealCellFields();
-        s.revealCellFields();
-        QVERIFY(s.cellFieldsRevealed());
-    }
-
-    void defaultWatermarkSwitching()
-    {
-        JobSettings s(kDefaultFolder);
-        s.toggleDefaultWatermark();  // what the window's load step does
-        QVERIFY(s.watermarkEnabled());
-        QVERIFY(s.defaultWatermarkChecked());
-        QCOMPARE(s.watermarkStatusText(), QStringLiteral("Marca de Agua ACTIVA"));
-        QVERIFY(s.transparencySliderVisible());
-        QVERIFY(s.placementButtonVisible());
-
-        s.toggleDefaultWatermark();
-        QVERIFY(!s.watermarkEnabled());
-        QVERIFY(!s.defaultWatermarkChecked());
-        QCOMPARE(s.watermarkStatusText(), QString());
-        QVERIFY(!s.transparencySliderVisible());
-        QVERIFY(!s.placementButtonVisible());
-
-        // Accepting a folder while off switches stamping on without the mark or slider.
-        s.acceptWatermarkFolder(QStringLiteral("/marcas"));
-        QVERIFY(s.watermarkEnabled());
-        QCOMPARE(s.watermarkStatusText(), QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
-        QCOMPARE(s.watermarkFolder(), QStringLiteral("/marcas"));
-        QVERIFY(!s.defaultWatermarkChecked());
-        QVERIFY(!s.transparencySliderVisible());
-
-        // Switching on again always returns to the default folder.
-        s.toggleDefaultWatermark();
-        QCOMPARE(s.watermarkFolder(), kDefaultFolder);
-        s.acceptWatermarkFolder(QStringLiteral("/marcas"));
-        s.toggleDefaultWatermark();
-        s.toggleDefaultWatermark();
-        QCOMPARE(s.watermarkFolder(), kDefaultFolder);
-    }
-
-    void runStartWithdrawsTheMarkButKeepsStamping()
-    {
-        JobSettings s(kDefaultFolder);
-        s.toggleDefaultWatermark();
-        s.setWatermarkTransparency(80);
-        s.withdrawDefaultWatermarkMark();
-        QVERIFY(s.watermarkEnabled());
-        QCOMPARE(s.watermarkStatusText(), QStringLiteral("Marca de Agua ACTIVA"));
-        QVERIFY(!s.defaultWatermarkChecked());
-        QVERIFY(!s.transparencySliderVisible());
-        QVERIFY(!s.placementButtonVisible());
-        QCOMPARE(s.watermarkTransparency(), 80);
-        // The next click switches on again (not off).
-        s.toggleDefaultWatermark();
-        QVERIFY(s.defaultWatermarkChecked());
-        QVERIFY(s.transparencySliderVisible());
-    }
-
     void heightPrompt_data()
     {
         QTest::addColumn<QString>("answer");
@@ -245,19 +129,23 @@ private slots:
         QCOMPARE(s.watermarkHeight(), height);
     }
 
-    void interiorOnlyAndPlacementFlags()
+    void watermarkSwitching()
     {
         JobSettings s(kDefaultFolder);
-        s.toggleInteriorOnly();
-        QVERIFY(s.watermarkInteriorOnly());
-        s.toggleInteriorOnly();
-        QVERIFY(!s.watermarkInteriorOnly());
+        QVERIFY(s.watermarkEnabled());  // on at start, with the default folder
+        QCOMPARE(s.watermarkFolder(), kDefaultFolder);
+        s.useWatermarkFolder(QStringLiteral("/marcas"));
+        s.setWatermarkTransparency(80);
+        s.disableWatermark();
+        // Off stops the stamping only: folder and blend wait for the next switch on.
+        QVERIFY(!s.watermarkEnabled());
+        QCOMPARE(s.watermarkFolder(), QStringLiteral("/marcas"));
+        QCOMPARE(s.watermarkTransparency(), 80);
+        s.useWatermarkFolder(kDefaultFolder);
+        QVERIFY(s.watermarkEnabled());
+        QCOMPARE(s.watermarkFolder(), kDefaultFolder);
 
-        s.setWatermarkManualPlacement(true);
-        s.transparencySliderClicked();
-        QVERIFY(!s.watermarkManualPlacement());
-
-        s.setWatermarkTransparency(300);
+        s.setWatermarkTransparency(300);  // the slider holds 0..255 only
         QCOMPARE(s.watermarkTransparency(), 255);
         s.setWatermarkTransparency(-1);
         QCOMPARE(s.watermarkTransparency(), 0);

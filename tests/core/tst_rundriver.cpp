@@ -3,80 +3,14 @@
 #include "core/run/rundriver.h"
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytree.h"
-#include "support/fakeworkbookreader.h"
 #include "support/imagefixtures.h"
-#include "support/recordingrunview.h"
-#include "support/scripteduiservices.h"
-#include "core/watermark/placement.h"
+#include "support/runrig.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-/// Folders, a workbook, the services and the view of one run.
-struct Rig {
-    QTemporaryDir dir;
-    QString source = dir.filePath("fuente");
-    QString destination = dir.filePath("destino");
-    QString marks = dir.filePath("marcas");
-    QString logPath = dir.filePath("errores.txt");
-    JobSettings settings{dir.filePath("numeros")};
-    ScriptedUiServices ui;
-    RecordingRunView view;
-    FakeWorkbookReader reader;
-    FixedPlacement placement;
-    RunTotals totals;
-    RunControl control;
-    RunDriver driver{RunEnvironment{settings, ui, view, reader, placement, totals, control, logPath}};
-
-    Rig()
-    {
-        QDir().mkpath(source);
-        QDir().mkpath(destination);
-        QDir().mkpath(marks);
-        fixtures::writeJpeg(marks + "/agua.jpg", 408, 24, 0x0000FF);
-        fixtures::writePng(marks + "/marca.png", 60, 40, 0xFF0000);
-        settings.toggleDefaultWatermark();  // as the window's load step does
-        settings.acceptWatermarkFolder(marks);
-        settings.restoreRunDefaults();      // as choosing the workbook does
-    }
-
-    void chooseEverything()
-    {
-        settings.setSourceFolder(source);
-        settings.setDestinationFolder(destination);
-        settings.setWorkbookPath(dir.filePath("libro.xls"));
-    }
-
-    /// Rows 6, 10, 14, ...: origin text, destination text.
-    void setRows(const QList<QPair<QString, QString>>& rows)
-    {
-        reader.cells.clear();
-        int row = 6;
-        for (const auto& r : rows) {
-            reader.cells.insert("F" + QString::number(row), r.first);
-            reader.cells.insert("A" + QString::number(row), r.second);
-            row += 4;
-        }
-    }
-
-    void addPhoto(const QString& name, int w = 400, int h = 300)
-    {
-        fixtures::writeJpeg(source + "/" + name, w, h, 0x808080);
-    }
-
-    QByteArray logBytes() const
-    {
-        QFile f(logPath);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-    }
-};
-
-} // namespace
 
 class TestRunDriver : public QObject {
     Q_OBJECT
@@ -90,13 +24,12 @@ private slots:
 
     void aWholeRun()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("12345.jpg");
         rig.addPhoto("12346.JPG", 300, 400);
         rig.setRows({{"12345", "ABC"}, {"99999", "NOPE"}, {"12346", "DEF"}});
 
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
 
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.completeRowCount, 4);
@@ -113,9 +46,8 @@ private slots:
         QVERIFY(!rig.view.clockRunning);
         QCOMPARE(rig.view.clockRestarts, 1);
         QCOMPARE(rig.view.toneCount, 1);
-        QVERIFY(!rig.settings.placementButtonVisible());
-        QVERIFY(!rig.settings.transparencySliderVisible());
-        QVERIFY(!rig.settings.defaultWatermarkChecked());
+        QVERIFY(!rig.view.placementButtonVisible);
+        QVERIFY(rig.view.watermarkMarkWithdrawn);
         QVERIFY(rig.settings.watermarkEnabled());
         QVERIFY(rig.control.stopRequested);
 
@@ -124,12 +56,13 @@ private slots:
                  (QStringList{"progress: 1/4", "progress: 2/4", "progress: 3/4", "progress: 4/4"}));
 
         // The order of the start, as the user sees it.
-        const QStringList start = rig.view.log.mid(0, 6);
-        QCOMPARE(start, (QStringList{"summary: reset", "status: Procesando ...", "status: shown", "batch: shown",
-                                     "pre-count: 4", "batch: shown"}));
-        QCOMPARE(rig.view.log.at(6), QStringLiteral("clock: restarted"));
-        QCOMPARE(rig.view.log.at(7), QStringLiteral("process: hidden"));
-        QCOMPARE(rig.view.log.at(8), QStringLiteral("cancel: shown"));
+        const QStringList start = rig.view.log.mid(0, 8);
+        QCOMPARE(start, (QStringList{"placement: hidden", "summary: reset", "status: Procesando ...",
+                                     "status: shown", "batch: shown", "watermark mark: withdrawn", "pre-count: 4",
+                                     "batch: shown"}));
+        QCOMPARE(rig.view.log.at(8), QStringLiteral("clock: restarted"));
+        QCOMPARE(rig.view.log.at(9), QStringLiteral("process: hidden"));
+        QCOMPARE(rig.view.log.at(10), QStringLiteral("cancel: shown"));
         QVERIFY(rig.view.log.contains("status: Procesando la imagen del lote: NOPE"));
         // The completion, in order.
         const QStringList end = rig.view.log.mid(rig.view.log.indexOf("status: Proceso realizado correctamente en lote "));
@@ -167,24 +100,15 @@ private slots:
         QVERIFY(rig.totals.kbReadTotal > 0);
         QCOMPARE(rig.totals.passCount, 4);
         QVERIFY(rig.ui.messageTexts().isEmpty());
-        QVERIFY(!rig.driver.isRunning());
     }
 
     void aRunWithTheDefaultWatermark()
     {
-        Rig rig;
-        JobSettings settings(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
-        settings.toggleDefaultWatermark();
-        settings.restoreRunDefaults();
-        settings.setSourceFolder(rig.source);
-        settings.setDestinationFolder(rig.destination);
-        settings.setWorkbookPath(rig.dir.filePath("libro.xls"));
-        RunDriver driver(RunEnvironment{settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
-                                        rig.control, rig.logPath});
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, 0x808080);
         rig.setRows({{"12345", "AB-1"}, {"404", "NADA"}});
 
-        QCOMPARE(driver.run().end, RunEnd::Completed);
+        QCOMPARE(rig.run().end, RunEnd::Completed);
 
         const QString out = rig.destination + "/AB-1.jpg";
         QCOMPARE(fixtures::decode(out).width, 409);
@@ -220,8 +144,7 @@ private slots:
 
     void severalWorkersWriteTheSameBytes()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         QList<QPair<QString, QString>> rows;
         for (int i = 1; i <= 6; ++i) {
             fixtures::writeTwoToneJpeg(rig.source + "/" + QString::number(i) + ".jpg", 600 + 100 * i, 500, 0x204060,
@@ -230,7 +153,7 @@ private slots:
         }
         rows.insert(2, qMakePair(QString("404"), QString("NADA")));
         rig.setRows(rows);
-        QCOMPARE(rig.driver.run().written, 6);
+        QCOMPARE(rig.run().written, 6);
         const auto contents = [&](const QString& folder) {
             QHash<QString, QByteArray> all;
             for (const QString& f : QDir(folder).entryList(QDir::Files)) {
@@ -243,11 +166,9 @@ private slots:
         const auto largeOne = contents(rig.destination);
         const auto smallOne = contents(rig.destination + "/pequeñas");
 
-        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
-                                          rig.control, rig.logPath, 3});
         QDir(rig.destination).removeRecursively();
         QDir().mkpath(rig.destination);
-        QCOMPARE(threaded.run().written, 6);
+        QCOMPARE(rig.run(3).written, 6);
         QCOMPARE(contents(rig.destination), largeOne);
         QCOMPARE(contents(rig.destination + "/pequeñas"), smallOne);
         QCOMPARE(largeOne.size(), 6);
@@ -255,16 +176,13 @@ private slots:
 
     void rowsPreparedAheadFollowALaterChange()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         QList<QPair<QString, QString>> rows;
         for (int i = 1; i <= 5; ++i) {
             rig.addPhoto(QString::number(i) + ".jpg", 800, 600);
             rows << qMakePair(QString::number(i), "W" + QString::number(i));
         }
         rig.setRows(rows);
-        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
-                                          rig.control, rig.logPath, 3});
         rig.ui.onYield = [&](int) {
             // Rows 3 to 5 are already being prepared at 409 when row 2 starts.
             if (rig.view.batchText == "Leyendo imagen: /2.JPG") {
@@ -274,7 +192,7 @@ private slots:
             if (rig.view.batchText == "Leyendo imagen: /4.JPG")
                 rig.settings.chooseTiffSource();  // row 5 is looked up and decoded as TIFF
         };
-        const RunResult result = threaded.run();
+        const RunResult result = rig.run(3);
         QCOMPARE(fixtures::decode(rig.destination + "/W1.jpg").width, 409);
         QCOMPARE(fixtures::decode(rig.destination + "/W2.jpg").width, 300);
         QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/W2_p.jpg").width, 100);
@@ -286,35 +204,31 @@ private slots:
 
     void cancelWithWorkersWritesNothingAfterTheRow()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         QList<QPair<QString, QString>> rows;
         for (int i = 1; i <= 6; ++i) {
             rig.addPhoto(QString::number(i) + ".jpg", 1600, 1200);
             rows << qMakePair(QString::number(i), "C" + QString::number(i));
         }
         rig.setRows(rows);
-        RunDriver threaded(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
-                                          rig.control, rig.logPath, 3});
         rig.ui.onYield = [&](int) {
             if (rig.view.batchText == "Leyendo imagen: /2.JPG")
-                requestCancel(rig.control, rig.settings, rig.view);
+                requestCancel(rig.control, rig.view);
         };
-        QCOMPARE(threaded.run().end, RunEnd::Stopped);
+        QCOMPARE(rig.run(3).end, RunEnd::Stopped);
         QCOMPARE(QDir(rig.destination).entryList(QDir::Files | QDir::Hidden), (QStringList{"C1.jpg", "C2.jpg"}));
     }
 
     void twoRunsAddUpTheKilobytes()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg", 1200, 900);
         rig.setRows({{"1", "A"}});
-        rig.driver.run();
+        rig.run();
         const qint64 read = rig.totals.kbReadTotal;
         const qint64 written = rig.totals.kbWrittenTotal;
         QVERIFY(read > 0);
-        rig.driver.run();
+        rig.run();
         QCOMPARE(rig.totals.kbReadTotal, 2 * read);
         QCOMPARE(rig.totals.kbWrittenTotal, 2 * written);
         QCOMPARE(rig.view.clockRestarts, 2);
@@ -324,11 +238,10 @@ private slots:
 
     void anEmptyFirstRowCompletesAtOnce()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         rig.setRows({{"", ""}, {"1", "A"}});
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.rowsHandled, 0);
         QCOMPARE(rig.view.statusText, QStringLiteral("Proceso realizado correctamente en lote "));
@@ -339,8 +252,7 @@ private slots:
 
     void cancelDuringTheSecondOfFiveRows()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         QList<QPair<QString, QString>> rows;
         for (int i = 1; i <= 5; ++i) {
             rig.addPhoto(QString::number(i) + ".jpg");
@@ -351,10 +263,10 @@ private slots:
         rig.ui.onYield = [&](int) {
             if (!pressed && rig.view.batchText == "Leyendo imagen: /2.JPG") {
                 pressed = true;
-                requestCancel(rig.control, rig.settings, rig.view);
+                requestCancel(rig.control, rig.view);
             }
         };
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QVERIFY(pressed);
         QCOMPARE(result.end, RunEnd::Stopped);
         QVERIFY(QFile::exists(rig.destination + "/P2.jpg"));
@@ -371,8 +283,7 @@ private slots:
 
     void aSettingChangedDuringAYieldAppliesFromTheNextRead()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg", 800, 600);
         rig.addPhoto("2.jpg", 800, 600);
         rig.setRows({{"1", "A"}, {"2", "B"}});
@@ -384,7 +295,7 @@ private slots:
             if (rig.view.batchText == "Leyendo imagen: /2.JPG")
                 rig.settings.setSmallWidth(100);
         };
-        rig.driver.run();
+        rig.run();
         QCOMPARE(fixtures::decode(rig.destination + "/A.jpg").width, 200);
         QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/A_p.jpg").width, 145);
         QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/B_p.jpg").width, 100);
@@ -392,9 +303,12 @@ private slots:
 
     void nothingChosenIsRefused()
     {
-        Rig rig;
+        RunRig rig;
+        rig.settings.setSourceFolder(JobSettings::unsetSourceFolderText());
+        rig.settings.setDestinationFolder(JobSettings::unsetDestinationFolderText());
+        rig.settings.setWorkbookPath(JobSettings::unsetWorkbookText());
         fixtures::writeBytes(rig.logPath, "earlier log");
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QCOMPARE(result.end, RunEnd::Refused);
         QCOMPARE(rig.ui.messageTexts(),
                  (QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs",
@@ -407,7 +321,7 @@ private slots:
         QVERIFY(!rig.view.statusVisible);
         QVERIFY(rig.view.batchVisible);
         QVERIFY(rig.view.processVisible);
-        QVERIFY(!rig.settings.placementButtonVisible());
+        QVERIFY(!rig.view.placementButtonVisible);
         QVERIFY(rig.reader.openedPaths.isEmpty());
         QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
         QVERIFY(!rig.view.countersSet);
@@ -415,22 +329,20 @@ private slots:
 
     void anEmptyColumnIsRefused()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         rig.settings.setDestinationColumn(QString());
-        QCOMPARE(rig.driver.run().end, RunEnd::Refused);
+        QCOMPARE(rig.run().end, RunEnd::Refused);
         QCOMPARE(rig.ui.messageTexts(), QStringList{"Es necesario especificar la fuente, el destino y el archivo XLS"});
     }
 
     void aStepOfZeroIsRefusedBeforeAnythingIsOpened()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         rig.settings.setRowStep("0");
         fixtures::writeBytes(rig.logPath, "earlier log");
-        QCOMPARE(rig.driver.run().end, RunEnd::Refused);
+        QCOMPARE(rig.run().end, RunEnd::Refused);
         QCOMPARE(rig.ui.messageTexts(),
                  QStringList{"Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0"});
         QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
@@ -440,12 +352,11 @@ private slots:
 
     void anUnreadableWorkbookEndsLikeARefusal()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         rig.reader.openFailure = QStringLiteral("No se puede leer el libro de Excel «libro.xls»: el archivo está vacío.");
         fixtures::writeBytes(rig.logPath, "earlier log");
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QCOMPARE(result.end, RunEnd::WorkbookUnreadable);
         QCOMPARE(rig.ui.messageTexts(), QStringList{rig.reader.openFailure});
         QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
@@ -459,13 +370,12 @@ private slots:
 
     void rowsOutsideTheFoldersAreNotProcessed()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         QDir().mkpath(rig.dir.filePath("fuera"));
         fixtures::writeJpeg(rig.dir.filePath("fuera/2.jpg"), 100, 100);
         rig.setRows({{"..\\fuera\\2", "A"}, {"1", "..\\B"}, {"1", "C"}, {"", "D"}});
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QCOMPARE(result.notProcessed, 3);
         QCOMPARE(result.written, 1);
         QCOMPARE(rig.view.tree.roots()[1].children.size(), 3);
@@ -480,12 +390,11 @@ private slots:
 
     void foundRowsWithoutOutputStayBlack()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         fixtures::writeBytes(rig.source + "/2.jpg", "broken");
         rig.setRows({{"1", ""}, {"2", "B"}});
-        const RunResult result = rig.driver.run();
+        const RunResult result = rig.run();
         QCOMPARE(result.withoutOutput, 2);
         QCOMPARE(rig.view.tree.roots()[0].children.size(), 2);
         QCOMPARE(rig.view.tree.roots()[0].children[0].text,
@@ -499,19 +408,22 @@ private slots:
 
     void aSecondStartDuringARunDoesNothing()
     {
-        Rig rig;
-        rig.chooseEverything();
+        RunRig rig;
         rig.addPhoto("1.jpg");
         rig.setRows({{"1", "A"}});
+        RunDriver driver(RunEnvironment{rig.settings, rig.ui, rig.view, rig.reader, rig.placement, rig.totals,
+                                        rig.control, rig.logPath});
         RunResult inner;
         bool tried = false;
         rig.ui.onYield = [&](int) {
             if (!tried) {
                 tried = true;
-                inner = rig.driver.run();
+                inner = driver.run();
+                QVERIFY(driver.isRunning());
             }
         };
-        QCOMPARE(rig.driver.run().end, RunEnd::Completed);
+        QCOMPARE(driver.run().end, RunEnd::Completed);
+        QVERIFY(!driver.isRunning());
         QVERIFY(tried);
         QCOMPARE(inner.rowsHandled, 0);
         QCOMPARE(rig.view.summaryResets, 1);

@@ -1,4 +1,5 @@
 #include "core/workbook/celladdress.h"
+#include "core/workbook/celltext.h"
 #include "core/workbook/xls/biff.h"
 #include "core/workbook/xls/xlsworkbook.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
@@ -378,8 +379,8 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, spanish);
         QFETCH(QString, c);
-        QCOMPARE(plainNumberText(value, kSpanish), spanish);
-        QCOMPARE(plainNumberText(value, QLocale::c()), c);
+        QCOMPARE(::plainNumberText(value, kSpanish), spanish);
+        QCOMPARE(::plainNumberText(value, QLocale::c()), c);
     }
 
     void dateTimeText_data()
@@ -419,7 +420,7 @@ private slots:
         QFETCH(Kind, kind);
         QFETCH(bool, dates1904);
         QFETCH(QString, expected);
-        QCOMPARE(dateTimeText(serial, kind, dates1904, kSpanish), expected);
+        QCOMPARE(::dateTimeText(serial, kind, dates1904, kSpanish), expected);
     }
 
     void formatCodes_data()
@@ -459,7 +460,7 @@ private slots:
     {
         QFETCH(QString, code);
         QFETCH(Kind, kind);
-        QCOMPARE(classifyFormatCode(code), kind);
+        QCOMPARE(::classifyFormatCode(code), kind);
     }
 
     // ------------------------------------------------------------ refusals

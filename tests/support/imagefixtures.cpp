@@ -161,6 +161,24 @@ bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint3
     return false;
 }
 
+QByteArray referenceJpeg(const QString& source, int width, int height, int flags)
+{
+    FIBITMAP* decoded = FreeImage_Load(FIF_JPEG, native(source).constData(), 0);
+    FIBITMAP* rescaled = decoded ? FreeImage_Rescale(decoded, width, height, FILTER_BICUBIC) : nullptr;
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    QByteArray bytes;
+    if (rescaled && FreeImage_SaveToMemory(FIF_JPEG, rescaled, memory, flags)) {
+        BYTE* data = nullptr;
+        DWORD size = 0;
+        FreeImage_AcquireMemory(memory, &data, &size);
+        bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+    }
+    FreeImage_CloseMemory(memory);
+    FreeImage_Unload(rescaled);
+    FreeImage_Unload(decoded);
+    return bytes;
+}
+
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);

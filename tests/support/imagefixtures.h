@@ -18,6 +18,9 @@ bool writePng(const QString& path, int width, int height, quint32 rgb, bool with
 /// Uncompressed TIFFs: 24-bit, 32-bit RGBA, 48-bit (16 bits a channel), 8-bit greyscale.
 enum class TiffKind { Rgb24, Rgba32, Rgb48, Grey8 };
 bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint32 rgb = 0x808080);
+/// What the image library itself makes of a JPEG source: decoded (flags 0),
+/// rescaled bicubic to `width` x `height` and encoded with `flags`.
+QByteArray referenceJpeg(const QString& source, int width, int height, int flags);
 /// Writes `bytes` to a file.
 bool writeBytes(const QString& path, const QByteArray& bytes);
 

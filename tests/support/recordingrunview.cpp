@@ -43,6 +43,18 @@ void RecordingRunView::setBatchVisible(bool visible)
     log << QStringLiteral("batch: ") + shown(visible);
 }
 
+void RecordingRunView::setPlacementButtonVisible(bool visible)
+{
+    placementButtonVisible = visible;
+    log << QStringLiteral("placement: ") + shown(visible);
+}
+
+void RecordingRunView::withdrawWatermarkMark()
+{
+    watermarkMarkWithdrawn = true;
+    log << QStringLiteral("watermark mark: withdrawn");
+}
+
 void RecordingRunView::setProcessButtonVisible(bool visible)
 {
     processVisible = visible;

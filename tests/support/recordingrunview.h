@@ -20,6 +20,8 @@ public:
     void setStatusVisible(bool visible) override;
     void setBatchText(const QString& text) override;
     void setBatchVisible(bool visible) override;
+    void setPlacementButtonVisible(bool visible) override;
+    void withdrawWatermarkMark() override;
     void setProcessButtonVisible(bool visible) override;
     void setCancelButtonVisible(bool visible) override;
     void setSummaryButtonVisible(bool visible) override;
@@ -39,6 +41,8 @@ public:
     bool statusVisible = false;
     QString batchText = QStringLiteral("Lote: ---");
     bool batchVisible = false;
+    bool placementButtonVisible = true;
+    bool watermarkMarkWithdrawn = false;
     bool processVisible = true;
     bool cancelVisible = false;
     bool summaryButtonVisible = false;

@@ -544,7 +544,7 @@ private slots:
         rig.click("Command10");
         rig.window->settings().setOriginRow("30");
         rig.window->settings().setDestinationRow("30");
-        rig.window->settings().toggleInteriorOnly();
+        rig.window->settings().setWatermarkInteriorOnly(true);
         rig.click("Ajustecmd");
         PlacementWindow* form2 = rig.window->placementWindow();
         QVERIFY(form2 && form2->isVisible());

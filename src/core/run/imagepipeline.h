@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/image/prepareimages.h"
-#include "core/image/rowpreparation.h"
 #include "core/run/runview.h"
 
 #include <QString>
+
+#include <memory>
+#include <optional>
 
 class CaseBlindFinder;
 class RowPreparation;
@@ -50,13 +52,19 @@ public:
     /// The decoding and rescaling a row needs with the settings as they stand.
     static PrepareRequest requestFor(const JobSettings& settings, const QString& sourcePath);
 
-    /// The JPEG flags the next save uses when no quality item is marked; 0 at
-    /// the start of a run.
-    int qualityFlags() const { return m_qualityFlags; }
-
 private:
-    RowOutcome refuseTooLarge();
+    struct Row;
+
+    /// The row's images made for its request; the outcome that ends the row
+    /// when there are none to use.
+    std::optional<RowOutcome> obtain(Row& row);
+    /// Both copies at the widths set now; work made for other widths is made again.
+    std::optional<RowOutcome> takeCopies(Row& row);
+    void stamp(Row& row);
+    RowOutcome save(Row& row, QString* destinationPathOut);
+    void recordSizes(const Row& row, const QString& destinationPath);
 
     PipelineContext m_ctx;
+    /// The JPEG flags of the last quality item seen marked; 0 until then.
     int m_qualityFlags = 0;
 };

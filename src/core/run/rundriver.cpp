@@ -1,15 +1,17 @@
 #include "core/run/rundriver.h"
 
-#include "core/settings/jobsettings.h"
-#include "core/base/uiservices.h"
 #include "core/base/caseblindfinder.h"
-#include "core/run/imagepipeline.h"
+#include "core/base/uiservices.h"
 #include "core/image/rowpreparation.h"
-#include "core/summary/runtotals.h"
-#include "core/summary/summarytree.h"
+#include "core/run/imagepipeline.h"
+#include "core/settings/jobsettings.h"
 #include "core/summary/errorlog.h"
+#include "core/summary/runtotals.h"
 #include "core/summary/summarytexts.h"
+#include "core/summary/summarytree.h"
 #include "core/workbook/workbookwalk.h"
+
+#include <optional>
 
 namespace {
 
@@ -20,15 +22,251 @@ struct RunningMark {
     ~RunningMark() { flag = false; }
 };
 
+/// One run, from the click to the counters: each step of the driver is a
+/// member, and what the steps share lives here for the run's length.
+class BatchRun {
+public:
+    explicit BatchRun(RunEnvironment& env) : m_env(env) {}
+    RunResult execute();
+
+private:
+    void start();
+    /// Why the run cannot start, if it cannot.
+    std::optional<QString> refusal() const;
+    RunResult refuse(const QString& message, RunEnd end);
+    void beginPasses();
+    /// One pass of the row loop; false once the loop is over.
+    bool pass();
+    void complete();
+    void handleRow(const RowCells& cells, qint64 passNumber);
+    RowOutcome processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
+                            RowReport& report);
+    void prepareAhead();
+    void end();
+
+    RunEnvironment& m_env;
+    RunResult m_result;
+    std::optional<WalkPlan> m_plan;
+    QString m_sourceFolder;
+    QString m_watermarkFolder;
+    QString m_destinationFolder;
+    QString m_workbookPath;
+    std::optional<WorkbookWalk> m_walk;
+    ErrorLog m_log;
+    CaseBlindFinder m_finder;
+    std::optional<RowPreparation> m_preparation;
+    std::optional<ImagePipeline> m_pipeline;
+    qint64 m_progressIndex = 1;
+    bool m_finished = false;
+};
+
+RunResult BatchRun::execute()
+{
+    start();
+    if (const std::optional<QString> why = refusal())
+        return refuse(*why, RunEnd::Refused);
+    m_walk.emplace(m_env.reader, *m_plan);
+    if (const WorkbookOpenResult opened = m_walk->open(m_workbookPath); !opened.ok) {
+        m_walk->close();
+        return refuse(opened.message, RunEnd::WorkbookUnreadable);
+    }
+    beginPasses();
+    while (pass()) {
+    }
+    if (!m_finished)
+        m_result.end = RunEnd::Stopped;
+    end();
+    return m_result;
+}
+
+void BatchRun::start()
+{
+    RunView& view = m_env.view;
+    view.setPlacementButtonVisible(false);
+    view.resetSummary();
+    view.summaryTree().addRoots();
+    view.setStatusText(QStringLiteral("Procesando ..."));
+    view.setStatusVisible(true);
+    view.setBatchVisible(true);
+
+    // The cell settings and the folders are read once, here.
+    m_plan = planWalk(m_env.settings);
+    m_sourceFolder = m_env.settings.sourceFolder();
+    m_watermarkFolder = m_env.settings.watermarkFolder();
+    warnIfSourceFolderEmpty(m_env.ui, m_sourceFolder);
+    m_destinationFolder = m_env.settings.destinationFolder();
+    m_workbookPath = m_env.settings.workbookPath();
+}
+
+std::optional<QString> BatchRun::refusal() const
+{
+    const JobSettings& s = m_env.settings;
+    if (!s.isSourceFolderSet() || !s.isDestinationFolderSet() || !s.isWorkbookSet() || s.originColumn().isEmpty()
+        || s.destinationColumn().isEmpty())
+        return RunDriver::refusalMessage();
+    if (!m_plan)
+        return walkRefusalMessage();
+    return std::nullopt;
+}
+
+RunResult BatchRun::refuse(const QString& message, RunEnd end)
+{
+    m_env.ui.showMessage(message, MessageButtons::Ok, MessageIcon::Critical, RunDriver::refusalTitle());
+    m_env.view.setStatusVisible(false);
+    m_result.end = end;
+    return m_result;
+}
+
+void BatchRun::beginPasses()
+{
+    m_log.open(m_env.logPath);
+    m_env.view.withdrawWatermarkMark();
+
+    m_result.completeRowCount = m_walk->preCount();
+    m_env.view.rowCountKnown(m_result.completeRowCount);
+
+    m_progressIndex = 1;
+    m_walk->resetOffset();
+    m_env.view.setBatchVisible(true);
+    m_env.totals.passCount = 0;
+    m_env.totals.notProcessedCount = 0;
+    m_env.control.stopRequested = false;
+    m_env.view.restartClock();
+
+    m_preparation.emplace(std::max(1, m_env.jobs));
+    m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement, m_env.totals,
+                                       m_finder, *m_preparation, m_destinationFolder, m_watermarkFolder});
+}
+
+bool BatchRun::pass()
+{
+    m_env.view.setProcessButtonVisible(false);
+    m_env.view.setCancelButtonVisible(true);
+
+    m_env.ui.yieldToUser();
+    m_env.view.setProgress(m_progressIndex, m_result.completeRowCount);
+    ++m_progressIndex;
+    m_env.ui.yieldToUser();
+
+    const qint64 passNumber = m_env.totals.passCount + 1;
+    m_env.totals.passCount = passNumber;
+
+    const RowCells cells = m_walk->currentRow();
+    if (cells.isStopRow()) {
+        complete();
+    } else {
+        handleRow(cells, passNumber);
+        m_walk->advance();
+        m_env.view.setStatusText(QStringLiteral("Procesando la imagen del lote: ") + cells.destinationText);
+    }
+    return !m_finished && !m_env.control.stopRequested;
+}
+
+void BatchRun::complete()
+{
+    RunView& view = m_env.view;
+    m_finished = true;
+    m_env.control.stopRequested = false;
+    const QString stopText = m_walk->currentRow().destinationText;
+    view.setStatusText(QStringLiteral("Proceso realizado correctamente en lote ") + stopText);
+    view.setCancelButtonVisible(false);
+    view.showMainWindow();
+    m_env.control.stopRequested = true;
+    view.setProcessButtonVisible(true);
+    view.stopClock();
+    view.playCompletionTones();
+    for (int beep = 0; beep < 3; ++beep)
+        m_env.ui.yieldToUser();
+    m_result.end = RunEnd::Completed;
+}
+
+void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
+{
+    ++m_result.rowsHandled;
+    RowReport report;
+    report.passNumber = passNumber;
+    report.cells = cells;
+
+    const QString sourceFormat = m_env.settings.sourceFormat();
+    const SourceMatch match =
+        matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText, sourceFormat);
+    report.fate = match.fate;
+    report.sourcePath = match.sourcePath;
+    const QString key = QString::number(passNumber) + QStringLiteral(" ID");
+    const QString text = rowEntryText(passNumber, cells.originAddress, cells.sourceText, sourceFormat,
+                                      cells.destinationAddress, cells.destinationText);
+    switch (match.fate) {
+    case RowFate::Found:
+        m_env.view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
+        report.outcome = processFound(match, cells, key, report);
+        break;
+    case RowFate::Unnamed:
+    case RowFate::Missing:
+    case RowFate::Unsafe:
+        m_env.view.summaryTree().addRowEntry(2, key, text, kEntryRed, QStringLiteral("No procesado"));
+        ++m_env.totals.notProcessedCount;
+        ++m_result.notProcessed;
+        m_log.writeLine(text);
+        break;
+    }
+    m_env.view.rowHandled(report);
+}
+
+RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
+                                  RowReport& report)
+{
+    m_preparation->schedule(m_walk->rowOffset(), ImagePipeline::requestFor(m_env.settings, match.resolvedPath));
+    prepareAhead();
+    const RowOutcome outcome = m_pipeline->run(cells, match, key, m_walk->rowOffset(), &report.destinationPath);
+    switch (outcome) {
+    case RowOutcome::Written: ++m_result.written; break;
+    case RowOutcome::NotDecoded:
+    case RowOutcome::CellsNoLongerMatching: ++m_result.withoutOutput; break;
+    case RowOutcome::TooLarge:
+    case RowOutcome::WriteFailed:
+    case RowOutcome::SmallWriteFailed: ++m_result.writeFailures; break;
+    }
+    return outcome;
+}
+
+void BatchRun::prepareAhead()
+{
+    // Rows ahead are prepared with the settings as they stand; a row whose
+    // settings have changed by the time it comes is prepared again.
+    const qint64 current = m_walk->rowOffset();
+    m_preparation->forgetBefore(current);
+    for (int ahead = 1; ahead <= m_preparation->threadCount(); ++ahead) {
+        const qint64 offset = current + ahead * m_walk->rowStep();
+        const RowCells next = m_walk->rowAt(offset);
+        if (next.isStopRow())
+            break;
+        const SourceMatch m = matchSource(m_finder, m_sourceFolder, next.sourceText, next.destinationText,
+                                          m_env.settings.sourceFormat());
+        if (m.fate == RowFate::Found)
+            m_preparation->schedule(offset, ImagePipeline::requestFor(m_env.settings, m.resolvedPath));
+    }
+}
+
+void BatchRun::end()
+{
+    m_log.close();
+    m_env.view.setCancelButtonVisible(false);
+    m_env.view.showMainWindow();
+    m_env.control.stopRequested = true;
+    const qint64 totales = m_env.totals.passCount - 1;
+    const qint64 noProcesadas = m_env.totals.notProcessedCount;
+    m_env.view.setRowCounters(totales, noProcesadas, totales - noProcesadas);
+    m_walk->close();
+}
+
 } // namespace
 
-void requestCancel(RunControl& control, JobSettings& settings, RunView& view)
+void requestCancel(RunControl& control, RunView& view)
 {
-    settings.hidePlacementButton();
+    view.setPlacementButtonVisible(false);
     control.stopRequested = true;
     view.setProcessButtonVisible(true);
-    // Hides the slider and takes the mark off; stamping itself goes on.
-    settings.withdrawDefaultWatermarkMark();
+    view.withdrawWatermarkMark();
 }
 
 RunDriver::RunDriver(RunEnvironment env)
@@ -45,178 +283,9 @@ QString RunDriver::refusalTitle() { return QStringLiteral("Error de archivos"); 
 
 RunResult RunDriver::run()
 {
-    RunResult result;
     if (m_running)
-        return result;
+        return {};
     RunningMark running(m_running);
-
-    JobSettings& settings = m_env.settings;
-    UiServices& ui = m_env.ui;
-    RunView& view = m_env.view;
-
-    // Start.
-    settings.hidePlacementButton();
-    view.resetSummary();
-    view.summaryTree().addRoots();
-    view.setStatusText(QStringLiteral("Procesando ..."));
-    view.setStatusVisible(true);
-    view.setBatchVisible(true);
-
-    const std::optional<WalkPlan> plan = planWalk(settings);
-    const QString sourceFolder = settings.sourceFolder();
-    const QString watermarkFolder = settings.watermarkFolder();
-    warnIfSourceFolderEmpty(ui, sourceFolder);
-    const QString destinationFolder = settings.destinationFolder();
-    const QString workbookPath = settings.workbookPath();
-
-    const auto refuse = [&](const QString& message, RunEnd end) {
-        ui.showMessage(message, MessageButtons::Ok, MessageIcon::Critical, refusalTitle());
-        view.setStatusVisible(false);
-        result.end = end;
-        return result;
-    };
-    if (!settings.isSourceFolderSet() || !settings.isDestinationFolderSet() || !settings.isWorkbookSet()
-        || settings.originColumn().isEmpty() || settings.destinationColumn().isEmpty())
-        return refuse(refusalMessage(), RunEnd::Refused);
-    if (!plan)
-        return refuse(walkRefusalMessage(), RunEnd::Refused);
-
-    WorkbookWalk walk(m_env.reader, *plan);
-    if (const WorkbookOpenResult opened = walk.open(workbookPath); !opened.ok) {
-        walk.close();
-        return refuse(opened.message, RunEnd::WorkbookUnreadable);
-    }
-    bool runFinished = false;
-
-    ErrorLog log;
-    log.open(m_env.logPath);
-
-    settings.withdrawDefaultWatermarkMark();
-
-    const qint64 completeRowCount = walk.preCount();
-    result.completeRowCount = completeRowCount;
-    view.rowCountKnown(completeRowCount);
-
-    qint64 progressIndex = 1;
-    walk.resetOffset();
-    view.setBatchVisible(true);
-    RunTotals& totals = m_env.totals;
-    totals.passCount = 0;
-    totals.notProcessedCount = 0;
-    m_env.control.stopRequested = false;
-    view.restartClock();
-
-    CaseBlindFinder finder;
-    RowPreparation preparation(std::max(1, m_env.jobs));
-    ImagePipeline pipeline(PipelineContext{settings, ui, view, walk, m_env.placement, totals, finder, preparation,
-                                           destinationFolder, watermarkFolder});
-    // Rows ahead are prepared with the settings as they stand; a row whose
-    // settings have changed by the time it comes is prepared again.
-    const auto prepareAhead = [&] {
-        const qint64 current = walk.rowOffset();
-        preparation.forgetBefore(current);
-        for (int ahead = 1; ahead <= preparation.threadCount(); ++ahead) {
-            const qint64 offset = current + ahead * walk.rowStep();
-            const RowCells next = walk.rowAt(offset);
-            if (next.isStopRow())
-                break;
-            const SourceMatch m = matchSource(finder, sourceFolder, next.sourceText, next.destinationText,
-                                              settings.sourceFormat());
-            if (m.fate == RowFate::Found)
-                preparation.schedule(offset, ImagePipeline::requestFor(settings, m.resolvedPath));
-        }
-    };
-
-    // Passes.
-    for (;;) {
-        view.setProcessButtonVisible(false);
-        view.setCancelButtonVisible(true);
-
-        ui.yieldToUser();
-        view.setProgress(progressIndex, completeRowCount);
-        ++progressIndex;
-        ui.yieldToUser();
-
-        const qint64 passNumber = totals.passCount + 1;
-        totals.passCount = passNumber;
-
-        const RowCells cells = walk.currentRow();
-        if (cells.isStopRow()) {
-            // Completion.
-            runFinished = true;
-            m_env.control.stopRequested = false;
-            const QString stopText = walk.currentRow().destinationText;
-            view.setStatusText(QStringLiteral("Proceso realizado correctamente en lote ") + stopText);
-            view.setCancelButtonVisible(false);
-            view.showMainWindow();
-            m_env.control.stopRequested = true;
-            view.setProcessButtonVisible(true);
-            view.stopClock();
-            view.playCompletionTones();
-            for (int beep = 0; beep < 3; ++beep)
-                ui.yieldToUser();
-            result.end = RunEnd::Completed;
-        } else {
-            ++result.rowsHandled;
-            RowReport report;
-            report.passNumber = passNumber;
-            report.cells = cells;
-
-            const QString sourceFormat = settings.sourceFormat();
-            const SourceMatch match =
-                matchSource(finder, sourceFolder, cells.sourceText, cells.destinationText, sourceFormat);
-            report.fate = match.fate;
-            report.sourcePath = match.sourcePath;
-            const QString key = QString::number(passNumber) + QStringLiteral(" ID");
-            const QString text = rowEntryText(passNumber, cells.originAddress, cells.sourceText, sourceFormat,
-                                              cells.destinationAddress, cells.destinationText);
-            switch (match.fate) {
-            case RowFate::Found: {
-                view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
-                preparation.schedule(walk.rowOffset(), ImagePipeline::requestFor(settings, match.resolvedPath));
-                prepareAhead();
-                const RowOutcome outcome = pipeline.run(cells, match, key, walk.rowOffset(), &report.destinationPath);
-                report.outcome = outcome;
-                switch (outcome) {
-                case RowOutcome::Written: ++result.written; break;
-                case RowOutcome::NotDecoded:
-                case RowOutcome::CellsNoLongerMatching: ++result.withoutOutput; break;
-                case RowOutcome::TooLarge:
-                case RowOutcome::WriteFailed:
-                case RowOutcome::SmallWriteFailed: ++result.writeFailures; break;
-                }
-                break;
-            }
-            case RowFate::Unnamed:
-            case RowFate::Missing:
-            case RowFate::Unsafe:
-                view.summaryTree().addRowEntry(2, key, text, kEntryRed, QStringLiteral("No procesado"));
-                ++totals.notProcessedCount;
-                ++result.notProcessed;
-                log.writeLine(text);
-                break;
-            }
-            view.rowHandled(report);
-
-            // End of pass.
-            walk.advance();
-            view.setStatusText(QStringLiteral("Procesando la imagen del lote: ") + cells.destinationText);
-        }
-
-        if (runFinished || m_env.control.stopRequested)
-            break;
-    }
-    if (!runFinished)
-        result.end = RunEnd::Stopped;
-
-    // End.
-    log.close();
-    view.setCancelButtonVisible(false);
-    view.showMainWindow();
-    m_env.control.stopRequested = true;
-    const qint64 totales = totals.passCount - 1;
-    const qint64 noProcesadas = totals.notProcessedCount;
-    view.setRowCounters(totales, noProcesadas, totales - noProcesadas);
-    walk.close();
-    return result;
+    BatchRun run(m_env);
+    return run.execute();
 }

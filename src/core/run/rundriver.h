@@ -17,10 +17,10 @@ struct RunControl {
     bool stopRequested = false;
 };
 
-/// The "cancelar" button: the placement button and the transparency slider
-/// hide, the default-watermark mark goes, the stop is requested and the
-/// process button comes back at once. The run finishes its row, then stops.
-void requestCancel(RunControl& control, JobSettings& settings, RunView& view);
+/// The "cancelar" button: the placement button hides, the stop is requested,
+/// the process button comes back at once, and the transparency slider and the
+/// default-watermark mark go. The run finishes its row, then stops.
+void requestCancel(RunControl& control, RunView& view);
 
 /// How a run ended.
 enum class RunEnd {

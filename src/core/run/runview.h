@@ -50,6 +50,11 @@ public:
     virtual void setBatchText(const QString& text) = 0;
     virtual void setBatchVisible(bool visible) = 0;
 
+    /// "Ajuste manual y posicion".
+    virtual void setPlacementButtonVisible(bool visible) = 0;
+    /// The transparency slider hides and "Marca de agua predeterminada" loses
+    /// its check mark; the watermark settings themselves do not change.
+    virtual void withdrawWatermarkMark() = 0;
     virtual void setProcessButtonVisible(bool visible) = 0;
     virtual void setCancelButtonVisible(bool visible) = 0;
     virtual void setSummaryButtonVisible(bool visible) = 0;

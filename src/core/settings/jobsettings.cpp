@@ -31,25 +31,13 @@ void JobSettings::setDestinationColumn(const QString& text) { assign(m_destinati
 void JobSettings::setDestinationRow(const QString& text) { assign(m_destinationRow, text); }
 void JobSettings::setRowStep(const QString& text) { assign(m_rowStep, text); }
 
-void JobSettings::revealCellFields() { assign(m_cellFieldsRevealed, true); }
+void JobSettings::chooseJpgSource() { assign(m_sourceFormat, QStringLiteral(".JPG")); }
 
-void JobSettings::chooseJpgSource()
-{
-    m_sourceFormat = QStringLiteral(".JPG");
-    m_sourceFormatMark = SourceFormatMark::Jpg;
-    emit changed();
-}
-
-void JobSettings::chooseTiffSource()
-{
-    m_sourceFormat = QStringLiteral(".TIF");
-    m_sourceFormatMark = SourceFormatMark::Tiff;
-    emit changed();
-}
+void JobSettings::chooseTiffSource() { assign(m_sourceFormat, QStringLiteral(".TIF")); }
 
 void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
 
-void JobSettings::toggleFastDecode() { assign(m_fastDecode, !m_fastDecode); }
+void JobSettings::setFastDecode(bool fast) { assign(m_fastDecode, fast); }
 
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
@@ -74,49 +62,16 @@ void JobSettings::restoreRunDefaults()
     emit changed();
 }
 
-void JobSettings::toggleDefaultWatermark()
-{
-    if (!m_defaultWatermarkChecked) {
-        m_watermarkFolder = m_defaultWatermarkFolder;
-        m_watermarkEnabled = true;
-        m_watermarkStatusText = QStringLiteral("Marca de Agua ACTIVA");
-        m_transparencySliderVisible = true;
-        m_defaultWatermarkChecked = true;
-        m_placementButtonVisible = true;
-    } else {
-        m_defaultWatermarkChecked = false;
-        m_transparencySliderVisible = false;
-        m_watermarkStatusText.clear();
-        m_watermarkEnabled = false;
-        m_placementButtonVisible = false;
-    }
-    emit changed();
-}
-
-void JobSettings::withdrawDefaultWatermarkMark()
-{
-    m_defaultWatermarkChecked = false;
-    m_transparencySliderVisible = false;
-    m_placementButtonVisible = false;
-    emit changed();
-}
-
-void JobSettings::hidePlacementButton() { assign(m_placementButtonVisible, false); }
-
-void JobSettings::acceptWatermarkFolder(const QString& folder)
+void JobSettings::useWatermarkFolder(const QString& folder)
 {
     m_watermarkFolder = folder;
     m_watermarkEnabled = true;
-    m_watermarkStatusText = QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG");
     emit changed();
 }
 
-void JobSettings::showDefaultWatermarkStatus()
-{
-    assign(m_watermarkStatusText, QStringLiteral("Marca de Agua ACTIVA"));
-}
+void JobSettings::disableWatermark() { assign(m_watermarkEnabled, false); }
 
-void JobSettings::toggleInteriorOnly() { assign(m_watermarkInteriorOnly, !m_watermarkInteriorOnly); }
+void JobSettings::setWatermarkInteriorOnly(bool interiorOnly) { assign(m_watermarkInteriorOnly, interiorOnly); }
 
 void JobSettings::enterWatermarkHeight(UiServices& ui)
 {

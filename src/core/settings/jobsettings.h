@@ -10,14 +10,11 @@ class UiServices;
 /// JPEG quality of the outputs, one check mark of the "Calidad de imagen" menu.
 enum class JpegQuality { Alta, Media, Baja, MuyBaja };
 
-/// Which "Formato" item carries the check mark; none at start although the
-/// source format is already ".JPG".
-enum class SourceFormatMark { None, Jpg, Tiff };
-
 /// Every setting of a batch job, with its start value and the rules that change
 /// it. The main window shows it and edits it; the run reads it live, when a
 /// step needs a value, so changes made during a run apply from the next read.
-/// Nothing is saved between program starts.
+/// The state of the window's own controls (check marks, what is shown) is the
+/// window's. Nothing is saved between program starts.
 class JobSettings : public QObject {
     Q_OBJECT
 
@@ -53,14 +50,9 @@ public:
     void setDestinationRow(const QString& text);
     void setRowStep(const QString& text);
 
-    /// Whether the cell fields have been revealed (they stay revealed).
-    bool cellFieldsRevealed() const { return m_cellFieldsRevealed; }
-    void revealCellFields();
-
     // --- source format -------------------------------------------------------
     /// ".JPG" or ".TIF"; ".JPG" (compared exactly) selects JPEG decoding.
     QString sourceFormat() const { return m_sourceFormat; }
-    SourceFormatMark sourceFormatMark() const { return m_sourceFormatMark; }
     void chooseJpgSource();
     void chooseTiffSource();
 
@@ -74,7 +66,7 @@ public:
     /// Menu "Lectura rápida": JPEG sources decoded at a reduced scale that
     /// still covers the large width. Off at start.
     bool fastDecode() const { return m_fastDecode; }
-    void toggleFastDecode();
+    void setFastDecode(bool fast);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -90,32 +82,19 @@ public:
 
     // --- watermark -----------------------------------------------------------
     QString defaultWatermarkFolder() const { return m_defaultWatermarkFolder; }
-    /// True exactly while the status label is shown.
+    /// On at start, with the default folder.
     bool watermarkEnabled() const { return m_watermarkEnabled; }
     QString watermarkFolder() const { return m_watermarkFolder; }
-    /// Text of the watermark status label.
-    QString watermarkStatusText() const { return m_watermarkStatusText; }
-    bool defaultWatermarkChecked() const { return m_defaultWatermarkChecked; }
-    bool transparencySliderVisible() const { return m_transparencySliderVisible; }
-    bool placementButtonVisible() const { return m_placementButtonVisible; }
     qint32 watermarkHeight() const { return m_watermarkHeight; }
     bool watermarkInteriorOnly() const { return m_watermarkInteriorOnly; }
     int watermarkTransparency() const { return m_watermarkTransparency; }
     bool watermarkManualPlacement() const { return m_watermarkManualPlacement; }
 
-    /// Menu "Marca de agua predeterminada": switches the default watermark on
-    /// (always with the default folder) or off, by its check mark.
-    void toggleDefaultWatermark();
-    /// Run start and "cancelar": the check mark goes, the slider and the
-    /// placement button hide; stamping itself is not changed.
-    void withdrawDefaultWatermarkMark();
-    /// The run hides the placement button when it starts.
-    void hidePlacementButton();
-    /// A folder accepted in the watermark folder picker.
-    void acceptWatermarkFolder(const QString& folder);
-    /// Menu "Predeterminada 409 Grande, 145 Pequeña (ancho)": status text only.
-    void showDefaultWatermarkStatus();
-    void toggleInteriorOnly();
+    /// Stamps from now on with the pictures of `folder`.
+    void useWatermarkFolder(const QString& folder);
+    /// Stops stamping; the folder and the other options stay as they are.
+    void disableWatermark();
+    void setWatermarkInteriorOnly(bool interiorOnly);
     /// Menu "Altura Marca (por defecto 24 )": keeps the old height when the
     /// answer does not convert.
     void enterWatermarkHeight(UiServices& ui);
@@ -123,8 +102,6 @@ public:
     /// 0..255; values outside are clamped, as the slider holds no others.
     void setWatermarkTransparency(int value);
     void setWatermarkManualPlacement(bool manual);
-    /// The transparency slider was clicked: back to the centred mark.
-    void transparencySliderClicked() { setWatermarkManualPlacement(false); }
 
 signals:
     /// Any field changed; views refresh from the getters.
@@ -145,22 +122,16 @@ private:
     QString m_destinationColumn = QStringLiteral("A");
     QString m_destinationRow = QStringLiteral("6");
     QString m_rowStep = QStringLiteral("4");
-    bool m_cellFieldsRevealed = false;
 
     QString m_sourceFormat = QStringLiteral(".JPG");
-    SourceFormatMark m_sourceFormatMark = SourceFormatMark::None;
     JpegQuality m_jpegQuality = JpegQuality::Media;
     bool m_fastDecode = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;
 
-    bool m_watermarkEnabled = false;
+    bool m_watermarkEnabled = true;
     QString m_watermarkFolder;
-    QString m_watermarkStatusText = QStringLiteral("Marca de Agua");
-    bool m_defaultWatermarkChecked = false;
-    bool m_transparencySliderVisible = false;
-    bool m_placementButtonVisible = true;
     qint32 m_watermarkHeight = 0;
     bool m_watermarkInteriorOnly = false;
     int m_watermarkTransparency = 50;

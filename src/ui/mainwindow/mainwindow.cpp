@@ -52,9 +52,9 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     connectControls();
     connect(&m_settings, &JobSettings::changed, this, &MainWindow::refreshFromSettings);
 
-    // Load step: the default watermark is switched on, the clock ticks.
-    m_settings.toggleDefaultWatermark();
-    refreshFromSettings();
+    // Load step: a click on "Marca de agua predeterminada" switches the
+    // default watermark on; the clock ticks.
+    m_defaultWatermark->trigger();
     m_clock->start(1000);
 
     setFixedSize(sizeHint());
@@ -106,8 +106,17 @@ void MainWindow::buildMenus()
     format->setObjectName(QStringLiteral("formato"));
     m_formatJpg = item(format, "formato_jpg", QStringLiteral(" JPG"), true);
     m_formatTiff = item(format, "formato_tiff", QStringLiteral("TIFF"), true);
-    connect(m_formatJpg, &QAction::triggered, &m_settings, &JobSettings::chooseJpgSource);
-    connect(m_formatTiff, &QAction::triggered, &m_settings, &JobSettings::chooseTiffSource);
+    // Neither item is checked at start, although the sources are JPEG.
+    connect(m_formatJpg, &QAction::triggered, this, [this] {
+        m_settings.chooseJpgSource();
+        m_formatJpg->setChecked(true);
+        m_formatTiff->setChecked(false);
+    });
+    connect(m_formatTiff, &QAction::triggered, this, [this] {
+        m_settings.chooseTiffSource();
+        m_formatJpg->setChecked(false);
+        m_formatTiff->setChecked(true);
+    });
 
     QMenu* quality = bar->addMenu(QStringLiteral("Calidad de imagen"));
     quality->setObjectName(QStringLiteral("calidad"));
@@ -130,7 +139,9 @@ void MainWindow::buildMenus()
     dimensions->setObjectName(QStringLiteral("controldimensiones"));
     QAction* byDefault = item(dimensions, "predeterminada", QStringLiteral("Predeterminada 409 Grande, 145 Pequeña (ancho)"));
     QAction* enter = item(dimensions, "dimensiones", QStringLiteral("Dimensiones"));
-    connect(byDefault, &QAction::triggered, &m_settings, &JobSettings::showDefaultWatermarkStatus);
+    // The status text only; whether the label shows stays as it is.
+    connect(byDefault, &QAction::triggered, this,
+            [this] { m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA")); });
     connect(enter, &QAction::triggered, this, [this] { m_settings.enterWidths(m_services); });
 
     QMenu* options = bar->addMenu(QStringLiteral("Opciones"));
@@ -143,15 +154,12 @@ void MainWindow::buildMenus()
     QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
     m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
     connect(m_fastDecode, &QAction::triggered, this, [this] {
-        m_settings.toggleFastDecode();
+        m_settings.setFastDecode(!m_settings.fastDecode());
         refreshFromSettings();
     });
-    connect(m_defaultWatermark, &QAction::triggered, this, [this] {
-        m_settings.toggleDefaultWatermark();
-        refreshFromSettings();
-    });
+    connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
-        m_settings.toggleInteriorOnly();
+        m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
         refreshFromSettings();
     });
     connect(height, &QAction::triggered, this, [this] { m_settings.enterWatermarkHeight(m_services); });
@@ -199,28 +207,38 @@ void MainWindow::refreshFromSettings()
     setText(m_ui->FD, m_settings.destinationRow());
     setText(m_ui->desplazamiento, m_settings.rowStep());
 
-    m_formatJpg->setChecked(m_settings.sourceFormatMark() == SourceFormatMark::Jpg);
-    m_formatTiff->setChecked(m_settings.sourceFormatMark() == SourceFormatMark::Tiff);
     m_qualityAlta->setChecked(m_settings.isQualityChecked(JpegQuality::Alta));
     m_qualityMedia->setChecked(m_settings.isQualityChecked(JpegQuality::Media));
     m_qualityBaja->setChecked(m_settings.isQualityChecked(JpegQuality::Baja));
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
-    m_defaultWatermark->setChecked(m_settings.defaultWatermarkChecked());
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
 
-    setText(m_ui->lagua2, m_settings.watermarkStatusText());
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());
-    m_ui->Slider1->setVisible(m_settings.transparencySliderVisible());
     if (m_ui->Slider1->value() != m_settings.watermarkTransparency())
         m_ui->Slider1->setValue(m_settings.watermarkTransparency());
-    m_ui->Ajustecmd->setVisible(m_settings.placementButtonVisible());
+}
+
+void MainWindow::toggleDefaultWatermark()
+{
+    // The item's own check mark decides; the click has already flipped it.
+    const bool switchingOn = m_defaultWatermark->isChecked();
+    if (switchingOn) {
+        m_settings.useWatermarkFolder(m_settings.defaultWatermarkFolder());
+        m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA"));
+    } else {
+        m_ui->lagua2->clear();
+        m_settings.disableWatermark();
+    }
+    m_ui->Slider1->setVisible(switchingOn);
+    m_defaultWatermark->setChecked(switchingOn);
+    m_ui->Ajustecmd->setVisible(switchingOn);
+    refreshFromSettings();
 }
 
 void MainWindow::revealCellFields()
 {
-    m_settings.revealCellFields();
     m_ui->Label4->show();
     m_ui->Label3->show();
     m_ui->Command10->hide();
@@ -260,7 +278,7 @@ void MainWindow::viewDestination()
     m_services.openWithDesktop(m_ui->destino->text());
 }
 
-void MainWindow::cancelRun() { requestCancel(m_control, m_settings, *this); }
+void MainWindow::cancelRun() { requestCancel(m_control, *this); }
 
 void MainWindow::openSourcePicker()
 {
@@ -306,8 +324,10 @@ void MainWindow::openWatermarkFolderWindow()
     if (!m_watermarkFolderWindow) {
         m_watermarkFolderWindow =
             new WatermarkFolderWindow(m_services, m_settings.defaultWatermarkFolder(), nullptr);
-        connect(m_watermarkFolderWindow, &WatermarkFolderWindow::folderAccepted, &m_settings,
-                &JobSettings::acceptWatermarkFolder);
+        connect(m_watermarkFolderWindow, &WatermarkFolderWindow::folderAccepted, this, [this](const QString& folder) {
+            m_settings.useWatermarkFolder(folder);
+            m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
+        });
     }
     m_watermarkFolderWindow->show();
     m_watermarkFolderWindow->raise();
@@ -422,7 +442,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     // A click on the transparency slider (also the end of a drag) returns the
     // run to the centred mark.
     if (watched == m_ui->Slider1 && event->type() == QEvent::MouseButtonRelease)
-        m_settings.transparencySliderClicked();
+        m_settings.setWatermarkManualPlacement(false);
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -450,6 +470,14 @@ void MainWindow::setStatusText(const QString& text)
 void MainWindow::setStatusVisible(bool visible) { m_ui->procesar->setVisible(visible); }
 void MainWindow::setBatchText(const QString& text) { m_ui->visor->setText(text); }
 void MainWindow::setBatchVisible(bool visible) { m_ui->visor->setVisible(visible); }
+void MainWindow::setPlacementButtonVisible(bool visible) { m_ui->Ajustecmd->setVisible(visible); }
+
+void MainWindow::withdrawWatermarkMark()
+{
+    m_ui->Slider1->hide();
+    m_defaultWatermark->setChecked(false);
+}
+
 void MainWindow::setProcessButtonVisible(bool visible) { m_ui->Command1->setVisible(visible); }
 void MainWindow::setCancelButtonVisible(bool visible) { m_ui->cancelar->setVisible(visible); }
 void MainWindow::setSummaryButtonVisible(bool visible) { m_ui->cestadisticas->setVisible(visible); }

@@ -72,6 +72,8 @@ private:
     void viewDestination();
     void cancelRun();
     void revealCellFields();
+    /// "Marca de agua predeterminada": on with the default folder, or off.
+    void toggleDefaultWatermark();
     void openSourcePicker();
     void openDestinationPicker();
     void openSummary();
@@ -95,6 +97,8 @@ private:
     void setStatusVisible(bool visible) override;
     void setBatchText(const QString& text) override;
     void setBatchVisible(bool visible) override;
+    void setPlacementButtonVisible(bool visible) override;
+    void withdrawWatermarkMark() override;
     void setProcessButtonVisible(bool visible) override;
     void setCancelButtonVisible(bool visible) override;
     void setSummaryButtonVisible(bool visible) override;
