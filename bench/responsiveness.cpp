@@ -2,10 +2,10 @@
 // run: a 5 ms timer notes the largest gap between its ticks.
 //
 //   fotolista_responsiveness LIBRO.xls FUENTE DESTINO [--fast]
+#include "core/image/bitmap.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
-#include "core/image/bitmap.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,11 +3,11 @@
 // destination character names a glyph picture. Whatever the text, nothing may
 // be read or written outside the folders the user chose, and nothing may crash.
 
-#include "core/workbook/celladdress.h"
-#include "core/base/relativenames.h"
 #include "core/base/caseblindfinder.h"
+#include "core/base/relativenames.h"
 #include "core/run/imagepipeline.h"
 #include "core/run/sourcematching.h"
+#include "core/workbook/celladdress.h"
 
 #include <QDir>
 #include <QFile>

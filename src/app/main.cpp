@@ -1,7 +1,7 @@
+#include "core/image/bitmap.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
-#include "core/image/bitmap.h"
 
 #include <QApplication>
 

@@ -1,14 +1,14 @@
 #include "cli/batchcommand.h"
 
-#include "core/settings/jobsettings.h"
-#include "core/image/bitmap.h"
-#include "core/workbook/celladdress.h"
-#include "core/run/rundriver.h"
-#include "core/summary/runtotals.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
 #include "cli/cellscommand.h"
 #include "cli/consolehost.h"
+#include "core/image/bitmap.h"
+#include "core/run/rundriver.h"
+#include "core/settings/jobsettings.h"
+#include "core/summary/runtotals.h"
 #include "core/watermark/placement.h"
+#include "core/workbook/celladdress.h"
+#include "core/workbook/xls/xlsworkbookreader.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/base/uiservices.h"
+#include "core/run/runview.h"
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytree.h"
-#include "core/run/runview.h"
 
 #include <QElapsedTimer>
 #include <QString>

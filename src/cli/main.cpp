@@ -1,5 +1,5 @@
-#include "core/image/bitmap.h"
 #include "cli/batchcommand.h"
+#include "core/image/bitmap.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,6 +1,6 @@
-#include "core/settings/jobsettings.h"
 #include "core/image/bitmap.h"
 #include "core/run/rundriver.h"
+#include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
 #include "core/workbook/xls/xlsworkbookreader.h"
 #include "support/imagefixtures.h"

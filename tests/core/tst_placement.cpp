@@ -1,7 +1,7 @@
 #include "core/image/bitmap.h"
-#include "support/imagefixtures.h"
 #include "core/watermark/placement.h"
 #include "core/watermark/preview.h"
+#include "support/imagefixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "core/summary/summarytree.h"
 #include "core/summary/errorlog.h"
 #include "core/summary/summarytexts.h"
+#include "core/summary/summarytree.h"
 
 #include <QFile>
 #include <QLocale>

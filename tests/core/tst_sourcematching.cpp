@@ -1,5 +1,5 @@
-#include "core/base/filesystem.h"
 #include "core/base/caseblindfinder.h"
+#include "core/base/filesystem.h"
 #include "core/run/sourcematching.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"

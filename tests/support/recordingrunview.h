@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/summary/summarytree.h"
 #include "core/run/runview.h"
+#include "core/summary/summarytree.h"
 
 #include <QList>
 #include <QStringList>

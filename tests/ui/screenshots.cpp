@@ -1,16 +1,16 @@
 // Draws the program's windows as a user sees them and saves them as PNGs,
 // for the README. Run under Xvfb: scripts/screenshots.sh.
-#include "ui/mainwindow/mainwindow.h"
-#include "ui/services/toneplayer.h"
 #include "core/image/bitmap.h"
-#include "ui/pickers/destinationpickerwindow.h"
-#include "ui/pickers/sourcepickerwindow.h"
+#include "support/scripteduiservices.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
+#include "ui/mainwindow/mainwindow.h"
+#include "ui/pickers/destinationpickerwindow.h"
+#include "ui/pickers/sourcepickerwindow.h"
+#include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/watermark/watermarkfolderwindow.h"
-#include "support/scripteduiservices.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "ui/about/aboutwindow.h"
 #include "core/sysinfo/registry.h"
 #include "support/scripteduiservices.h"
+#include "ui/about/aboutwindow.h"
 
 #include <QFile>
 #include <QLabel>

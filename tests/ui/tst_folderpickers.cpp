@@ -1,7 +1,7 @@
+#include "support/scripteduiservices.h"
 #include "ui/pickers/destinationpickerwindow.h"
 #include "ui/pickers/folderpicker.h"
 #include "ui/pickers/sourcepickerwindow.h"
-#include "support/scripteduiservices.h"
 
 #include <QComboBox>
 #include <QDir>

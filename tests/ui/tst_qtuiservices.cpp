@@ -1,5 +1,5 @@
-#include "ui/services/qtuiservices.h"
 #include "support/imagefixtures.h"
+#include "ui/services/qtuiservices.h"
 
 #include <QAbstractButton>
 #include <QApplication>

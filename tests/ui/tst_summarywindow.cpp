@@ -1,5 +1,5 @@
-#include "ui/summary/summarywindow.h"
 #include "support/scripteduiservices.h"
+#include "ui/summary/summarywindow.h"
 
 #include <QDir>
 #include <QGroupBox>

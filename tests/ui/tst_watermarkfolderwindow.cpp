@@ -1,5 +1,5 @@
-#include "ui/pickers/folderpicker.h"
 #include "support/scripteduiservices.h"
+#include "ui/pickers/folderpicker.h"
 #include "ui/watermark/watermarkfolderwindow.h"
 
 #include <QComboBox>

@@ -103,23 +103,6 @@ Bitmap Bitmap::loadJpegReduced(const QString& path, int denominator)
     return wrap(::loadJpegReduced(QFile::encodeName(path).constData(), denominator));
 }
 
-Bitmap Bitmap::filled(int width, int height, quint32 rgb)
-{
-    if (width < 1 || height < 1)
-        return {};
-    FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-    if (!dib)
-        return {};
-    RGBQUAD colour{};
-    colour.rgbRed = static_cast<BYTE>((rgb >> 16) & 0xFF);
-    colour.rgbGreen = static_cast<BYTE>((rgb >> 8) & 0xFF);
-    colour.rgbBlue = static_cast<BYTE>(rgb & 0xFF);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            FreeImage_SetPixelColor(dib, x, y, &colour);
-    return wrap(dib);
-}
-
 Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }
 
 static Bitmap wrap(FIBITMAP* dib)

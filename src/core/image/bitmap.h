@@ -36,8 +36,6 @@ public:
     /// what the full read gives under it (see jpegreduce.h); null for a
     /// layout it does not take, a damaged file or one that ends early.
     static Bitmap loadJpegReduced(const QString& path, int denominator);
-    /// A blank 24-bit image filled with one colour (0xRRGGBB); for tests and tools.
-    static Bitmap filled(int width, int height, quint32 rgb);
 
     bool isNull() const { return !m_handle; }
     int width() const;

@@ -1,9 +1,9 @@
 #include "core/run/sourcematching.h"
 
-#include "core/base/uiservices.h"
+#include "core/base/caseblindfinder.h"
 #include "core/base/filesystem.h"
 #include "core/base/relativenames.h"
-#include "core/base/caseblindfinder.h"
+#include "core/base/uiservices.h"
 
 SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, const QString& sourceText,
                         const QString& destinationText, const QString& sourceFormat)

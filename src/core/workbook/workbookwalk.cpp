@@ -1,7 +1,7 @@
 #include "core/workbook/workbookwalk.h"
 
-#include "core/settings/jobsettings.h"
 #include "core/base/shortint.h"
+#include "core/settings/jobsettings.h"
 
 std::optional<WalkPlan> planWalk(const JobSettings& settings)
 {

@@ -1,8 +1,8 @@
 #include "ui/about/aboutwindow.h"
 
+#include "core/base/uiservices.h"
 #include "core/sysinfo/registry.h"
 #include "core/sysinfo/sysinfolauncher.h"
-#include "core/base/uiservices.h"
 #include "ui_aboutwindow.h"
 
 #include <QPainter>

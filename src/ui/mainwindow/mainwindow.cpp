@@ -1,11 +1,11 @@
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/base/uiservices.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
-#include "ui/services/toneplayer.h"
-#include "core/base/uiservices.h"
 #include "ui/pickers/destinationpickerwindow.h"
 #include "ui/pickers/sourcepickerwindow.h"
+#include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/watermark/watermarkfolderwindow.h"

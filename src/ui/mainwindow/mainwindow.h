@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/settings/jobsettings.h"
 #include "core/run/rundriver.h"
+#include "core/run/runview.h"
+#include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytree.h"
-#include "core/run/runview.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
 #include "core/sysinfo/registry.h"
 #include "core/watermark/placement.h"
+#include "core/workbook/xls/xlsworkbookreader.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -18,8 +18,6 @@ public:
     /// Starts the tones and returns at once; ignored while tones still play.
     virtual void playCompletionTones();
 
-    bool isPlaying() const { return m_playing.load(); }
-
 signals:
     /// No sound server: the caller's thread beeps instead.
     void beepRequested();
