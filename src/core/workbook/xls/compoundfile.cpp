@@ -73,9 +73,18 @@ QByteArrayView CompoundFile::sectorBytes(quint32 sector) const
 bool CompoundFile::load()
 {
     const QByteArrayView header(m_bytes);
-    if (header.size() < 512)
+    if (header.size() < 512 || !readSectorSizes(header))
         return false;
+    readFat(header);
+    if (!readDirectory(u32At(header, 0x30)))
+        return false;
+    m_miniCutoff = u32At(header, 0x38);
+    readMiniStream(u32At(header, 0x3C));
+    return true;
+}
 
+bool CompoundFile::readSectorSizes(QByteArrayView header)
+{
     const quint16 sectorShift = u16At(header, 0x1E);
     const quint16 miniShift = u16At(header, 0x20);
     // Every writer uses 512-byte sectors (version 3) or 4096-byte ones (version 4).
@@ -88,13 +97,12 @@ bool CompoundFile::load()
         return false;
     // Count a short last sector too: real writers leave one.
     m_sectorCount = (quint64(m_bytes.size()) - m_sectorSize + m_sectorSize - 1) / m_sectorSize;
+    return true;
+}
 
+void CompoundFile::readFat(QByteArrayView header)
+{
     const quint32 declaredFatSectors = u32At(header, 0x2C);
-    const quint32 firstDirSector = u32At(header, 0x30);
-    m_miniCutoff = u32At(header, 0x38);
-    const quint32 firstMiniFatSector = u32At(header, 0x3C);
-    const quint32 firstDifatSector = u32At(header, 0x44);
-
     // Which sectors hold the FAT: 109 slots in the header, then a chain of
     // DIFAT sectors whose last entry links to the next one.
     std::vector<quint32> fatSectors;
@@ -104,32 +112,33 @@ bool CompoundFile::load()
     };
     for (int i = 0; i < kHeaderDifatEntries; ++i)
         addFatSector(u32At(header, 0x4C + 4 * i));
-    {
-        std::vector<bool> seen(m_sectorCount, false);
-        quint32 s = firstDifatSector;
-        const quint32 perSector = m_sectorSize / 4 - 1;
-        while (s < m_sectorCount && !seen[s]) {
-            seen[s] = true;
-            std::vector<quint32> entries;
-            appendTableEntries(sectorBytes(s), m_sectorSize, entries);
-            for (quint32 i = 0; i < perSector; ++i)
-                addFatSector(entries[i]);
-            s = entries[perSector];
-        }
+    std::vector<bool> seen(m_sectorCount, false);
+    quint32 s = u32At(header, 0x44);
+    const quint32 perSector = m_sectorSize / 4 - 1;
+    while (s < m_sectorCount && !seen[s]) {
+        seen[s] = true;
+        std::vector<quint32> entries;
+        appendTableEntries(sectorBytes(s), m_sectorSize, entries);
+        for (quint32 i = 0; i < perSector; ++i)
+            addFatSector(entries[i]);
+        s = entries[perSector];
     }
     if (declaredFatSectors > 0 && fatSectors.size() > declaredFatSectors)
         fatSectors.resize(declaredFatSectors);
 
     // Only links to sectors inside the file can be followed, so the FAT never
     // needs more entries than the file has sectors.
-    for (quint32 s : fatSectors) {
+    for (quint32 sector : fatSectors) {
         if (m_fat.size() >= m_sectorCount)
             break;
-        appendTableEntries(sectorBytes(s), m_sectorSize, m_fat);
+        appendTableEntries(sectorBytes(sector), m_sectorSize, m_fat);
     }
     if (m_fat.size() > m_sectorCount)
         m_fat.resize(m_sectorCount);
+}
 
+bool CompoundFile::readDirectory(quint32 firstDirSector)
+{
     std::vector<quint32> dirChain;
     if (!followChain(m_fat, firstDirSector, m_sectorCount, dirChain) || dirChain.empty())
         return false;
@@ -154,9 +163,11 @@ bool CompoundFile::load()
         entry.size = m_sizeIs64Bit ? u64At(e, 0x78) : u32At(e, 0x78);
         m_entries.push_back(std::move(entry));
     }
-    if (m_entries.empty() || m_entries[0].type != kTypeRoot)
-        return false;
+    return !m_entries.empty() && m_entries[0].type == kTypeRoot;
+}
 
+void CompoundFile::readMiniStream(quint32 firstMiniFatSector)
+{
     // The mini stream and its table are only needed for small streams; when
     // they are broken, reading such a stream reports the damage instead.
     std::vector<quint32> miniFatChain;
@@ -167,7 +178,6 @@ bool CompoundFile::load()
     const Entry& root = m_entries[0];
     if (!readRegular(root.start, root.size, m_miniStream))
         m_miniStream.clear();
-    return true;
 }
 
 bool CompoundFile::followChain(const std::vector<quint32>& table, quint32 start, quint64 maxSectors,

@@ -44,6 +44,10 @@ private:
     };
 
     bool load();
+    bool readSectorSizes(QByteArrayView header);
+    void readFat(QByteArrayView header);
+    bool readDirectory(quint32 firstDirSector);
+    void readMiniStream(quint32 firstMiniFatSector);
     qsizetype sectorOffset(quint32 sector) const;
     /// The sector's bytes as far as the file holds them (a writer may leave the
     /// last sector short); empty when the sector lies wholly past the end.

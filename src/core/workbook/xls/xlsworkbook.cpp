@@ -117,6 +117,11 @@ private:
     };
 
     LoadError readGlobals(Workbook& workbook);
+    void findCodePage(qsizetype from);
+    void readGlobalRecord(const biff::Record& r, biff::RecordCursor& cursor, Workbook& workbook);
+    /// A sheet name (8-bit length) or a format code (16-bit in BIFF8) at `at`.
+    QString shortText(QByteArrayView data, qsizetype at) const;
+    QString longText(QByteArrayView data, qsizetype at) const;
     void readSharedStrings(const biff::Record& sst, biff::RecordCursor& cursor);
     /// The record data plus the CONTINUE records right after it.
     std::vector<QByteArrayView> withContinues(QByteArrayView first, biff::RecordCursor& cursor) const;
@@ -124,6 +129,11 @@ private:
     qsizetype sheetStart(size_t sheetIndex) const;
     LoadError readSheet(qsizetype start);
     void readCell(const biff::Record& record, biff::RecordCursor& cursor);
+    void readFormulaString(QByteArrayView d, biff::RecordCursor& cursor);
+    void readMulRk(QByteArrayView d, const Workbook::Cell& first);
+    /// Fills `cell` from its record; false when the record holds no cell to keep.
+    bool readValue(quint16 type, QByteArrayView d, Workbook::Cell& cell);
+    bool readFormulaResult(QByteArrayView d, Workbook::Cell& cell);
     void addCell(Workbook::Cell cell);
 
     QByteArrayView m_stream;
@@ -193,79 +203,86 @@ LoadError WorkbookParser::readGlobals(Workbook& workbook)
         || u16At(bof.data, 2) != biff::kSubstreamGlobals)
         return LoadError::NotWorkbook;
     m_biff8 = version == biff::kVersionBiff8;
-
-    // BIFF5 names may come before the CODEPAGE record, so find it first.
-    if (!m_biff8) {
-        biff::RecordCursor scan(m_stream, cursor.position());
-        biff::Record r;
-        while (scan.next(r) && r.type != biff::record::Eof) {
-            if (r.type == biff::record::CodePage && r.data.size() >= 2) {
-                m_decoder = biff::CodePageDecoder(u16At(r.data, 0));
-                break;
-            }
-        }
-    }
+    if (!m_biff8)
+        findCodePage(cursor.position());
 
     biff::Record r;
-    bool sawEof = false;
-    while (!sawEof && cursor.next(r)) {
-        const QByteArrayView d = r.data;
-        switch (r.type) {
-        case biff::record::Eof:
-            sawEof = true;
-            break;
-        case biff::record::FilePass:
+    while (cursor.next(r)) {
+        if (r.type == biff::record::Eof) {
+            m_globalsEnd = cursor.position();
+            return LoadError::None;
+        }
+        if (r.type == biff::record::FilePass)
             return LoadError::Encrypted;
-        case biff::record::DateMode:
-            if (d.size() >= 2)
-                workbook.m_dates1904 = u16At(d, 0) == 1;
-            break;
-        case biff::record::Window1:
-            if (d.size() >= 12 && !m_activeTab)
-                m_activeTab = u16At(d, 10);
-            break;
-        case biff::record::BoundSheet:
-            if (d.size() >= 7) {
-                Sheet sheet;
-                sheet.offset = u32At(d, 0);
-                sheet.type = quint8(d[5]);
-                if (m_biff8) {
-                    biff::ContinuedReader in({d.sliced(6)});
-                    biff::readShortUnicodeString(in, sheet.name);
-                } else {
-                    sheet.name = byteString(d, 6, 1);
-                }
-                m_sheets.push_back(std::move(sheet));
-            }
-            break;
-        case biff::record::Format:
-            if (d.size() >= 3) {
-                QString code;
-                if (m_biff8) {
-                    biff::ContinuedReader in({d.sliced(2)});
-                    biff::readUnicodeString(in, code);
-                } else {
-                    code = byteString(d, 2, 1);
-                }
-                m_formats.insert(u16At(d, 0), code);
-            }
-            break;
-        case biff::record::Xf:
-            if (d.size() >= 4)
-                m_xfFormats.push_back(u16At(d, 2));
-            break;
-        case biff::record::Sst:
-            if (m_biff8)
-                readSharedStrings(r, cursor);
-            break;
-        default:
-            break;
+        readGlobalRecord(r, cursor, workbook);
+    }
+    return LoadError::Damaged;
+}
+
+void WorkbookParser::findCodePage(qsizetype from)
+{
+    // BIFF5 names may come before the CODEPAGE record, so it is looked for first.
+    biff::RecordCursor scan(m_stream, from);
+    biff::Record r;
+    while (scan.next(r) && r.type != biff::record::Eof) {
+        if (r.type == biff::record::CodePage && r.data.size() >= 2) {
+            m_decoder = biff::CodePageDecoder(u16At(r.data, 0));
+            return;
         }
     }
-    if (!sawEof)
-        return LoadError::Damaged;
-    m_globalsEnd = cursor.position();
-    return LoadError::None;
+}
+
+void WorkbookParser::readGlobalRecord(const biff::Record& r, biff::RecordCursor& cursor, Workbook& workbook)
+{
+    const QByteArrayView d = r.data;
+    switch (r.type) {
+    case biff::record::DateMode:
+        if (d.size() >= 2)
+            workbook.m_dates1904 = u16At(d, 0) == 1;
+        break;
+    case biff::record::Window1:
+        if (d.size() >= 12 && !m_activeTab)
+            m_activeTab = u16At(d, 10);
+        break;
+    case biff::record::BoundSheet:
+        if (d.size() >= 7)
+            m_sheets.push_back(Sheet{u32At(d, 0), quint8(d[5]), shortText(d, 6)});
+        break;
+    case biff::record::Format:
+        if (d.size() >= 3)
+            m_formats.insert(u16At(d, 0), longText(d, 2));
+        break;
+    case biff::record::Xf:
+        if (d.size() >= 4)
+            m_xfFormats.push_back(u16At(d, 2));
+        break;
+    case biff::record::Sst:
+        if (m_biff8)
+            readSharedStrings(r, cursor);
+        break;
+    default:
+        break;
+    }
+}
+
+QString WorkbookParser::shortText(QByteArrayView data, qsizetype at) const
+{
+    if (!m_biff8)
+        return byteString(data, at, 1);
+    QString text;
+    biff::ContinuedReader in({data.sliced(at)});
+    biff::readShortUnicodeString(in, text);
+    return text;
+}
+
+QString WorkbookParser::longText(QByteArrayView data, qsizetype at) const
+{
+    if (!m_biff8)
+        return byteString(data, at, 1);
+    QString text;
+    biff::ContinuedReader in({data.sliced(at)});
+    biff::readUnicodeString(in, text);
+    return text;
 }
 
 std::vector<QByteArrayView> WorkbookParser::withContinues(QByteArrayView first,
@@ -355,25 +372,12 @@ void WorkbookParser::addCell(Workbook::Cell cell)
 
 void WorkbookParser::readCell(const biff::Record& record, biff::RecordCursor& cursor)
 {
-    using Kind = Workbook::ValueKind;
     const QByteArrayView d = record.data;
     const quint16 type = record.type;
-
     if (type == biff::record::String) {
-        if (!m_pendingString)
-            return;
-        QString text;
-        if (m_biff8) {
-            biff::ContinuedReader in(withContinues(d, cursor));
-            biff::readUnicodeString(in, text);
-        } else {
-            text = byteString(d, 0, 2);
-        }
-        m_cells[*m_pendingString].text = text;
-        m_pendingString.reset();
+        readFormulaString(d, cursor);
         return;
     }
-
     const bool isCellRecord = type == biff::record::Label || type == biff::record::LabelSst
                               || type == biff::record::RString || type == biff::record::Number
                               || type == biff::record::Rk || type == biff::record::MulRk
@@ -387,92 +391,110 @@ void WorkbookParser::readCell(const biff::Record& record, biff::RecordCursor& cu
     cell.row = u16At(d, 0);
     cell.column = u16At(d, 2);
     cell.xf = u16At(d, 4);
+    if (type == biff::record::MulRk)
+        readMulRk(d, cell);
+    else if (readValue(type, d, cell))
+        addCell(std::move(cell));
+}
 
+void WorkbookParser::readFormulaString(QByteArrayView d, biff::RecordCursor& cursor)
+{
+    if (!m_pendingString)
+        return;
+    QString text;
+    if (m_biff8) {
+        biff::ContinuedReader in(withContinues(d, cursor));
+        biff::readUnicodeString(in, text);
+    } else {
+        text = byteString(d, 0, 2);
+    }
+    m_cells[*m_pendingString].text = text;
+    m_pendingString.reset();
+}
+
+void WorkbookParser::readMulRk(QByteArrayView d, const Workbook::Cell& first)
+{
+    // row, first column, then (XF, RK) pairs, then the last column.
+    const qsizetype count = (d.size() - 6) / 6;
+    for (qsizetype i = 0; i < count; ++i) {
+        Workbook::Cell each;
+        each.row = first.row;
+        each.column = first.column + quint32(i);
+        each.kind = Workbook::ValueKind::Number;
+        each.xf = u16At(d, 4 + 6 * i);
+        each.number = rkValue(u32At(d, 6 + 6 * i));
+        addCell(std::move(each));
+    }
+}
+
+bool WorkbookParser::readValue(quint16 type, QByteArrayView d, Workbook::Cell& cell)
+{
+    using Kind = Workbook::ValueKind;
     switch (type) {
     case biff::record::Label:
     case biff::record::RString:
-        if (m_biff8) {
-            biff::ContinuedReader in({d.sliced(6)});
-            if (!biff::readUnicodeString(in, cell.text))
-                return;
-        } else {
+        if (!m_biff8) {
             cell.text = byteString(d, 6, 2);
+            return true;
+        } else {
+            biff::ContinuedReader in({d.sliced(6)});
+            return biff::readUnicodeString(in, cell.text);
         }
-        addCell(std::move(cell));
-        return;
     case biff::record::LabelSst:
         if (d.size() < 10)
-            return;
+            return false;
         if (const quint32 index = u32At(d, 6); index < m_sharedStrings.size())
             cell.text = m_sharedStrings[index];
-        addCell(std::move(cell));
-        return;
+        return true;
     case biff::record::Number:
-        if (d.size() < 14)
-            return;
         cell.kind = Kind::Number;
-        cell.number = f64At(d, 6);
-        addCell(std::move(cell));
-        return;
+        cell.number = d.size() >= 14 ? f64At(d, 6) : 0;
+        return d.size() >= 14;
     case biff::record::Rk:
-        if (d.size() < 10)
-            return;
         cell.kind = Kind::Number;
-        cell.number = rkValue(u32At(d, 6));
-        addCell(std::move(cell));
-        return;
-    case biff::record::MulRk: {
-        // row, first column, then (XF, RK) pairs, then the last column.
-        const qsizetype count = (d.size() - 6) / 6;
-        for (qsizetype i = 0; i < count; ++i) {
-            Workbook::Cell each;
-            each.row = cell.row;
-            each.column = cell.column + quint32(i);
-            each.kind = Kind::Number;
-            each.xf = u16At(d, 4 + 6 * i);
-            each.number = rkValue(u32At(d, 6 + 6 * i));
-            addCell(std::move(each));
-        }
-        return;
-    }
-    case biff::record::Formula: {
-        if (d.size() < 14)
-            return;
-        if (u16At(d, 12) != 0xFFFF) {
-            cell.kind = Kind::Number;
-            cell.number = f64At(d, 6);
-        } else {
-            switch (quint8(d[6])) {
-            case 0: // text, in the STRING record that follows
-                m_pendingString = m_cells.size();
-                break;
-            case 1:
-                cell.kind = Kind::Boolean;
-                cell.code = quint8(d[8]) != 0;
-                break;
-            case 2:
-                cell.kind = Kind::Error;
-                cell.code = quint8(d[8]);
-                break;
-            default: // 3: the empty text
-                break;
-            }
-        }
-        addCell(std::move(cell));
-        return;
-    }
+        cell.number = d.size() >= 10 ? rkValue(u32At(d, 6)) : 0;
+        return d.size() >= 10;
+    case biff::record::Formula:
+        return readFormulaResult(d, cell);
     case biff::record::BoolErr:
         if (d.size() < 8)
-            return;
+            return false;
         cell.kind = d[7] ? Kind::Error : Kind::Boolean;
         cell.code = quint8(d[6]);
         if (cell.kind == Kind::Boolean)
             cell.code = cell.code != 0;
-        addCell(std::move(cell));
-        return;
+        return true;
     default: // BLANK, MULBLANK: formatted but empty
-        return;
+        return false;
     }
+}
+
+bool WorkbookParser::readFormulaResult(QByteArrayView d, Workbook::Cell& cell)
+{
+    using Kind = Workbook::ValueKind;
+    if (d.size() < 14)
+        return false;
+    if (u16At(d, 12) != 0xFFFF) {
+        cell.kind = Kind::Number;
+        cell.number = f64At(d, 6);
+        return true;
+    }
+    switch (quint8(d[6])) {
+    case 0: // text, in the STRING record that follows
+        m_pendingString = m_cells.size();
+        break;
+    case 1:
+        cell.kind = Kind::Boolean;
+        cell.code = quint8(d[8]) != 0;
+        break;
+    case 2:
+        cell.kind = Kind::Error;
+        cell.code = quint8(d[8]);
+        break;
+    default: // 3: the empty text
+        break;
+    }
+    return true;
 }
 
 LoadResult Workbook::load(const QString& path)
