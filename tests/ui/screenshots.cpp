@@ -2,6 +2,7 @@
 // for the README. Run under Xvfb: scripts/screenshots.sh.
 #include "core/image/bitmap.h"
 #include "support/scripteduiservices.h"
+#include "support/windows.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
 #include "ui/mainwindow/mainwindow.h"
@@ -64,11 +65,11 @@ int main(int argc, char* argv[])
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command5"), "click");
     // As the two pickers hand on their folders.
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command3"), "click");
-    QMetaObject::invokeMethod(window.sourcePicker(), "folderChosen", Q_ARG(QString, examples + "/fotos"));
-    window.sourcePicker()->hide();
+    QMetaObject::invokeMethod(findWindow<SourcePickerWindow>(), "folderChosen", Q_ARG(QString, examples + "/fotos"));
+    findWindow<SourcePickerWindow>()->hide();
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command4"), "click");
-    QMetaObject::invokeMethod(window.destinationPicker(), "folderChosen", Q_ARG(QString, destination));
-    window.destinationPicker()->hide();
+    QMetaObject::invokeMethod(findWindow<DestinationPickerWindow>(), "folderChosen", Q_ARG(QString, destination));
+    findWindow<DestinationPickerWindow>()->hide();
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command10"), "click");
     window.startRun();
     for (int i = 0; i < 12; ++i)
@@ -76,13 +77,13 @@ int main(int argc, char* argv[])
     save(&window, out + "/ventana-principal-tras-lote.png");
 
     QMetaObject::invokeMethod(window.findChild<QWidget*>("cestadisticas"), "click");
-    save(window.summaryWindow(), out + "/resumen-operaciones.png");
-    window.summaryWindow()->hide();
+    save(findWindow<SummaryWindow>(), out + "/resumen-operaciones.png");
+    findWindow<SummaryWindow>()->hide();
 
     window.findChild<QAction*>("magua")->trigger();
-    window.watermarkFolderWindow()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
-    save(window.watermarkFolderWindow(), out + "/selector-marca-de-agua.png");
-    window.watermarkFolderWindow()->hide();
+    findWindow<WatermarkFolderWindow>()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
+    save(findWindow<WatermarkFolderWindow>(), out + "/selector-marca-de-agua.png");
+    findWindow<WatermarkFolderWindow>()->hide();
 
     // The preview is written beside a copy of the watermark pictures.
     const QString marks = dir.filePath("numeros");
@@ -101,9 +102,9 @@ int main(int argc, char* argv[])
     placement.hide();
 
     window.findChild<QAction*>("creditos")->trigger();
-    save(window.aboutWindow(), out + "/acerca-de.png");
-    window.aboutWindow()->hide();
+    save(findWindow<AboutWindow>(), out + "/acerca-de.png");
+    findWindow<AboutWindow>()->hide();
     window.findChild<QAction*>("ayuda")->trigger();
-    save(window.helpWindow(), out + "/ayuda.png");
+    save(findWindow<HelpWindow>(), out + "/ayuda.png");
     return 0;
 }

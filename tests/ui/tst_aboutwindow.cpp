@@ -130,15 +130,6 @@ private slots:
         QVERIFY(!w);
     }
 
-    void theCloseBoxDestroysTheWindow()
-    {
-        QPointer<AboutWindow> w = new AboutWindow(m_services, m_registry);
-        w->show();
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!w);
-    }
-
     void systemInformationWithNothingToStart()
     {
         programsOnPath({});

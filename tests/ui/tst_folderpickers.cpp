@@ -263,25 +263,6 @@ private slots:
         QCOMPARE(chosen.at(1).first().toString(), m_work + "/beta");
     }
 
-    void closeBoxDestroysAndNextStartsAtWorkingFolder_data()
-    {
-        QTest::addColumn<PickerKind>("kind");
-        addKinds("", [](QTestData&) {});
-    }
-
-    void closeBoxDestroysAndNextStartsAtWorkingFolder()
-    {
-        QFETCH(PickerKind, kind);
-        QPointer<QWidget> first = makePicker(kind);
-        QVERIFY(doubleClick(first, "alpha"));
-        QVERIFY(first->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(first.isNull());
-
-        std::unique_ptr<QWidget> second(makePicker(kind));
-        QCOMPARE(picker(second.get())->openFolder(), m_work);
-    }
-
     void rootHasNoWayUp()
     {
         std::unique_ptr<QWidget> w(makePicker(PickerKind::Source));

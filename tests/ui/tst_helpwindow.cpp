@@ -56,14 +56,6 @@ private slots:
         }
     }
 
-    void theCloseBoxDestroysTheWindow()
-    {
-        QPointer<HelpWindow> w = new HelpWindow;
-        w->show();
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!w);
-    }
 };
 
 QTEST_MAIN(TestHelpWindow)

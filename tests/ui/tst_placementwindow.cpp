@@ -387,19 +387,6 @@ private slots:
         delete w;
     }
 
-    void theCloseBoxDestroysTheWindow()
-    {
-        QPointer<PlacementWindow> w = new PlacementWindow(markFolder(), previewPath());
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        QSignalSpy accepted(w.data(), &PlacementWindow::accepted);
-        QSignalSpy cancelled(w.data(), &PlacementWindow::cancelled);
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!w);
-        QCOMPARE(accepted.size() + cancelled.size(), 0);
-    }
-
     void placementReadsTheControlsLive()
     {
         auto w = makeWindow();

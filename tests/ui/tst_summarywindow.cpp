@@ -319,15 +319,6 @@ private slots:
         QCOMPARE(text(w.get(), "Totales"), "3");
     }
 
-    void closeBoxDestroys()
-    {
-        QPointer<SummaryWindow> w = new SummaryWindow(m_services, {});
-        w->showWithTotals({});
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(w.isNull());
-    }
-
     void errorLogButton_data()
     {
         QTest::addColumn<QString>("logName");  // empty: the default

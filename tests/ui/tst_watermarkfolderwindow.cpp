@@ -111,17 +111,6 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
-    void theCloseBoxDestroysTheWindow()
-    {
-        QPointer<WatermarkFolderWindow> w = new WatermarkFolderWindow(m_services, m_default);
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        QSignalSpy accepted(w.data(), &WatermarkFolderWindow::folderAccepted);
-        QVERIFY(w->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!w);
-        QCOMPARE(accepted.size(), 0);
-    }
 };
 
 QTEST_MAIN(TestWatermarkFolderWindow)

@@ -76,14 +76,6 @@ MainWindow::~MainWindow()
     delete m_helpWindow;
 }
 
-SummaryWindow* MainWindow::summaryWindow() const { return m_summary; }
-SourcePickerWindow* MainWindow::sourcePicker() const { return m_sourcePicker; }
-DestinationPickerWindow* MainWindow::destinationPicker() const { return m_destinationPicker; }
-WatermarkFolderWindow* MainWindow::watermarkFolderWindow() const { return m_watermarkFolderWindow; }
-PlacementWindow* MainWindow::placementWindow() const { return m_placementWindow; }
-AboutWindow* MainWindow::aboutWindow() const { return m_aboutWindow; }
-HelpWindow* MainWindow::helpWindow() const { return m_helpWindow; }
-
 void MainWindow::buildMenus()
 {
     QMenuBar* bar = m_ui->menubar;

@@ -44,14 +44,6 @@ public:
     JobSettings& settings() { return m_settings; }
     const RunTotals& totals() const { return m_totals; }
     bool isRunning() const { return m_driver.isRunning(); }
-    /// The summary window, when it exists.
-    SummaryWindow* summaryWindow() const;
-    SourcePickerWindow* sourcePicker() const;
-    DestinationPickerWindow* destinationPicker() const;
-    WatermarkFolderWindow* watermarkFolderWindow() const;
-    PlacementWindow* placementWindow() const;
-    AboutWindow* aboutWindow() const;
-    HelpWindow* helpWindow() const;
 
     /// The "PROCESAR" button. During a run the click is remembered and the
     /// next run starts when this one has ended.
