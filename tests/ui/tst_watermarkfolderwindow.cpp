@@ -2,9 +2,7 @@
 #include "ui/pickers/folderpicker.h"
 #include "ui/watermark/watermarkfolderwindow.h"
 
-#include <QComboBox>
 #include <QDir>
-#include <QFrame>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -46,19 +44,6 @@ private slots:
     }
 
     void init() { m_services = {}; }
-
-    void controlsAndTexts()
-    {
-        WatermarkFolderWindow w(m_services, m_default);
-        QCOMPARE(w.objectName(), "agua");
-        QCOMPARE(w.windowTitle(), "Selector de Marca de Agua");
-        QVERIFY(w.isWindow());
-        QCOMPARE(button(&w, "Command1")->text(), "Selecciona directorio Marca de AGUA");
-        QCOMPARE(button(&w, "Command2")->text(), "ir");
-        QVERIFY(w.findChild<QComboBox*>("Drive1"));
-        QVERIFY(folders(&w));
-        QVERIFY(w.findChild<QFrame*>("Shape1"));
-    }
 
     void acceptHandsOnTheOpenFolderAndHides()
     {
