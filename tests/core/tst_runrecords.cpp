@@ -147,8 +147,8 @@ private slots:
         QCOMPARE(tree.roots().size(), 2);
         QCOMPARE(tree.roots()[0].text, QStringLiteral("-> Imagenes asociadas"));
         QCOMPARE(tree.roots()[1].text, QStringLiteral("-> No asociadas"));
-        QCOMPARE(tree.findRow("2 ID")->colour, quint32(255));
-        QCOMPARE(tree.findRow("2 ID")->tag, QStringLiteral("No procesado"));
+        QCOMPARE(tree.roots()[1].children[0].colour, quint32(255));
+        QCOMPARE(tree.roots()[1].children[0].tag, QStringLiteral("No procesado"));
         QCOMPARE(tree.toLines(), (QStringList{"-> Imagenes asociadas", "  row one", "    Tam", "-> No asociadas", "  row two"}));
     }
 

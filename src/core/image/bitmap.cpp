@@ -114,7 +114,6 @@ static Bitmap wrap(FIBITMAP* dib)
 
 int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0; }
 int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
-int Bitmap::bitsPerPixel() const { return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0; }
 
 Bitmap Bitmap::rescaled(int width, int height) const
 {

@@ -40,7 +40,6 @@ public:
     bool isNull() const { return !m_handle; }
     int width() const;
     int height() const;
-    int bitsPerPixel() const;
 
     /// Bicubic rescale to an exact size; null when it fails or a side is below 1.
     Bitmap rescaled(int width, int height) const;

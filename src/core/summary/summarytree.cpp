@@ -44,7 +44,7 @@ bool SummaryTree::addRowEntry(int rootNumber, const QString& key, const QString&
     return true;
 }
 
-SummaryEntry* SummaryTree::findRowMutable(const QString& key)
+SummaryEntry* SummaryTree::findRow(const QString& key)
 {
     for (SummaryEntry& root : m_roots)
         for (SummaryEntry& row : root.children)
@@ -53,14 +53,9 @@ SummaryEntry* SummaryTree::findRowMutable(const QString& key)
     return nullptr;
 }
 
-const SummaryEntry* SummaryTree::findRow(const QString& key) const
-{
-    return const_cast<SummaryTree*>(this)->findRowMutable(key);
-}
-
 bool SummaryTree::addDetail(const QString& rowKey, const QString& text)
 {
-    SummaryEntry* row = findRowMutable(rowKey);
+    SummaryEntry* row = findRow(rowKey);
     if (!row)
         return false;
     SummaryEntry detail;

@@ -57,7 +57,6 @@ public:
     bool addDetail(const QString& rowKey, const QString& text);
 
     const QList<SummaryEntry>& roots() const { return m_roots; }
-    const SummaryEntry* findRow(const QString& key) const;
 
     const SummaryCounters& counters() const { return m_counters; }
     void setCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas);
@@ -66,7 +65,7 @@ public:
     QStringList toLines() const;
 
 private:
-    SummaryEntry* findRowMutable(const QString& key);
+    SummaryEntry* findRow(const QString& key);
     QList<SummaryEntry> m_roots;
     SummaryCounters m_counters;
     SummaryListener* m_listener = nullptr;

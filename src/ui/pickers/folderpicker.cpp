@@ -58,7 +58,6 @@ bool FolderPicker::openFolderPath(const QString& path)
     selectDriveOf(m_openFolder);
     fillFolders();
     showOpenFolderPath();
-    emit openFolderChanged(m_openFolder);
     return true;
 }
 

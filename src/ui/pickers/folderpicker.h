@@ -33,9 +33,6 @@ public:
     /// and the open folder stays: false.
     bool changeDrive(const QString& rootPath);
 
-signals:
-    void openFolderChanged(const QString& path);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

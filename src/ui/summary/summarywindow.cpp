@@ -139,9 +139,9 @@ void SummaryWindow::selectNextTab()
 
 void SummaryWindow::openLog()
 {
-    // The viewer's own failure is not reported: the log may simply not exist yet.
-    m_services.openWithDesktop(m_logPath.isEmpty() ? QDir::current().absoluteFilePath(QStringLiteral("errores.txt"))
-                                                   : m_logPath);
+    // The run writes "errores.txt" in the working folder; the viewer's own
+    // failure is not reported: the log may simply not exist yet.
+    m_services.openWithDesktop(QDir::current().absoluteFilePath(QStringLiteral("errores.txt")));
 }
 
 void SummaryWindow::keyPressEvent(QKeyEvent* event)

@@ -36,9 +36,6 @@ public:
     /// The opening command: the kilobyte totals with " kb", then the window shown modeless.
     void showWithTotals(const RunTotals& totals);
 
-    /// The log the button opens; until set, "errores.txt" in the working folder at the time of the click.
-    void setLogPath(const QString& path) { m_logPath = path; }
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,5 +56,4 @@ private:
     SummaryTree m_tree;
     QList<QWidget*> m_pages;                        ///< one per tab, in tab order
     QHash<QString, QTreeWidgetItem*> m_rowItems;    ///< row entries by key, for their details
-    QString m_logPath;
 };
