@@ -7,7 +7,6 @@
 #include "support/runrig.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
@@ -19,26 +18,12 @@ Q_DECLARE_METATYPE(RowOutcome)
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 /// A small real JPEG whose frame header claims another size.
 QByteArray jpegClaiming(int width, int height)
 {
     QTemporaryDir dir;
     fixtures::writeJpeg(dir.filePath("x.jpg"), 16, 16);
-    QByteArray bytes = readAll(dir.filePath("x.jpg"));
-    const qsizetype sof = bytes.indexOf(QByteArray("\xFF\xC0", 2));
-    if (sof < 0)
-        return {};
-    bytes[sof + 5] = char(height >> 8);
-    bytes[sof + 6] = char(height & 0xFF);
-    bytes[sof + 7] = char(width >> 8);
-    bytes[sof + 8] = char(width & 0xFF);
-    return bytes;
+    return fixtures::jpegClaimingSize(fixtures::readBytes(dir.filePath("x.jpg")), width, height);
 }
 
 /// A small real TIFF whose first directory claims another size.
@@ -46,7 +31,7 @@ QByteArray tiffClaiming(quint32 width, quint32 height)
 {
     QTemporaryDir dir;
     fixtures::writeTiff(dir.filePath("x.tif"), 8, 8, fixtures::TiffKind::Rgb24);
-    QByteArray bytes = readAll(dir.filePath("x.tif"));
+    QByteArray bytes = fixtures::readBytes(dir.filePath("x.tif"));
     if (!bytes.startsWith("II"))
         return {};
     const auto u16 = [&](qsizetype at) { return quint16(uchar(bytes[at]) | uchar(bytes[at + 1]) << 8); };
@@ -66,17 +51,6 @@ QByteArray tiffClaiming(quint32 width, quint32 height)
         }
     }
     return bytes;
-}
-
-/// Every file under a folder, relative to it.
-QStringList filesUnder(const QString& folder)
-{
-    QStringList out;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(folder).relativeFilePath(it.next());
-    out.sort();
-    return out;
 }
 
 } // namespace
@@ -99,9 +73,9 @@ private slots:
 
         QTemporaryDir dir;
         fixtures::writeTwoToneJpeg(dir.filePath("a.jpg"), 300, 200, 0x102030, 0xA0B0C0);
-        const QByteArray jpeg = readAll(dir.filePath("a.jpg"));
+        const QByteArray jpeg = fixtures::readBytes(dir.filePath("a.jpg"));
         fixtures::writeTiff(dir.filePath("a.tif"), 300, 200, fixtures::TiffKind::Rgb24);
-        const QByteArray tiff = readAll(dir.filePath("a.tif"));
+        const QByteArray tiff = fixtures::readBytes(dir.filePath("a.tif"));
         QByteArray noise(20000, '\0');
         QRandomGenerator rnd(7);
         for (char& c : noise)
@@ -139,8 +113,8 @@ private slots:
         QCOMPARE(rig.view.rows[0].outcome.value(), outcome);
         QCOMPARE(rig.view.rows[1].outcome.value(), RowOutcome::Written);
         // The earlier result is untouched, and nothing else appeared for the row.
-        QCOMPARE(readAll(rig.destination + "/UNO.jpg"), QByteArray("an earlier result"));
-        QCOMPARE(filesUnder(rig.destination), (QStringList{"DOS.jpg", "UNO.jpg", "pequeñas/DOS_p.jpg"}));
+        QCOMPARE(fixtures::readBytes(rig.destination + "/UNO.jpg"), QByteArray("an earlier result"));
+        QCOMPARE(fixtures::filesUnder(rig.destination), (QStringList{"DOS.jpg", "UNO.jpg", "pequeñas/DOS_p.jpg"}));
         const QStringList messages = rig.ui.messageTexts();
         if (outcome == RowOutcome::TooLarge)
             QCOMPARE(messages, QStringList{"Se ha producido un error en la escritura"});
@@ -148,7 +122,7 @@ private slots:
             QVERIFY(messages.isEmpty());
         // Found rows stay black entries without a log line.
         QCOMPARE(rig.view.tree.roots()[0].children.size(), 2);
-        QCOMPARE(readAll(rig.logPath), QByteArray());
+        QCOMPARE(fixtures::readBytes(rig.logPath), QByteArray());
     }
 
     void targetsBeyondTheLimitAreRefused_data()
@@ -173,7 +147,7 @@ private slots:
         QCOMPARE(rig.view.rows[0].outcome.value(), RowOutcome::TooLarge);
         QCOMPARE(result.writeFailures, 1);
         QCOMPARE(rig.ui.messageTexts(), QStringList{"Se ha producido un error en la escritura"});
-        QVERIFY(filesUnder(rig.destination).isEmpty());
+        QVERIFY(fixtures::filesUnder(rig.destination).isEmpty());
     }
 
     void aSourceFolderRemovedDuringTheRun()
@@ -191,7 +165,7 @@ private slots:
         QCOMPARE(result.rowsHandled, 4);
         QVERIFY(QFile::exists(rig.destination + "/A.jpg"));
         // Rows prepared before the folder went may still be written; none is half-written.
-        for (const QString& f : filesUnder(rig.destination))
+        for (const QString& f : fixtures::filesUnder(rig.destination))
             QVERIFY2(fixtures::decode(rig.destination + "/" + f).width > 0, qPrintable(f));
         QCOMPARE(result.written + result.withoutOutput + result.notProcessed, 4);
     }
@@ -241,20 +215,20 @@ private slots:
         RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         fixtures::writeJpeg(rig.source + "/1.jpg", 400, 300);
         rig.setRows({{origin, destination}, {"1", "BIEN"}});
-        const QStringList outsideBefore = filesUnder(rig.dir.path());
+        const QStringList outsideBefore = fixtures::filesUnder(rig.dir.path());
         const RunResult result = rig.run(2);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.notProcessed, notProcessed);
         QCOMPARE(result.writeFailures, writeFailures);
         QCOMPARE(result.written, 1);
         // Only BIEN and the log were added anywhere.
-        QStringList after = filesUnder(rig.dir.path());
+        QStringList after = fixtures::filesUnder(rig.dir.path());
         for (const QString& f : outsideBefore)
             after.removeOne(f);
         after.removeOne("errores.txt");
         QCOMPARE(after, (QStringList{"destino/BIEN.jpg", "destino/pequeñas/BIEN_p.jpg"}));
         if (notProcessed)
-            QCOMPARE(readAll(rig.logPath).count("\r\n"), 1);
+            QCOMPARE(fixtures::readBytes(rig.logPath).count("\r\n"), 1);
         if (writeFailures)
             QCOMPARE(rig.ui.messageTexts(), QStringList{"Se ha producido un error en la escritura"});
     }
@@ -272,8 +246,8 @@ private slots:
         QCOMPARE(result.notProcessed, 1);
         QVERIFY(rig.view.rows[0].cells.sourceText.startsWith("12"));
         QVERIFY(rig.view.rows[0].cells.sourceText != "12");
-        QVERIFY(filesUnder(rig.destination).isEmpty());
-        QCOMPARE(readAll(rig.logPath).count("\r\n"), 1);
+        QVERIFY(fixtures::filesUnder(rig.destination).isEmpty());
+        QCOMPARE(fixtures::readBytes(rig.logPath).count("\r\n"), 1);
     }
 
     void aGlyphCharacterThatCannotNameAFile()
@@ -310,7 +284,7 @@ private slots:
         QCOMPARE(result.rowsHandled, 65536);
         QCOMPARE(rig.view.tree.counters().totales, 65536);
         QCOMPARE(rig.view.tree.counters().noProcesadas, 65536);
-        QCOMPARE(readAll(rig.logPath).count("\r\n"), 65536);
+        QCOMPARE(fixtures::readBytes(rig.logPath).count("\r\n"), 65536);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "cli/cellscommand.h"
 #include "cli/consolehost.h"
+#include "support/examplebatch.h"
 #include "support/imagefixtures.h"
 
 #include <QDir>
@@ -22,15 +23,20 @@ struct Outcome {
     QString err;
 };
 
-/// Runs the command in `workDir` (where errores.txt lands) and waits for it.
-Outcome runCommand(const QStringList& args, const QString& workDir, const QString& locale = "C.UTF-8")
+/// Runs the command in `workDir` (where errores.txt lands) and waits for it;
+/// under a file-size limit of `limitKb` kilobytes when given.
+Outcome runCommand(const QStringList& args, const QString& workDir, const QString& locale = "C.UTF-8",
+                   int limitKb = 0)
 {
     QProcess p;
     p.setWorkingDirectory(workDir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LC_ALL", locale);
     p.setProcessEnvironment(env);
-    p.start(kProgram, args);
+    if (limitKb > 0)
+        p.start("/bin/bash", QStringList{"-c", QString("ulimit -f %1; exec \"$0\" \"$@\"").arg(limitKb), kProgram} + args);
+    else
+        p.start(kProgram, args);
     p.waitForFinished(120000);
     Outcome o;
     o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -42,28 +48,8 @@ Outcome runCommand(const QStringList& args, const QString& workDir, const QStrin
     return o;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-/// The example batch copied into a temporary folder with an empty destination.
-struct Batch {
-    QTemporaryDir dir;
-    QString workbook = dir.filePath("catalogo.xls");
-    QString source = dir.filePath("fotos");
-    QString destination = dir.filePath("salida");
-
-    Batch()
-    {
-        QFile::copy(kExamples + "/catalogo.xls", workbook);
-        QDir().mkpath(source);
-        QDir().mkpath(destination);
-        for (const QString& name : QDir(kExamples + "/fotos").entryList(QDir::Files))
-            QFile::copy(kExamples + "/fotos/" + name, source + "/" + name);
-    }
-
+/// The example batch with its command line.
+struct Batch : ExampleBatch {
     QStringList args(const QStringList& extra = {}) const
     {
         return QStringList{"run", workbook, source, destination} + extra;
@@ -116,7 +102,7 @@ private slots:
         QVERIFY(tail[3].startsWith("Total leido: ") && tail[3].endsWith(" kb"));
         QVERIFY(tail[4].startsWith("Total comprimido: ") && tail[4].endsWith(" kb"));
 
-        QCOMPARE(readAll(b.dir.filePath("errores.txt")),
+        QCOMPARE(fixtures::readBytes(b.dir.filePath("errores.txt")),
                  QByteArray("5 - C.O: F22 valor: 99999.JPG || C.D.: A22 :  valor: Pelota05.jpg\r\n"
                             "6 - C.O: F26 valor: .JPG || C.D.: A26 :  valor: Vela-06.jpg\r\n"));
         for (const char* name : {"TAZA-01", "Bolso_02", "CAJA-03", "Bote_04", "Botella7", "Cesta_08"}) {
@@ -136,7 +122,7 @@ private slots:
         QCOMPARE(o.exitCode, 0);
         QCOMPARE(o.out.size(), 2 + 2 * 3 + 5);
         QCOMPARE(o.out.at(o.out.size() - 5), QStringLiteral("Totales: 2"));
-        QCOMPARE(readAll(summary), (o.out.join('\n') + '\n').toUtf8());
+        QCOMPARE(fixtures::readBytes(summary), (o.out.join('\n') + '\n').toUtf8());
         QVERIFY(QFile::exists(b.dir.filePath("registro.txt")));
         QVERIFY(!QFile::exists(b.dir.filePath("errores.txt")));
         QVERIFY(QFile::exists(b.destination + "/Botella7.jpg"));
@@ -207,54 +193,49 @@ private slots:
         QCOMPARE(o.exitCode, 2);
         QVERIFY2(o.err.contains("catalogo.xls"), qPrintable(o.err));
         QVERIFY(o.out.isEmpty());
-        QCOMPARE(readAll(b.dir.filePath("errores.txt")), QByteArray("kept"));
+        QCOMPARE(fixtures::readBytes(b.dir.filePath("errores.txt")), QByteArray("kept"));
         QVERIFY(QDir(b.destination).isEmpty());
     }
 
-    void aFileSizeLimitFailsTheWriteNotTheProgram()
+    void rowsThatFailAreNamedAndExitOne_data()
     {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QStringList>("said");     // on stderr
+        QTest::addColumn<QStringList>("written");  // large copies in the destination afterwards
+        const QStringList rows6And30{"--origin", "F6", "--step", "24"};
+        // 4 KiB: the small copies fit, the large ones do not; the write fails, not the program.
+        QTest::newRow("a file-size limit") << "limit" << rows6And30
+                                           << QStringList{"Se ha producido un error en la escritura"}
+                                           << QStringList{"TAZA-01.jpg"};
+        QTest::newRow("a source claiming 60000 x 60000")
+            << "huge" << QStringList{"--origin", "F30", "--destination", "A30"}
+            << QStringList{"fila 1 (F30 → A30)", "millones de píxeles"} << QStringList{"Cesta_08.jpg", "TAZA-01.jpg"};
+        QTest::newRow("a source that does not decode")
+            << "broken" << rows6And30 << QStringList{"fila 1 (F6 → A6)", "no se puede leer la imagen"}
+            << QStringList{"Botella7.jpg", "TAZA-01.jpg"};
+    }
+
+    void rowsThatFailAreNamedAndExitOne()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, extra);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, written);
         Batch b;
-        // Yesterday's results: a failed write must leave them whole.
+        // Yesterday's result: a failed row must leave it whole.
         fixtures::writeBytes(b.destination + "/TAZA-01.jpg", "yesterday");
-        QProcess p;
-        p.setWorkingDirectory(b.dir.path());
-        // 4 KiB: the small copies fit, the large ones do not.
-        p.start("/bin/bash", {"-c", "ulimit -f 4; exec \"$0\" \"$@\"", kProgram, "run", b.workbook, b.source,
-                              b.destination, "--origin", "F6", "--step", "24"});
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 1);
-        const QString err = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(err.contains("Se ha producido un error en la escritura"), qPrintable(err));
-        QCOMPARE(readAll(b.destination + "/TAZA-01.jpg"), QByteArray("yesterday"));
-        QVERIFY(!QFile::exists(b.destination + "/Botella7.jpg"));
-        QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), QStringList{"TAZA-01.jpg"});
-    }
-
-    void aSourceClaimingAHugeSizeIsRefused()
-    {
-        Batch b;
-        QByteArray jpeg = readAll(b.source + "/20003.jpg");
-        const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
-        QVERIFY(sof > 0);
-        for (int i = 5; i <= 8; ++i)
-            jpeg[sof + i] = char(i % 2 ? 0xEA : 0x60);  // 60000 x 60000
-        fixtures::writeBytes(b.source + "/20003.jpg", jpeg);
-        const Outcome o = runCommand(b.args({"--origin", "F30", "--destination", "A30"}), b.dir.path());
+        if (damage == "huge")
+            fixtures::writeBytes(b.source + "/20003.jpg",
+                                 fixtures::jpegClaimingSize(fixtures::readBytes(b.source + "/20003.jpg"), 60000, 60000));
+        if (damage == "broken")
+            fixtures::writeBytes(b.source + "/12345.jpg", "broken");
+        const Outcome o = runCommand(b.args(extra), b.dir.path(), "C.UTF-8", damage == "limit" ? 4 : 0);
         QCOMPARE(o.exitCode, 1);
-        QVERIFY2(o.err.contains("fila 1 (F30 → A30)") && o.err.contains("millones de píxeles"), qPrintable(o.err));
-        QVERIFY(!QFile::exists(b.destination + "/Botella7.jpg"));
-        QVERIFY(QFile::exists(b.destination + "/Cesta_08.jpg"));
-    }
-
-    void rowsWithoutOutputAreNamedOnStderr()
-    {
-        Batch b;
-        fixtures::writeBytes(b.source + "/12345.jpg", "broken");
-        const Outcome o = runCommand(b.args({"--origin", "F6", "--step", "24"}), b.dir.path());
-        QCOMPARE(o.exitCode, 1);
-        QVERIFY2(o.err.contains("fila 1 (F6 → A6)"), qPrintable(o.err));
-        QVERIFY(o.err.contains("no se puede leer la imagen"));
+        for (const QString& words : said)
+            QVERIFY2(o.err.contains(words), qPrintable(o.err));
+        QCOMPARE(fixtures::readBytes(b.destination + "/TAZA-01.jpg"), QByteArray("yesterday"));
+        QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), written);
     }
 
     void cellsListsTheSheet()
@@ -269,17 +250,6 @@ private slots:
         // Row-major order.
         QVERIFY(o.out.indexOf("A6\tTAZA-01") < o.out.indexOf("F6\t12345"));
         QVERIFY(o.out.indexOf("F6\t12345") < o.out.indexOf("A10\tBolso_02"));
-    }
-
-    void cellsRefusesAnUnreadableWorkbook()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("vacio.xls");
-        fixtures::writeBytes(path, QByteArray());
-        const Outcome o = runCommand({"cells", path}, dir.path());
-        QCOMPARE(o.exitCode, 2);
-        QVERIFY(o.err.contains("vacio.xls"));
-        QVERIFY(o.out.isEmpty());
     }
 
     void cellTextsAreEscapedOnOneLine_data()
@@ -336,24 +306,6 @@ private slots:
         QCOMPARE(runCommand({"convert"}, dir.path()).exitCode, 2);
     }
 
-    void aSecondCtrlCStopsAtOnceLeavingNoPartialFile()
-    {
-        Batch b;
-        QProcess p;
-        QVERIFY(startSlowBatch(b, p));
-        ::kill(p.processId(), SIGINT);
-        QTest::qWait(20);
-        ::kill(p.processId(), SIGINT);
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 130);
-        // No half-written file, hidden or not; what is there decodes whole.
-        const QStringList all = QDir(b.destination).entryList(QDir::Files | QDir::Hidden);
-        for (const QString& name : all) {
-            QVERIFY2(!name.startsWith('.'), qPrintable(name));
-            QCOMPARE(fixtures::decode(b.destination + "/" + name).width, 409);
-        }
-    }
-
     void theProgressLineCountsRows()
     {
         QString text;
@@ -383,27 +335,40 @@ private slots:
         QVERIFY(quiet.isEmpty());
     }
 
-    void ctrlCFinishesTheRowInProgress()
+    void ctrlC_data()
     {
+        QTest::addColumn<int>("interruptions");
+        QTest::newRow("once: the row in progress is finished") << 1;
+        QTest::newRow("twice: stops at once") << 2;
+    }
+
+    void ctrlC()
+    {
+        QFETCH(int, interruptions);
         Batch b;
         QProcess p;
         QVERIFY(startSlowBatch(b, p));
         // Rows whose large copy is there when the signal goes; the row in
         // progress may be one of them or the next.
         const qsizetype before = QDir(b.destination).entryList({"*.jpg"}, QDir::Files).size();
-        ::kill(p.processId(), SIGINT);
+        for (int i = 0; i < interruptions; ++i) {
+            ::kill(p.processId(), SIGINT);
+            QTest::qWait(20);
+        }
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 130);
-        const QStringList written = QDir(b.destination).entryList({"*.jpg"}, QDir::Files);
-        // At most the row in progress is finished after the signal.
-        QVERIFY2(written.size() >= before && written.size() <= before + 1, qPrintable(written.join(',')));
+        // No half-written file, hidden or not; what is there decodes whole.
+        const QStringList written = QDir(b.destination).entryList(QDir::Files | QDir::Hidden);
         for (const QString& name : written) {
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
             QCOMPARE(fixtures::decode(b.destination + "/" + name).width, 409);
-            QString small = name;
-            small.replace(".jpg", "_p.jpg");
-            QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + small).width, 145);
         }
-        QVERIFY(QDir(b.destination).entryList(QDir::Hidden | QDir::Files).size() == written.size());
+        if (interruptions == 1) {
+            // At most the row in progress is finished after the signal, small copy and all.
+            QVERIFY2(written.size() >= before && written.size() <= before + 1, qPrintable(written.join(',')));
+            for (QString name : written)
+                QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + name.replace(".jpg", "_p.jpg")).width, 145);
+        }
     }
 };
 

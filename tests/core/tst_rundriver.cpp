@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+Q_DECLARE_METATYPE(RunEnd)
+
 class TestRunDriver : public QObject {
     Q_OBJECT
 
@@ -154,24 +156,19 @@ private slots:
         rows.insert(2, qMakePair(QString("404"), QString("NADA")));
         rig.setRows(rows);
         QCOMPARE(rig.run().written, 6);
-        const auto contents = [&](const QString& folder) {
+        const auto contents = [&] {
             QHash<QString, QByteArray> all;
-            for (const QString& f : QDir(folder).entryList(QDir::Files)) {
-                QFile file(folder + "/" + f);
-                file.open(QIODevice::ReadOnly);
-                all.insert(f, file.readAll());
-            }
+            for (const QString& f : fixtures::filesUnder(rig.destination))
+                all.insert(f, fixtures::readBytes(rig.destination + "/" + f));
             return all;
         };
-        const auto largeOne = contents(rig.destination);
-        const auto smallOne = contents(rig.destination + "/pequeñas");
+        const auto oneWorker = contents();
 
         QDir(rig.destination).removeRecursively();
         QDir().mkpath(rig.destination);
         QCOMPARE(rig.run(3).written, 6);
-        QCOMPARE(contents(rig.destination), largeOne);
-        QCOMPARE(contents(rig.destination + "/pequeñas"), smallOne);
-        QCOMPARE(largeOne.size(), 6);
+        QCOMPARE(contents(), oneWorker);
+        QCOMPARE(oneWorker.size(), 12);  // both copies of each row
     }
 
     void rowsPreparedAheadFollowALaterChange()
@@ -301,71 +298,60 @@ private slots:
         QCOMPARE(fixtures::decode(rig.destination + "/pequeñas/B_p.jpg").width, 100);
     }
 
-    void nothingChosenIsRefused()
+    void refusalsLeaveTheLogAndTheWindowReady_data()
     {
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<RunEnd>("end");
+        QTest::addColumn<QStringList>("messages");
+        const QString incomplete = QStringLiteral("Es necesario especificar la fuente, el destino y el archivo XLS");
+        QTest::newRow("nothing chosen")
+            << "nothing" << RunEnd::Refused
+            << QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs", incomplete};
+        QTest::newRow("an empty column") << "column" << RunEnd::Refused << QStringList{incomplete};
+        QTest::newRow("a step of zero")
+            << "step" << RunEnd::Refused
+            << QStringList{"Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0"};
+        QTest::newRow("an unreadable workbook")
+            << "workbook" << RunEnd::WorkbookUnreadable
+            << QStringList{"No se puede leer el libro de Excel «libro.xls»: el archivo está vacío."};
+    }
+
+    void refusalsLeaveTheLogAndTheWindowReady()
+    {
+        QFETCH(QString, refused);
+        QFETCH(RunEnd, end);
+        QFETCH(QStringList, messages);
         RunRig rig;
-        rig.settings.setSourceFolder(JobSettings::unsetSourceFolderText());
-        rig.settings.setDestinationFolder(JobSettings::unsetDestinationFolderText());
-        rig.settings.setWorkbookPath(JobSettings::unsetWorkbookText());
+        rig.addPhoto("1.jpg");
+        if (refused == "nothing") {
+            rig.settings.setSourceFolder(QStringLiteral("ruta de imágenes fuente"));
+            rig.settings.setDestinationFolder(QStringLiteral("ruta de imágenes fuente destino"));
+            rig.settings.setWorkbookPath(QStringLiteral("Archivo de excel no seleccionado"));
+        } else if (refused == "column") {
+            rig.settings.setDestinationColumn(QString());
+        } else if (refused == "step") {
+            rig.settings.setRowStep("0");
+        } else {
+            rig.reader.openFailure = messages.first();
+        }
         fixtures::writeBytes(rig.logPath, "earlier log");
-        const RunResult result = rig.run();
-        QCOMPARE(result.end, RunEnd::Refused);
-        QCOMPARE(rig.ui.messageTexts(),
-                 (QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs",
-                              "Es necesario especificar la fuente, el destino y el archivo XLS"}));
-        const auto messages = rig.ui.callsOf(ScriptedUiServices::Kind::Message);
-        QCOMPARE(messages[1].title, QStringLiteral("Error de archivos"));
-        QCOMPARE(messages[1].icon, MessageIcon::Critical);
+
+        QCOMPARE(rig.run().end, end);
+        QCOMPARE(rig.ui.messageTexts(), messages);
+        QCOMPARE(rig.ui.calls.last().title, QStringLiteral("Error de archivos"));
+        QCOMPARE(rig.ui.calls.last().icon, MessageIcon::Critical);
+        // Only a readable setting lets the workbook be opened.
+        QCOMPARE(rig.reader.openedPaths.size(), refused == "workbook" ? 1 : 0);
+        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
+        // The summary starts empty; the window is ready for another try.
         QCOMPARE(rig.view.tree.roots().size(), 2);
         QVERIFY(rig.view.tree.roots()[0].children.isEmpty());
+        QVERIFY(!rig.view.countersSet);
         QVERIFY(!rig.view.statusVisible);
         QVERIFY(rig.view.batchVisible);
         QVERIFY(rig.view.processVisible);
         QVERIFY(!rig.view.placementButtonVisible);
-        QVERIFY(rig.reader.openedPaths.isEmpty());
-        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
-        QVERIFY(!rig.view.countersSet);
-    }
-
-    void anEmptyColumnIsRefused()
-    {
-        RunRig rig;
-        rig.addPhoto("1.jpg");
-        rig.settings.setDestinationColumn(QString());
-        QCOMPARE(rig.run().end, RunEnd::Refused);
-        QCOMPARE(rig.ui.messageTexts(), QStringList{"Es necesario especificar la fuente, el destino y el archivo XLS"});
-    }
-
-    void aStepOfZeroIsRefusedBeforeAnythingIsOpened()
-    {
-        RunRig rig;
-        rig.addPhoto("1.jpg");
-        rig.settings.setRowStep("0");
-        fixtures::writeBytes(rig.logPath, "earlier log");
-        QCOMPARE(rig.run().end, RunEnd::Refused);
-        QCOMPARE(rig.ui.messageTexts(),
-                 QStringList{"Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0"});
-        QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
-        QVERIFY(rig.reader.openedPaths.isEmpty());
-        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
-    }
-
-    void anUnreadableWorkbookEndsLikeARefusal()
-    {
-        RunRig rig;
-        rig.addPhoto("1.jpg");
-        rig.reader.openFailure = QStringLiteral("No se puede leer el libro de Excel «libro.xls»: el archivo está vacío.");
-        fixtures::writeBytes(rig.logPath, "earlier log");
-        const RunResult result = rig.run();
-        QCOMPARE(result.end, RunEnd::WorkbookUnreadable);
-        QCOMPARE(rig.ui.messageTexts(), QStringList{rig.reader.openFailure});
-        QCOMPARE(rig.ui.calls[0].title, QStringLiteral("Error de archivos"));
-        QCOMPARE(rig.ui.calls[0].icon, MessageIcon::Critical);
-        QVERIFY(!rig.view.statusVisible);
-        QVERIFY(rig.view.processVisible);
         QCOMPARE(rig.view.toneCount, 0);
-        QVERIFY(!rig.view.countersSet);
-        QCOMPARE(rig.logBytes(), QByteArray("earlier log"));
     }
 
     void rowsOutsideTheFoldersAreNotProcessed()

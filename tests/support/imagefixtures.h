@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 /// Test images written with the image library itself.
 namespace fixtures {
@@ -23,6 +25,12 @@ bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint3
 QByteArray referenceJpeg(const QString& source, int width, int height, int flags);
 /// Writes `bytes` to a file.
 bool writeBytes(const QString& path, const QByteArray& bytes);
+/// The bytes of a file; empty when it cannot be read.
+QByteArray readBytes(const QString& path);
+/// A baseline JPEG whose frame header claims another size; empty when `jpeg` has no such header.
+QByteArray jpegClaimingSize(QByteArray jpeg, int width, int height);
+/// Every file under a folder, hidden ones too, relative to it and sorted.
+QStringList filesUnder(const QString& folder);
 
 /// Width, height and a pixel (x from the left, y from the top) of an image
 /// file, decoded by format from its contents; -1 sizes when it does not decode.
