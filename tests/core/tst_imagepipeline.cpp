@@ -33,7 +33,9 @@ RowOutcome runRow(RunRig& rig)
 }
 
 /// What stands in the way of a row's outputs.
-enum Obstacle { Nothing, EarlierOutput, FileForTheSmallFolder, NothingToEncode, FolderForTheOutput, SubFolder };
+enum Obstacle {
+    Nothing, EarlierOutput, FileForTheSmallFolder, NothingToEncode, FolderForTheOutput, SubFolder, DestinationLikeJpg
+};
 
 /// A rig whose workbook holds the row 12345 -> ABC.
 struct OneRow : RunRig {
@@ -129,26 +131,40 @@ private slots:
         QVERIFY(near(pixelAt(small, 72, 105), kGrey, 10));
     }
 
-    void interiorOnlyStampsTheMarkAlone()
+    void whatTheStampLeavesOut_data()
     {
-        OneRow rig;
-        fixtures::writeJpeg(rig.marks + "/A.jpg", 9, 14, 0xFFFFFF);
-        rig.settings.setWatermarkInteriorOnly(true);
-        QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, kGrey));
-        QCOMPARE(runRow(rig), RowOutcome::Written);
-        QVERIFY(near(pixelAt(rig.large("ABC"), 100, 290), kGrey, 10));
-        QVERIFY(near(pixelAt(rig.large("ABC"), 323, 295), kGrey, 10));
-        QVERIFY(!near(pixelAt(rig.large("ABC"), 200, 150), kGrey, 10));
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("glyphShows");
+        QTest::addColumn<bool>("markShows");
+        QTest::newRow("interior only: the mark alone") << "interior" << false << true;
+        QTest::newRow("watermark off: nothing") << "off" << false << false;
+        QTest::newRow("band and mark pictures missing: the glyphs alone") << "missing" << true << false;
+        QTest::newRow("a mark with alpha is not pasted") << "alpha" << false << false;
     }
 
-    void watermarkOffStampsNothing()
+    void whatTheStampLeavesOut()
     {
+        QFETCH(QString, setup);
+        QFETCH(bool, glyphShows);
+        QFETCH(bool, markShows);
         OneRow rig;
-        rig.settings.disableWatermark();
+        fixtures::writeJpeg(rig.marks + "/A.jpg", 9, 14, 0xFFFFFF);
+        if (setup == "interior" || setup == "alpha")
+            rig.settings.setWatermarkInteriorOnly(true);
+        if (setup == "off")
+            rig.settings.disableWatermark();
+        if (setup == "missing") {
+            QFile::remove(rig.marks + "/agua.jpg");
+            QFile::remove(rig.marks + "/marca.png");
+        }
+        if (setup == "alpha")
+            fixtures::writePng(rig.marks + "/marca.png", 100, 50, kMark, true);
         QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, kGrey));
         QCOMPARE(runRow(rig), RowOutcome::Written);
+        // Where the band and the glyph "A" would be, and inside the centred mark.
         QVERIFY(near(pixelAt(rig.large("ABC"), 100, 290), kGrey, 10));
-        QVERIFY(near(pixelAt(rig.large("ABC"), 200, 150), kGrey, 10));
+        QCOMPARE(!near(pixelAt(rig.large("ABC"), 323, 295), kGrey, 10), glyphShows);
+        QCOMPARE(!near(pixelAt(rig.large("ABC"), 200, 150), kGrey, 10), markShows);
     }
 
     void placementTable_data()
@@ -296,27 +312,6 @@ private slots:
         QCOMPARE(smallCopyPath("/d", "Foto.JPG"), QStringLiteral("/d/pequeñas/Foto.JPG_p.jpg"));
     }
 
-    void aDestinationNamedLikeJpgKeepsItsSmallCopies()
-    {
-        OneRow rig;
-        rig.destination = rig.dir.filePath("x.jpgs");
-        QDir().mkpath(rig.destination);
-        rig.settings.setDestinationFolder(rig.destination);
-        QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 300, 200));
-        QCOMPARE(runRow(rig), RowOutcome::Written);
-        QVERIFY(QFile::exists(rig.destination + "/pequeñas/ABC_p.jpg"));
-    }
-
-    void aDestinationTextEndingInJpg()
-    {
-        OneRow rig;
-        rig.setRows({{"12345", "foto.jpg"}});
-        QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 300, 200));
-        QCOMPARE(runRow(rig), RowOutcome::Written);
-        QVERIFY(QFile::exists(rig.destination + "/foto.jpg.jpg"));
-        QVERIFY(QFile::exists(rig.destination + "/pequeñas/foto_p.jpg_p.jpg"));
-    }
-
     void writeOutcomes_data()
     {
         QTest::addColumn<QString>("name");
@@ -337,6 +332,11 @@ private slots:
         QTest::newRow("a sub-folder that exists")
             << "camisas\\ABC" << int(SubFolder) << RowOutcome::Written
             << QStringList{"camisas/ABC.jpg", "pequeñas/camisas/ABC_p.jpg"};
+        QTest::newRow("a destination text ending in .jpg")
+            << "foto.jpg" << int(Nothing) << RowOutcome::Written
+            << QStringList{"foto.jpg.jpg", "pequeñas/foto_p.jpg_p.jpg"};
+        QTest::newRow("a destination folder named like a picture")
+            << "ABC" << int(DestinationLikeJpg) << RowOutcome::Written << both;
     }
 
     void writeOutcomes()
@@ -359,6 +359,11 @@ private slots:
             break;
         case FolderForTheOutput: QDir().mkpath(rig.large("ABC")); break;
         case SubFolder: QDir().mkpath(rig.destination + "/camisas"); break;
+        case DestinationLikeJpg:
+            rig.destination = rig.dir.filePath("x.jpgs");
+            QDir().mkpath(rig.destination);
+            rig.settings.setDestinationFolder(rig.destination);
+            break;
         }
 
         QCOMPARE(runRow(rig), outcome);
@@ -375,25 +380,6 @@ private slots:
             QCOMPARE(fixtures::readBytes(rig.large("ABC")), earlier);
     }
 
-    void missingWatermarkPiecesAreLeftOut()
-    {
-        OneRow rig;
-        QFile::remove(rig.marks + "/agua.jpg");
-        QFile::remove(rig.marks + "/marca.png");
-        QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, kGrey));
-        QCOMPARE(runRow(rig), RowOutcome::Written);
-        QVERIFY(near(pixelAt(rig.large("ABC"), 100, 290), kGrey, 10));
-    }
-
-    void aMarkWithAlphaIsNotPasted()
-    {
-        OneRow rig;
-        fixtures::writePng(rig.marks + "/marca.png", 100, 50, kMark, true);
-        rig.settings.setWatermarkInteriorOnly(true);
-        QVERIFY(fixtures::writeJpeg(rig.source + "/12345.jpg", 1000, 750, kGrey));
-        QCOMPARE(runRow(rig), RowOutcome::Written);
-        QVERIFY(near(pixelAt(rig.large("ABC"), 200, 150), kGrey, 10));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestImagePipeline)

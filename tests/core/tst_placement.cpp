@@ -16,15 +16,6 @@ class TestPlacement : public QObject {
 private slots:
     void initTestCase() { initialiseImageLibrary(); }
 
-    void startValuesAreThoseOfAFreshWindow()
-    {
-        const WatermarkPlacement p;
-        QVERIFY(!p.centred);
-        QCOMPARE(p.left, 0);
-        QCOMPARE(p.top, 0);
-        QCOMPARE(p.alpha, 125);
-    }
-
     void thePreviewShowsTheMarkWhereTheSlidersSay()
     {
         QTemporaryDir dir;

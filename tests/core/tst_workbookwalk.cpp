@@ -183,12 +183,6 @@ private slots:
         s.setRowStep(step);
         QCOMPARE(planWalk(s).has_value(), runs);
     }
-
-    void refusalText()
-    {
-        QCOMPARE(walkRefusalMessage(),
-                 QStringLiteral("Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWorkbookWalk)

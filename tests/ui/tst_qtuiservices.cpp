@@ -39,9 +39,16 @@ private slots:
         QTest::addColumn<int>("buttons");
         QTest::addColumn<int>("press");
         QTest::addColumn<int>("answer");
-        QTest::newRow("ok") << int(MessageButtons::Ok) << int(QMessageBox::Ok) << int(MessageAnswer::Ok);
-        QTest::newRow("yes") << int(MessageButtons::YesNo) << int(QMessageBox::Yes) << int(MessageAnswer::Yes);
-        QTest::newRow("no") << int(MessageButtons::YesNo) << int(QMessageBox::No) << int(MessageAnswer::No);
+        QTest::addColumn<QString>("title");  // given; "" for none
+        QTest::addColumn<QString>("shownTitle");
+        QTest::newRow("ok") << int(MessageButtons::Ok) << int(QMessageBox::Ok) << int(MessageAnswer::Ok) << ""
+                            << "Fotolista";
+        QTest::newRow("yes") << int(MessageButtons::YesNo) << int(QMessageBox::Yes) << int(MessageAnswer::Yes) << ""
+                             << "Fotolista";
+        QTest::newRow("no") << int(MessageButtons::YesNo) << int(QMessageBox::No) << int(MessageAnswer::No) << ""
+                            << "Fotolista";
+        QTest::newRow("a given title") << int(MessageButtons::Ok) << int(QMessageBox::Ok) << int(MessageAnswer::Ok)
+                                       << "Error de archivos" << "Error de archivos";
     }
 
     void messageBoxes()
@@ -49,36 +56,26 @@ private slots:
         QFETCH(int, buttons);
         QFETCH(int, press);
         QFETCH(int, answer);
+        QFETCH(QString, title);
+        QFETCH(QString, shownTitle);
         QtUiServices services;
-        QString title;
+        QString shown;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         whenModal([&](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             QVERIFY(box);
-            title = box->windowTitle();
+            shown = box->windowTitle();
             text = box->text();
             icon = box->icon();
             box->button(QMessageBox::StandardButton(press))->click();
         });
-        const MessageAnswer got =
-            services.showMessage("Se ha producido un error en la escritura", MessageButtons(buttons), MessageIcon::Critical);
+        const MessageAnswer got = services.showMessage("Se ha producido un error en la escritura",
+                                                       MessageButtons(buttons), MessageIcon::Critical, title);
         QCOMPARE(int(got), answer);
-        QCOMPARE(title, QStringLiteral("Fotolista"));  // no title given: the program's
+        QCOMPARE(shown, shownTitle);
         QCOMPARE(text, QStringLiteral("Se ha producido un error en la escritura"));
         QCOMPARE(icon, QMessageBox::Critical);
-    }
-
-    void aGivenTitleIsShown()
-    {
-        QtUiServices services;
-        QString title;
-        whenModal([&](QWidget* w) {
-            title = w->windowTitle();
-            qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
-        });
-        services.showMessage("x", MessageButtons::Ok, MessageIcon::Warning, "Error de archivos");
-        QCOMPARE(title, QStringLiteral("Error de archivos"));
     }
 
     void promptsGiveTheTextOrNothing()
