@@ -49,8 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
           result.message);
 
     const xls::Workbook& workbook = *result.workbook;
-    (void)workbook.activeSheetName().size();
-    (void)workbook.uses1904Dates();
 
     const auto cells = workbook.nonEmptyCellTexts();
     for (size_t i = 0; i < cells.size(); ++i) {

@@ -129,10 +129,9 @@ private slots:
     void fixtureCells_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("sheet");
         QTest::addColumn<CellList>("cells");
 
-        QTest::newRow("xlwt") << QStringLiteral("xlwt.xls") << QStringLiteral("Fotos") << CellList{
+        QTest::newRow("xlwt") << QStringLiteral("xlwt.xls") << CellList{
             {u"A1"_s, u"Origen"_s}, {u"B1"_s, u"Destino"_s},
             {u"A2"_s, u"12345"_s}, {u"B2"_s, u"camisa-azul"_s},
             {u"C2"_s, u"1"_s}, {u"D2"_s, u"2"_s}, {u"E2"_s, u"3"_s},
@@ -162,14 +161,14 @@ private slots:
             {u"A26"_s, u"0,3"_s},
             {u"A28"_s, u"after the blank"_s}, {u"C28"_s, u"C28"_s},
         };
-        QTest::newRow("xlwt 1904 dates") << QStringLiteral("xlwt_1904.xls") << QStringLiteral("Mac") << CellList{
+        QTest::newRow("xlwt 1904 dates") << QStringLiteral("xlwt_1904.xls") << CellList{
             {u"A1"_s, u"1/1/04"_s},
             {u"A2"_s, u"23/2/05"_s},
             {u"A3"_s, u"1/1/04 12:00:00"_s},
             {u"A4"_s, u"6:34:00"_s},
             {u"A5"_s, u"38406"_s},
         };
-        QTest::newRow("WriteExcel") << QStringLiteral("writeexcel.xls") << QStringLiteral("Fórmulas") << CellList{
+        QTest::newRow("WriteExcel") << QStringLiteral("writeexcel.xls") << CellList{
             {u"A1"_s, u"2"_s},
             {u"A2"_s, u"foto-01"_s},
             {u"A3"_s, u"Verdadero"_s},
@@ -187,7 +186,7 @@ private slots:
             {u"A16"_s, longWide(5000)},
         };
         QTest::newRow("BIFF5 code page 1252")
-            << QStringLiteral("biff5_cp1252.xls") << QStringLiteral("Año 2024") << CellList{
+            << QStringLiteral("biff5_cp1252.xls") << CellList{
             {u"A1"_s, u"Niño"_s}, {u"B1"_s, u"Café 5€"_s},
             {u"A2"_s, u"12345"_s}, {u"B2"_s, u"12345678901"_s},
             {u"A3"_s, u"1,29"_s}, {u"B3"_s, u"-7"_s},
@@ -201,14 +200,14 @@ private slots:
             {u"A12"_s, u" espacio al final "_s},
         };
         QTest::newRow("BIFF5 code page 1251, no WINDOW1")
-            << QStringLiteral("biff5_cp1251.xls") << QStringLiteral("Лист1") << CellList{
+            << QStringLiteral("biff5_cp1251.xls") << CellList{
             {u"A1"_s, u"Привет, мир"_s}, {u"B1"_s, u"7"_s},
         };
-        QTest::newRow("BIFF5 Shift-JIS") << QStringLiteral("biff5_cp932.xls") << QStringLiteral("漢字名") << CellList{
+        QTest::newRow("BIFF5 Shift-JIS") << QStringLiteral("biff5_cp932.xls") << CellList{
             {u"A1"_s, u"漢字のデータ"_s}, {u"A2"_s, u"ｶﾀｶﾅ"_s},
         };
         QTest::newRow("BIFF5 without CODEPAGE")
-            << QStringLiteral("biff5_nocodepage.xls") << QStringLiteral("Precios") << CellList{
+            << QStringLiteral("biff5_nocodepage.xls") << CellList{
             {u"A1"_s, u"Precio 5€ ñ"_s},
         };
 
@@ -233,21 +232,19 @@ private slots:
         // Same records in three containers: a DIFAT sector with a short last
         // sector; 4096-byte sectors; a stream named "WORKBOOK" whose sheet
         // offsets the writer got wrong.
-        QTest::newRow("hand-made BIFF8") << QStringLiteral("biff8_handmade.xls") << QStringLiteral("Datos") << handmade;
+        QTest::newRow("hand-made BIFF8") << QStringLiteral("biff8_handmade.xls") << handmade;
         QTest::newRow("hand-made BIFF8, version 4")
-            << QStringLiteral("biff8_handmade_v4.xls") << QStringLiteral("Datos") << handmade;
+            << QStringLiteral("biff8_handmade_v4.xls") << handmade;
         QTest::newRow("hand-made BIFF8, wrong offsets")
-            << QStringLiteral("biff8_badoffsets.xls") << QStringLiteral("Datos") << handmade;
+            << QStringLiteral("biff8_badoffsets.xls") << handmade;
     }
 
     void fixtureCells()
     {
         QFETCH(QString, file);
-        QFETCH(QString, sheet);
         QFETCH(CellList, cells);
 
         const xls::Workbook& workbook = fixture(file);
-        QCOMPARE(workbook.activeSheetName(), sheet);
         compareCells(cellsOf(workbook), cells);
         if (QTest::currentTestFailed())
             return;
@@ -507,7 +504,6 @@ private slots:
         const xls::LoadResult loaded = xls::Workbook::load(samples.filePath(name + QStringLiteral(".xls")));
         QVERIFY2(loaded.ok(), qPrintable(loaded.message));
         const xls::Workbook& workbook = *loaded.workbook;
-        QCOMPARE(workbook.activeSheetName(), activeSheet);
 
         CellList expected;
         for (const SampleCell& cell : cells) {
