@@ -46,9 +46,6 @@ public:
     QString cellText(quint32 row0, quint32 col0) const;
     /// Non-empty cells of the active sheet, row-major (row, then column).
     std::vector<std::pair<CellPosition, QString>> nonEmptyCellTexts() const;
-    QString activeSheetName() const { return m_sheetName; }
-    /// True when the workbook counts days from 1904 (Excel for Mac's default).
-    bool uses1904Dates() const { return m_dates1904; }
 
 private:
     enum class ValueKind : quint8 { Text, Number, Boolean, Error };
