@@ -33,6 +33,14 @@ FIBITMAP* solid(int width, int height, int bpp, quint32 rgb)
     return dib;
 }
 
+/// A file decoded by the format its contents show; null when it does not decode.
+FIBITMAP* loadAny(const QString& path)
+{
+    const QByteArray name = native(path);
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
+    return fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, name.constData(), 0);
+}
+
 bool saveAndUnload(FIBITMAP* dib, FREE_IMAGE_FORMAT fif, const QString& path, int flags)
 {
     initialiseImageLibrary();
@@ -218,11 +226,7 @@ QStringList filesUnder(const QString& folder)
 Decoded decode(const QString& path)
 {
     Decoded d;
-    const QByteArray name = native(path);
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
-    if (fif == FIF_UNKNOWN)
-        return d;
-    FIBITMAP* dib = FreeImage_Load(fif, name.constData(), 0);
+    FIBITMAP* dib = loadAny(path);
     if (!dib)
         return d;
     d.width = int(FreeImage_GetWidth(dib));
@@ -234,9 +238,7 @@ Decoded decode(const QString& path)
 
 quint32 pixelAt(const QString& path, int x, int y)
 {
-    const QByteArray name = native(path);
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
-    FIBITMAP* dib = fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, name.constData(), 0);
+    FIBITMAP* dib = loadAny(path);
     if (!dib)
         return 0xFFFFFFFF;
     RGBQUAD c{};
@@ -255,9 +257,7 @@ quint32 pixelAt(const QString& path, int x, int y)
 double psnr(const QString& a, const QString& b)
 {
     const auto load = [](const QString& path) -> FIBITMAP* {
-        const QByteArray name = native(path);
-        const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(name.constData(), 0);
-        FIBITMAP* dib = fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, name.constData(), 0);
+        FIBITMAP* dib = loadAny(path);
         if (!dib)
             return nullptr;
         FIBITMAP* rgb = FreeImage_ConvertTo24Bits(dib);
