@@ -21,13 +21,13 @@ struct Deviation {
     int worst = 0;
 };
 
-Deviation deviationFromFullRead(const Bitmap& reduced, const Bitmap& full, int denominator)
+Deviation deviationFromFullRead(const fixtures::Picture& reduced, const fixtures::Picture& full, int denominator)
 {
     Deviation d;
     // Only squares wholly inside the picture: at the edges the decoder's own
     // scaled read also spans the padding.
-    const int columns = full.width() / denominator;
-    const int rows = full.height() / denominator;
+    const int columns = full.width / denominator;
+    const int rows = full.height / denominator;
     std::array<double, 3> sum{};
     double squares = 0;
     for (int y = 0; y < rows; ++y)
@@ -35,11 +35,11 @@ Deviation deviationFromFullRead(const Bitmap& reduced, const Bitmap& full, int d
             std::array<double, 3> mean{};
             for (int j = 0; j < denominator; ++j)
                 for (int i = 0; i < denominator; ++i) {
-                    const quint32 p = full.pixel(x * denominator + i, y * denominator + j);
+                    const quint32 p = full.at(x * denominator + i, y * denominator + j);
                     for (int c = 0; c < 3; ++c)
                         mean[c] += (p >> (16 - 8 * c)) & 0xFF;
                 }
-            const quint32 q = reduced.pixel(x, y);
+            const quint32 q = reduced.at(x, y);
             for (int c = 0; c < 3; ++c) {
                 const double diff = int((q >> (16 - 8 * c)) & 0xFF) - mean[c] / (denominator * denominator);
                 sum[c] += diff;
@@ -103,9 +103,13 @@ private slots:
         QCOMPARE(reduced.width(), scaled.width());
         QCOMPARE(reduced.height(), scaled.height());
 
+        // Compared through lossless files, as the library holds the pixels.
         const Bitmap full = Bitmap::load(ImageFormat::Jpeg, path);
-        const Deviation ours = deviationFromFullRead(reduced, full, denominator);
-        const Deviation library = deviationFromFullRead(scaled, full, denominator);
+        QVERIFY(saveBitmap(ImageFormat::Png, full, dir.filePath("full.png"), 0));
+        QVERIFY(saveBitmap(ImageFormat::Png, scaled, dir.filePath("scaled.png"), 0));
+        const fixtures::Picture fullPicture = fixtures::picture(dir.filePath("full.png"));
+        const Deviation ours = deviationFromFullRead(fixtures::picture(dir.filePath("reduced.png")), fullPicture, denominator);
+        const Deviation library = deviationFromFullRead(fixtures::picture(dir.filePath("scaled.png")), fullPicture, denominator);
         const QByteArray said = QByteArray::number(ours.bias[0]) + ' ' + QByteArray::number(ours.bias[1]) + ' '
             + QByteArray::number(ours.bias[2]) + " rms " + QByteArray::number(ours.rms) + " worst "
             + QByteArray::number(ours.worst) + "; library " + QByteArray::number(largestBias(library)) + " rms "

@@ -238,20 +238,32 @@ Decoded decode(const QString& path)
 
 quint32 pixelAt(const QString& path, int x, int y)
 {
+    const Picture p = picture(path);
+    return p.rgb.isEmpty() ? 0xFFFFFFFF : p.at(x, y);
+}
+
+Picture picture(const QString& path)
+{
+    Picture p;
     FIBITMAP* dib = loadAny(path);
     if (!dib)
-        return 0xFFFFFFFF;
-    RGBQUAD c{};
-    const unsigned h = FreeImage_GetHeight(dib);
-    if (FreeImage_GetBPP(dib) == 8) {
-        BYTE i = 0;
-        FreeImage_GetPixelIndex(dib, x, h - 1 - y, &i);
-        c.rgbRed = c.rgbGreen = c.rgbBlue = i;
-    } else {
-        FreeImage_GetPixelColor(dib, x, h - 1 - y, &c);
-    }
+        return p;
+    p.width = int(FreeImage_GetWidth(dib));
+    p.height = int(FreeImage_GetHeight(dib));
+    const bool grey = FreeImage_GetBPP(dib) == 8;
+    p.rgb.reserve(qsizetype(p.width) * p.height);
+    for (int y = p.height - 1; y >= 0; --y)
+        for (int x = 0; x < p.width; ++x) {
+            RGBQUAD c{};
+            BYTE i = 0;
+            if (grey && FreeImage_GetPixelIndex(dib, x, y, &i))
+                c.rgbRed = c.rgbGreen = c.rgbBlue = i;
+            else
+                FreeImage_GetPixelColor(dib, x, y, &c);
+            p.rgb << ((quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | c.rgbBlue);
+        }
     FreeImage_Unload(dib);
-    return (quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | c.rgbBlue;
+    return p;
 }
 
 double psnr(const QString& a, const QString& b)

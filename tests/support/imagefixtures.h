@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,16 @@ struct Decoded {
 };
 Decoded decode(const QString& path);
 quint32 pixelAt(const QString& path, int x, int y);
+
+/// Every pixel of an image file as 0xRRGGBB, rows from the top; empty when
+/// it does not decode.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    QList<quint32> rgb;
+    quint32 at(int x, int y) const { return rgb.at(qsizetype(y) * width + x); }
+};
+Picture picture(const QString& path);
 
 /// Peak signal-to-noise ratio in dB between two images of one size (over the
 /// three colour channels); -1 when they do not decode or differ in size,

@@ -11,6 +11,7 @@
 #include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
+#include "ui/pickers/folderpicker.h"
 #include "ui/watermark/watermarkfolderwindow.h"
 
 #include <QAction>
@@ -81,7 +82,7 @@ int main(int argc, char* argv[])
     findWindow<SummaryWindow>()->hide();
 
     window.findChild<QAction*>("magua")->trigger();
-    findWindow<WatermarkFolderWindow>()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
+    findWindow<WatermarkFolderWindow>()->findChild<FolderPicker*>()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
     save(findWindow<WatermarkFolderWindow>(), out + "/selector-marca-de-agua.png");
     findWindow<WatermarkFolderWindow>()->hide();
 

@@ -50,7 +50,7 @@ private slots:
         QPointer<WatermarkFolderWindow> w = new WatermarkFolderWindow(m_services, m_default);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
-        QVERIFY(w->openFolderPath(m_other));
+        QVERIFY(w->findChild<FolderPicker*>()->openFolderPath(m_other));
         // A highlighted entry is not the folder taken.
         QVERIFY(highlight(w, "tienda"));
         QSignalSpy accepted(w.data(), &WatermarkFolderWindow::folderAccepted);
@@ -64,7 +64,7 @@ private slots:
 
         // The next showing finds the same folder, and nothing was opened.
         w->show();
-        QCOMPARE(w->openFolder(), m_other);
+        QCOMPARE(w->findChild<FolderPicker*>()->openFolder(), m_other);
         QVERIFY(m_services.calls.isEmpty());
         delete w;
     }
@@ -84,7 +84,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         if (!opened.isEmpty())
-            QVERIFY(w.openFolderPath(m_tmp.filePath(opened)));
+            QVERIFY(w.findChild<FolderPicker*>()->openFolderPath(m_tmp.filePath(opened)));
         QSignalSpy accepted(&w, &WatermarkFolderWindow::folderAccepted);
 
         QTest::mouseClick(button(&w, "Command2"), Qt::LeftButton);

@@ -158,25 +158,6 @@ Bitmap Bitmap::convertedTo24Bits() const
     }
 }
 
-quint32 Bitmap::pixel(int x, int y) const
-{
-    if (!m_handle || x < 0 || y < 0 || x >= width() || y >= height())
-        return 0;
-    RGBQUAD c{};
-    // The library counts rows from the bottom.
-    if (!FreeImage_GetPixelColor(m_handle->dib, x, height() - 1 - y, &c)) {
-        BYTE index = 0;
-        if (FreeImage_GetPixelIndex(m_handle->dib, x, height() - 1 - y, &index)) {
-            const RGBQUAD* palette = FreeImage_GetPalette(m_handle->dib);
-            if (palette)
-                c = palette[index];
-            else
-                c.rgbRed = c.rgbGreen = c.rgbBlue = index;
-        }
-    }
-    return (quint32(c.rgbRed) << 16) | (quint32(c.rgbGreen) << 8) | quint32(c.rgbBlue);
-}
-
 bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha)
 {
     FIBITMAP* dst = dibOf(target.m_handle);

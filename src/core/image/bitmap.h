@@ -51,8 +51,6 @@ public:
     /// 48/64-bit, floating point, 1- or 4-bit); null when it cannot convert.
     Bitmap convertedTo24Bits() const;
 
-    /// Colour of a pixel as 0xRRGGBB (y counted from the top); for checks.
-    quint32 pixel(int x, int y) const;
 
     void reset();
 

@@ -42,8 +42,6 @@ public:
     ~MainWindow() override;
 
     JobSettings& settings() { return m_settings; }
-    const RunTotals& totals() const { return m_totals; }
-    bool isRunning() const { return m_driver.isRunning(); }
 
     /// The "PROCESAR" button. During a run the click is remembered and the
     /// next run starts when this one has ended.

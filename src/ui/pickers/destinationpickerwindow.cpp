@@ -16,8 +16,6 @@ DestinationPickerWindow::DestinationPickerWindow(UiServices& services, QWidget* 
 
 DestinationPickerWindow::~DestinationPickerWindow() = default;
 
-QString DestinationPickerWindow::openFolder() const { return m_ui->picker->openFolder(); }
-
 void DestinationPickerWindow::choose()
 {
     emit folderChosen(m_ui->picker->openFolder());

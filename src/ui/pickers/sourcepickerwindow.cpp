@@ -12,8 +12,6 @@ SourcePickerWindow::SourcePickerWindow(QWidget* parent)
 
 SourcePickerWindow::~SourcePickerWindow() = default;
 
-QString SourcePickerWindow::openFolder() const { return m_ui->picker->openFolder(); }
-
 void SourcePickerWindow::choose()
 {
     emit folderChosen(m_ui->picker->openFolder());

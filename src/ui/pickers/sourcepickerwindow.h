@@ -19,7 +19,6 @@ public:
     explicit SourcePickerWindow(QWidget* parent = nullptr);
     ~SourcePickerWindow() override;
 
-    QString openFolder() const;
 
 signals:
     /// The open folder, when the user takes it; the window is hidden right after.

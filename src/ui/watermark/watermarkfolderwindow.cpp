@@ -17,10 +17,6 @@ WatermarkFolderWindow::WatermarkFolderWindow(UiServices& services, QString defau
 
 WatermarkFolderWindow::~WatermarkFolderWindow() = default;
 
-QString WatermarkFolderWindow::openFolder() const { return m_ui->picker->openFolder(); }
-
-bool WatermarkFolderWindow::openFolderPath(const QString& path) { return m_ui->picker->openFolderPath(path); }
-
 void WatermarkFolderWindow::accept()
 {
     // Nothing is checked: a folder without watermark pictures is taken as well.

@@ -23,9 +23,6 @@ public:
     WatermarkFolderWindow(UiServices& services, QString defaultWatermarkFolder, QWidget* parent = nullptr);
     ~WatermarkFolderWindow() override;
 
-    QString openFolder() const;
-    /// Opens `path` in the folder list; false when it cannot be read.
-    bool openFolderPath(const QString& path);
 
 signals:
     /// The open folder, when the user takes it; the window is hidden right after.

@@ -160,12 +160,6 @@ bool readUnicodeString(ContinuedReader& in, QString& out)
     return in.readU16(count) && readStringBody(in, count, out);
 }
 
-bool readShortUnicodeString(ContinuedReader& in, QString& out)
-{
-    quint8 count = 0;
-    return in.readU8(count) && readStringBody(in, count, out);
-}
-
 namespace {
 
 QByteArray codecName(quint16 codePage)

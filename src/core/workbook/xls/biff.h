@@ -93,8 +93,6 @@ private:
 /// A BIFF8 unicode string: 16-bit length, option byte, optional run count and
 /// phonetic size, the characters, then the runs and phonetic data (skipped).
 bool readUnicodeString(ContinuedReader& in, QString& out);
-/// The same with an 8-bit length (sheet names).
-bool readShortUnicodeString(ContinuedReader& in, QString& out);
 
 /// Converts BIFF5 byte strings using the workbook's CODEPAGE.
 class CodePageDecoder {

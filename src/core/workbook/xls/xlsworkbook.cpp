@@ -113,14 +113,12 @@ private:
     struct Sheet {
         quint32 offset = 0;
         quint8 type = 0;
-        QString name;
     };
 
     LoadError readGlobals(Workbook& workbook);
     void findCodePage(qsizetype from);
     void readGlobalRecord(const biff::Record& r, biff::RecordCursor& cursor, Workbook& workbook);
-    /// A sheet name (8-bit length) or a format code (16-bit in BIFF8) at `at`.
-    QString shortText(QByteArrayView data, qsizetype at) const;
+    /// A format code at `at`: 8-bit length in BIFF5, a BIFF8 string otherwise.
     QString longText(QByteArrayView data, qsizetype at) const;
     void readSharedStrings(const biff::Record& sst, biff::RecordCursor& cursor);
     /// The record data plus the CONTINUE records right after it.
@@ -172,7 +170,6 @@ LoadError WorkbookParser::run(Workbook& workbook)
     if (!chosen)
         return LoadError::None; // no worksheet at all: every cell is empty
 
-    workbook.m_sheetName = m_sheets[*chosen].name;
     const qsizetype start = sheetStart(*chosen);
     if (start < 0)
         return LoadError::Damaged;
@@ -246,7 +243,7 @@ void WorkbookParser::readGlobalRecord(const biff::Record& r, biff::RecordCursor&
         break;
     case biff::record::BoundSheet:
         if (d.size() >= 7)
-            m_sheets.push_back(Sheet{u32At(d, 0), quint8(d[5]), shortText(d, 6)});
+            m_sheets.push_back(Sheet{u32At(d, 0), quint8(d[5])});
         break;
     case biff::record::Format:
         if (d.size() >= 3)
@@ -263,16 +260,6 @@ void WorkbookParser::readGlobalRecord(const biff::Record& r, biff::RecordCursor&
     default:
         break;
     }
-}
-
-QString WorkbookParser::shortText(QByteArrayView data, qsizetype at) const
-{
-    if (!m_biff8)
-        return byteString(data, at, 1);
-    QString text;
-    biff::ContinuedReader in({data.sliced(at)});
-    biff::readShortUnicodeString(in, text);
-    return text;
 }
 
 QString WorkbookParser::longText(QByteArrayView data, qsizetype at) const

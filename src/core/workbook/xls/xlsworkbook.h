@@ -63,7 +63,6 @@ private:
     Workbook() = default;
     QString textOf(const Cell& cell, const QLocale& locale) const;
 
-    QString m_sheetName;
     std::vector<Cell> m_cells; // sorted by (row, column), one per position
     std::vector<NumberFormatKind> m_xfKinds;
     bool m_dates1904 = false;
