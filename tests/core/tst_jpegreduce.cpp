@@ -131,7 +131,7 @@ private slots:
         // 4:1:1 chroma has half a sample under each pixel of a 1/2 read.
         QVERIFY(fixtures::writePhotoJpeg(path, 1600, 1200, 85 | JPEG_SUBSAMPLING_411));
         QVERIFY(Bitmap::loadJpegReduced(path, 2).isNull());
-        const PreparedImages p = prepareImages(PrepareRequest{path, ImageFormat::Jpeg, true, 409, 145});
+        const PreparedImages p = prepareImages(PrepareRequest{path, true, true, 409, 145});
         QVERIFY(p.decoded);
         QCOMPARE(p.large.width(), 409);
         QCOMPARE(p.large.height(), 307);
@@ -154,7 +154,7 @@ private slots:
         // Ends early: the decoder would fill the rest with grey.
         QVERIFY(fixtures::writeBytes(dir.filePath("cut.jpg"), whole.left(whole.size() / 2)));
         QVERIFY(Bitmap::loadJpegReduced(dir.filePath("cut.jpg"), 8).isNull());
-        QVERIFY(!prepareImages(PrepareRequest{dir.filePath("cut.jpg"), ImageFormat::Jpeg, true, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{dir.filePath("cut.jpg"), true, true, 409, 145}).decoded);
         // Only a header.
         QVERIFY(fixtures::writeBytes(dir.filePath("head.jpg"), whole.left(600)));
         QVERIFY(Bitmap::loadJpegReduced(dir.filePath("head.jpg"), 4).isNull());

@@ -15,6 +15,7 @@ inline constexpr int kJpegQualityAverage = 0x400;
 inline constexpr int kJpegQualityBad = 0x800;
 
 struct BitmapHandle;
+struct FIBITMAP;
 
 /// One image of the image library, released when it goes out of scope. A
 /// default or failed bitmap is null; every operation on a null bitmap fails.
@@ -40,6 +41,8 @@ public:
     bool isNull() const { return !m_handle; }
     int width() const;
     int height() const;
+    /// 8 for greyscale and palette pictures, 24 for colour, others for deep colour.
+    int bitsPerPixel() const;
 
     /// Bicubic rescale to an exact size; null when it fails or a side is below 1.
     Bitmap rescaled(int width, int height) const;
@@ -58,6 +61,7 @@ private:
     friend bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
     friend bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
     friend Bitmap wrapHandle(BitmapHandle* handle);
+    friend FIBITMAP* dibOf(const Bitmap& bitmap);
     explicit Bitmap(BitmapHandle* handle);
     BitmapHandle* m_handle = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "core/base/shortint.h"
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
+#include "core/image/photointake.h"
 
 #include <algorithm>
 
@@ -30,46 +31,45 @@ qint64 targetPixels(const ImageSize& source, int width)
 PreparedImages prepareImages(const PrepareRequest& request)
 {
     PreparedImages out;
-    // The header first: a damaged or hostile file may claim any size, and
-    // decoding it would try to allocate that much.
-    const std::optional<ImageSize> size = headerSize(request.format, request.path);
-    if (size) {
-        const qint64 pixels = qint64(size->width) * size->height;
-        if (pixels > kMaxSourcePixels || targetPixels(*size, request.largeWidth) > kMaxTargetPixels
-            || targetPixels(*size, request.smallWidth) > kMaxTargetPixels) {
-            out.tooLarge = true;
-            out.sourceWidth = size->width;
-            out.sourceHeight = size->height;
-            return out;
-        }
+    // The header first, whatever the format: a damaged or hostile file may
+    // claim any size, and decoding it would try to allocate that much.
+    const PhotoHeader header = readPhotoHeader(request.path);
+    if (!header.readable()) {
+        out.problem = header.problem;
+        return out;
+    }
+    const PhotoOptions options{request.autorotate};
+    // The widths apply to the picture as it is shown.
+    const ImageSize size{header.uprightWidth(options.autorotate), header.uprightHeight(options.autorotate)};
+    out.sourceWidth = size.width;
+    out.sourceHeight = size.height;
+    const qint64 pixels = qint64(header.width) * header.height;
+    if (pixels > kMaxSourcePixels || targetPixels(size, request.largeWidth) > kMaxTargetPixels
+        || targetPixels(size, request.smallWidth) > kMaxTargetPixels) {
+        out.tooLarge = true;
+        return out;
     }
     Bitmap source;
-    if (request.fast && request.format == ImageFormat::Jpeg) {
-        if (size) {
-            out.sourceWidth = size->width;
-            out.sourceHeight = size->height;
-            // The reduced read keeps the colours of the full read; layouts it
-            // does not take go through the decoder's own scaling.
-            const int denominator = jpegReduction(*size, request.largeWidth);
-            if (denominator > 1)
-                source = Bitmap::loadJpegReduced(request.path, denominator);
-            if (source.isNull())
-                source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
-        }
+    if (request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk) {
+        // The reduced read keeps the colours of the full read; layouts it
+        // does not take go through the decoder's own scaling. Either is
+        // turned and converted afterwards, at the reduced size.
+        const int denominator = jpegReduction(size, request.largeWidth);
+        if (denominator > 1)
+            source = Bitmap::loadJpegReduced(request.path, denominator);
+        if (source.isNull())
+            source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(size, request.largeWidth));
+        source = finishPhoto(std::move(source), header, options);
+        if (source.isNull())
+            out.problem = undecodablePhotoText();
     } else {
-        source = Bitmap::load(request.format, request.path);
-        out.sourceWidth = source.width();
-        out.sourceHeight = source.height();
+        DecodedPhoto photo = decodePhoto(request.path, header, options);
+        source = std::move(photo.bitmap);
+        out.problem = photo.problem;
     }
     if (source.isNull())
         return out;
     out.decoded = true;
-    if (!source.isJpegEncodable()) {
-        // Deep-colour and alpha sources would be refused by the JPEG encoder.
-        Bitmap converted = source.convertedTo24Bits();
-        if (!converted.isNull())
-            source = std::move(converted);
-    }
     const double w = out.sourceWidth;
     const double h = out.sourceHeight;
     out.large = source.rescaled(request.largeWidth, roundedSide(h * request.largeWidth / w));

@@ -7,9 +7,9 @@
 /// What decoding and rescaling one source depends on: the settings as they
 /// stood when the work was asked for.
 struct PrepareRequest {
-    QString path;
-    ImageFormat format = ImageFormat::Jpeg;
+    QString path;        ///< read by its content, whatever its name says
     bool fast = false;   ///< JPEG decoded at a reduced scale that still covers the large width
+    bool autorotate = true;  ///< turned upright as the camera recorded
     int largeWidth = 0;
     int smallWidth = 0;
 
@@ -28,14 +28,15 @@ inline constexpr qint64 kMaxTargetPixels = 50'000'000;
 struct PreparedImages {
     bool decoded = false;
     bool tooLarge = false;  ///< refused: source or copy beyond the pixel limits
-    int sourceWidth = 0;   ///< true size of the source, whatever scale it was decoded at
+    QString problem;        ///< why it was not decoded, for the user
+    int sourceWidth = 0;   ///< true size of the source once upright, whatever scale it was decoded at
     int sourceHeight = 0;
     Bitmap large;
     Bitmap small;
 };
 
-/// Decodes the source (converting deep-colour images to 24 bits) and makes
-/// the large and the small copy from it, the small one from the source too.
-/// Sizes follow the true source size: the large copy is largeWidth ×
-/// round(H × largeWidth ÷ W), half to even.
+/// Decodes the source (see photointake.h: upright, sRGB, 8 bits a channel,
+/// no metadata) and makes the large and the small copy from it, the small
+/// one from the source too. Sizes follow the true size of the upright
+/// source: the large copy is largeWidth × round(H × largeWidth ÷ W), half to even.
 PreparedImages prepareImages(const PrepareRequest& request);

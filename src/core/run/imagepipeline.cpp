@@ -64,8 +64,6 @@ PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QStr
 {
     PrepareRequest r;
     r.path = sourcePath;
-    // ".JPG" exactly selects JPEG, anything else TIFF.
-    r.format = settings.sourceFormat() == QLatin1String(".JPG") ? ImageFormat::Jpeg : ImageFormat::Tiff;
     r.fast = settings.fastDecode();
     r.largeWidth = settings.largeWidth().value_or(0);
     r.smallWidth = settings.smallWidth();
