@@ -27,6 +27,7 @@ struct RowReport {
     std::optional<RowOutcome> outcome;  ///< set for found rows
     QString sourcePath;
     QString destinationPath;
+    QString problem;  ///< why a source that was found did not decode
 };
 
 /// The controls a run drives. The main window implements it with its labels

@@ -51,10 +51,15 @@ public:
     void setRowStep(const QString& text);
 
     // --- source format -------------------------------------------------------
-    /// ".JPG" or ".TIF"; ".JPG" (compared exactly) selects JPEG decoding.
+    /// ".JPG", ".TIF" or anySourceFormat(): what follows the origin text in
+    /// a source's name. Sources are decoded by their content either way.
     QString sourceFormat() const { return m_sourceFormat; }
+    /// Menu "Cualquier formato": the origin text followed by any of the
+    /// extensions the program reads (see sourcematching.h).
+    static QString anySourceFormat() { return QStringLiteral(".*"); }
     void chooseJpgSource();
     void chooseTiffSource();
+    void chooseAnySource();
 
     // --- quality ---------------------------------------------------------------
     JpegQuality jpegQuality() const { return m_jpegQuality; }
@@ -67,6 +72,10 @@ public:
     /// still covers the large width. Off at start.
     bool fastDecode() const { return m_fastDecode; }
     void setFastDecode(bool fast);
+    /// Menu "Girar según la cámara (EXIF)": sources turned upright as their
+    /// EXIF orientation says. On at start.
+    bool autorotate() const { return m_autorotate; }
+    void setAutorotate(bool autorotate);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -126,6 +135,7 @@ private:
     QString m_sourceFormat = QStringLiteral(".JPG");
     JpegQuality m_jpegQuality = JpegQuality::Media;
     bool m_fastDecode = false;
+    bool m_autorotate = true;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;
