@@ -44,7 +44,9 @@ QString helpText()
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
         "  --destination CELDA       celda destino del primer nombre final (A6)\n"
         "  --step N                  filas entre una fila y la siguiente (4)\n"
-        "  --format jpg|tif          formato de las imágenes fuente (jpg)\n"
+        "  --format jpg|tif|any      formato de las imágenes fuente (jpg); any: el nombre seguido de\n"
+        "                            .jpg .jpeg .tif .tiff .png .webp .heic .heif o .avif, el primero\n"
+        "                            que exista en ese orden; cada imagen se lee por su contenido\n"
         "  --quality alta|media|baja|muy-baja\n"
         "                            calidad JPEG de las imágenes escritas (media)\n"
         "  --large-width N           anchura de la imagen grande en píxeles (409)\n"
@@ -60,6 +62,7 @@ QString helpText()
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
+        "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "\n"
@@ -90,6 +93,7 @@ struct RunOptions {
     QString summary;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
+    bool autorotate = true;
     bool quiet = false;
 };
 
@@ -119,7 +123,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
                                  "summary", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "quiet"})
+        for (const char* name : {"no-watermark", "interior-only", "fast", "no-autorotate", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -145,8 +149,10 @@ OptionProblem applyChoiceOption(const QString& option, const QString& v, RunOpti
             o.format = QStringLiteral("jpg");
         else if (v.compare(QLatin1String("tif"), Qt::CaseInsensitive) == 0)
             o.format = QStringLiteral("tif");
+        else if (v.compare(QLatin1String("any"), Qt::CaseInsensitive) == 0)
+            o.format = QStringLiteral("any");
         else
-            return QStringLiteral("el formato «%1» no es jpg ni tif").arg(v);
+            return QStringLiteral("el formato «%1» no es jpg, tif ni any").arg(v);
         return std::nullopt;
     }
     static const QHash<QString, JpegQuality> qualities{{QStringLiteral("alta"), JpegQuality::Alta},
@@ -228,6 +234,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.interiorOnly = true;
     } else if (name == QLatin1String("fast")) {
         o.fast = true;
+    } else if (name == QLatin1String("no-autorotate")) {
+        o.autorotate = false;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -299,8 +307,12 @@ void applyOptions(const RunOptions& o, JobSettings& s)
     }
     if (o.step)
         s.setRowStep(QString::number(*o.step));
-    if (o.format)
-        *o.format == QLatin1String("tif") ? s.chooseTiffSource() : s.chooseJpgSource();
+    if (o.format == QLatin1String("tif"))
+        s.chooseTiffSource();
+    else if (o.format == QLatin1String("any"))
+        s.chooseAnySource();
+    else if (o.format)
+        s.chooseJpgSource();
     if (o.quality)
         s.chooseQuality(*o.quality);
     if (o.largeWidth)
@@ -318,6 +330,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     s.setWatermarkManualPlacement(o.placement.has_value());
     s.setFastDecode(o.fast);
+    s.setAutorotate(o.autorotate);
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
