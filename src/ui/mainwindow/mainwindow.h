@@ -123,6 +123,7 @@ private:
 
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;
+    QAction* m_formatAny = nullptr;
     QAction* m_qualityAlta = nullptr;
     QAction* m_qualityMedia = nullptr;
     QAction* m_qualityBaja = nullptr;
@@ -130,6 +131,7 @@ private:
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
+    QAction* m_autorotate = nullptr;
 
     bool m_startAfterRun = false;
     bool m_endAfterRun = false;
