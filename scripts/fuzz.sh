@@ -2,14 +2,15 @@
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each for
 # SECONDS_PER_TARGET seconds (default 30), all at once. New
 # inputs go to build-fuzz/corpus/<target>, kept between local runs; the seeds
-# in fuzz/corpus/ are read but never changed. Fails on any crash, leak, UB,
+# in fuzz/corpus/ (and those fuzz/make-photointake-seeds.sh makes in
+# build-fuzz/seeds/) are read but never changed. Fails on any crash, leak, UB,
 # timeout or memory blow-up; the input is left in build-fuzz/artifacts/.
 #     bash scripts/fuzz.sh [SECONDS_PER_TARGET]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build_dir=${FUZZ_BUILD_DIR:-$root/build-fuzz}
-targets=(fuzz_xls fuzz_rownames fuzz_jpegreduce)
+targets=(fuzz_xls fuzz_rownames fuzz_jpegreduce fuzz_photointake)
 
 "$root/scripts/install-deps.sh"
 
@@ -30,9 +31,19 @@ run_target() {
     >"$build_dir/$target.log" 2>&1
 }
 
+# The photo seeds are made here by the tools the photo tests use, rather
+# than kept as binaries.
+photo_seeds="$build_dir/seeds/photointake"
+if [ -z "$(ls -A "$photo_seeds" 2>/dev/null)" ]; then
+  mkdir -p "$photo_seeds"
+  bash "$root/fuzz/make-photointake-seeds.sh" "$photo_seeds"
+fi
+
 pids=()
 for target in "${targets[@]}"; do
-  run_target "$target" "$root/fuzz/corpus/${target#fuzz_}" &
+  seeds="$root/fuzz/corpus/${target#fuzz_}"
+  [ "$target" = fuzz_photointake ] && seeds=$photo_seeds
+  run_target "$target" "$seeds" &
   pids+=($!)
 done
 
