@@ -124,16 +124,6 @@ Bitmap Bitmap::rescaled(int width, int height) const
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
 }
 
-bool Bitmap::isJpegEncodable() const
-{
-    if (!m_handle)
-        return false;
-    if (FreeImage_GetImageType(m_handle->dib) != FIT_BITMAP)
-        return false;
-    const unsigned bpp = FreeImage_GetBPP(m_handle->dib);
-    return bpp == 24 || bpp == 8;
-}
-
 Bitmap Bitmap::convertedTo24Bits() const
 {
     if (!m_handle)

@@ -47,11 +47,9 @@ public:
     /// Bicubic rescale to an exact size; null when it fails or a side is below 1.
     Bitmap rescaled(int width, int height) const;
 
-    /// Whether the JPEG encoder takes the image as it is (24-bit colour and
-    /// 8-bit greyscale or palette images).
-    bool isJpegEncodable() const;
-    /// A 24-bit copy of an image the JPEG encoder refuses (16-bit, 32-bit,
-    /// 48/64-bit, floating point, 1- or 4-bit); null when it cannot convert.
+    /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,
+    /// 32-bit, 48/64-bit, floating point, 1- or 4-bit ones reduced or
+    /// widened; null when it cannot convert.
     Bitmap convertedTo24Bits() const;
 
 
