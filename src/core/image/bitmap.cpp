@@ -2,6 +2,7 @@
 
 #include "core/image/jpegreduce.h"
 
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -115,11 +116,24 @@ static Bitmap wrap(FIBITMAP* dib)
 int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0; }
 int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
 
-Bitmap Bitmap::rescaled(int width, int height) const
+Bitmap Bitmap::rescaled(int width, int height) const { return rescaled(width, height, bestSimdLevel()); }
+
+Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
 {
     if (!m_handle || width < 1 || height < 1)
         return {};
+    if (FIBITMAP* ours = rescaleLikeLibrary(m_handle->dib, width, height, level))
+        return wrap(ours);
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
+}
+
+Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel) const
+{
+    if (!m_handle || width < 1 || height < 1)
+        return {};
+    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel()))
+        return wrap(ours);
+    return rescaled(width, height);
 }
 
 bool Bitmap::isJpegEncodable() const
