@@ -1,7 +1,5 @@
 #include "core/image/bitmap.h"
 
-#include "core/image/jpegreduce.h"
-
 
 #include <QByteArray>
 #include <QFile>
@@ -94,14 +92,7 @@ Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
 {
     if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
         return {};
-    return wrap(loadChecked(FIF_JPEG, path, sizeHint << 16));
-}
-
-Bitmap Bitmap::loadJpegReduced(const QString& path, int denominator)
-{
-    if (path.isEmpty())
-        return {};
-    return wrap(::loadJpegReduced(QFile::encodeName(path).constData(), denominator));
+    return wrap(loadChecked(FIF_JPEG, path, JPEG_ACCURATE | sizeHint << 16));
 }
 
 Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }

@@ -32,13 +32,10 @@ public:
     /// Decodes a file (flags 0); null when it cannot be read or decoded.
     static Bitmap load(ImageFormat format, const QString& path);
     /// Decodes a JPEG at a reduced scale: `sizeHint` (see jpegSizeHint) makes
-    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole.
+    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole. The
+    /// decoder's accurate transform and smooth chroma are used: at a reduced
+    /// scale they cost next to nothing and keep the colours true.
     static Bitmap loadJpegScaled(const QString& path, int sizeHint);
-    /// Reads a JPEG at 1/2, 1/4 or 1/8 of its size, each pixel the mean of
-    /// what the full read gives under it (see jpegreduce.h); null for a
-    /// layout it does not take, a damaged file or one that ends early.
-    static Bitmap loadJpegReduced(const QString& path, int denominator);
-
 
     bool isNull() const { return !m_handle; }
     int width() const;
