@@ -28,6 +28,8 @@ struct RunRig {
     QString destination = dir.filePath("destino");
     QString marks = dir.filePath("marcas");
     QString logPath = dir.filePath("errores.txt");
+    /// The fingerprints of "Solo cambiadas", away from the user's own.
+    QString cache = dir.filePath("cache");
     JobSettings settings{dir.filePath("numeros")};
     ScriptedUiServices ui;
     RecordingRunView view;
