@@ -250,6 +250,11 @@ void initialiseImageLibrary()
     // Kept in the heap instead, the memory of one image serves the next.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    // One heap for every thread: an image freed by one serves the next row's
+    // in any other, and no per-thread heap is left full of holes that the
+    // small allocations of later rows pin (they made the memory grow by
+    // kilobytes per row over a long run).
+    mallopt(M_ARENA_MAX, 1);
     // libtiff's own handlers print every unknown tag of a camera file to stderr.
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
