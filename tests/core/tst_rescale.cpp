@@ -251,17 +251,12 @@ private slots:
         const QString path = dir.filePath("a.png");
         QVERIFY(fixtures::writePng(path, 300, 200, 0x336699, true));
         const Bitmap copy = Bitmap::load(ImageFormat::Png, path).rescaled(150, 100);
+        QVERIFY(saveBitmap(ImageFormat::Png, copy, dir.filePath("ours.png"), 0));
         const Dib src(FreeImage_Load(FIF_PNG, QFile::encodeName(path).constData(), 0));
         QCOMPARE(FreeImage_GetBPP(src.get()), 32u);
         const Dib reference(FreeImage_Rescale(src.get(), 150, 100, FILTER_BICUBIC));
-        QCOMPARE(copy.width(), 150);
-        QCOMPARE(copy.height(), 100);
-        for (int y = 0; y < 100; y += 7)
-            for (int x = 0; x < 150; x += 5) {
-                RGBQUAD c{};
-                FreeImage_GetPixelColor(reference.get(), unsigned(x), unsigned(99 - y), &c);
-                QCOMPARE(copy.pixel(x, y), quint32(c.rgbRed) << 16 | quint32(c.rgbGreen) << 8 | c.rgbBlue);
-            }
+        QVERIFY(FreeImage_Save(FIF_PNG, reference.get(), QFile::encodeName(dir.filePath("library.png")).constData(), 0));
+        QCOMPARE(fixtures::readBytes(dir.filePath("ours.png")), fixtures::readBytes(dir.filePath("library.png")));
     }
 };
 
