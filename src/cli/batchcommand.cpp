@@ -60,6 +60,8 @@ QString helpText()
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
+        "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
+        "                            con la misma foto, los mismos ajustes y la misma marca\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "\n"
@@ -90,6 +92,7 @@ struct RunOptions {
     QString summary;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
+    bool onlyChanged = false;
     bool quiet = false;
 };
 
@@ -119,7 +122,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
                                  "summary", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "quiet"})
+        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -228,6 +231,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.interiorOnly = true;
     } else if (name == QLatin1String("fast")) {
         o.fast = true;
+    } else if (name == QLatin1String("only-changed")) {
+        o.onlyChanged = true;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -318,6 +323,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     s.setWatermarkManualPlacement(o.placement.has_value());
     s.setFastDecode(o.fast);
+    s.setOnlyChanged(o.onlyChanged);
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)

@@ -156,6 +156,23 @@ private slots:
         }
     }
 
+    void onlyChangedSkipsWhatIsMadeAndSaysSo()
+    {
+        Batch b;
+        // The fingerprints go to the user's cache folder: here, the test's.
+        qputenv("XDG_CACHE_HOME", b.dir.filePath("cache").toUtf8());
+        const QStringList args = b.args({"--origin", "F30", "--destination", "a30", "--only-changed"});
+        const Outcome first = runCommand(args, b.dir.path());
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(!first.out.join('\n').contains("Sin cambios"));
+        const Outcome again = runCommand(args, b.dir.path());
+        qunsetenv("XDG_CACHE_HOME");
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Sin cambios (no se han vuelto a hacer): 2"), qPrintable(again.out.join('\n')));
+        QVERIFY(!again.err.contains("aviso"));
+        QCOMPARE(QDir(b.dir.filePath("cache/fotolista/huellas")).entryList(QDir::Files).size(), 1);
+    }
+
     void badUsageWritesNothing_data()
     {
         QTest::addColumn<QStringList>("extra");

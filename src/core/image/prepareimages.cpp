@@ -48,13 +48,7 @@ PreparedImages prepareImages(const PrepareRequest& request)
         if (size) {
             out.sourceWidth = size->width;
             out.sourceHeight = size->height;
-            // The reduced read keeps the colours of the full read; layouts it
-            // does not take go through the decoder's own scaling.
-            const int denominator = jpegReduction(*size, request.largeWidth);
-            if (denominator > 1)
-                source = Bitmap::loadJpegReduced(request.path, denominator);
-            if (source.isNull())
-                source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
+            source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
         }
     } else {
         source = Bitmap::load(request.format, request.path);
@@ -72,7 +66,18 @@ PreparedImages prepareImages(const PrepareRequest& request)
     }
     const double w = out.sourceWidth;
     const double h = out.sourceHeight;
-    out.large = source.rescaled(request.largeWidth, roundedSide(h * request.largeWidth / w));
-    out.small = source.rescaled(request.smallWidth, roundedSide(h * request.smallWidth / w));
+    const int largeHeight = roundedSide(h * request.largeWidth / w);
+    const int smallHeight = roundedSide(h * request.smallWidth / w);
+    if (request.fast && source.width() != out.sourceWidth) {
+        // A reduced read is softer than the full one; Catmull-Rom, sharper
+        // than the bicubic, makes up for it: measured on camera photographs,
+        // the copies then lie as close to an ideal downscale as the exact
+        // mode's (bench/README.md).
+        out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom);
+        out.small = source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom);
+    } else {
+        out.large = source.rescaled(request.largeWidth, largeHeight);
+        out.small = source.rescaled(request.smallWidth, smallHeight);
+    }
     return out;
 }

@@ -38,6 +38,7 @@ void JobSettings::chooseTiffSource() { assign(m_sourceFormat, QStringLiteral(".T
 void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
 
 void JobSettings::setFastDecode(bool fast) { assign(m_fastDecode, fast); }
+void JobSettings::setOnlyChanged(bool onlyChanged) { assign(m_onlyChanged, onlyChanged); }
 
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }

@@ -67,6 +67,11 @@ public:
     /// still covers the large width. Off at start.
     bool fastDecode() const { return m_fastDecode; }
     void setFastDecode(bool fast);
+    /// Menu "Solo cambiadas": a row whose two outputs were made from the same
+    /// source with the same settings and watermark pictures is skipped. Off
+    /// at start.
+    bool onlyChanged() const { return m_onlyChanged; }
+    void setOnlyChanged(bool onlyChanged);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -126,6 +131,7 @@ private:
     QString m_sourceFormat = QStringLiteral(".JPG");
     JpegQuality m_jpegQuality = JpegQuality::Media;
     bool m_fastDecode = false;
+    bool m_onlyChanged = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

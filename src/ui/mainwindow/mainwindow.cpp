@@ -149,6 +149,11 @@ void MainWindow::buildMenus()
         m_settings.setFastDecode(!m_settings.fastDecode());
         refreshFromSettings();
     });
+    m_onlyChanged = item(options, "solocambiadas", QStringLiteral("Solo cambiadas"), true);
+    connect(m_onlyChanged, &QAction::triggered, this, [this] {
+        m_settings.setOnlyChanged(!m_settings.onlyChanged());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -205,6 +210,7 @@ void MainWindow::refreshFromSettings()
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
+    m_onlyChanged->setChecked(m_settings.onlyChanged());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

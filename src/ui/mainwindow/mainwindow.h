@@ -130,6 +130,7 @@ private:
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
+    QAction* m_onlyChanged = nullptr;
 
     bool m_startAfterRun = false;
     bool m_endAfterRun = false;
