@@ -9,11 +9,13 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libfreeimage-dev libtiff-dev libjpeg-dev libpulse-dev
+  # .xlsx, .xlsm and .ods are ZIP archives
+  libzip-dev
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
   xvfb xauth x11-utils imagemagick xdg-utils
-  # benchmark timing
-  time
+  # benchmark timing, and the benchmark's .xlsx writer and reference reader
+  time python3-openpyxl
   # fixtures: two independent .xls writers and a compound-file writer
   python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
   # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with

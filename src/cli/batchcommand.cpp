@@ -8,7 +8,7 @@
 #include "core/summary/runtotals.h"
 #include "core/watermark/placement.h"
 #include "core/workbook/celladdress.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/workbook/open/workbookfilereader.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -31,14 +31,18 @@ QString helpText()
 {
     return QStringLiteral(
         "Uso:\n"
-        "  fotolista-batch run LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
-        "  fotolista-batch cells LIBRO.xls\n"
+        "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch cells LIBRO\n"
         "  fotolista-batch --help\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
         "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
+        "\n"
+        "LIBRO es un libro de Excel (.xls, .xlsx, .xlsm), de LibreOffice (.ods) o un texto\n"
+        "separado por «;», «,» o tabuladores (.csv, .txt); se lee la hoja activa al guardarlo.\n"
+        "El formato se reconoce por el contenido del archivo, no por su nombre.\n"
         "\n"
         "Opciones de run (entre paréntesis, el valor por omisión):\n"
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
@@ -350,7 +354,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     applyOptions(o, settings);
 
     ConsoleHost host(err, stderrIsTerminal && !o.quiet);
-    XlsWorkbookReader reader;
+    WorkbookFileReader reader;
     FixedPlacement placement(o.placement.value_or(WatermarkPlacement{}));
     RunTotals totals;
     RunControl control;

@@ -255,7 +255,8 @@ void MainWindow::chooseWorkbook()
     m_control.stopRequested = false;
     const FileChoice choice = m_services.chooseFileToOpen(
         QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
-        QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+        QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
+                       "Archivos para emparejar(*.XLS)|*.xls|"));
     switch (choice.status) {
     case FileChoice::Status::Cancelled:
         return;

@@ -7,7 +7,7 @@
 #include "core/summary/summarytree.h"
 #include "core/sysinfo/registry.h"
 #include "core/watermark/placement.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/workbook/open/workbookfilereader.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -108,7 +108,7 @@ private:
     JobSettings m_settings;
     RunTotals m_totals;
     RunControl m_control;
-    XlsWorkbookReader m_reader;
+    WorkbookFileReader m_reader;
     RunDriver m_driver;
     QTimer* m_clock = nullptr;
 
