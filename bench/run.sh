@@ -1,122 +1,175 @@
 #!/usr/bin/env bash
-# Benchmark of fotolista-batch against the plain image-library calls.
+# Benchmark of fotolista-batch against the plain image-library calls, on two
+# corpora side by side: photo-like synthetic shots and real camera photographs.
 #
-#   bench/run.sh [COUNT] [ROUNDS]
+#   bench/run.sh [COUNT] [ROUNDS] [REAL_COUNT]
 #
-# Makes (once) a corpus of COUNT photo-like JPEGs (default 200) and a workbook
-# naming them, then runs, alternating, ROUNDS times (default 2):
+# Makes (once) COUNT synthetic photos (default 200) and REAL_COUNT crops of
+# the photographs of two Debian wallpaper packages (default 60), with their
+# workbooks, then for each corpus runs, alternating, ROUNDS times (default 2):
 #   a  fotolista-batch run --jobs 1
 #   b  fotolista-batch run            (as many jobs as cores)
 #   c  fotolista-batch run --fast     (as many jobs as cores)
 #   d  fotolista_reference            (the same image-library calls, one thread)
-# and, when installed, vipsthumbnail and ImageMagick's convert making the
-# two sizes. It prints wall and CPU seconds, images per second, peak memory
-# and each throughput against d (medians over the rounds); then the peak
-# memory of a run ten times as long over the same photos, and the largest
-# gap in the window's event loop during a run.
+# and, on the synthetic corpus when installed (and OTHER_TOOLS is not 0),
+# vipsthumbnail and ImageMagick's convert making the two sizes. Then, per corpus: whether every output of a
+# has the bytes of d's; the large copies of the exact and the fast mode
+# (quality "alta", no watermark) against ImageMagick's Lanczos resize of the
+# full decode, photo by photo; a run ten times as long over the same photos
+# and its re-run with --only-changed; and the memory per row. Last, the
+# figures of both corpora side by side.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-200}
 rounds=${2:-2}
+real_count=${3:-60}
 work=${BENCH_DIR:-$root/bench/work}
 bin=$root/build/bin
 "$root/scripts/build.sh" >/dev/null
+# The fingerprints of --only-changed go to a cache folder of the benchmark's own.
+export XDG_CACHE_HOME=$work/cache
+py=/usr/bin/python3
 
-corpus=$work/corpus-$count
-if [ ! -f "$corpus/lote.xls" ]; then
+make_corpus() { # kind, folder
+  local kind=$1 corpus=$2
+  [ -f "$corpus/lote-x10.xls" ] && return
   mkdir -p "$corpus"
-  echo "Haciendo el corpus de $count fotos en $corpus ..."
-  "$bin/fotolista_corpusgen" "$corpus" "$count"
-  /usr/bin/python3 "$root/bench/make_workbook.py" "$corpus/lista.tsv" "$corpus/lote.xls"
-  /usr/bin/python3 "$root/bench/make_workbook.py" "$corpus/lista.tsv" "$corpus/lote-x10.xls" $((count * 10))
-fi
-images=$(grep -c $'\t.jpg$' "$corpus/lista.tsv")
-out=$work/out
-results=$work/results.txt
-: > "$results"
+  if [ "$kind" = sintetico ]; then
+    echo "Haciendo el corpus sintético de $count fotos en $corpus ..."
+    "$bin/fotolista_corpusgen" "$corpus" "$count"
+  else
+    echo "Haciendo el corpus de $real_count fotografías reales en $corpus ..."
+    "$py" "$root/bench/realcorpus.py" "$corpus" "$real_count" "$work/paquetes"
+  fi
+  local n
+  n=$(grep -c $'\t.jpg$' "$corpus/lista.tsv")
+  "$py" "$root/bench/make_workbook.py" "$corpus/lista.tsv" "$corpus/lote.xls"
+  "$py" "$root/bench/make_workbook.py" "$corpus/lista.tsv" "$corpus/lote-x10.xls" $((n * 10))
+}
 
-measure() { # name, command...
-  local name=$1; shift
+# measure NAME OUTPUT command...: wall, user, system seconds and peak KB.
+measure() {
+  local name=$1 out=$2; shift 2
   rm -rf "$out"; mkdir -p "$out"
   /usr/bin/time -o "$work/time.txt" -f "%e %U %S %M" "$@" >/dev/null 2>&1 || true
   echo "$name $(tail -n 1 "$work/time.txt")" >> "$results"
 }
 
-modes=(a b c d)
-command -v vipsthumbnail >/dev/null && modes+=(vips)
-command -v convert >/dev/null && [ "$(convert -version 2>/dev/null | head -c 7)" = "Version" ] && modes+=(magick)
-
-run_mode() {
-  case $1 in
-    a) measure a "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --jobs 1 --quiet --log "$out/errores.txt" ;;
-    b) measure b "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --quiet --log "$out/errores.txt" ;;
-    c) measure c "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --fast --quiet --log "$out/errores.txt" ;;
-    d) measure d "$bin/fotolista_reference" "$corpus/lista.tsv" "$corpus" "$out" "$bin/numeros" ;;
-    vips) measure vips bash -c "mkdir -p '$out/s' && for f in '$corpus'/*.jpg; do vipsthumbnail \"\$f\" --size 409x -o '$out/%s.jpg[Q=75]' && vipsthumbnail \"\$f\" --size 145x -o '$out/s/%s_p.jpg[Q=75]'; done" ;;
-    magick) measure magick bash -c "for f in '$corpus'/*.jpg; do b=\$(basename \"\$f\" .jpg); convert \"\$f\" -filter Catrom -resize 409x -quality 75 '$out/'\$b.jpg; convert \"\$f\" -filter Catrom -resize 145x -quality 75 '$out/'\$b'_p.jpg'; done" ;;
+run_mode() { # corpus-name corpus mode
+  local c=$1 corpus=$2 m=$3 out=$work/out/$1-$3
+  local batch=("$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --quiet --log "$work/errores-$c-$m.txt")
+  case $m in
+    a) measure a "$out" "${batch[@]}" --jobs 1 ;;
+    b) measure b "$out" "${batch[@]}" ;;
+    c) measure c "$out" "${batch[@]}" --fast ;;
+    d) measure d "$out" "$bin/fotolista_reference" "$corpus/lista.tsv" "$corpus" "$out" "$bin/numeros" ;;
+    vips) measure vips "$out" bash -c "mkdir -p '$out/s' && for f in '$corpus'/*.jpg; do vipsthumbnail \"\$f\" --size 409x -o '$out/%s.jpg[Q=75]' && vipsthumbnail \"\$f\" --size 145x -o '$out/s/%s_p.jpg[Q=75]'; done" ;;
+    magick) measure magick "$out" bash -c "for f in '$corpus'/*.jpg; do b=\$(basename \"\$f\" .jpg); convert \"\$f\" -filter Catrom -resize 409x -quality 75 '$out/'\$b.jpg; convert \"\$f\" -filter Catrom -resize 145x -quality 75 '$out/'\$b'_p.jpg'; done" ;;
   esac
 }
 
-for round in $(seq 1 "$rounds"); do
-  # Alternate the order so that no mode always runs on a warm or cold cache.
-  if [ $((round % 2)) -eq 1 ]; then order=("${modes[@]}"); else order=($(printf '%s\n' "${modes[@]}" | tac)); fi
-  # The other tools are slow and only for comparison: one round is enough.
-  if [ "$round" -gt 1 ]; then order=($(printf '%s\n' "${order[@]}" | grep -v -x -e vips -e magick)); fi
-  for m in "${order[@]}"; do
-    echo "ronda $round: $m"
-    run_mode "$m"
+bench_corpus() { # name corpus
+  local c=$1 corpus=$2
+  results=$work/results-$c.txt
+  : > "$results"
+  local modes=(a b c d)
+  if [ "$c" = sintetico ] && [ "${OTHER_TOOLS:-1}" != 0 ]; then
+    command -v vipsthumbnail >/dev/null && modes+=(vips)
+    command -v convert >/dev/null && [ "$(convert -version 2>/dev/null | head -c 7)" = "Version" ] && modes+=(magick)
+  fi
+  for round in $(seq 1 "$rounds"); do
+    # Alternate the order so that no mode always runs on a warm or cold cache.
+    local order=("${modes[@]}")
+    [ $((round % 2)) -eq 0 ] && order=($(printf '%s\n' "${modes[@]}" | tac))
+    # The other tools are slow and only for comparison: one round is enough.
+    [ "$round" -gt 1 ] && order=($(printf '%s\n' "${order[@]}" | grep -v -x -e vips -e magick))
+    for m in "${order[@]}"; do
+      echo "$c, ronda $round: $m"
+      run_mode "$c" "$corpus" "$m"
+    done
   done
-done
+}
+
+# identity CORPUS-NAME: every output of the exact mode at one job against the reference's.
+identity() {
+  local a=$work/out/$1-a d=$work/out/$1-d same=0 total=0
+  while IFS= read -r -d '' f; do
+    total=$((total + 1))
+    cmp -s "$f" "$a/${f#"$d"/}" && same=$((same + 1))
+  done < <(find "$d" -type f -name '*.jpg' -print0)
+  echo "$same $total"
+}
+
+# quality NAME CORPUS: PSNR of each large copy of both modes against the ideal downscale.
+quality() {
+  local c=$1 corpus=$2 exact=$work/out/$1-q-exact fast=$work/out/$1-q-fast table=$work/psnr-$1.tsv
+  local common=(run "$corpus/lote.xls" "$corpus" --quality alta --no-watermark --quiet --log "$work/errores-q.txt")
+  rm -rf "$exact" "$fast"
+  mkdir -p "$exact" "$fast"
+  "$bin/fotolista-batch" "${common[@]:0:3}" "$exact" "${common[@]:3}" >/dev/null 2>&1 || true
+  "$bin/fotolista-batch" "${common[@]:0:3}" "$fast" "${common[@]:3}" --fast >/dev/null 2>&1 || true
+  mkdir -p "$corpus/ideal"
+  printf 'foto\texacta_dB\trapida_dB\tdiferencia\n' > "$table"
+  while IFS=$'\t' read -r name code ext; do
+    [ "$ext" = .jpg ] || continue
+    local size ideal=$corpus/ideal/$name.png
+    size=$(identify -format '%wx%h' "$exact/$code.jpg")
+    # The full decode resized by ImageMagick: made once per corpus and size.
+    [ -f "$ideal" ] && [ "$(identify -format '%wx%h' "$ideal")" = "$size" ] \
+      || convert "$corpus/$name.jpg" -filter Lanczos -resize "$size!" "$ideal"
+    # compare exits 1 when the pictures differ, which here is expected.
+    local pe pf
+    pe=$({ compare -metric PSNR "$exact/$code.jpg" "$ideal" null: 2>&1 || true; } | cut -d' ' -f1)
+    pf=$({ compare -metric PSNR "$fast/$code.jpg" "$ideal" null: 2>&1 || true; } | cut -d' ' -f1)
+    printf '%s\t%s\t%s\t%s\n' "$name" "$pe" "$pf" "$("$py" -c "print(round($pf - $pe, 3))")" >> "$table"
+  done < "$corpus/lista.tsv"
+}
+
+# rerun NAME CORPUS: the long workbook made, then made again with --only-changed; peaks of memory.
+rerun() {
+  local c=$1 corpus=$2 out=$work/out/$1-x10
+  rm -rf "$XDG_CACHE_HOME" "$out"; mkdir -p "$out"
+  # One job: the peaks then depend on the rows, not on how the threads met.
+  local batch=("$bin/fotolista-batch" run "$corpus/lote-x10.xls" "$corpus" "$out" --fast --jobs 1 --quiet --log "$work/errores-x10.txt")
+  /usr/bin/time -o "$work/time.txt" -f "%M" "${batch[@]}" >/dev/null 2>&1 || true
+  local long short
+  long=$(tail -n 1 "$work/time.txt")
+  /usr/bin/time -o "$work/time.txt" -f "%e %M" "${batch[@]}" --only-changed > "$work/rerun-$c.txt" 2>&1 || true
+  local again
+  again=$(tail -n 1 "$work/time.txt")
+  rm -rf "$work/out/$c-x1"; mkdir -p "$work/out/$c-x1"
+  /usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$work/out/$c-x1" \
+    --fast --jobs 1 --quiet --log "$work/errores-x1.txt" >/dev/null 2>&1 || true
+  short=$(tail -n 1 "$work/time.txt")
+  echo "$long $short $again"
+}
+
+mkdir -p "$work/out"
+synthetic=$work/sintetico-$count
+real=$work/real-$real_count
+make_corpus sintetico "$synthetic"
+make_corpus real "$real"
+bench_corpus sintetico "$synthetic"
+bench_corpus real "$real"
 
 echo
 echo "Máquina: $(nproc) núcleos, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(free -g | awk '/Mem:/ {print $2}') GiB"
-echo "Corpus: $images JPEG ($(du -sh "$corpus" | cut -f1)), $rounds rondas; medianas"
-/usr/bin/python3 - "$results" "$images" <<'PY'
-import statistics, sys
-rows = {}
-for line in open(sys.argv[1]):
-    name, wall, user, system, rss = line.split()
-    rows.setdefault(name, []).append((float(wall), float(user) + float(system), int(rss)))
-images = int(sys.argv[2])
-def med(name, i): return statistics.median(r[i] for r in rows[name])
-labels = {"a": "fotolista-batch --jobs 1", "b": "fotolista-batch (jobs = cores)", "c": "fotolista-batch --fast",
-          "d": "reference (plain calls)", "vips": "vipsthumbnail x2", "magick": "convert x2"}
-ref = images / med("d", 0)
-print("%-32s %8s %8s %8s %9s %8s" % ("mode", "wall s", "cpu s", "img/s", "peak MB", "vs ref"))
-for name in rows:
-    ips = images / med(name, 0)
-    print("%-32s %8.2f %8.2f %8.2f %9.0f %8.2f" % (labels[name], med(name, 0), med(name, 1), ips,
-                                                  max(r[2] for r in rows[name]) / 1024, ips / ref))
-a, b, c = (images / med(n, 0) for n in "abc")
-print("b / a (both cores): %.2f    c / b (fast mode): %.2f    a / ref (overhead): %.3f" % (b / a, c / b, a / ref))
-PY
-
-echo
-echo "Calidad de la lectura rápida: PSNR de cada imagen grande frente a la lectura exacta"
-rm -rf "$work/exact" "$work/fast"; mkdir -p "$work/exact" "$work/fast"
-"$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$work/exact" --quiet --log "$work/exact/e.txt" >/dev/null 2>&1 || true
-"$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$work/fast" --fast --quiet --log "$work/fast/e.txt" >/dev/null 2>&1 || true
-for f in "$work/exact"/*.jpg; do
-  # compare exits 1 when the pictures differ, which here is expected.
-  { compare -metric PSNR "$f" "$work/fast/$(basename "$f")" null: 2>&1 || true; } | cut -d' ' -f1
+for c in sintetico real; do
+  corpus=$synthetic; [ "$c" = real ] && corpus=$real
+  images=$(grep -c $'\t.jpg$' "$corpus/lista.tsv")
   echo
-done | /usr/bin/python3 -c "
-import sys
-v = [float(x) for x in sys.stdin.read().split() if x.replace('.', '', 1).isdigit() or x == 'inf']
-f = [x for x in v if x != float('inf')]
-print('%d imágenes, %d idénticas; las demás: mínimo %.1f dB, media %.1f dB' % (len(v), len(v) - len(f), min(f), sum(f) / len(f)))"
+  echo "== Corpus $c: $images JPEG ($(du -sh --exclude=ideal "$corpus" | cut -f1)), $rounds rondas; medianas"
+  echo "$(identity "$c")" > "$work/identity-$c.txt"
+  quality "$c" "$corpus"
+  echo "$(rerun "$c" "$corpus")" > "$work/rerun-figures-$c.txt"
+  "$py" "$root/bench/figures.py" corpus "$work" "$c" "$images"
+done
 
 echo
-echo "Memoria: $images filas contra $((images * 10)) filas (mismas fotos, --fast, jobs = núcleos)"
-rm -rf "$out"; mkdir -p "$out"
-/usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$corpus/lote.xls" "$corpus" "$out" --fast --quiet --log "$out/e.txt" >/dev/null 2>&1 || true
-short=$(tail -n 1 "$work/time.txt")
-rm -rf "$out"; mkdir -p "$out"
-/usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$corpus/lote-x10.xls" "$corpus" "$out" --fast --quiet --log "$out/e.txt" >/dev/null 2>&1 || true
-long=$(tail -n 1 "$work/time.txt")
-echo "pico: $((short / 1024)) MB y $((long / 1024)) MB (razón $(/usr/bin/python3 -c "print(round($long / $short, 3))"))"
+echo "== Los dos corpus, lado a lado"
+"$py" "$root/bench/figures.py" side "$work" sintetico real
 
 echo
-echo "Ventana: mayor hueco del bucle de eventos durante un lote"
-rm -rf "$out"; mkdir -p "$out"
-(cd "$out" && QT_QPA_PLATFORM=offscreen "$bin/fotolista_responsiveness" "$corpus/lote.xls" "$corpus" "$out")
+echo "Ventana: mayor hueco del bucle de eventos durante un lote (corpus sintético)"
+rm -rf "$work/out/ventana"; mkdir -p "$work/out/ventana"
+(cd "$work/out/ventana" && QT_QPA_PLATFORM=offscreen "$bin/fotolista_responsiveness" "$synthetic/lote.xls" "$synthetic" "$work/out/ventana")

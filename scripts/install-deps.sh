@@ -12,11 +12,13 @@ packages=(
   # photos as phones and cameras make them: colour profiles, HEIC/AVIF (with
   # libheif's HEVC and AV1 decoders), WebP headers, PNG profiles
   liblcms2-dev libheif-dev libwebp-dev zlib1g-dev
+  # .xlsx, .xlsm and .ods are ZIP archives
+  libzip-dev
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
   xvfb xauth x11-utils imagemagick xdg-utils
-  # benchmark timing
-  time
+  # benchmark timing, and the benchmark's .xlsx writer and reference reader
+  time python3-openpyxl
   # photo fixtures: EXIF, XMP and IPTC writer, HEIC/AVIF and WebP encoders,
   # and the colour profiles they embed (sRGB, Adobe RGB compatible, SWOP CMYK)
   libimage-exiftool-perl libheif-examples webp icc-profiles-free colord-data libgs-common

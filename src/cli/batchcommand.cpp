@@ -8,7 +8,7 @@
 #include "core/summary/runtotals.h"
 #include "core/watermark/placement.h"
 #include "core/workbook/celladdress.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/workbook/open/workbookfilereader.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -31,14 +31,18 @@ QString helpText()
 {
     return QStringLiteral(
         "Uso:\n"
-        "  fotolista-batch run LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
-        "  fotolista-batch cells LIBRO.xls\n"
+        "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch cells LIBRO\n"
         "  fotolista-batch --help\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
         "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
+        "\n"
+        "LIBRO es un libro de Excel (.xls, .xlsx, .xlsm), de LibreOffice (.ods) o un texto\n"
+        "separado por «;», «,» o tabuladores (.csv, .txt); se lee la hoja activa al guardarlo.\n"
+        "El formato se reconoce por el contenido del archivo, no por su nombre.\n"
         "\n"
         "Opciones de run (entre paréntesis, el valor por omisión):\n"
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
@@ -62,6 +66,8 @@ QString helpText()
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
+        "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
+        "                            con la misma foto, los mismos ajustes y la misma marca\n"
         "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
@@ -93,6 +99,7 @@ struct RunOptions {
     QString summary;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
+    bool onlyChanged = false;
     bool autorotate = true;
     bool quiet = false;
 };
@@ -123,7 +130,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
                                  "summary", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "no-autorotate", "quiet"})
+        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -234,6 +241,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.interiorOnly = true;
     } else if (name == QLatin1String("fast")) {
         o.fast = true;
+    } else if (name == QLatin1String("only-changed")) {
+        o.onlyChanged = true;
     } else if (name == QLatin1String("no-autorotate")) {
         o.autorotate = false;
     } else if (name == QLatin1String("quiet")) {
@@ -330,6 +339,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     s.setWatermarkManualPlacement(o.placement.has_value());
     s.setFastDecode(o.fast);
+    s.setOnlyChanged(o.onlyChanged);
     s.setAutorotate(o.autorotate);
 }
 
@@ -357,7 +367,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     applyOptions(o, settings);
 
     ConsoleHost host(err, stderrIsTerminal && !o.quiet);
-    XlsWorkbookReader reader;
+    WorkbookFileReader reader;
     FixedPlacement placement(o.placement.value_or(WatermarkPlacement{}));
     RunTotals totals;
     RunControl control;

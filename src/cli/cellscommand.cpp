@@ -1,8 +1,9 @@
 #include "cli/cellscommand.h"
 
 #include "core/workbook/celladdress.h"
-#include "core/workbook/xls/xlsworkbook.h"
+#include "core/workbook/open/openworkbook.h"
 
+#include <QLocale>
 #include <QTextStream>
 
 QString escapeCellText(const QString& text)
@@ -23,14 +24,22 @@ QString escapeCellText(const QString& text)
 
 int runCellsCommand(const QString& workbookPath, QTextStream& out, QTextStream& err)
 {
-    const xls::LoadResult loaded = xls::Workbook::load(workbookPath);
+    const workbook::LoadResult loaded = workbook::loadWorkbook(workbookPath);
     if (!loaded.ok()) {
         err << loaded.message << Qt::endl;
         return 2;
     }
-    for (const auto& [position, text] : loaded.workbook->nonEmptyCellTexts())
+    // Cell by cell, so a sheet of millions of cells is never copied as texts.
+    const QLocale locale;
+    const workbook::Sheet& sheet = *loaded.sheet;
+    for (std::size_t i = 0; i < sheet.cellCount(); ++i) {
+        const QString text = sheet.textAt(i, locale);
+        if (text.isEmpty())
+            continue;
+        const CellPosition position = sheet.positionAt(i);
         out << formatCellAddress(position.row, position.column) << QLatin1Char('\t') << escapeCellText(text)
             << QLatin1Char('\n');
+    }
     out.flush();
     return 0;
 }

@@ -103,6 +103,9 @@ void ConsoleHost::rowHandled(const RowReport& report)
         case RowOutcome::SmallWriteFailed:
             warning = QStringLiteral("%1: no se puede escribir la copia pequeña de «%2».").arg(row, report.destinationPath);
             break;
+        case RowOutcome::Unchanged:
+            ++m_unchanged;
+            break;
         case RowOutcome::Written:
             break;
         }
@@ -122,6 +125,9 @@ QStringList ConsoleHost::summaryLines(const RunTotals& totals) const
           << QStringLiteral("procesadas: ") + QString::number(m_tree.counters().procesadas.value_or(0))
           << QStringLiteral("Total leido: ") + QString::number(totals.kbReadTotal) + QStringLiteral(" kb")
           << QStringLiteral("Total comprimido: ") + QString::number(totals.kbWrittenTotal) + QStringLiteral(" kb");
+    // Rows skipped by --only-changed are neither failures nor new copies.
+    if (m_unchanged > 0)
+        lines.insert(lines.size() - 2, QStringLiteral("Sin cambios (no se han vuelto a hacer): ") + QString::number(m_unchanged));
     return lines;
 }
 

@@ -72,5 +72,6 @@ private:
     QElapsedTimer m_lastDraw;
     qint64 m_preCount = 0;
     qint64 m_rowsDone = 0;
+    qint64 m_unchanged = 0;  ///< rows skipped by --only-changed
     bool m_progressShown = false;
 };

@@ -2,7 +2,7 @@
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/workbook/open/workbookfilereader.h"
 #include "support/imagefixtures.h"
 #include "support/runrig.h"
 
@@ -178,7 +178,7 @@ private slots:
         rig.settings.setWorkbookPath(book);
         for (const QString& name : QDir(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos")).entryList(QDir::Files))
             QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos/") + name, rig.source + "/" + name);
-        XlsWorkbookReader reader;
+        WorkbookFileReader reader;
         rig.ui.onYield = [&](int) { QFile::remove(book); };
         const RunResult result = rig.run(2, &reader);
         QVERIFY(!QFile::exists(book));
@@ -239,7 +239,7 @@ private slots:
         // The origin cell holds "12" and a Shift-JIS lead byte with nothing after it.
         rig.settings.setWorkbookPath(QStringLiteral(FOTOLISTA_TEST_DATA "/xls/biff5_cp932_invalid.xls"));
         fixtures::writeJpeg(rig.source + "/12.jpg", 300, 200);
-        XlsWorkbookReader reader;
+        WorkbookFileReader reader;
         const RunResult result = rig.run(2, &reader);
         QCOMPARE(result.end, RunEnd::Completed);
         QCOMPARE(result.rowsHandled, 1);

@@ -82,9 +82,23 @@ class TestBatchCommand : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram)); }
 
+    void theExampleBatch_data()
+    {
+        QTest::addColumn<QString>("workbook"); // empty: the example's .xls
+        QTest::newRow(".xls") << QString();
+        // LibreOffice's copies of the example workbook.
+        for (const char* name : {"catalogo.xlsx", "catalogo.ods", "catalogo.csv"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
     void theExampleBatch()
     {
+        QFETCH(QString, workbook);
         Batch b;
+        if (!workbook.isEmpty()) {
+            b.workbook = b.dir.filePath(workbook);
+            QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_TEST_DATA "/workbooks/") + workbook, b.workbook));
+        }
         const Outcome o = runCommand(b.args(), b.dir.path(), "es_ES.UTF-8");
         QCOMPARE(o.exitCode, 1);  // two rows are not processed
         QCOMPARE(o.out.first(), QStringLiteral("-> Imagenes asociadas"));
@@ -183,6 +197,23 @@ private slots:
         }
     }
 
+    void onlyChangedSkipsWhatIsMadeAndSaysSo()
+    {
+        Batch b;
+        // The fingerprints go to the user's cache folder: here, the test's.
+        qputenv("XDG_CACHE_HOME", b.dir.filePath("cache").toUtf8());
+        const QStringList args = b.args({"--origin", "F30", "--destination", "a30", "--only-changed"});
+        const Outcome first = runCommand(args, b.dir.path());
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(!first.out.join('\n').contains("Sin cambios"));
+        const Outcome again = runCommand(args, b.dir.path());
+        qunsetenv("XDG_CACHE_HOME");
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.out.contains("Sin cambios (no se han vuelto a hacer): 2"), qPrintable(again.out.join('\n')));
+        QVERIFY(!again.err.contains("aviso"));
+        QCOMPARE(QDir(b.dir.filePath("cache/fotolista/huellas")).entryList(QDir::Files).size(), 1);
+    }
+
     void badUsageWritesNothing_data()
     {
         QTest::addColumn<QStringList>("extra");
@@ -267,6 +298,32 @@ private slots:
         QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), written);
     }
 
+    void cellsPrintsWhatIndependentReadersSee_data()
+    {
+        QTest::addColumn<QString>("workbook");
+        QTest::addColumn<QString>("locale");
+        for (const QString& folder : {QStringLiteral(FOTOLISTA_TEST_DATA "/workbooks"),
+                                      QStringLiteral(FOTOLISTA_WORKBOOK_SAMPLES)}) {
+            const QDir dir(folder);
+            for (const QString& listing : dir.entryList({"*.es.cells"}, QDir::Files, QDir::Name)) {
+                const QString workbook = dir.filePath(listing.chopped(9));
+                QTest::newRow(qPrintable(listing.chopped(9) + " es")) << workbook << "es";
+                QTest::newRow(qPrintable(listing.chopped(9) + " C")) << workbook << "C";
+            }
+        }
+    }
+
+    void cellsPrintsWhatIndependentReadersSee()
+    {
+        QFETCH(QString, workbook);
+        QFETCH(QString, locale);
+        QTemporaryDir dir;
+        const Outcome o = runCommand({"cells", workbook}, dir.path(), locale == "es" ? "es_ES.UTF-8" : "C.UTF-8");
+        QCOMPARE(o.exitCode, 0);
+        const QString expected = QString::fromUtf8(fixtures::readBytes(workbook + "." + locale + ".cells"));
+        QCOMPARE(o.out.join('\n') + (o.out.isEmpty() ? "" : "\n"), expected);
+    }
+
     void cellsListsTheSheet()
     {
         QTemporaryDir dir;
@@ -304,12 +361,18 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("empty") << "empty.xls" << "vacío";
-        QTest::newRow("random bytes") << "random.xls" << "no es un libro";
-        QTest::newRow("renamed xlsx") << "xlsx_renamed.xls" << ".xlsx";
-        QTest::newRow("encrypted") << "encrypted.xls" << "contraseña";
-        QTest::newRow("truncated") << "truncated_13056.xls" << "dañado";
-        QTest::newRow("missing") << "no-such-file.xls" << "no existe";
+        QTest::newRow("empty") << "xls/empty.xls" << "vacío";
+        QTest::newRow("random bytes") << "xls/random.xls" << "no es un libro";
+        QTest::newRow("encrypted") << "xls/encrypted.xls" << "contraseña";
+        QTest::newRow("encrypted .xlsx") << "xls/encrypted_xlsx.xls" << "contraseña";
+        QTest::newRow("truncated") << "xls/truncated_13056.xls" << "dañado";
+        QTest::newRow("missing") << "xls/no-such-file.xls" << "no existe";
+        QTest::newRow(".xlsb") << "workbooks/handmade.xlsb" << ".xlsb";
+        QTest::newRow("truncated archive") << "workbooks/damaged_truncated.xlsx" << "dañado";
+        QTest::newRow("zip bomb") << "workbooks/hostile/bomb_inflated.xlsx" << "256 MB";
+        QTest::newRow("billion laughs") << "workbooks/hostile/billion_laughs.xlsx" << "DTD";
+        QTest::newRow("deep nesting") << "workbooks/hostile/deep_nesting.xlsx" << "256 niveles";
+        QTest::newRow("every cell repeated") << "workbooks/hostile/repeat_all_cells.ods" << "3 millones";
     }
 
     void cellsRefusesEveryDamagedFixture()
@@ -317,10 +380,10 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        const QString path = QStringLiteral(FOTOLISTA_TEST_DATA "/xls/") + file;
+        const QString path = QStringLiteral(FOTOLISTA_TEST_DATA "/") + file;
         const Outcome o = runCommand({"cells", path}, dir.path());
         QCOMPARE(o.exitCode, 2);
-        QVERIFY2(o.err.contains(file) && o.err.contains(reason), qPrintable(o.err));
+        QVERIFY2(o.err.contains(path) && o.err.contains(reason), qPrintable(o.err));
         QVERIFY(o.out.isEmpty());
     }
 

@@ -12,6 +12,10 @@ private slots:
         QTest::addColumn<QStringList>("filters");
         QTest::newRow("workbook dialog") << "Archivos para emparejar(*.XLS)|*.xls|"
                                          << QStringList{"Archivos para emparejar(*.XLS) (*.xls)"};
+        QTest::newRow("workbook dialog, every format")
+            << "Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|Archivos para emparejar(*.XLS)|*.xls|"
+            << QStringList{"Libros de cálculo (*.xls *.xlsx *.xlsm *.ods *.csv *.txt)",
+                           "Archivos para emparejar(*.XLS) (*.xls)"};
         QTest::newRow("two entries") << "Excel|*.xls|Todos|*.*|" << QStringList{"Excel (*.xls)", "Todos (*.*)"};
         QTest::newRow("several patterns") << "Imágenes|*.jpg;*.tif|" << QStringList{"Imágenes (*.jpg *.tif)"};
         QTest::newRow("no trailing bar") << "Excel|*.xls" << QStringList{"Excel (*.xls)"};

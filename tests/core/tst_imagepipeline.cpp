@@ -240,7 +240,8 @@ private slots:
         QVERIFY(rig.view.logOf("batch: ").contains("batch: Leyendo imagen: /12345.JPG"));
         QCOMPARE(rig.view.batchText, QStringLiteral("Escribiendo imagen: /ABC.jpg"));
         QVERIFY(rig.view.summaryButtonVisible);
-        const SummaryEntry* row = &rig.view.tree.roots()[0].children.at(0);
+        const QList<SummaryEntry> roots = rig.view.tree.roots();
+        const SummaryEntry* row = &roots[0].children.at(0);
         QCOMPARE(row->key, QStringLiteral("1 ID"));
         QCOMPARE(row->children.size(), 2);
         const qint64 kbRead = kilobytes(QFileInfo(rig.source + "/12345.jpg").size());

@@ -74,21 +74,22 @@ private slots:
 
         // Records.
         const SummaryTree& tree = rig.view.tree;
-        QCOMPARE(tree.roots().size(), 2);
-        QCOMPARE(tree.roots()[0].children.size(), 2);
-        QCOMPARE(tree.roots()[1].children.size(), 1);
-        const SummaryEntry& first = tree.roots()[0].children[0];
+        const QList<SummaryEntry> roots = tree.roots();
+        QCOMPARE(roots.size(), 2);
+        QCOMPARE(roots[0].children.size(), 2);
+        QCOMPARE(roots[1].children.size(), 1);
+        const SummaryEntry& first = roots[0].children[0];
         QCOMPARE(first.key, QStringLiteral("1 ID"));
         QCOMPARE(first.text, QStringLiteral("1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: ABC.jpg"));
         QCOMPARE(first.colour, quint32(0));
         QCOMPARE(first.tag, QStringLiteral("procesado"));
         QCOMPARE(first.children.size(), 2);
         QVERIFY(first.children[0].text.startsWith("Tam I Grande: "));
-        const SummaryEntry& missing = tree.roots()[1].children[0];
+        const SummaryEntry& missing = roots[1].children[0];
         QCOMPARE(missing.key, QStringLiteral("2 ID"));
         QCOMPARE(missing.colour, quint32(255));
         QCOMPARE(missing.tag, QStringLiteral("No procesado"));
-        QCOMPARE(tree.roots()[0].children[1].key, QStringLiteral("3 ID"));
+        QCOMPARE(roots[0].children[1].key, QStringLiteral("3 ID"));
         QCOMPARE(tree.counters().totales, 3);
         QCOMPARE(tree.counters().noProcesadas, 1);
         QCOMPARE(tree.counters().procesadas.value(), 2);

@@ -28,6 +28,10 @@ struct RunRig {
     QString destination = dir.filePath("destino");
     QString marks = dir.filePath("marcas");
     QString logPath = dir.filePath("errores.txt");
+    /// The fingerprints of "Solo cambiadas", away from the user's own and
+    /// from everything a run may write.
+    QTemporaryDir cacheDir;
+    QString cache = cacheDir.path();
     JobSettings settings{dir.filePath("numeros")};
     ScriptedUiServices ui;
     RecordingRunView view;

@@ -173,7 +173,8 @@ private slots:
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
-                                     "Resumen de operaciones | Lectura rápida | Girar según la cámara (EXIF)",
+                                     "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
+                                     "Girar según la cámara (EXIF)",
                                      "Acerca de ..."}));
         // No format is marked at start, although the sources are JPEG;
         // photos are turned as the camera says.
@@ -267,7 +268,8 @@ private slots:
         const auto dialogs = rig.ui.callsOf(ScriptedUiServices::Kind::FileDialog);
         QCOMPARE(dialogs.size(), 1);
         QCOMPARE(dialogs[0].text, QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"));
-        QCOMPARE(dialogs[0].filter, QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+        QCOMPARE(dialogs[0].filter, QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
+                                                   "Archivos para emparejar(*.XLS)|*.xls|"));
         QVERIFY(!rig.shown("Label1"));
 
         rig.ui.fileAnswers << FileChoice::failed("El diálogo no se pudo abrir");
@@ -309,9 +311,23 @@ private slots:
         QCOMPARE(rig.tones.count, 0);
     }
 
+    void aWholeRun_data()
+    {
+        QTest::addColumn<QString>("workbook"); // empty: the example's .xls
+        QTest::newRow(".xls") << QString();
+        // LibreOffice's copies of the example workbook.
+        for (const char* name : {"catalogo.xlsx", "catalogo.ods", "catalogo.csv"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
     void aWholeRun()
     {
+        QFETCH(QString, workbook);
         Rig rig;
+        if (!workbook.isEmpty()) {
+            rig.workbook = rig.dir.filePath(workbook);
+            QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/workbooks/") + workbook, rig.workbook));
+        }
         rig.chooseEverything();
         rig.click("Command1");
 

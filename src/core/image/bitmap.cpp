@@ -1,7 +1,6 @@
 #include "core/image/bitmap.h"
 
 #include "core/image/bitmapaccess.h"
-#include "core/image/jpegreduce.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -94,14 +93,7 @@ Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
 {
     if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
         return {};
-    return wrap(loadChecked(FIF_JPEG, path, sizeHint << 16));
-}
-
-Bitmap Bitmap::loadJpegReduced(const QString& path, int denominator)
-{
-    if (path.isEmpty())
-        return {};
-    return wrap(::loadJpegReduced(QFile::encodeName(path).constData(), denominator));
+    return wrap(loadChecked(FIF_JPEG, path, JPEG_ACCURATE | sizeHint << 16));
 }
 
 Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }
@@ -117,13 +109,25 @@ int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidt
 int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
 int Bitmap::bitsPerPixel() const { return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0; }
 
-Bitmap Bitmap::rescaled(int width, int height) const
+Bitmap Bitmap::rescaled(int width, int height) const { return rescaled(width, height, bestSimdLevel()); }
+
+Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
 {
     if (!m_handle || width < 1 || height < 1)
         return {};
+    if (FIBITMAP* ours = rescaleLikeLibrary(m_handle->dib, width, height, level))
+        return wrap(ours);
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
 }
 
+Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel) const
+{
+    if (!m_handle || width < 1 || height < 1)
+        return {};
+    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel()))
+        return wrap(ours);
+    return rescaled(width, height);
+}
 Bitmap Bitmap::convertedTo24Bits() const
 {
     if (!m_handle)
@@ -237,6 +241,11 @@ void initialiseImageLibrary()
     // Kept in the heap instead, the memory of one image serves the next.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    // One heap for every thread: an image freed by one serves the next row's
+    // in any other, and no per-thread heap is left full of holes that the
+    // small allocations of later rows pin (they made the memory grow by
+    // kilobytes per row over a long run).
+    mallopt(M_ARENA_MAX, 1);
     // libtiff's own handlers print every unknown tag of a camera file to stderr.
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/image/rescale.h"
+
 #include <QString>
 
 #include <memory>
@@ -31,12 +33,10 @@ public:
     /// Decodes a file (flags 0); null when it cannot be read or decoded.
     static Bitmap load(ImageFormat format, const QString& path);
     /// Decodes a JPEG at a reduced scale: `sizeHint` (see jpegSizeHint) makes
-    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole.
+    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole. The
+    /// decoder's accurate transform and smooth chroma are used: at a reduced
+    /// scale they cost next to nothing and keep the colours true.
     static Bitmap loadJpegScaled(const QString& path, int sizeHint);
-    /// Reads a JPEG at 1/2, 1/4 or 1/8 of its size, each pixel the mean of
-    /// what the full read gives under it (see jpegreduce.h); null for a
-    /// layout it does not take, a damaged file or one that ends early.
-    static Bitmap loadJpegReduced(const QString& path, int denominator);
 
     bool isNull() const { return !m_handle; }
     int width() const;
@@ -44,8 +44,15 @@ public:
     /// 8 for greyscale and palette pictures, 24 for colour, others for deep colour.
     int bitsPerPixel() const;
 
-    /// Bicubic rescale to an exact size; null when it fails or a side is below 1.
+    /// Bicubic rescale to an exact size, with the very bytes of the image
+    /// library's (see rescale.h), which it leaves to the library for the
+    /// layouts it does not take; null when it fails or a side is below 1.
     Bitmap rescaled(int width, int height) const;
+    /// The same at a chosen instruction set, for tests.
+    Bitmap rescaled(int width, int height, SimdLevel level) const;
+    /// Resampled to an exact size with `kernel`; a layout the resampler does
+    /// not take is rescaled bicubic instead.
+    Bitmap resampled(int width, int height, ResampleKernel kernel) const;
 
     /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,
     /// 32-bit, 48/64-bit, floating point, 1- or 4-bit ones reduced or

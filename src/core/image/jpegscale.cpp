@@ -1,5 +1,7 @@
 #include "core/image/jpegscale.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 int jpegReduction(ImageSize size, int targetWidth)
@@ -7,8 +9,9 @@ int jpegReduction(ImageSize size, int targetWidth)
     if (size.width < 1 || size.height < 1 || targetWidth < 1)
         return 1;
     for (const int denominator : {8, 4, 2}) {
-        // The decoder rounds a scaled side up.
-        if ((size.width + denominator - 1) / denominator >= targetWidth)
+        // The decoder rounds a scaled side up. A reduced picture barely wider
+        // than the copy would leave the last step too little to smooth out.
+        if (qint64((size.width + denominator - 1) / denominator) * 10 >= qint64(targetWidth) * 13)
             return denominator;
     }
     return 1;

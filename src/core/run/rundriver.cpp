@@ -42,6 +42,11 @@ private:
     RowOutcome processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
                             RowReport& report);
     void prepareAhead();
+    /// Whether "Solo cambiadas" lets the found row go as it is.
+    bool unchanged(const SourceMatch& match, const QString& destinationText);
+    RowInputs inputsOf(const SourceMatch& match, const QString& destinationText);
+    /// Keeps the row's fingerprint when both copies were written, else forgets it.
+    void noteOutcome(const SourceMatch& match, const QString& destinationText, RowOutcome outcome);
     void end();
 
     RunEnvironment& m_env;
@@ -56,6 +61,7 @@ private:
     CaseBlindFinder m_finder;
     std::optional<RowPreparation> m_preparation;
     std::optional<ImagePipeline> m_pipeline;
+    std::optional<RowFingerprints> m_fingerprints;
     qint64 m_progressIndex = 1;
     bool m_finished = false;
 };
@@ -133,6 +139,10 @@ void BatchRun::beginPasses()
     m_env.control.stopRequested = false;
     m_env.view.restartClock();
 
+    // Kept whether or not "Solo cambiadas" is on, so a later run can use them.
+    m_fingerprints.emplace(m_env.fingerprintFolder, m_destinationFolder);
+    m_fingerprints->load();
+
     m_preparation.emplace(std::max(1, m_env.jobs));
     m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement, m_env.totals,
                                        m_finder, *m_preparation, m_destinationFolder, m_watermarkFolder});
@@ -196,8 +206,16 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
                                       cells.destinationAddress, cells.destinationText);
     switch (match.fate) {
     case RowFate::Found:
+        if (m_env.settings.onlyChanged() && unchanged(match, cells.destinationText)) {
+            m_env.view.summaryTree().addRowEntry(1, key, text, kEntryBlack, unchangedTag());
+            m_env.view.summaryTree().addDetail(key, unchangedDetailText());
+            ++m_result.unchanged;
+            report.outcome = RowOutcome::Unchanged;
+            break;
+        }
         m_env.view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
         report.outcome = processFound(match, cells, key, report);
+        noteOutcome(match, cells.destinationText, *report.outcome);
         break;
     case RowFate::Unnamed:
     case RowFate::Missing:
@@ -224,8 +242,29 @@ RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cell
     case RowOutcome::TooLarge:
     case RowOutcome::WriteFailed:
     case RowOutcome::SmallWriteFailed: ++m_result.writeFailures; break;
+    case RowOutcome::Unchanged: ++m_result.unchanged; break;
     }
     return outcome;
+}
+
+RowInputs BatchRun::inputsOf(const SourceMatch& match, const QString& destinationText)
+{
+    return RowInputs{m_env.settings,      m_env.placement,     m_finder, m_watermarkFolder, m_destinationFolder,
+                     match.resolvedPath, destinationText};
+}
+
+bool BatchRun::unchanged(const SourceMatch& match, const QString& destinationText)
+{
+    const std::optional<RowFingerprint> known = m_fingerprints->find(destinationText);
+    return known && *known == rowFingerprint(inputsOf(match, destinationText));
+}
+
+void BatchRun::noteOutcome(const SourceMatch& match, const QString& destinationText, RowOutcome outcome)
+{
+    if (outcome == RowOutcome::Written)
+        m_fingerprints->record(destinationText, rowFingerprint(inputsOf(match, destinationText)));
+    else
+        m_fingerprints->forget(destinationText);
 }
 
 void BatchRun::prepareAhead()
@@ -241,7 +280,7 @@ void BatchRun::prepareAhead()
             break;
         const SourceMatch m = matchSource(m_finder, m_sourceFolder, next.sourceText, next.destinationText,
                                           m_env.settings.sourceFormat());
-        if (m.fate == RowFate::Found)
+        if (m.fate == RowFate::Found && !(m_env.settings.onlyChanged() && unchanged(m, next.destinationText)))
             m_preparation->schedule(offset, ImagePipeline::requestFor(m_env.settings, m.resolvedPath));
     }
 }
@@ -249,6 +288,7 @@ void BatchRun::prepareAhead()
 void BatchRun::end()
 {
     m_log.close();
+    m_fingerprints->save();
     m_env.view.setCancelButtonVisible(false);
     m_env.view.showMainWindow();
     m_env.control.stopRequested = true;

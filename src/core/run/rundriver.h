@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/run/rowfingerprints.h"
 #include "core/run/runview.h"
 
 #include <QString>
@@ -39,6 +40,7 @@ struct RunResult {
     qint64 written = 0;        ///< both copies written
     qint64 withoutOutput = 0;  ///< not decoded, or cells no longer matching
     qint64 writeFailures = 0;  ///< either copy could not be written
+    qint64 unchanged = 0;      ///< skipped under "Solo cambiadas": nothing to make again
 };
 
 /// What a run is given: the live settings, the user, the view and the rest.
@@ -53,6 +55,8 @@ struct RunEnvironment {
     QString logPath;  ///< "errores.txt" in the working folder for the window
     /// Threads that decode and rescale the rows ahead; at least 1.
     int jobs = 1;
+    /// Where the fingerprints of "Solo cambiadas" are kept.
+    QString fingerprintFolder = defaultFingerprintFolder();
 };
 
 /// The batch run: validates, walks the workbook row by row, has each found

@@ -72,6 +72,11 @@ public:
     /// still covers the large width. Off at start.
     bool fastDecode() const { return m_fastDecode; }
     void setFastDecode(bool fast);
+    /// Menu "Solo cambiadas": a row whose two outputs were made from the same
+    /// source with the same settings and watermark pictures is skipped. Off
+    /// at start.
+    bool onlyChanged() const { return m_onlyChanged; }
+    void setOnlyChanged(bool onlyChanged);
     /// Menu "Girar según la cámara (EXIF)": sources turned upright as their
     /// EXIF orientation says. On at start.
     bool autorotate() const { return m_autorotate; }
@@ -135,6 +140,7 @@ private:
     QString m_sourceFormat = QStringLiteral(".JPG");
     JpegQuality m_jpegQuality = JpegQuality::Media;
     bool m_fastDecode = false;
+    bool m_onlyChanged = false;
     bool m_autorotate = true;
 
     std::optional<qint16> m_largeWidth;

@@ -38,3 +38,10 @@ QString compressionDetailText(qint64 kbRead, qint64 kbWritten)
     return QStringLiteral("Porcentaje comprimido ") + QString::number(percent) + QStringLiteral(" % || Ratio: ")
         + locale.toString(ratio, 'f', QLocale::FloatingPointShortest) + QStringLiteral(" sobre unidad");
 }
+
+QString unchangedTag() { return QStringLiteral("sin cambios"); }
+
+QString unchangedDetailText()
+{
+    return QStringLiteral("Sin cambios: las dos copias ya están hechas con esta foto y estos ajustes");
+}

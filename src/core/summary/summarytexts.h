@@ -17,3 +17,7 @@ QString sizeDetailText(qint64 kbRead, qint64 kbWritten);
 /// "Porcentaje comprimido 92 % || Ratio: 1,92 sobre unidad", the ratio in its
 /// shortest form with the user's decimal separator; "n/d" when kbRead is 0.
 QString compressionDetailText(qint64 kbRead, qint64 kbWritten);
+
+/// Tag of a row skipped under "Solo cambiadas", and the detail under it.
+QString unchangedTag();
+QString unchangedDetailText();

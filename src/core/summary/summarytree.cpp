@@ -1,8 +1,44 @@
 #include "core/summary/summarytree.h"
 
+namespace {
+
+// Texts are packed into blocks of this many characters.
+constexpr qsizetype kBlockChars = 16 * 1024;
+
+SummaryEntry entryWithText(const QString& text)
+{
+    SummaryEntry e;
+    e.text = text;
+    return e;
+}
+
+} // namespace
+
+SummaryTree::TextRef SummaryTree::store(QStringView text)
+{
+    if (m_blocks.empty() || m_blocks.back().size() + text.size() > m_blocks.back().capacity()) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(std::max(kBlockChars, text.size()));
+    }
+    QString& block = m_blocks.back();
+    const TextRef ref{quint32(m_blocks.size() - 1), quint32(block.size()), quint32(text.size())};
+    block.append(text);
+    return ref;
+}
+
+QStringView SummaryTree::viewOf(const TextRef& ref) const
+{
+    return QStringView(m_blocks[ref.block]).mid(ref.offset, ref.length);
+}
+
+QString SummaryTree::textOf(const TextRef& ref) const { return viewOf(ref).toString(); }
+
 void SummaryTree::clear()
 {
-    m_roots.clear();
+    m_rootCount = 0;
+    m_rows.clear();
+    m_details.clear();
+    m_blocks.clear();
     m_counters = {};
     if (m_listener)
         m_listener->summaryCleared();
@@ -19,11 +55,7 @@ void SummaryTree::setCounters(qint64 totales, qint64 noProcesadas, qint64 proces
 
 void SummaryTree::addRoots()
 {
-    SummaryEntry associated;
-    associated.text = associatedRootText();
-    SummaryEntry notAssociated;
-    notAssociated.text = notAssociatedRootText();
-    m_roots << associated << notAssociated;
+    m_rootCount += 2;
     if (m_listener)
         m_listener->rootsAdded();
 }
@@ -31,39 +63,61 @@ void SummaryTree::addRoots()
 bool SummaryTree::addRowEntry(int rootNumber, const QString& key, const QString& text, quint32 colour,
                               const QString& tag)
 {
-    if (rootNumber < 1 || rootNumber > m_roots.size())
+    if (rootNumber < 1 || rootNumber > m_rootCount)
         return false;
-    SummaryEntry e;
-    e.key = key;
-    e.text = text;
-    e.colour = colour;
-    e.tag = tag;
-    m_roots[rootNumber - 1].children << e;
-    if (m_listener)
+    m_rows.push_back(Row{store(key), store(text), store(tag), colour, rootNumber});
+    if (m_listener) {
+        SummaryEntry e;
+        e.key = key;
+        e.text = text;
+        e.colour = colour;
+        e.tag = tag;
         m_listener->rowAdded(rootNumber, e);
+    }
     return true;
 }
 
-SummaryEntry* SummaryTree::findRow(const QString& key)
+qsizetype SummaryTree::findRow(QStringView key) const
 {
-    for (SummaryEntry& root : m_roots)
-        for (SummaryEntry& row : root.children)
-            if (row.key == key)
-                return &row;
-    return nullptr;
+    // Details follow their row at once: the search ends at the first step.
+    for (qsizetype i = qsizetype(m_rows.size()) - 1; i >= 0; --i)
+        if (viewOf(m_rows[size_t(i)].key) == key)
+            return i;
+    return -1;
 }
 
 bool SummaryTree::addDetail(const QString& rowKey, const QString& text)
 {
-    SummaryEntry* row = findRow(rowKey);
-    if (!row)
+    const qsizetype row = findRow(rowKey);
+    if (row < 0)
         return false;
-    SummaryEntry detail;
-    detail.text = text;
-    row->children << detail;
+    m_details.push_back(Detail{quint32(row), store(text)});
     if (m_listener)
         m_listener->detailAdded(rowKey, text);
     return true;
+}
+
+QList<SummaryEntry> SummaryTree::roots() const
+{
+    QList<SummaryEntry> roots;
+    for (int i = 0; i < m_rootCount; ++i)
+        roots << entryWithText(i % 2 == 0 ? associatedRootText() : notAssociatedRootText());
+    // Where each row lands among its root's children.
+    std::vector<qsizetype> place(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const Row& r = m_rows[i];
+        SummaryEntry e;
+        e.key = textOf(r.key);
+        e.text = textOf(r.text);
+        e.colour = r.colour;
+        e.tag = textOf(r.tag);
+        QList<SummaryEntry>& children = roots[r.root - 1].children;
+        place[i] = children.size();
+        children << e;
+    }
+    for (const Detail& d : m_details)
+        roots[m_rows[d.row].root - 1].children[place[d.row]].children << entryWithText(textOf(d.text));
+    return roots;
 }
 
 static void appendLines(QStringList& out, const SummaryEntry& e, int depth)
@@ -76,7 +130,7 @@ static void appendLines(QStringList& out, const SummaryEntry& e, int depth)
 QStringList SummaryTree::toLines() const
 {
     QStringList out;
-    for (const SummaryEntry& root : m_roots)
+    for (const SummaryEntry& root : roots())
         appendLines(out, root, 0);
     return out;
 }

@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QStringView>
+
 #include <optional>
+#include <vector>
 
 /// Colour values of the tree entries (0x00BBGGRR).
 inline constexpr quint32 kEntryBlack = 0;
@@ -40,6 +43,8 @@ public:
 
 /// The summary of the last run as plain data: two roots, one entry per
 /// handled row, two detail entries under each written row, and the counters.
+/// A run of many thousand rows keeps its texts packed in a few large
+/// blocks, not one allocation per entry; roots() builds the entries.
 class SummaryTree {
 public:
     /// At most one listener; nullptr detaches it.
@@ -56,7 +61,8 @@ public:
     /// Adds a detail under the row entry with `rowKey`; false when there is none.
     bool addDetail(const QString& rowKey, const QString& text);
 
-    const QList<SummaryEntry>& roots() const { return m_roots; }
+    /// The roots with their rows and details, built afresh.
+    QList<SummaryEntry> roots() const;
 
     const SummaryCounters& counters() const { return m_counters; }
     void setCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas);
@@ -65,8 +71,33 @@ public:
     QStringList toLines() const;
 
 private:
-    SummaryEntry* findRow(const QString& key);
-    QList<SummaryEntry> m_roots;
+    /// Where a text lies in the packed blocks.
+    struct TextRef {
+        quint32 block = 0;
+        quint32 offset = 0;
+        quint32 length = 0;
+    };
+    struct Row {
+        TextRef key;
+        TextRef text;
+        TextRef tag;
+        quint32 colour = kEntryBlack;
+        int root = 0;
+    };
+    struct Detail {
+        quint32 row = 0;
+        TextRef text;
+    };
+    TextRef store(QStringView text);
+    QString textOf(const TextRef& ref) const;
+    QStringView viewOf(const TextRef& ref) const;
+    /// The row with `key`, searched from the last one added; -1 when none.
+    qsizetype findRow(QStringView key) const;
+
+    int m_rootCount = 0;
+    std::vector<Row> m_rows;
+    std::vector<Detail> m_details;
+    std::vector<QString> m_blocks;
     SummaryCounters m_counters;
     SummaryListener* m_listener = nullptr;
 };

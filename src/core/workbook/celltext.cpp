@@ -1,6 +1,7 @@
 #include "core/workbook/celltext.h"
 
 #include <QDate>
+#include <QList>
 #include <QTime>
 
 #include <charconv>
@@ -45,35 +46,103 @@ QString plainNumberText(double value, const QLocale& locale)
     return text;
 }
 
-QString dateTimeText(double serial, NumberFormatKind kind, bool dates1904, const QLocale& locale)
+QString dateTimeText(double serial, NumberFormatKind kind, DateSystem system, const QLocale& locale)
 {
     constexpr double kLastSerial = 2958466.0; // 10000-01-01 in the 1900 system
-    if (kind == NumberFormatKind::Number || !std::isfinite(serial) || serial < 0
-        || serial >= kLastSerial)
+    const bool excel = system != DateSystem::Calendar1899;
+    if (kind == NumberFormatKind::Number || !std::isfinite(serial) || (excel && serial < 0)
+        || serial >= kLastSerial || serial <= -kLastSerial)
         return plainNumberText(serial, locale);
 
     const qint64 seconds = std::llround(serial * 86400.0);
-    const qint64 days = seconds / 86400;
-    const QTime time = QTime(0, 0).addSecs(int(seconds % 86400));
+    // Whole days towards minus infinity, so a time before day 0 is still a time of day.
+    const qint64 days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+    const QTime time = QTime(0, 0).addSecs(int(seconds - days * 86400));
     const QString timeText = locale.toString(time, timeFormatWithSeconds(locale));
 
-    if (days == 0 && (kind == NumberFormatKind::Time || !dates1904))
+    if (days == 0 && (kind == NumberFormatKind::Time || system == DateSystem::Excel1900))
         return timeText;
 
     QDate date;
-    if (dates1904)
+    switch (system) {
+    case DateSystem::Excel1904:
         date = QDate(1904, 1, 1).addDays(days);
-    else if (days < 60)
-        date = QDate(1899, 12, 31).addDays(days);
-    else if (days == 60)
-        return plainNumberText(serial, locale); // 1900-02-29, which never was
-    else
-        date = QDate(1899, 12, 30).addDays(days); // Excel counts that day anyway
-    if (!date.isValid() || date.year() > 9999)
+        break;
+    case DateSystem::Calendar1899:
+        date = QDate(1899, 12, 30).addDays(days);
+        break;
+    case DateSystem::Excel1900:
+        if (days < 60)
+            date = QDate(1899, 12, 31).addDays(days);
+        else if (days == 60)
+            return plainNumberText(serial, locale); // 1900-02-29, which never was
+        else
+            date = QDate(1899, 12, 30).addDays(days); // Excel counts that day anyway
+        break;
+    }
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
         return plainNumberText(serial, locale);
 
     QString text = locale.toString(date, QLocale::ShortFormat);
     if (time != QTime(0, 0))
         text += u' ' + timeText;
     return text;
+}
+
+std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system)
+{
+    // Date part: [-]YYYY-MM-DD, the year possibly longer than four digits.
+    const qsizetype t = iso.indexOf(u'T');
+    const QStringView datePart = t < 0 ? iso : iso.first(t);
+    const bool negativeYear = datePart.startsWith(u'-');
+    const QList<QStringView> ymd = (negativeYear ? datePart.sliced(1) : datePart).split(u'-');
+    if (ymd.size() != 3 || ymd[1].size() != 2 || ymd[2].size() != 2 || ymd[0].size() < 4 || ymd[0].size() > 6)
+        return std::nullopt;
+    bool okYear = false, okMonth = false, okDay = false;
+    const int year = ymd[0].toInt(&okYear) * (negativeYear ? -1 : 1);
+    const QDate date(year, ymd[1].toInt(&okMonth), ymd[2].toInt(&okDay));
+    if (!okYear || !okMonth || !okDay || !date.isValid())
+        return std::nullopt;
+
+    double secondsOfDay = 0;
+    if (t >= 0) {
+        QStringView timePart = iso.sliced(t + 1);
+        // A zone ("Z", "+01:00", "-05:00") does not change the time shown.
+        for (qsizetype i = 0; i < timePart.size(); ++i) {
+            if (timePart[i] == u'Z' || timePart[i] == u'+' || timePart[i] == u'-') {
+                timePart.truncate(i);
+                break;
+            }
+        }
+        const QList<QStringView> hms = timePart.split(u':');
+        if (hms.size() < 2 || hms.size() > 3)
+            return std::nullopt;
+        bool okH = false, okM = false, okS = true;
+        const int hours = hms[0].toInt(&okH);
+        const int minutes = hms[1].toInt(&okM);
+        const double seconds = hms.size() == 3 ? hms[2].toDouble(&okS) : 0.0;
+        if (!okH || !okM || !okS || hours < 0 || hours > 24 || minutes < 0 || minutes > 59 || !(seconds >= 0)
+            || seconds >= 61)
+            return std::nullopt;
+        secondsOfDay = hours * 3600.0 + minutes * 60.0 + seconds;
+    }
+
+    qint64 days = 0;
+    switch (system) {
+    case DateSystem::Excel1900:
+        if (date < QDate(1900, 1, 1))
+            return std::nullopt;
+        // Excel's serials count a 1900-02-29 that never was.
+        days = date < QDate(1900, 3, 1) ? QDate(1899, 12, 31).daysTo(date) : QDate(1899, 12, 30).daysTo(date);
+        break;
+    case DateSystem::Excel1904:
+        if (date < QDate(1904, 1, 1))
+            return std::nullopt;
+        days = QDate(1904, 1, 1).daysTo(date);
+        break;
+    case DateSystem::Calendar1899:
+        days = QDate(1899, 12, 30).daysTo(date);
+        break;
+    }
+    return double(days) + secondsOfDay / 86400.0;
 }

@@ -4,6 +4,9 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 /// How a boolean cell reads: "Verdadero" or "Falso", whatever the locale.
 QString booleanText(bool value);
@@ -15,6 +18,17 @@ QString booleanText(bool value);
 /// ("1,23456789012346E+16", "1E-05" in Spanish).
 QString plainNumberText(double value, const QLocale& locale);
 
+/// How a workbook counts days in its date and time numbers.
+enum class DateSystem : quint8 {
+    /// Excel's default: serial 1 is 1900-01-01, serial 60 the fictitious
+    /// 1900-02-29; day 0 carries no date.
+    Excel1900,
+    /// Excel for Mac's: serial 0 is 1904-01-01.
+    Excel1904,
+    /// OpenDocument's: day 0 is 1899-12-30, every day real, earlier days negative.
+    Calendar1899,
+};
+
 /// A number shown with a date or time format, as a date value reads as text:
 /// - the locale's short date ("23/3/64" in Spanish), followed by a blank and
 ///   the time of day when that is not midnight;
@@ -22,7 +36,12 @@ QString plainNumberText(double value, const QLocale& locale);
 ///   format, and for any value below one day in the 1900 date system;
 /// - the time of day is the locale's short time format with seconds added
 ///   ("17:47:13" in Spanish, "5:47:13 PM" in US English).
-/// Days count from 1899-12-31 (serial 1 = 1900-01-01, with Excel's fictitious
-/// 1900-02-29 as serial 60) or, with 1904 dates, from 1904-01-01 (serial 0).
-/// A value that is no real date (negative, 60, past 9999) reads as a plain number.
-QString dateTimeText(double serial, NumberFormatKind kind, bool dates1904, const QLocale& locale);
+/// Days count as `system` says. A value that is no real date in its system
+/// (negative in Excel's, serial 60 in the 1900 one, past 9999) reads as a
+/// plain number.
+QString dateTimeText(double serial, NumberFormatKind kind, DateSystem system, const QLocale& locale);
+
+/// The number a date and time written in ISO 8601 ("2005-02-23",
+/// "2005-02-23T17:47:13.5", a zone suffix ignored) stands for in a date
+/// system; empty when the text is no such date or the system cannot hold it.
+std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system);

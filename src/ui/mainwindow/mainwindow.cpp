@@ -150,6 +150,11 @@ void MainWindow::buildMenus()
         m_settings.setFastDecode(!m_settings.fastDecode());
         refreshFromSettings();
     });
+    m_onlyChanged = item(options, "solocambiadas", QStringLiteral("Solo cambiadas"), true);
+    connect(m_onlyChanged, &QAction::triggered, this, [this] {
+        m_settings.setOnlyChanged(!m_settings.onlyChanged());
+        refreshFromSettings();
+    });
     m_autorotate = item(options, "girarexif", QStringLiteral("Girar según la cámara (EXIF)"), true);
     connect(m_autorotate, &QAction::triggered, this, [this] {
         m_settings.setAutorotate(!m_settings.autorotate());
@@ -211,6 +216,7 @@ void MainWindow::refreshFromSettings()
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
+    m_onlyChanged->setChecked(m_settings.onlyChanged());
     m_autorotate->setChecked(m_settings.autorotate());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
@@ -256,7 +262,8 @@ void MainWindow::chooseWorkbook()
     m_control.stopRequested = false;
     const FileChoice choice = m_services.chooseFileToOpen(
         QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
-        QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+        QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
+                       "Archivos para emparejar(*.XLS)|*.xls|"));
     switch (choice.status) {
     case FileChoice::Status::Cancelled:
         return;

@@ -7,7 +7,7 @@
 #include "core/summary/summarytree.h"
 #include "core/sysinfo/registry.h"
 #include "core/watermark/placement.h"
-#include "core/workbook/xls/xlsworkbookreader.h"
+#include "core/workbook/open/workbookfilereader.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -108,7 +108,7 @@ private:
     JobSettings m_settings;
     RunTotals m_totals;
     RunControl m_control;
-    XlsWorkbookReader m_reader;
+    WorkbookFileReader m_reader;
     RunDriver m_driver;
     QTimer* m_clock = nullptr;
 
@@ -131,6 +131,7 @@ private:
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
+    QAction* m_onlyChanged = nullptr;
     QAction* m_autorotate = nullptr;
 
     bool m_startAfterRun = false;

@@ -1,5 +1,6 @@
 #include "core/workbook/xls/xlsworkbook.h"
 
+#include "core/workbook/bounds.h"
 #include "core/workbook/xls/compoundfile.h"
 
 #include <QFile>
@@ -41,6 +42,10 @@ QString refusal(const QString& path, LoadError error)
         break;
     case LoadError::Damaged:
         reason = QStringLiteral("el archivo está dañado o incompleto.");
+        break;
+    case LoadError::TooLarge:
+        reason = QStringLiteral("la hoja tiene más de 3 millones de celdas con contenido, "
+                                "más de las que el programa acepta.");
         break;
     }
     return QStringLiteral("No se puede leer el libro de Excel «%1»: %2").arg(path, reason);
@@ -133,6 +138,8 @@ private:
     bool readValue(quint16 type, QByteArrayView d, Workbook::Cell& cell);
     bool readFormulaResult(QByteArrayView d, Workbook::Cell& cell);
     void addCell(Workbook::Cell cell);
+    static bool addToSheet(const Workbook::Cell& cell, const std::vector<NumberFormatKind>& xfKinds,
+                           workbook::SheetBuilder& sheet);
 
     QByteArrayView m_stream;
     bool m_biff8 = true;
@@ -152,11 +159,13 @@ LoadError WorkbookParser::run(Workbook& workbook)
     if (const LoadError error = readGlobals(workbook); error != LoadError::None)
         return error;
 
+    std::vector<NumberFormatKind> xfKinds;
     for (quint16 format : m_xfFormats) {
         const auto custom = m_formats.constFind(format);
-        workbook.m_xfKinds.push_back(custom != m_formats.cend() ? classifyFormatCode(*custom)
-                                                                : builtInFormatKind(format));
+        xfKinds.push_back(custom != m_formats.cend() ? classifyFormatCode(*custom) : builtInFormatKind(format));
     }
+    workbook::SheetBuilder sheet;
+    sheet.setDateSystem(workbook.m_dates1904 ? DateSystem::Excel1904 : DateSystem::Excel1900);
 
     // The tab active at save time; a workbook without one (or pointing at a
     // chart or module sheet) is read from its first worksheet.
@@ -167,8 +176,10 @@ LoadError WorkbookParser::run(Workbook& workbook)
         if (m_sheets[i].type == 0)
             chosen = i;
     }
-    if (!chosen)
-        return LoadError::None; // no worksheet at all: every cell is empty
+    if (!chosen) { // no worksheet at all: every cell is empty
+        workbook.m_sheet = sheet.finish();
+        return LoadError::None;
+    }
 
     const qsizetype start = sheetStart(*chosen);
     if (start < 0)
@@ -176,16 +187,12 @@ LoadError WorkbookParser::run(Workbook& workbook)
     if (const LoadError error = readSheet(start); error != LoadError::None)
         return error;
 
-    // Keep the last record written for a position, ordered row-major.
-    std::stable_sort(m_cells.begin(), m_cells.end(), [](const auto& a, const auto& b) {
-        return std::pair(a.row, a.column) < std::pair(b.row, b.column);
-    });
-    for (size_t i = 0; i < m_cells.size(); ++i) {
-        const bool lastOfPosition = i + 1 == m_cells.size() || m_cells[i + 1].row != m_cells[i].row
-                                    || m_cells[i + 1].column != m_cells[i].column;
-        if (lastOfPosition)
-            workbook.m_cells.push_back(std::move(m_cells[i]));
+    // In record order: the sheet keeps the last record written for a position.
+    for (const Workbook::Cell& cell : m_cells) {
+        if (!addToSheet(cell, xfKinds, sheet))
+            return LoadError::TooLarge;
     }
+    workbook.m_sheet = sheet.finish();
     return LoadError::None;
 }
 
@@ -354,7 +361,26 @@ LoadError WorkbookParser::readSheet(qsizetype start)
 
 void WorkbookParser::addCell(Workbook::Cell cell)
 {
-    m_cells.push_back(std::move(cell));
+    // Past the bound the sheet is refused: collecting more would only cost memory.
+    if (m_cells.size() <= std::size_t(workbook::bounds::kCells))
+        m_cells.push_back(std::move(cell));
+}
+
+bool WorkbookParser::addToSheet(const Workbook::Cell& cell, const std::vector<NumberFormatKind>& xfKinds,
+                                workbook::SheetBuilder& sheet)
+{
+    switch (cell.kind) {
+    case Workbook::ValueKind::Text:
+        return sheet.addText(cell.row, cell.column, cell.text);
+    case Workbook::ValueKind::Boolean:
+        return sheet.addBoolean(cell.row, cell.column, cell.code != 0);
+    case Workbook::ValueKind::Error:
+        return sheet.addText(cell.row, cell.column, errorText(cell.code));
+    case Workbook::ValueKind::Number:
+        return sheet.addNumber(cell.row, cell.column, cell.number,
+                               cell.xf < xfKinds.size() ? xfKinds[cell.xf] : NumberFormatKind::Number);
+    }
+    return false;
 }
 
 void WorkbookParser::readCell(const biff::Record& record, biff::RecordCursor& cursor)
@@ -386,7 +412,7 @@ void WorkbookParser::readCell(const biff::Record& record, biff::RecordCursor& cu
 
 void WorkbookParser::readFormulaString(QByteArrayView d, biff::RecordCursor& cursor)
 {
-    if (!m_pendingString)
+    if (!m_pendingString || *m_pendingString >= m_cells.size())
         return;
     QString text;
     if (m_biff8) {
@@ -541,47 +567,6 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
     LoadResult result;
     result.workbook = std::move(workbook);
     return result;
-}
-
-QString Workbook::textOf(const Cell& cell, const QLocale& locale) const
-{
-    switch (cell.kind) {
-    case ValueKind::Text:
-        return cell.text;
-    case ValueKind::Boolean:
-        return booleanText(cell.code != 0);
-    case ValueKind::Error:
-        return errorText(cell.code);
-    case ValueKind::Number: {
-        const NumberFormatKind kind =
-            cell.xf < m_xfKinds.size() ? m_xfKinds[cell.xf] : NumberFormatKind::Number;
-        return dateTimeText(cell.number, kind, m_dates1904, locale);
-    }
-    }
-    return {};
-}
-
-QString Workbook::cellText(quint32 row0, quint32 col0) const
-{
-    const auto at = std::lower_bound(m_cells.begin(), m_cells.end(), std::pair(row0, col0),
-                                     [](const Cell& c, const std::pair<quint32, quint32>& key) {
-                                         return std::pair(c.row, c.column) < key;
-                                     });
-    if (at == m_cells.end() || at->row != row0 || at->column != col0)
-        return {};
-    return textOf(*at, QLocale());
-}
-
-std::vector<std::pair<CellPosition, QString>> Workbook::nonEmptyCellTexts() const
-{
-    const QLocale locale;
-    std::vector<std::pair<CellPosition, QString>> texts;
-    for (const Cell& cell : m_cells) {
-        QString text = textOf(cell, locale);
-        if (!text.isEmpty())
-            texts.emplace_back(CellPosition{cell.row, cell.column}, std::move(text));
-    }
-    return texts;
 }
 
 } // namespace xls

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/workbook/celladdress.h"
+#include "core/workbook/sheet.h"
 #include "core/workbook/celltext.h"
 #include "core/workbook/xls/biff.h"
 
@@ -25,17 +26,13 @@ enum class LoadError {
     NotWorkbook, ///< neither an Excel 95 nor an Excel 97-2003 workbook
     Encrypted,
     Damaged,     ///< an .xls whose structure is broken or cut short
+    TooLarge,    ///< more cells than workbook::bounds::kCells, or more text than kTextUnits
 };
 
-/// The cells of the sheet that was active when an .xls workbook (Excel 95,
-/// BIFF5, or Excel 97-2003, BIFF8) was saved. Values are kept typed and turned
-/// into text when read, with the default QLocale() of that moment:
-/// - text: exactly as stored, never trimmed;
-/// - number: see plainNumberText(); a number whose format shows a date or time:
-///   see dateTimeText();
-/// - boolean: "Verdadero" or "Falso"; error: "#DIV/0!", "#N/A", ...;
-/// - empty, or outside the sheet: the empty text.
-/// A formula cell reads as its cached result.
+/// The sheet that was active when an .xls workbook (Excel 95, BIFF5, or
+/// Excel 97-2003, BIFF8) was saved, kept as a workbook::Sheet, whose rules
+/// turn values into text; an error reads as Excel shows it ("#DIV/0!",
+/// "#N/A", ...). A formula cell reads as its cached result.
 class Workbook {
 public:
     /// Reads at most 1 GiB; a larger file is not a workbook of these versions.
@@ -43,11 +40,14 @@ public:
     /// Parses the bytes of a file; `pathForMessages` only names it in messages.
     static LoadResult parse(const QByteArray& bytes, const QString& pathForMessages);
 
-    QString cellText(quint32 row0, quint32 col0) const;
+    QString cellText(quint32 row0, quint32 col0) const { return m_sheet.cellText(row0, col0); }
     /// Non-empty cells of the active sheet, row-major (row, then column).
-    std::vector<std::pair<CellPosition, QString>> nonEmptyCellTexts() const;
+    std::vector<std::pair<CellPosition, QString>> nonEmptyCellTexts() const { return m_sheet.nonEmptyCellTexts(); }
+    /// The sheet read, for the readers of every format.
+    workbook::Sheet takeSheet() { return std::move(m_sheet); }
 
 private:
+    // A cell as its record gives it, before it goes to the sheet.
     enum class ValueKind : quint8 { Text, Number, Boolean, Error };
     struct Cell {
         quint32 row = 0;
@@ -61,10 +61,8 @@ private:
     friend class WorkbookParser;
 
     Workbook() = default;
-    QString textOf(const Cell& cell, const QLocale& locale) const;
 
-    std::vector<Cell> m_cells; // sorted by (row, column), one per position
-    std::vector<NumberFormatKind> m_xfKinds;
+    workbook::Sheet m_sheet;
     bool m_dates1904 = false;
 };
 

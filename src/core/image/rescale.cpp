@@ -1,0 +1,722 @@
+#include "core/image/rescale.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define FOTOLISTA_X86 1
+#else
+#define FOTOLISTA_X86 0
+#endif
+
+// Every sum here is formed as the image library forms it: each product
+// rounded to double on its own, the products added in source order. A fused
+// multiply-add or a reordering would change the last bit of some sums, and
+// through the rounding to 8 bits, some pixels. The build compiles this file
+// with -ffp-contract=off; the check below catches a build that does not.
+#if defined(__FP_FAST_FMA) && !defined(FOTOLISTA_FP_CONTRACT_OFF)
+#error "rescale.cpp must be built with -ffp-contract=off"
+#endif
+
+namespace {
+
+// --- kernels ---------------------------------------------------------------
+
+/// The library's bicubic: its coefficients are worked out at run time from
+/// b = c = 1/3, in this order.
+struct Bicubic {
+    static constexpr double width = 2;
+    double p0, p2, p3, q0, q1, q2, q3;
+    Bicubic()
+    {
+        const double b = 1 / double(3);
+        const double c = 1 / double(3);
+        p0 = (6 - 2 * b) / 6;
+        p2 = (-18 + 12 * b + 6 * c) / 6;
+        p3 = (12 - 9 * b - 6 * c) / 6;
+        q0 = (8 * b + 24 * c) / 6;
+        q1 = (-12 * b - 48 * c) / 6;
+        q2 = (6 * b + 30 * c) / 6;
+        q3 = (-b - 6 * c) / 6;
+    }
+    double operator()(double v) const
+    {
+        v = std::fabs(v);
+        if (v < 1)
+            return p0 + v * v * (p2 + v * p3);
+        if (v < 2)
+            return q0 + v * (q1 + v * (q2 + v * q3));
+        return 0;
+    }
+};
+
+struct CatmullRom {
+    static constexpr double width = 2;
+    double operator()(double v) const
+    {
+        if (v < -2)
+            return 0;
+        if (v < -1)
+            return 0.5 * (4 + v * (8 + v * (5 + v)));
+        if (v < 0)
+            return 0.5 * (2 + v * v * (-5 - 3 * v));
+        if (v < 1)
+            return 0.5 * (2 + v * v * (-5 + 3 * v));
+        if (v < 2)
+            return 0.5 * (4 + v * (-8 + v * (5 - v)));
+        return 0;
+    }
+};
+
+struct Lanczos3 {
+    static constexpr double width = 3;
+    static double sinc(double v)
+    {
+        if (v == 0)
+            return 1;
+        v *= 3.1415926535897932384626433832795;
+        return std::sin(v) / v;
+    }
+    double operator()(double v) const
+    {
+        v = std::fabs(v);
+        return v < width ? sinc(v) * sinc(v / width) : 0;
+    }
+};
+
+/// The library's weight table, step for step: the window around each
+/// output, the weights, their normalisation, and the zero weights it drops
+/// at the right; then padded to one length.
+template <class Filter>
+AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize)
+{
+    const double scale = double(dstSize) / double(srcSize);
+    double width = Filter::width;
+    double fscale = 1.0;
+    if (scale < 1.0) {
+        width = Filter::width / scale;
+        fscale = scale;
+    }
+    const double offset = 0.5 / scale;
+    const size_t window = size_t(2 * int(std::ceil(width)) + 1);
+    std::vector<double> raw(size_t(dstSize) * window);
+    std::vector<int> left(static_cast<size_t>(dstSize));
+    std::vector<int> count(static_cast<size_t>(dstSize));
+    int taps = 1;
+    for (int u = 0; u < dstSize; ++u) {
+        const double center = double(u) / scale + offset;
+        const int l = std::max(0, int(center - width + 0.5));
+        int r = std::min(int(center + width + 0.5), srcSize);
+        double* w = &raw[size_t(u) * window];
+        double total = 0;
+        for (int i = l; i < r; ++i) {
+            w[i - l] = fscale * filter(fscale * (double(i) + 0.5 - center));
+            total += w[i - l];
+        }
+        if (total > 0 && total != 1)
+            for (int i = l; i < r; ++i)
+                w[i - l] /= total;
+        for (int t = r - l - 1; t >= 0 && w[t] == 0; --t) {
+            --r;
+            if (r == l)
+                break;
+        }
+        left[size_t(u)] = l;
+        count[size_t(u)] = r - l;
+        taps = std::max(taps, r - l);
+    }
+    AxisWeights out;
+    out.taps = std::min(taps, srcSize);
+    out.start.resize(size_t(dstSize));
+    out.weights.assign(size_t(dstSize) * size_t(out.taps), 0.0);
+    for (int u = 0; u < dstSize; ++u) {
+        // Zeros after the window, or before it where a window padded at its
+        // end would pass the last source sample.
+        const int start = std::min(left[size_t(u)], srcSize - out.taps);
+        out.start[size_t(u)] = start;
+        double* w = &out.weights[size_t(u) * size_t(out.taps)] + (left[size_t(u)] - start);
+        std::copy_n(&raw[size_t(u) * window], count[size_t(u)], w);
+    }
+    return out;
+}
+
+inline std::uint8_t toByte(double v) { return std::uint8_t(std::clamp(int(v + 0.5), 0, 255)); }
+
+// --- plain passes ----------------------------------------------------------
+
+template <int C>
+void horizontalPlain(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y0, int y1)
+{
+    const int taps = aw.taps;
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* in = src.row(y);
+        std::uint8_t* out = dst.row(y);
+        for (int x = 0; x < dst.width; ++x) {
+            const double* w = &aw.weights[size_t(x) * size_t(taps)];
+            const std::uint8_t* p = in + size_t(aw.start[size_t(x)]) * C;
+            if constexpr (C == 3) {
+                double r = 0, g = 0, b = 0;
+                for (int k = 0; k < taps; ++k, p += 3) {
+                    r += w[k] * double(p[0]);
+                    g += w[k] * double(p[1]);
+                    b += w[k] * double(p[2]);
+                }
+                out[x * 3] = toByte(r);
+                out[x * 3 + 1] = toByte(g);
+                out[x * 3 + 2] = toByte(b);
+            } else {
+                double v = 0;
+                for (int k = 0; k < taps; ++k)
+                    v += w[k] * double(p[k]);
+                out[x] = toByte(v);
+            }
+        }
+    }
+}
+
+/// Columns j0.. of every output row.
+void verticalPlain(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y, int j0)
+{
+    const int n = dst.width * dst.channels;
+    const double* w = &aw.weights[size_t(y) * size_t(aw.taps)];
+    const int start = aw.start[size_t(y)];
+    std::uint8_t* out = dst.row(y);
+    for (int j = j0; j < n; ++j) {
+        double v = 0;
+        for (int k = 0; k < aw.taps; ++k)
+            v += w[k] * double(src.row(start + k)[j]);
+        out[j] = toByte(v);
+    }
+}
+
+/// The horizontal pass works on blocks of outputs whose source samples,
+/// converted once to doubles, fit in about this many bytes.
+constexpr int kBlockBytes = 96 * 1024;
+
+int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytesPerSample)
+{
+    const int room = kBlockBytes / bytesPerSample - aw.taps;
+    return std::max(1, int(room * (double(dstWidth) / srcWidth)));
+}
+
+#if FOTOLISTA_X86
+
+// --- SSE2 passes: two rows side by side -------------------------------------
+
+/// buf[s * 2 + r] = sample s of row r.
+void interleave2(const std::uint8_t* r0, const std::uint8_t* r1, int n, double* buf)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int s = 0;
+    for (; s + 8 <= n; s += 8) {
+        const __m128i ab = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + s)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r1 + s)));
+        const __m128i words[2] = {_mm_unpacklo_epi8(ab, zero), _mm_unpackhi_epi8(ab, zero)};
+        double* o = buf + size_t(s) * 2;
+        for (int h = 0; h < 2; ++h) {
+            const __m128i lo = _mm_unpacklo_epi16(words[h], zero);
+            const __m128i hi = _mm_unpackhi_epi16(words[h], zero);
+            _mm_storeu_pd(o + h * 8 + 0, _mm_cvtepi32_pd(lo));
+            _mm_storeu_pd(o + h * 8 + 2, _mm_cvtepi32_pd(_mm_srli_si128(lo, 8)));
+            _mm_storeu_pd(o + h * 8 + 4, _mm_cvtepi32_pd(hi));
+            _mm_storeu_pd(o + h * 8 + 6, _mm_cvtepi32_pd(_mm_srli_si128(hi, 8)));
+        }
+    }
+    for (; s < n; ++s) {
+        buf[size_t(s) * 2] = r0[s];
+        buf[size_t(s) * 2 + 1] = r1[s];
+    }
+}
+
+/// (int)(v + 0.5) of both lanes, in the low two 32-bit slots.
+inline __m128i truncatedHalfUp2(__m128d v) { return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5))); }
+
+template <int C>
+void horizontalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y0, int y1,
+                    double* buf)
+{
+    const int taps = aw.taps;
+    const int block = outputsPerBlock(aw, dst.width, src.width, C * 2 * 8);
+    int y = y0;
+    for (; y + 2 <= y1; y += 2) {
+        std::uint8_t* out[2] = {dst.row(y), dst.row(y + 1)};
+        for (int x0 = 0; x0 < dst.width; x0 += block) {
+            const int x1 = std::min(dst.width, x0 + block);
+            const int s0 = aw.start[size_t(x0)];
+            const int s1 = aw.start[size_t(x1 - 1)] + taps;
+            interleave2(src.row(y) + s0 * C, src.row(y + 1) + s0 * C, (s1 - s0) * C, buf);
+            for (int x = x0; x < x1; ++x) {
+                const double* w = &aw.weights[size_t(x) * size_t(taps)];
+                const double* p = buf + size_t(aw.start[size_t(x)] - s0) * C * 2;
+                __m128d acc[3];
+                if constexpr (C == 3) {
+                    __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0;
+                    for (int k = 0; k < taps; ++k, p += 6) {
+                        const __m128d wk = _mm_set1_pd(w[k]);
+                        a0 = _mm_add_pd(a0, _mm_mul_pd(wk, _mm_loadu_pd(p)));
+                        a1 = _mm_add_pd(a1, _mm_mul_pd(wk, _mm_loadu_pd(p + 2)));
+                        a2 = _mm_add_pd(a2, _mm_mul_pd(wk, _mm_loadu_pd(p + 4)));
+                    }
+                    acc[0] = a0;
+                    acc[1] = a1;
+                    acc[2] = a2;
+                } else {
+                    __m128d a0 = _mm_setzero_pd();
+                    for (int k = 0; k < taps; ++k, p += 2)
+                        a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_set1_pd(w[k]), _mm_loadu_pd(p)));
+                    acc[0] = a0;
+                }
+                for (int c = 0; c < C; ++c) {
+                    const __m128i v = truncatedHalfUp2(acc[c]);
+                    const int both = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v));
+                    out[0][x * C + c] = std::uint8_t(both);
+                    out[1][x * C + c] = std::uint8_t(both >> 8);
+                }
+            }
+        }
+    }
+    horizontalPlain<C>(src, dst, aw, y, y1);
+}
+
+void verticalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
+{
+    const int n = dst.width * dst.channels;
+    const int taps = aw.taps;
+    const __m128i zero = _mm_setzero_si128();
+    for (int y = 0; y < dst.height; ++y) {
+        const double* w = &aw.weights[size_t(y) * size_t(taps)];
+        const int start = aw.start[size_t(y)];
+        std::uint8_t* out = dst.row(y);
+        int j = 0;
+        for (; j + 8 <= n; j += 8) {
+            __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
+            for (int k = 0; k < taps; ++k) {
+                const __m128i words = _mm_unpacklo_epi8(
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src.row(start + k) + j)), zero);
+                const __m128i lo = _mm_unpacklo_epi16(words, zero);
+                const __m128i hi = _mm_unpackhi_epi16(words, zero);
+                const __m128d wk = _mm_set1_pd(w[k]);
+                a0 = _mm_add_pd(a0, _mm_mul_pd(wk, _mm_cvtepi32_pd(lo)));
+                a1 = _mm_add_pd(a1, _mm_mul_pd(wk, _mm_cvtepi32_pd(_mm_srli_si128(lo, 8))));
+                a2 = _mm_add_pd(a2, _mm_mul_pd(wk, _mm_cvtepi32_pd(hi)));
+                a3 = _mm_add_pd(a3, _mm_mul_pd(wk, _mm_cvtepi32_pd(_mm_srli_si128(hi, 8))));
+            }
+            const __m128i i01 = _mm_unpacklo_epi64(truncatedHalfUp2(a0), truncatedHalfUp2(a1));
+            const __m128i i23 = _mm_unpacklo_epi64(truncatedHalfUp2(a2), truncatedHalfUp2(a3));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(_mm_packs_epi32(i01, i23), zero));
+        }
+        verticalPlain(src, dst, aw, y, j);
+    }
+}
+
+// --- AVX2 passes: four rows side by side, chosen at run time ----------------
+
+#define FOTOLISTA_AVX2 __attribute__((target("avx2")))
+
+/// buf[s * 4 + r] = sample s of row r.
+FOTOLISTA_AVX2 void interleave4(const std::uint8_t* const* rows, int n, double* buf)
+{
+    int s = 0;
+    for (; s + 16 <= n; s += 16) {
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + s));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + s));
+        const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + s));
+        const __m128i a3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + s));
+        const __m128i l01 = _mm_unpacklo_epi8(a0, a1), h01 = _mm_unpackhi_epi8(a0, a1);
+        const __m128i l23 = _mm_unpacklo_epi8(a2, a3), h23 = _mm_unpackhi_epi8(a2, a3);
+        // Each 32-bit slot now holds one sample of the four rows.
+        const __m128i quads[4] = {_mm_unpacklo_epi16(l01, l23), _mm_unpackhi_epi16(l01, l23),
+                                  _mm_unpacklo_epi16(h01, h23), _mm_unpackhi_epi16(h01, h23)};
+        double* o = buf + size_t(s) * 4;
+        for (int i = 0; i < 4; ++i) {
+            const __m256i lo = _mm256_cvtepu8_epi32(quads[i]);
+            const __m256i hi = _mm256_cvtepu8_epi32(_mm_srli_si128(quads[i], 8));
+            _mm256_storeu_pd(o + i * 16 + 0, _mm256_cvtepi32_pd(_mm256_castsi256_si128(lo)));
+            _mm256_storeu_pd(o + i * 16 + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(lo, 1)));
+            _mm256_storeu_pd(o + i * 16 + 8, _mm256_cvtepi32_pd(_mm256_castsi256_si128(hi)));
+            _mm256_storeu_pd(o + i * 16 + 12, _mm256_cvtepi32_pd(_mm256_extracti128_si256(hi, 1)));
+        }
+    }
+    for (; s < n; ++s)
+        for (int r = 0; r < 4; ++r)
+            buf[size_t(s) * 4 + size_t(r)] = rows[r][s];
+}
+
+FOTOLISTA_AVX2 inline __m128i truncatedHalfUp4(__m256d v)
+{
+    return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(0.5)));
+}
+
+/// Clamped bytes of four sums of four lanes: byte i * 4 + r is sum i, lane r.
+FOTOLISTA_AVX2 inline void packLanes(__m256d a, __m256d b, __m256d c, __m256d d, std::uint8_t* bytes)
+{
+    const __m128i ab = _mm_packs_epi32(truncatedHalfUp4(a), truncatedHalfUp4(b));
+    const __m128i cd = _mm_packs_epi32(truncatedHalfUp4(c), truncatedHalfUp4(d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(ab, cd));
+}
+
+/// Converted samples of one block of outputs: four rows side by side,
+/// from source sample s0.
+struct Block4 {
+    const AxisWeights& aw;
+    const double* buf;
+    int s0;
+    std::uint8_t* const* out;  ///< the four output rows
+    template <int C>
+    const double* samples(int x) const
+    {
+        return buf + size_t(aw.start[size_t(x)] - s0) * C * 4;
+    }
+    const double* weights(int x) const { return &aw.weights[size_t(x) * size_t(aw.taps)]; }
+};
+
+/// Two colour outputs at a time: six independent sums keep the adder busy
+/// while each waits for its previous result. Returns the next output.
+FOTOLISTA_AVX2 int colourPairsAvx2(const Block4& b, int x, int x1)
+{
+    const int taps = b.aw.taps;
+    alignas(16) std::uint8_t bytes[32];
+    for (; x + 2 <= x1; x += 2) {
+        const double* w = b.weights(x);
+        const double* p = b.samples<3>(x);
+        const double* q = b.samples<3>(x + 1);
+        __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, c0 = a0, c1 = a0, c2 = a0;
+        for (int k = 0; k < taps; ++k, p += 12, q += 12) {
+            const __m256d wa = _mm256_broadcast_sd(w + k);
+            const __m256d wc = _mm256_broadcast_sd(w + taps + k);
+            a0 = _mm256_add_pd(a0, _mm256_mul_pd(wa, _mm256_loadu_pd(p)));
+            a1 = _mm256_add_pd(a1, _mm256_mul_pd(wa, _mm256_loadu_pd(p + 4)));
+            a2 = _mm256_add_pd(a2, _mm256_mul_pd(wa, _mm256_loadu_pd(p + 8)));
+            c0 = _mm256_add_pd(c0, _mm256_mul_pd(wc, _mm256_loadu_pd(q)));
+            c1 = _mm256_add_pd(c1, _mm256_mul_pd(wc, _mm256_loadu_pd(q + 4)));
+            c2 = _mm256_add_pd(c2, _mm256_mul_pd(wc, _mm256_loadu_pd(q + 8)));
+        }
+        packLanes(a0, a1, a2, c0, bytes);
+        packLanes(c1, c2, c2, c2, bytes + 16);
+        for (int r = 0; r < 4; ++r)
+            for (int i = 0; i < 6; ++i)
+                b.out[r][x * 3 + i] = bytes[i * 4 + r];
+    }
+    return x;
+}
+
+/// Four grey outputs at a time, for the same reason.
+FOTOLISTA_AVX2 int greyQuadsAvx2(const Block4& b, int x, int x1)
+{
+    const int taps = b.aw.taps;
+    alignas(16) std::uint8_t bytes[16];
+    for (; x + 4 <= x1; x += 4) {
+        const double* w = b.weights(x);
+        const double* p[4] = {b.samples<1>(x), b.samples<1>(x + 1), b.samples<1>(x + 2), b.samples<1>(x + 3)};
+        __m256d a[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+        for (int k = 0; k < taps; ++k)
+            for (int i = 0; i < 4; ++i)
+                a[i] = _mm256_add_pd(a[i], _mm256_mul_pd(_mm256_broadcast_sd(w + i * taps + k),
+                                                         _mm256_loadu_pd(p[i] + k * 4)));
+        packLanes(a[0], a[1], a[2], a[3], bytes);
+        for (int r = 0; r < 4; ++r)
+            for (int i = 0; i < 4; ++i)
+                b.out[r][x + i] = bytes[i * 4 + r];
+    }
+    return x;
+}
+
+template <int C>
+FOTOLISTA_AVX2 void singleAvx2(const Block4& b, int x)
+{
+    const double* w = b.weights(x);
+    const double* p = b.samples<C>(x);
+    __m256d a[3] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+    for (int k = 0; k < b.aw.taps; ++k, p += C * 4) {
+        const __m256d wk = _mm256_broadcast_sd(w + k);
+        for (int c = 0; c < C; ++c)
+            a[c] = _mm256_add_pd(a[c], _mm256_mul_pd(wk, _mm256_loadu_pd(p + c * 4)));
+    }
+    alignas(16) std::uint8_t bytes[16];
+    packLanes(a[0], a[1], a[2], a[2], bytes);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < C; ++c)
+            b.out[r][x * C + c] = bytes[c * 4 + r];
+}
+
+template <int C>
+FOTOLISTA_AVX2 void horizontalAvx2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y0,
+                                   int y1, double* buf)
+{
+    const int block = outputsPerBlock(aw, dst.width, src.width, C * 4 * 8);
+    int y = y0;
+    for (; y + 4 <= y1; y += 4) {
+        std::uint8_t* out[4] = {dst.row(y), dst.row(y + 1), dst.row(y + 2), dst.row(y + 3)};
+        for (int x0 = 0; x0 < dst.width; x0 += block) {
+            const int x1 = std::min(dst.width, x0 + block);
+            const int s0 = aw.start[size_t(x0)];
+            const int s1 = aw.start[size_t(x1 - 1)] + aw.taps;
+            const std::uint8_t* rows[4] = {src.row(y) + s0 * C, src.row(y + 1) + s0 * C, src.row(y + 2) + s0 * C,
+                                           src.row(y + 3) + s0 * C};
+            interleave4(rows, (s1 - s0) * C, buf);
+            const Block4 b{aw, buf, s0, out};
+            for (int x = C == 3 ? colourPairsAvx2(b, x0, x1) : greyQuadsAvx2(b, x0, x1); x < x1; ++x)
+                singleAvx2<C>(b, x);
+        }
+    }
+    // Leave the upper halves clean: legacy SSE code after dirty ones (ours,
+    // the library's, the decoder's) runs several times slower on some processors.
+    _mm256_zeroupper();
+    horizontalSse2<C>(src, dst, aw, y, y1, buf);
+}
+
+FOTOLISTA_AVX2 void verticalAvx2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
+{
+    const int n = dst.width * dst.channels;
+    const int taps = aw.taps;
+    for (int y = 0; y < dst.height; ++y) {
+        const double* w = &aw.weights[size_t(y) * size_t(taps)];
+        const int start = aw.start[size_t(y)];
+        std::uint8_t* out = dst.row(y);
+        int j = 0;
+        for (; j + 16 <= n; j += 16) {
+            __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
+            for (int k = 0; k < taps; ++k) {
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src.row(start + k) + j));
+                const __m256d wk = _mm256_broadcast_sd(w + k);
+                const __m256i lo = _mm256_cvtepu8_epi32(b);
+                const __m256i hi = _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
+                a0 = _mm256_add_pd(a0, _mm256_mul_pd(wk, _mm256_cvtepi32_pd(_mm256_castsi256_si128(lo))));
+                a1 = _mm256_add_pd(a1, _mm256_mul_pd(wk, _mm256_cvtepi32_pd(_mm256_extracti128_si256(lo, 1))));
+                a2 = _mm256_add_pd(a2, _mm256_mul_pd(wk, _mm256_cvtepi32_pd(_mm256_castsi256_si128(hi))));
+                a3 = _mm256_add_pd(a3, _mm256_mul_pd(wk, _mm256_cvtepi32_pd(_mm256_extracti128_si256(hi, 1))));
+            }
+            // Sixteen consecutive columns, so the lanes are already in order.
+            const __m128i ab = _mm_packs_epi32(truncatedHalfUp4(a0), truncatedHalfUp4(a1));
+            const __m128i cd = _mm_packs_epi32(truncatedHalfUp4(a2), truncatedHalfUp4(a3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(ab, cd));
+        }
+        _mm256_zeroupper();
+        verticalPlain(src, dst, aw, y, j);
+    }
+}
+
+#endif // FOTOLISTA_X86
+
+void horizontal(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, SimdLevel level)
+{
+#if FOTOLISTA_X86
+    if (level != SimdLevel::Plain) {
+        const size_t lanes = level == SimdLevel::Avx2 ? 4 : 2;
+        const std::unique_ptr<double[]> buf(new double[size_t(src.width) * size_t(src.channels) * lanes]);
+        const bool colour = src.channels == 3;
+        if (level == SimdLevel::Avx2)
+            colour ? horizontalAvx2<3>(src, dst, aw, 0, src.height, buf.get())
+                   : horizontalAvx2<1>(src, dst, aw, 0, src.height, buf.get());
+        else
+            colour ? horizontalSse2<3>(src, dst, aw, 0, src.height, buf.get())
+                   : horizontalSse2<1>(src, dst, aw, 0, src.height, buf.get());
+        return;
+    }
+#endif
+    if (src.channels == 3)
+        horizontalPlain<3>(src, dst, aw, 0, src.height);
+    else
+        horizontalPlain<1>(src, dst, aw, 0, src.height);
+}
+
+void vertical(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, SimdLevel level)
+{
+#if FOTOLISTA_X86
+    if (level == SimdLevel::Avx2)
+        return verticalAvx2(src, dst, aw);
+    if (level == SimdLevel::Sse2)
+        return verticalSse2(src, dst, aw);
+#endif
+    for (int y = 0; y < dst.height; ++y)
+        verticalPlain(src, dst, aw, y, 0);
+}
+
+/// A buffer plane of its own for the result of the first pass.
+struct OwnedPlane {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    SamplePlane plane;
+    OwnedPlane(int width, int height, int channels)
+        : bytes(new std::uint8_t[size_t(width) * size_t(height) * size_t(channels)])
+        , plane{bytes.get(), std::ptrdiff_t(width) * channels, width, height, channels}
+    {
+    }
+};
+
+} // namespace
+
+SimdLevel bestSimdLevel()
+{
+#if FOTOLISTA_X86
+    static const SimdLevel best = __builtin_cpu_supports("avx2") ? SimdLevel::Avx2 : SimdLevel::Sse2;
+    return best;
+#else
+    return SimdLevel::Plain;
+#endif
+}
+
+bool simdLevelAvailable(SimdLevel level)
+{
+    switch (level) {
+    case SimdLevel::Plain: return true;
+    case SimdLevel::Sse2: return FOTOLISTA_X86 != 0;
+    case SimdLevel::Avx2: return bestSimdLevel() == SimdLevel::Avx2;
+    }
+    return false;
+}
+
+AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize)
+{
+    switch (kernel) {
+    case ResampleKernel::Bicubic: return weightsFor(Bicubic(), dstSize, srcSize);
+    case ResampleKernel::CatmullRom: return weightsFor(CatmullRom(), dstSize, srcSize);
+    case ResampleKernel::Lanczos3: return weightsFor(Lanczos3(), dstSize, srcSize);
+    }
+    return {};
+}
+
+void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level)
+{
+    if (!simdLevelAvailable(level))
+        level = bestSimdLevel();
+    const int c = src.channels;
+    if (dst.width <= src.width) {
+        if (src.width == dst.width) {
+            if (src.height != dst.height) {
+                vertical(src, dst, axisWeights(kernel, dst.height, src.height), level);
+            } else {
+                for (int y = 0; y < src.height; ++y)
+                    std::memcpy(dst.row(y), src.row(y), size_t(src.width) * size_t(c));
+            }
+        } else if (src.height == dst.height) {
+            horizontal(src, dst, axisWeights(kernel, dst.width, src.width), level);
+        } else {
+            OwnedPlane across(dst.width, src.height, c);
+            horizontal(src, across.plane, axisWeights(kernel, dst.width, src.width), level);
+            vertical(across.plane, dst, axisWeights(kernel, dst.height, src.height), level);
+        }
+    } else if (src.height == dst.height) {
+        horizontal(src, dst, axisWeights(kernel, dst.width, src.width), level);
+    } else {
+        OwnedPlane down(src.width, dst.height, c);
+        vertical(src, down.plane, axisWeights(kernel, dst.height, src.height), level);
+        horizontal(down.plane, dst, axisWeights(kernel, dst.width, src.width), level);
+    }
+}
+
+// --- the library's bitmaps -------------------------------------------------
+
+namespace {
+
+enum class PaletteKind { GreyUp, GreyDown, Other };
+
+/// How the library classes an 8-bit palette: a grey ramp up or down, or
+/// anything else; `grey` tells whether every entry is a grey.
+PaletteKind paletteKind(const RGBQUAD* pal, bool& grey)
+{
+    PaletteKind kind = PaletteKind::GreyUp;
+    grey = true;
+    for (unsigned i = 0; i < 256; ++i) {
+        if (pal[i].rgbRed != pal[i].rgbGreen || pal[i].rgbRed != pal[i].rgbBlue) {
+            kind = PaletteKind::Other;
+            grey = false;
+            break;
+        }
+        // As the library does: an entry off the up ramp makes the palette a
+        // down ramp when it lies on that one, else a palette of its own.
+        if (kind != PaletteKind::Other && pal[i].rgbBlue != i)
+            kind = 255 - i == pal[i].rgbBlue ? PaletteKind::GreyDown : PaletteKind::Other;
+    }
+    return kind;
+}
+
+SamplePlane planeOf(FIBITMAP* dib, int channels)
+{
+    return SamplePlane{FreeImage_GetBits(dib), std::ptrdiff_t(FreeImage_GetPitch(dib)), int(FreeImage_GetWidth(dib)),
+                       int(FreeImage_GetHeight(dib)), channels};
+}
+
+bool takenSize(FIBITMAP* src, int width, int height)
+{
+    return src && FreeImage_HasPixels(src) && FreeImage_GetImageType(src) == FIT_BITMAP && width >= 1 && height >= 1
+           && FreeImage_GetWidth(src) >= 1 && FreeImage_GetHeight(src) >= 1;
+}
+
+FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int height, bool reversedGrey,
+                        ResampleKernel kernel, SimdLevel level)
+{
+    FIBITMAP* dst = FreeImage_AllocateT(FIT_BITMAP, width, height, in.channels == 3 ? 24 : 8, 0, 0, 0);
+    if (!dst)
+        return nullptr;
+    if (reversedGrey) {
+        RGBQUAD* pal = FreeImage_GetPalette(dst);
+        for (int i = 0; i < 256; ++i)
+            pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = BYTE(255 - i);
+    }
+    resample(in, planeOf(dst, in.channels), kernel, level);
+    FreeImage_CloneMetadata(dst, src);
+    return dst;
+}
+
+} // namespace
+
+FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel level)
+{
+    if (!takenSize(src, width, height))
+        return nullptr;
+    // The same size is a plain copy in the library; leave it to it.
+    if (FreeImage_GetWidth(src) == unsigned(width) && FreeImage_GetHeight(src) == unsigned(height))
+        return nullptr;
+    const unsigned bpp = FreeImage_GetBPP(src);
+    if (bpp == 24)
+        return resampledInto(src, planeOf(src, 3), width, height, false, ResampleKernel::Bicubic, level);
+    // A transparent palette makes a 32-bit image; other depths are not ours.
+    if (bpp != 8 || FreeImage_IsTransparent(src) || !FreeImage_GetPalette(src))
+        return nullptr;
+    bool grey = false;
+    const RGBQUAD* pal = FreeImage_GetPalette(src);
+    const PaletteKind kind = paletteKind(pal, grey);
+    if (kind != PaletteKind::Other)
+        return resampledInto(src, planeOf(src, 1), width, height, kind == PaletteKind::GreyDown,
+                             ResampleKernel::Bicubic, level);
+    // The library reads any other palette through its colours in its first
+    // pass (the blue of a grey one) and gives 24 bits, or 8 for a grey one:
+    // the same sums as over a copy already looked up.
+    const int w = int(FreeImage_GetWidth(src));
+    const int h = int(FreeImage_GetHeight(src));
+    OwnedPlane looked(w, h, grey ? 1 : 3);
+    for (int y = 0; y < h; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(src, y);
+        std::uint8_t* o = looked.plane.row(y);
+        for (int x = 0; x < w; ++x) {
+            const RGBQUAD& e = pal[line[x]];
+            if (grey) {
+                o[x] = e.rgbBlue;
+            } else {
+                o[x * 3 + FI_RGBA_RED] = e.rgbRed;
+                o[x * 3 + FI_RGBA_GREEN] = e.rgbGreen;
+                o[x * 3 + FI_RGBA_BLUE] = e.rgbBlue;
+            }
+        }
+    }
+    return resampledInto(src, looked.plane, width, height, false, ResampleKernel::Bicubic, level);
+}
+
+FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level)
+{
+    if (!takenSize(src, width, height))
+        return nullptr;
+    const unsigned bpp = FreeImage_GetBPP(src);
+    if (bpp == 24)
+        return resampledInto(src, planeOf(src, 3), width, height, false, kernel, level);
+    bool grey = false;
+    if (bpp == 8 && !FreeImage_IsTransparent(src) && FreeImage_GetPalette(src)
+        && paletteKind(FreeImage_GetPalette(src), grey) == PaletteKind::GreyUp)
+        return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level);
+    return nullptr;
+}

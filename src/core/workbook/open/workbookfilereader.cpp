@@ -1,0 +1,26 @@
+#include "core/workbook/open/workbookfilereader.h"
+
+#include "core/workbook/celladdress.h"
+#include "core/workbook/open/openworkbook.h"
+
+WorkbookOpenResult WorkbookFileReader::openWorkbook(const QString& path)
+{
+    workbook::LoadResult loaded = workbook::loadWorkbook(path);
+    m_sheet = std::move(loaded.sheet);
+    if (!m_sheet)
+        return WorkbookOpenResult::failure(loaded.message);
+    return WorkbookOpenResult::success();
+}
+
+QString WorkbookFileReader::readCellText(const QString& address)
+{
+    const std::optional<CellPosition> position = parseCellAddress(address);
+    if (!m_sheet || !position)
+        return {};
+    return m_sheet->cellText(position->row, position->column);
+}
+
+void WorkbookFileReader::closeWorkbook()
+{
+    m_sheet.reset();
+}
