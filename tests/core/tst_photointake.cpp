@@ -287,25 +287,41 @@ private slots:
         }
     }
 
+    void fastReadTurnsAndConvertsLikeTheFullRead_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QString>("profile");
+        const QString adobe = QStringLiteral("/usr/share/color/icc/compatibleWithAdobeRGB1998.icc");
+        QTest::newRow("turned clockwise, Adobe RGB") << 6 << adobe;
+        QTest::newRow("turned anticlockwise") << 8 << QString();
+        QTest::newRow("half round, Adobe RGB") << 3 << adobe;
+        QTest::newRow("transposed") << 5 << QString();
+    }
+
     void fastReadTurnsAndConvertsLikeTheFullRead()
     {
-        // A photo large enough for the reduced read, turned and in Adobe RGB.
+        // A photo large enough for the reduced read, as a camera tags it.
+        QFETCH(int, orientation);
+        QFETCH(QString, profile);
         QTemporaryDir dir;
         const QString photo = dir.filePath("camera.jpg");
         bool ok = false;
         photofixtures::run("convert", {path("sat.png"), "-resize", "2048x1536!", "-quality", "92", photo}, &ok);
         QVERIFY(ok);
-        photofixtures::run("exiftool", {"-q", "-overwrite_original", "-Orientation#=6",
-                                        "-ICC_Profile<=/usr/share/color/icc/compatibleWithAdobeRGB1998.icc", photo}, &ok);
+        QStringList tags{"-q", "-overwrite_original", QStringLiteral("-Orientation#=%1").arg(orientation)};
+        if (!profile.isEmpty())
+            tags << "-ICC_Profile<=" + profile;
+        photofixtures::run("exiftool", tags << photo, &ok);
         QVERIFY(ok);
         const PreparedImages exact = prepareImages(PrepareRequest{photo, false, true, 409, 145});
         const PreparedImages fast = prepareImages(PrepareRequest{photo, true, true, 409, 145});
         QVERIFY(exact.decoded && fast.decoded);
-        QCOMPARE(fast.sourceWidth, 1536);
-        QCOMPARE(fast.sourceHeight, 2048);
+        const bool sideways = orientation >= 5;
+        QCOMPARE(fast.sourceWidth, sideways ? 1536 : 2048);
+        QCOMPARE(fast.sourceHeight, sideways ? 2048 : 1536);
         QCOMPARE(fast.large.width(), 409);
-        QCOMPARE(fast.large.height(), 545);
-        QCOMPARE(exact.large.height(), 545);
+        QCOMPARE(fast.large.height(), sideways ? 545 : 307);
+        QCOMPARE(exact.large.height(), fast.large.height());
         QVERIFY(saveBitmap(ImageFormat::Png, exact.large, dir.filePath("exact.png"), 0));
         const photofixtures::Difference d = difference(fast.large, dir.filePath("exact.png"));
         QVERIFY2(d.sameSize && d.mean < 1.0, qPrintable(describe(d)));
