@@ -5,12 +5,16 @@
 # in fuzz/corpus/ (and those fuzz/make-photointake-seeds.sh makes in
 # build-fuzz/seeds/) are read but never changed. Fails on any crash, leak, UB,
 # timeout or memory blow-up; the input is left in build-fuzz/artifacts/.
-#     bash scripts/fuzz.sh [SECONDS_PER_TARGET]
+# Targets named after the seconds are the only ones built and run.
+#     bash scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build_dir=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 targets=(fuzz_xls fuzz_rownames fuzz_fastread fuzz_package fuzz_csv fuzz_photointake)
+if [ $# -gt 1 ]; then
+  targets=("${@:2}")
+fi
 
 "$root/scripts/install-deps.sh"
 
