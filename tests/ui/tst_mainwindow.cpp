@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyleHints>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -381,27 +382,53 @@ private slots:
         QVERIFY(rig.shown("Command1"));
     }
 
-    void processClickedJustAfterCancelWaitsForTheRun()
+    void processClickedAfterCancel_data()
     {
+        QTest::addColumn<bool>("whileTheRowFinishes");  // else once the run has stopped
+        QTest::addColumn<bool>("aMomentLater");         // else at once, as a double-click's second click
+        QTest::addColumn<bool>("startsAgain");
+        QTest::newRow("at once, while the row finishes: ignored") << true << false << false;
+        QTest::newRow("at once, after the stop: ignored") << false << false << false;
+        QTest::newRow("a moment later, while the row finishes: after this run") << true << true << true;
+        QTest::newRow("a moment later, after the stop: a new run") << false << true << true;
+    }
+
+    void processClickedAfterCancel()
+    {
+        QFETCH(bool, whileTheRowFinishes);
+        QFETCH(bool, aMomentLater);
+        QFETCH(bool, startsAgain);
+        const int moment = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100;
         Rig rig;
         rig.chooseEverything();
-        int started = 0;
+        bool startedInside = false;
         bool pressed = false;
         rig.ui.onYield = [&](int) {
             if (!pressed && rig.text("visor") == "Leyendo imagen: /12345.JPG") {
                 pressed = true;
                 rig.click("cancelar");
-                rig.click("Command1");  // shown again: a second run must not start inside this one
-                started = rig.ui.callsOf(ScriptedUiServices::Kind::Message).size();
+                if (whileTheRowFinishes) {
+                    if (aMomentLater)
+                        QTest::qWait(moment);
+                    rig.click("Command1");  // never a second run inside this one
+                    startedInside = QFile::exists(rig.destination + "/Cesta_08.jpg");
+                }
             }
         };
         rig.click("Command1");
         QVERIFY(pressed);
-        QCOMPARE(started, 0);
+        QVERIFY(!startedInside);
         QVERIFY(!QFile::exists(rig.destination + "/Bolso_02.jpg"));
-        // The remembered click starts the next run once this one has ended.
-        QTRY_COMPARE(rig.tones.count, 1);
-        QVERIFY(QFile::exists(rig.destination + "/Cesta_08.jpg"));
+        if (!whileTheRowFinishes) {
+            if (aMomentLater)
+                QTest::qWait(moment);
+            QVERIFY(rig.shown("Command1"));
+            rig.click("Command1");
+        }
+        // A remembered click starts its run once the stopped one has ended.
+        QTest::qWait(moment);
+        QCOMPARE(rig.tones.count, startsAgain ? 1 : 0);
+        QCOMPARE(QFile::exists(rig.destination + "/Cesta_08.jpg"), startsAgain);
     }
 
     void closingDuringARunFinishesTheRow()
