@@ -230,6 +230,40 @@ private slots:
         QCOMPARE(rig.window->settings().rowStep(), QStringLiteral("42"));
     }
 
+    void theColumnBoxesShowTwoLetters_data()
+    {
+        QTest::addColumn<QString>("column");
+        for (const char* column : {"AB", "IV", "MW", "WW"})
+            QTest::newRow(column) << column;
+    }
+
+    void theColumnBoxesShowTwoLetters()
+    {
+        QFETCH(QString, column);
+        Rig rig;
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        rig.click("Command10");
+        for (const char* name : {"CO", "CD"}) {
+            auto* box = rig.child<QLineEdit>(name);
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, column);
+            // Drawn with the cursor before the first letter, then after the
+            // last: when the text fits, nothing scrolls and the cursor moves
+            // by the whole text's width.
+            box->setCursorPosition(0);
+            box->grab();
+            const auto cursorLeft = [box] { return box->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(); };
+            const int before = cursorLeft();
+            box->setCursorPosition(int(column.size()));
+            box->grab();
+            QCOMPARE(cursorLeft() - before, box->fontMetrics().horizontalAdvance(column));
+        }
+        QCOMPARE(rig.window->settings().originColumn(), column);
+        QCOMPARE(rig.window->settings().destinationColumn(), column);
+    }
+
     void clockTicks()
     {
         Rig rig;
