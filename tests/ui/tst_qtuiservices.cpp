@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -136,10 +138,11 @@ private slots:
     void qtsOwnTextsSpeakTheUsersLanguage_data()
     {
         QTest::addColumn<QString>("locale");
-        // OK; Yes and No; a prompt's Cancel; the file dialog's Open; a text box's first menu entry.
+        // OK; Yes and No; a prompt's Cancel; the file dialog's Open and the
+        // kind it gives a folder; a text box's first menu entry.
         QTest::addColumn<QStringList>("texts");
-        const QStringList spanish{"Aceptar", "&Sí", "&No", "Cancelar", "&Abrir", "&Deshacer"};
-        const QStringList english{"OK", "&Yes", "&No", "Cancel", "&Open", "&Undo"};
+        const QStringList spanish{"Aceptar", "&Sí", "&No", "Cancelar", "&Abrir", "Carpeta", "&Deshacer"};
+        const QStringList english{"OK", "&Yes", "&No", "Cancel", "&Open", "Folder", "&Undo"};
         QTest::newRow("Spanish") << "es_ES" << spanish;
         QTest::newRow("Spanish of another country") << "es_MX" << spanish;
         QTest::newRow("English") << "en_US" << english;
@@ -169,7 +172,12 @@ private slots:
         services.showMessage("¿ Desea salir del programa ?", MessageButtons::YesNo, MessageIcon::None);
         buttonText(QDialogButtonBox::Cancel, false);
         services.askText("Introduzca el directorio a crear:", "Directorio");
-        buttonText(QDialogButtonBox::Open, false);
+        whenModal([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            shown << dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->text()
+                  << dialog->iconProvider()->type(QFileInfo(QDir::tempPath()));
+            dialog->reject();
+        });
         services.chooseFileToOpen("Ruta Origen de Archivos de Excel, solo Xls como extensión", "Excel|*.xls|");
         QLineEdit edit;
         const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
