@@ -8,7 +8,7 @@ set(FOTOLISTA_MAN_PAGES)
 foreach(page fotolista fotolista-batch)
   configure_file("${PROJECT_SOURCE_DIR}/data/${page}.1" "${PROJECT_BINARY_DIR}/man/${page}.1" @ONLY)
   add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/man/${page}.1.gz"
-    COMMAND gzip -9nf "${page}.1" -k
+    COMMAND gzip -9nkf "${page}.1"
     DEPENDS "${PROJECT_BINARY_DIR}/man/${page}.1"
     WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/man")
   list(APPEND FOTOLISTA_MAN_PAGES "${PROJECT_BINARY_DIR}/man/${page}.1.gz")
