@@ -358,13 +358,16 @@ private slots:
         QVERIFY(o.out.isEmpty());
     }
 
-    void helpIsInSpanish()
+    void helpIsInSpanishAndVersionIsTheProjects()
     {
         QTemporaryDir dir;
         const Outcome o = runCommand({"--help"}, dir.path());
         QCOMPARE(o.exitCode, 0);
         QVERIFY(o.out.join('\n').contains("Uso:"));
         QVERIFY(o.out.join('\n').contains("--mark-centred ALFA"));
+        const Outcome version = runCommand({"--version"}, dir.path());
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringList{"fotolista-batch " FOTOLISTA_PROJECT_VERSION});
         QCOMPARE(runCommand({}, dir.path()).exitCode, 2);
         QCOMPARE(runCommand({"convert"}, dir.path()).exitCode, 2);
     }
