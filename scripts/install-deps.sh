@@ -27,8 +27,12 @@ packages=(
   # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with
   # function names and lines
   clang libclang-rt-14-dev llvm
-  # Spanish locale for the number formats the user sees
-  locales
+  # Spanish locale for the number formats the user sees, and Qt's own texts
+  # (standard buttons, the file dialog) in Spanish
+  locales qt6-translations-l10n
+  # the Debian package: dependencies of the programs, checks of the package,
+  # its desktop entry and metadata, and the test of its shell completion
+  dpkg-dev lintian desktop-file-utils appstream bash-completion
 )
 
 sudo_cmd=()

@@ -1,5 +1,6 @@
 #include "core/image/bitmap.h"
 #include "ui/mainwindow/mainwindow.h"
+#include "ui/services/qttranslation.h"
 #include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
 
@@ -11,6 +12,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fotolista"));
+    // Qt's own buttons and dialogs in the user's language, as the rest of the window.
+    const auto qtTexts = installQtTranslation(QLocale());
     // A file-size limit must make a write fail, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
     initialiseImageLibrary();

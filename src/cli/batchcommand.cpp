@@ -33,7 +33,7 @@ QString helpText()
         "Uso:\n"
         "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
-        "  fotolista-batch --help\n"
+        "  fotolista-batch --help | --version\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
         "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
@@ -71,6 +71,7 @@ QString helpText()
         "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
+        "  --version                 muestra la versión del programa\n"
         "\n"
         "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir;\n"
         "2 uso incorrecto, inicio rechazado o libro ilegible (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
@@ -422,6 +423,13 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
         || arguments.first() == QLatin1String("-h")) {
         (arguments.isEmpty() ? err : out) << helpText();
         return arguments.isEmpty() ? kExitUsage : kExitOk;
+    }
+    if (arguments.first() == QLatin1String("--version")) {
+        out << QStringLiteral("fotolista-batch %1.%2.%3\n")
+                   .arg(FOTOLISTA_VERSION_MAJOR)
+                   .arg(FOTOLISTA_VERSION_MINOR)
+                   .arg(FOTOLISTA_VERSION_PATCH);
+        return kExitOk;
     }
     const QString command = arguments.first();
     const QStringList rest = arguments.mid(1);

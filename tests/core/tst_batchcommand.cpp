@@ -387,7 +387,7 @@ private slots:
         QVERIFY(o.out.isEmpty());
     }
 
-    void helpIsInSpanish()
+    void helpIsInSpanishAndVersionIsTheProjects()
     {
         QTemporaryDir dir;
         const Outcome o = runCommand({"--help"}, dir.path());
@@ -396,6 +396,9 @@ private slots:
         QVERIFY(o.out.join('\n').contains("--mark-centred ALFA"));
         QVERIFY(o.out.join('\n').contains("--format jpg|tif|any"));
         QVERIFY(o.out.join('\n').contains("--no-autorotate"));
+        const Outcome version = runCommand({"--version"}, dir.path());
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringList{"fotolista-batch " FOTOLISTA_PROJECT_VERSION});
         QCOMPARE(runCommand({}, dir.path()).exitCode, 2);
         QCOMPARE(runCommand({"convert"}, dir.path()).exitCode, 2);
     }

@@ -34,8 +34,24 @@ RowOutcome runRow(RunRig& rig)
 
 /// What stands in the way of a row's outputs.
 enum Obstacle {
-    Nothing, EarlierOutput, FileForTheSmallFolder, NothingToEncode, FolderForTheOutput, SubFolder, DestinationLikeJpg
+    Nothing,
+    EarlierOutput,
+    FileForTheSmallFolder,
+    NothingToEncode,
+    FolderForTheOutput,
+    SubFolder,
+    DestinationLikeJpg,
+    ReadOnlyOutput,
+    ReadOnlySmallCopy,
 };
+
+constexpr QFile::Permissions kReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+
+/// The file's own permission bits, without what they mean for the user running the test.
+QFile::Permissions ownBits(const QString& path)
+{
+    return QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
 
 /// A rig whose workbook holds the row 12345 -> ABC.
 struct OneRow : RunRig {
@@ -358,6 +374,11 @@ private slots:
             << QStringList{"foto.jpg.jpg", "pequeñas/foto_p.jpg_p.jpg"};
         QTest::newRow("a destination folder named like a picture")
             << "ABC" << int(DestinationLikeJpg) << RowOutcome::Written << both;
+        // The user's read-only mark holds even for root, who could write the file.
+        QTest::newRow("a read-only earlier output stays as it was")
+            << "ABC" << int(ReadOnlyOutput) << RowOutcome::WriteFailed << QStringList{"ABC.jpg"};
+        QTest::newRow("a read-only earlier small copy stays as it was")
+            << "ABC" << int(ReadOnlySmallCopy) << RowOutcome::SmallWriteFailed << both;
     }
 
     void writeOutcomes()
@@ -385,6 +406,15 @@ private slots:
             QDir().mkpath(rig.destination);
             rig.settings.setDestinationFolder(rig.destination);
             break;
+        case ReadOnlyOutput:
+            fixtures::writeBytes(rig.large("ABC"), earlier);
+            QFile::setPermissions(rig.large("ABC"), kReadOnly);
+            break;
+        case ReadOnlySmallCopy:
+            QDir().mkpath(rig.destination + "/pequeñas");
+            fixtures::writeBytes(rig.small("ABC"), earlier);
+            QFile::setPermissions(rig.small("ABC"), kReadOnly);
+            break;
         }
 
         QCOMPARE(runRow(rig), outcome);
@@ -397,8 +427,49 @@ private slots:
         QCOMPARE(rig.view.tree.roots()[0].children.at(0).children.size(), largeWritten ? 2 : 0);
         if (largeWritten)
             QCOMPARE(fixtures::decode(rig.destination + "/" + files.first()).width, 409);
-        if (Obstacle(obstacle) == NothingToEncode)
+        if (Obstacle(obstacle) == NothingToEncode || Obstacle(obstacle) == ReadOnlyOutput)
             QCOMPARE(fixtures::readBytes(rig.large("ABC")), earlier);
+        if (Obstacle(obstacle) == ReadOnlyOutput)
+            QCOMPARE(ownBits(rig.large("ABC")), kReadOnly);
+        if (Obstacle(obstacle) == ReadOnlySmallCopy) {
+            QCOMPARE(fixtures::readBytes(rig.small("ABC")), earlier);
+            QCOMPARE(ownBits(rig.small("ABC")), kReadOnly);
+        }
+    }
+
+    void everyNameTheFileSystemTakesIsWritten_data()
+    {
+        QTest::addColumn<int>("bytes");  // of the name, ".jpg" included
+        QTest::addColumn<QString>("letter");
+        QTest::addColumn<bool>("written");
+        for (int bytes : {238, 239, 247, 254, 255})
+            QTest::addRow("%d bytes", bytes) << bytes << "a" << true;
+        QTest::newRow("255 bytes, mostly two-byte letters") << 255 << "ñ" << true;
+        QTest::newRow("256 bytes: the file system refuses it") << 256 << "a" << false;
+    }
+
+    void everyNameTheFileSystemTakesIsWritten()
+    {
+        QFETCH(int, bytes);
+        QFETCH(QString, letter);
+        QFETCH(bool, written);
+        const int stem = bytes - 4;
+        const int letterBytes = int(letter.toUtf8().size());
+        const QString name = letter.repeated(stem / letterBytes) + QString(stem % letterBytes, 'a') + ".jpg";
+        QCOMPARE(name.toUtf8().size(), bytes);
+
+        QTemporaryDir dir;
+        QVERIFY(fixtures::writeJpeg(dir.filePath("fuente.jpg"), 40, 30));
+        const Bitmap image = Bitmap::load(ImageFormat::Jpeg, dir.filePath("fuente.jpg"));
+        QCOMPARE(saveBitmap(ImageFormat::Jpeg, image, dir.filePath(name), kJpegQualityNormal), written);
+        QStringList expected{"fuente.jpg"};
+        if (written)
+            expected << name;
+        expected.sort();
+        // Nothing else: no temporary file is left either.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        if (written)
+            QCOMPARE(fixtures::decode(dir.filePath(name)).width, 40);
     }
 
 };

@@ -384,6 +384,37 @@ private slots:
         QCOMPARE(rig.view.rows[1].outcome.value(), RowOutcome::NotDecoded);
     }
 
+    void aSourceRemovedDuringTheRunIsMissing_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("rows prepared ahead") << 3;
+    }
+
+    void aSourceRemovedDuringTheRunIsMissing()
+    {
+        QFETCH(int, jobs);
+        RunRig rig;
+        for (const char* name : {"1.jpg", "2.jpg", "3.jpg"})
+            rig.addPhoto(name);
+        rig.setRows({{"1", "A"}, {"2", "B"}, {"3", "C"}});
+        // The folder has been listed by now, and row 2 perhaps decoded ahead.
+        rig.view.onRow = [&](const RowReport& report) {
+            if (report.passNumber == 1)
+                QFile::remove(rig.source + "/2.jpg");
+        };
+        const RunResult result = rig.run(jobs);
+        QCOMPARE(result.written, 2);
+        QCOMPARE(result.notProcessed, 1);
+        QCOMPARE(rig.view.rows[1].fate, RowFate::Missing);
+        QVERIFY(!QFile::exists(rig.large("B")));
+        const SummaryEntry& missing = rig.view.tree.roots()[1].children.value(0);
+        QCOMPARE(missing.key, QStringLiteral("2 ID"));
+        QCOMPARE(missing.colour, kEntryRed);
+        QCOMPARE(rig.logBytes(), QByteArray("2 - C.O: F10 valor: 2.JPG || C.D.: A10 :  valor: B.jpg\r\n"));
+        QCOMPARE(rig.view.logOf("counters"), QStringList{"counters: 3 1 2"});
+    }
+
     void aSecondStartDuringARunDoesNothing()
     {
         RunRig rig;

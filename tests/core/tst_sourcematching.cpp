@@ -5,6 +5,7 @@
 #include "support/scripteduiservices.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -197,6 +198,22 @@ private slots:
         QVERIFY(!finder.find(dir.path(), "b.jpg"));
         finder = CaseBlindFinder();
         QVERIFY(finder.find(dir.path(), "b.jpg"));
+    }
+
+    void aFileRemovedAfterTheListingIsNotFound()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath("a.jpg"));
+        touch(dir.filePath("A.JPG"));
+        touch(dir.filePath("b.jpg"));
+        CaseBlindFinder finder;
+        QCOMPARE(finder.find(dir.path(), "a.jpg"), dir.filePath("a.jpg"));
+        QFile::remove(dir.filePath("a.jpg"));
+        QFile::remove(dir.filePath("b.jpg"));
+        // As if they had never been there: the other spelling is found, the lone one is missing.
+        QCOMPARE(finder.find(dir.path(), "a.jpg"), dir.filePath("A.JPG"));
+        QCOMPARE(finder.find(dir.path(), "b.jpg"), std::nullopt);
+        QCOMPARE(matchSource(finder, dir.path(), "b", "B", ".jpg").fate, RowFate::Missing);
     }
 };
 

@@ -8,6 +8,8 @@
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/pickers/destinationpickerwindow.h"
 #include "ui/pickers/sourcepickerwindow.h"
+#include "ui/services/qttranslation.h"
+#include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
@@ -16,6 +18,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QDir>
@@ -41,11 +46,26 @@ void save(QWidget* w, const QString& path)
     w->grab().save(path);
 }
 
+/// Saves the dialog that `open` shows, as the user sees it, then closes it.
+void saveDialog(const QString& path, const std::function<void()>& open)
+{
+    QTimer::singleShot(200, [path] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        for (int i = 0; i < 20; ++i)
+            QApplication::processEvents();
+        dialog->grab().save(path);
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    open();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Qt's own texts by the user's locale, as the program does.
+    const auto qtTexts = installQtTranslation(QLocale::system());
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     initialiseImageLibrary();
     const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
@@ -107,5 +127,30 @@ int main(int argc, char* argv[])
     findWindow<AboutWindow>()->hide();
     window.findChild<QAction*>("ayuda")->trigger();
     save(findWindow<HelpWindow>(), out + "/ayuda.png");
+    findWindow<HelpWindow>()->hide();
+
+    // Qt's own dialogs and menus, as the program's services show them.
+    QtUiServices services(&window);
+    saveDialog(out + "/salida-del-programa.png", [&] {
+        services.showMessage(QStringLiteral("¿ Desea salir del programa ?"), MessageButtons::YesNo, MessageIcon::None,
+                             QStringLiteral("Salida del programa"));
+    });
+    QDir::setCurrent(examples);
+    saveDialog(out + "/abrir-libro.png", [&] {
+        services.chooseFileToOpen(QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
+                                  QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+    });
+    QDir::setCurrent(dir.path());
+    saveDialog(out + "/crear-directorio.png", [&] {
+        services.askText(QStringLiteral("Introduzca el directorio a crear:"), QStringLiteral("Directorio"));
+    });
+    QMetaObject::invokeMethod(window.findChild<QWidget*>("Command4"), "click");
+    save(findWindow<DestinationPickerWindow>(), out + "/selector-destino.png");
+    findWindow<DestinationPickerWindow>()->hide();
+
+    auto* column = window.findChild<QLineEdit*>("CO");
+    const std::unique_ptr<QMenu> menu(column->createStandardContextMenu());
+    menu->popup(column->mapToGlobal(column->rect().center()));
+    save(menu.get(), out + "/menu-contextual.png");
     return 0;
 }

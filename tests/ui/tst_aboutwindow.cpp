@@ -46,7 +46,7 @@ private slots:
         AboutWindow w(m_services, m_registry);
         QCOMPARE(w.windowTitle(), "Acerca del Autor.");
         QCOMPARE(w.findChild<QLabel*>("lblTitle")->text(), "FOTOLISTA");
-        QCOMPARE(w.findChild<QLabel*>("lblVersion")->text(), "Versión 1.0.0");
+        QCOMPARE(w.findChild<QLabel*>("lblVersion")->text(), "Versión " FOTOLISTA_PROJECT_VERSION);
         QVERIFY(!w.findChild<QLabel*>("Image1")->pixmap().isNull());
         QVERIFY(m_services.calls.isEmpty());
     }

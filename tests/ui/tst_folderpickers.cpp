@@ -248,18 +248,21 @@ private slots:
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("afterwards");  // sub-folders of the open folder beta
-        QTest::newRow("empty answer") << "" << QStringList{"inner"};
-        QTest::newRow("new name") << "nuevo" << QStringList{"inner", "nuevo"};
-        QTest::newRow("blanks kept") << " con blancos " << QStringList{" con blancos ", "inner"};
-        QTest::newRow("existing name") << "inner" << QStringList{"inner"};
-        QTest::newRow("intermediate missing") << "falta/hija" << QStringList{"inner"};
-        QTest::newRow("way up is there") << ".." << QStringList{"inner"};
+        QTest::addColumn<QString>("highlighted");     // in the list afterwards
+        QTest::newRow("empty answer") << "" << QStringList{"inner"} << "";
+        QTest::newRow("new name") << "nuevo" << QStringList{"inner", "nuevo"} << "nuevo";
+        QTest::newRow("blanks kept") << " con blancos " << QStringList{" con blancos ", "inner"} << " con blancos ";
+        QTest::newRow("a slash after the name") << "nuevo/" << QStringList{"inner", "nuevo"} << "nuevo";
+        QTest::newRow("existing name") << "inner" << QStringList{"inner"} << "";
+        QTest::newRow("intermediate missing") << "falta/hija" << QStringList{"inner"} << "";
+        QTest::newRow("way up is there") << ".." << QStringList{"inner"} << "";
     }
 
     void createFolder()
     {
         QFETCH(QString, answer);
         QFETCH(QStringList, afterwards);
+        QFETCH(QString, highlighted);
         QFile marker(m_work + "/beta/inner/keep.txt");
         QVERIFY(marker.open(QIODevice::WriteOnly));
         marker.close();
@@ -268,7 +271,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QSignalSpy chosen(w.get(), SIGNAL(folderChosen(QString)));
         QVERIFY(doubleClick(w.get(), "beta"));
-        const QStringList before = entries(w.get());
         m_services.textAnswers << answer;
 
         QTest::mouseClick(button(w.get(), "Command2"), Qt::LeftButton);
@@ -281,11 +283,19 @@ private slots:
         QCOMPARE(QDir(m_work + "/beta").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), afterwards);
         QVERIFY(QFile::exists(m_work + "/beta/inner/keep.txt"));
         QVERIFY(!QFileInfo::exists(m_work + "/falta"));
-        // Nothing chosen, nothing re-read, still open where it was.
+        // The list shows what is there, the new folder highlighted; nothing is
+        // chosen and the picker is still open where it was.
+        QCOMPARE(entries(w.get()), QStringList{".."} + afterwards);
+        const QListWidgetItem* current = folders(w.get())->currentItem();
+        QCOMPARE(current && current->isSelected() ? current->text() : QString(), highlighted);
         QCOMPARE(chosen.size(), 0);
         QVERIFY(w->isVisible());
-        QCOMPARE(entries(w.get()), before);
         QCOMPARE(picker(w.get())->openFolder(), m_work + "/beta");
+        // Return opens the new folder, as for any other.
+        if (!highlighted.isEmpty()) {
+            QTest::keyClick(folders(w.get()), Qt::Key_Return);
+            QCOMPARE(picker(w.get())->openFolder(), m_work + "/beta/" + highlighted);
+        }
     }
 
     void driveChangeOpensVolumeRoot()

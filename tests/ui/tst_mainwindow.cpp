@@ -23,7 +23,9 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
+#include <QStyleHints>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -242,6 +244,40 @@ private slots:
         QCOMPARE(rig.window->settings().rowStep(), QStringLiteral("42"));
     }
 
+    void theColumnBoxesShowTwoLetters_data()
+    {
+        QTest::addColumn<QString>("column");
+        for (const char* column : {"AB", "IV", "MW", "WW"})
+            QTest::newRow(column) << column;
+    }
+
+    void theColumnBoxesShowTwoLetters()
+    {
+        QFETCH(QString, column);
+        Rig rig;
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        rig.click("Command10");
+        for (const char* name : {"CO", "CD"}) {
+            auto* box = rig.child<QLineEdit>(name);
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, column);
+            // Drawn with the cursor before the first letter, then after the
+            // last: when the text fits, nothing scrolls and the cursor moves
+            // by the whole text's width.
+            box->setCursorPosition(0);
+            box->grab();
+            const auto cursorLeft = [box] { return box->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(); };
+            const int before = cursorLeft();
+            box->setCursorPosition(int(column.size()));
+            box->grab();
+            QCOMPARE(cursorLeft() - before, box->fontMetrics().horizontalAdvance(column));
+        }
+        QCOMPARE(rig.window->settings().originColumn(), column);
+        QCOMPARE(rig.window->settings().destinationColumn(), column);
+    }
+
     void clockTicks()
     {
         Rig rig;
@@ -409,27 +445,60 @@ private slots:
         QVERIFY(rig.shown("Command1"));
     }
 
-    void processClickedJustAfterCancelWaitsForTheRun()
+    void processClickedAfterCancel_data()
     {
+        QTest::addColumn<bool>("whileTheRowFinishes");  // else once the run has stopped
+        QTest::addColumn<bool>("aMomentLater");         // else at once, as a double-click's second click
+        QTest::addColumn<bool>("startsAgain");
+        QTest::newRow("at once, while the row finishes: ignored") << true << false << false;
+        QTest::newRow("at once, after the stop: ignored") << false << false << false;
+        QTest::newRow("a moment later, while the row finishes: after this run") << true << true << true;
+        QTest::newRow("a moment later, after the stop: a new run") << false << true << true;
+    }
+
+    void processClickedAfterCancel()
+    {
+        QFETCH(bool, whileTheRowFinishes);
+        QFETCH(bool, aMomentLater);
+        QFETCH(bool, startsAgain);
+        // A double-click's time the row cannot outlast, or a short one to wait out.
+        QStyleHints* hints = QGuiApplication::styleHints();
+        const int savedInterval = hints->mouseDoubleClickInterval();
+        hints->setMouseDoubleClickInterval(aMomentLater ? 50 : 60000);
+        const auto restore = qScopeGuard([&] { hints->setMouseDoubleClickInterval(savedInterval); });
+        const int moment = 150;
         Rig rig;
         rig.chooseEverything();
-        int started = 0;
+        bool startedInside = false;
         bool pressed = false;
         rig.ui.onYield = [&](int) {
             if (!pressed && rig.text("visor") == "Leyendo imagen: /12345.JPG") {
                 pressed = true;
                 rig.click("cancelar");
-                rig.click("Command1");  // shown again: a second run must not start inside this one
-                started = rig.ui.callsOf(ScriptedUiServices::Kind::Message).size();
+                if (whileTheRowFinishes) {
+                    if (aMomentLater)
+                        QTest::qWait(moment);
+                    rig.click("Command1");  // never a second run inside this one
+                    startedInside = QFile::exists(rig.destination + "/Cesta_08.jpg");
+                }
             }
         };
         rig.click("Command1");
         QVERIFY(pressed);
-        QCOMPARE(started, 0);
+        QVERIFY(!startedInside);
         QVERIFY(!QFile::exists(rig.destination + "/Bolso_02.jpg"));
-        // The remembered click starts the next run once this one has ended.
-        QTRY_COMPARE(rig.tones.count, 1);
-        QVERIFY(QFile::exists(rig.destination + "/Cesta_08.jpg"));
+        if (!whileTheRowFinishes) {
+            if (aMomentLater)
+                QTest::qWait(moment);
+            QVERIFY(rig.shown("Command1"));
+            rig.click("Command1");
+        }
+        // A remembered click starts its run once the stopped one has ended.
+        if (startsAgain)
+            QTRY_COMPARE(rig.tones.count, 1);
+        QTest::qWait(moment);
+        QCOMPARE(rig.tones.count, startsAgain ? 1 : 0);
+        QCOMPARE(QFile::exists(rig.destination + "/Cesta_08.jpg"), startsAgain);
     }
 
     void closingDuringARunFinishesTheRow()

@@ -1,12 +1,18 @@
 #include "support/imagefixtures.h"
+#include "ui/services/qttranslation.h"
 #include "ui/services/qtuiservices.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -127,6 +133,56 @@ private slots:
 
         whenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
         QCOMPARE(services.chooseFileToOpen("t", "Excel|*.xls|").status, FileChoice::Status::Cancelled);
+    }
+
+    void qtsOwnTextsSpeakTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        // OK; Yes and No; a prompt's Cancel; the file dialog's Open and the
+        // kind it gives a folder; a text box's first menu entry.
+        QTest::addColumn<QStringList>("texts");
+        const QStringList spanish{"Aceptar", "&Sí", "&No", "Cancelar", "&Abrir", "Carpeta", "&Deshacer"};
+        const QStringList english{"OK", "&Yes", "&No", "Cancel", "&Open", "Folder", "&Undo"};
+        QTest::newRow("Spanish") << "es_ES" << spanish;
+        QTest::newRow("Spanish of another country") << "es_MX" << spanish;
+        QTest::newRow("English") << "en_US" << english;
+        QTest::newRow("a language Qt has no texts for") << "eu_ES" << english;
+    }
+
+    void qtsOwnTextsSpeakTheUsersLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, texts);
+        const std::unique_ptr<QTranslator> translation = installQtTranslation(QLocale(locale));
+        QtUiServices services;
+        QStringList shown;
+        const auto buttonText = [&](QDialogButtonBox::StandardButton which, bool accept) {
+            whenModal([&shown, which, accept](QWidget* w) {
+                shown << w->findChild<QDialogButtonBox*>()->button(which)->text();
+                accept ? qobject_cast<QDialog*>(w)->accept() : qobject_cast<QDialog*>(w)->reject();
+            });
+        };
+        buttonText(QDialogButtonBox::Ok, true);
+        services.showMessage("¿ Desea salir del programa ?", MessageButtons::Ok, MessageIcon::None);
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            shown << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        services.showMessage("¿ Desea salir del programa ?", MessageButtons::YesNo, MessageIcon::None);
+        buttonText(QDialogButtonBox::Cancel, false);
+        services.askText("Introduzca el directorio a crear:", "Directorio");
+        whenModal([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            shown << dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->text()
+                  << dialog->iconProvider()->type(QFileInfo(QDir::tempPath()));
+            dialog->reject();
+        });
+        services.chooseFileToOpen("Ruta Origen de Archivos de Excel, solo Xls como extensión", "Excel|*.xls|");
+        QLineEdit edit;
+        const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        shown << menu->actions().constFirst()->text().section('\t', 0, 0);
+        QCOMPARE(shown, texts);
     }
 
     void yieldingRunsPendingEvents()

@@ -54,8 +54,17 @@ std::optional<QString> CaseBlindFinder::find(const QString& root, const QString&
             return std::nullopt;
         folder += QLatin1Char('/') + *sub;
     }
-    const std::optional<QString> file = findEntry(folder, parts.constLast(), false);
-    if (!file)
+    const auto present = [&folder](const std::optional<QString>& name) {
+        return name && QFileInfo(folder + QLatin1Char('/') + *name).isFile();
+    };
+    std::optional<QString> file = findEntry(folder, parts.constLast(), false);
+    if (file && !present(file)) {
+        // Removed since the folder was listed: the folder is read again, so
+        // the row goes on as if the file had never been there.
+        m_folders.remove(folder);
+        file = findEntry(folder, parts.constLast(), false);
+    }
+    if (!present(file))
         return std::nullopt;
     return folder + QLatin1Char('/') + *file;
 }

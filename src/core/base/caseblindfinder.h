@@ -9,7 +9,8 @@
 /// expect: each folder is listed once and kept, so a run over thousands of
 /// rows does not list a large folder once per row. An exact-case match wins
 /// over a case-blind one. Only regular, non-hidden files (names not starting
-/// with ".") are found.
+/// with ".") are found. A file is looked at once more when it is found, so
+/// one removed after the listing is not found.
 class CaseBlindFinder {
 public:
     /// The real path of `root` + "/" + `relative` (separators "/"), or nothing

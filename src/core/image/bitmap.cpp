@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct BitmapHandle {
@@ -180,6 +181,20 @@ bool writeAll(int fd, const BYTE* data, size_t size)
     return true;
 }
 
+/// Whether the file at `name`, if there is one, may be replaced. The rename
+/// would replace even a file the user made read-only, so the file's own
+/// permission bits decide; root may write anything, so for root any write
+/// bit will do and a file nobody may write stays.
+bool mayReplace(const QByteArray& name)
+{
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        return true;  // nothing there, or the save fails by itself
+    if (::geteuid() == 0)
+        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    return ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
+}
+
 } // namespace
 
 bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags)
@@ -200,11 +215,12 @@ bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, i
     if (ok) {
         const QFileInfo info(path);
         const QByteArray finalName = QFile::encodeName(info.absoluteFilePath());
-        // Hidden, so a half-written file is never taken for an image.
-        const QByteArray tempName =
-            QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                              + QStringLiteral(".fotolista-") + QString::number(::getpid()));
-        if (tempName.size() + 1 > qsizetype(sizeof g_tempPath)) {
+        // Hidden, so a half-written file is never taken for an image, and
+        // short whatever the final name, so every name the file system takes
+        // can be written.
+        const QByteArray tempName = QFile::encodeName(info.absolutePath() + QStringLiteral("/.fotolista-")
+                                                      + QString::number(::getpid()));
+        if (!mayReplace(finalName) || tempName.size() + 1 > qsizetype(sizeof g_tempPath)) {
             ok = false;
         } else {
             const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

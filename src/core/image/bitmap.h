@@ -78,7 +78,9 @@ bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int al
 
 /// Encodes and writes `bitmap`. The file is written beside the target under a
 /// temporary name and renamed over it only when complete, so a failed save
-/// never leaves a partial file nor harms an existing one. True on success.
+/// never leaves a partial file nor harms an existing one. An existing file
+/// whose permission bits forbid the user to write it is not replaced (false),
+/// even for root. True on success.
 bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
 
 /// Routes the image library's messages away from the terminal. Call once.

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyleHints>
 #include <QThread>
 #include <QTimer>
 
@@ -284,7 +285,13 @@ void MainWindow::viewDestination()
     m_services.openWithDesktop(m_ui->destino->text());
 }
 
-void MainWindow::cancelRun() { requestCancel(m_control, *this); }
+void MainWindow::cancelRun()
+{
+    requestCancel(m_control, *this);
+    // "PROCESAR" is back under the pointer: the second click of a quick
+    // double-click on "cancelar" must not start the batch again.
+    m_sinceCancel.start();
+}
 
 void MainWindow::openSourcePicker()
 {
@@ -379,6 +386,9 @@ void MainWindow::openHelp()
 
 void MainWindow::startRun()
 {
+    if (m_sinceCancel.isValid()
+        && m_sinceCancel.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval())
+        return;
     if (m_driver.isRunning()) {
         // Clicked while a cancelled run finishes its row: start once it ends.
         m_startAfterRun = true;

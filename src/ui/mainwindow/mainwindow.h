@@ -9,6 +9,7 @@
 #include "core/watermark/placement.h"
 #include "core/workbook/open/workbookfilereader.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -44,7 +45,8 @@ public:
     JobSettings& settings() { return m_settings; }
 
     /// The "PROCESAR" button. During a run the click is remembered and the
-    /// next run starts when this one has ended.
+    /// next run starts when this one has ended. For a double-click's time
+    /// after "cancelar" brought the button back, a click is ignored.
     void startRun();
     /// The one-second tick of the clock.
     void tick();
@@ -134,6 +136,7 @@ private:
     QAction* m_onlyChanged = nullptr;
     QAction* m_autorotate = nullptr;
 
+    QElapsedTimer m_sinceCancel;
     bool m_startAfterRun = false;
     bool m_endAfterRun = false;
 };

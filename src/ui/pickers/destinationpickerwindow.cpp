@@ -30,7 +30,9 @@ void DestinationPickerWindow::createFolder()
         return;
     // One level, the name as typed. A failure (the folder exists, the name is
     // not allowed, a folder on the way is missing, no rights) is ignored: the
-    // picker stays as it was. The list is left unread on purpose; the user
-    // still opens and takes a folder.
-    QDir().mkdir(m_ui->picker->openFolder() + QLatin1Char('/') + name);
+    // picker stays as it was. A new folder shows in the list, highlighted; the
+    // user still opens and takes a folder.
+    const QString path = m_ui->picker->openFolder() + QLatin1Char('/') + name;
+    if (QDir().mkdir(path))
+        m_ui->picker->highlightSubFolder(path);
 }
