@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class JobSettings;
 class PlacementSource;
 class UiServices;
@@ -54,6 +56,11 @@ struct RunEnvironment {
     /// Threads that decode and rescale the rows ahead; at least 1.
     int jobs = 1;
 };
+
+/// Why a run with these settings would be refused before it opens the
+/// workbook (a folder or the workbook unset, a cell setting that cannot be
+/// walked); nothing when it can start.
+std::optional<QString> runRefusal(const JobSettings& settings);
 
 /// The batch run: validates, walks the workbook row by row, has each found
 /// row's images made, records every row, and ends with the counters. It runs
