@@ -1,6 +1,7 @@
 #include "cli/batchcommand.h"
 
 #include "cli/cellscommand.h"
+#include "cli/checkcommand.h"
 #include "cli/consolehost.h"
 #include "core/image/bitmap.h"
 #include "core/run/rundriver.h"
@@ -32,12 +33,19 @@ QString helpText()
     return QStringLiteral(
         "Uso:\n"
         "  fotolista-batch run LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch check LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO.xls\n"
         "  fotolista-batch --help\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
         "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
+        "check comprueba el lote sin escribir nada: recorre el libro como run y escribe una línea\n"
+        "      por hallazgo, FILA<TAB>TIPO<TAB>DETALLE, y al final «N filas: P problemas, Q avisos».\n"
+        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible.\n"
+        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo.\n"
+        "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
+        "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
         "\n"
         "Opciones de run (entre paréntesis, el valor por omisión):\n"
@@ -246,8 +254,9 @@ QString typedOption(const QStringList& args, const QString& name)
     return QStringLiteral("-") + name;
 }
 
-/// Parses the options of `run`; on failure returns the message for stderr.
-std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
+/// Parses the options of `run` (or `check`, which takes the same); on
+/// failure returns the message for stderr.
+std::optional<QString> parseRunOptions(const QString& command, const QStringList& args, RunOptions& o)
 {
     QCommandLineParser parser;
     for (const QCommandLineOption& option : runOptionList())
@@ -269,7 +278,7 @@ std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
         return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 3)
-        return QStringLiteral("run espera LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO");
+        return QStringLiteral("%1 espera LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO").arg(command);
     o.workbook = positional[0];
     o.source = positional[1];
     o.destination = positional[2];
@@ -333,7 +342,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
                   bool stderrIsTerminal)
 {
     RunOptions o;
-    if (const std::optional<QString> problem = parseRunOptions(args, o)) {
+    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("run"), args, o)) {
         err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
             << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
         return kExitUsage;
@@ -384,6 +393,20 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     return everyRowWritten ? kExitOk : kExitRowsFailed;
 }
 
+int runCheck(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err)
+{
+    RunOptions o;
+    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("check"), args, o)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
+            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+        return kExitUsage;
+    }
+    initialiseImageLibrary();
+    JobSettings settings(programFolder + QStringLiteral("/numeros"));
+    applyOptions(o, settings);
+    return runCheckCommand(settings, out, err);
+}
+
 } // namespace
 
 void noteInterrupt()
@@ -408,6 +431,13 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
             return kExitUsage;
         }
         return runCellsCommand(rest.first(), out, err);
+    }
+    if (command == QLatin1String("check")) {
+        if (rest.contains(QStringLiteral("--help"))) {
+            out << helpText();
+            return kExitOk;
+        }
+        return runCheck(rest, programFolder, out, err);
     }
     if (command == QLatin1String("run")) {
         if (rest.contains(QStringLiteral("--help"))) {
