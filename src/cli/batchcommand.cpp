@@ -3,7 +3,10 @@
 #include "cli/cellscommand.h"
 #include "cli/checkcommand.h"
 #include "cli/consolehost.h"
+#include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
+#include "core/report/batchrecord.h"
+#include "core/report/htmlreport.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
@@ -12,6 +15,7 @@
 #include "core/workbook/xls/xlsworkbookreader.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,6 +70,7 @@ QString helpText()
         "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
+        "  --report FICHERO.html     escribe también el informe del lote, una página con cada fila y su foto\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
@@ -96,6 +101,7 @@ struct RunOptions {
     std::optional<WatermarkPlacement> placement;
     QString log = QStringLiteral("errores.txt");
     QString summary;
+    QString report;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
     bool quiet = false;
@@ -125,7 +131,7 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "jobs"})
+                                 "summary", "report", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name : {"no-watermark", "interior-only", "fast", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
@@ -226,10 +232,10 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         if (!QFileInfo(v).isDir())
             return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
         o.watermark = QFileInfo(v).absoluteFilePath();
-    } else if (name == QLatin1String("log") || name == QLatin1String("summary")) {
+    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
-        (name == QLatin1String("log") ? o.log : o.summary) = v;
+        (name == QLatin1String("log") ? o.log : name == QLatin1String("summary") ? o.summary : o.report) = v;
     } else if (name == QLatin1String("no-watermark")) {
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
@@ -364,9 +370,17 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
             requestCancel(control, host);
         }
     };
+    BatchRecord record;
+    if (!o.report.isEmpty()) {
+        // The report repeats the check's problems: checked as the run starts.
+        XlsWorkbookReader checkReader;
+        record.begin(settings, checkBatch(settings, checkReader), QDateTime::currentDateTime());
+        host.onRow = [&record](const RowReport& row) { record.addRow(row); };
+    }
     RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
     const RunResult result = driver.run();
     host.finishProgress();
+    record.finish(result.end);
 
     switch (result.end) {
     case RunEnd::Refused:
@@ -385,6 +399,8 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     }
     if (!o.summary.isEmpty() && !writeSummaryFile(o.summary, lines))
         err << QStringLiteral("fotolista-batch: no se puede escribir el resumen en «%1»").arg(o.summary) << Qt::endl;
+    if (!o.report.isEmpty() && !writeHtmlReport(record, o.report))
+        err << QStringLiteral("fotolista-batch: no se puede escribir el informe en «%1»").arg(o.report) << Qt::endl;
 
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;

@@ -1,4 +1,5 @@
 #include "support/imagefixtures.h"
+#include "support/parsedreport.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +119,21 @@ private slots:
                               "26\tnombre-no-valido\tF26 «..\\\\fotos\\\\12345»: "
                               "«..» lleva fuera de la carpeta elegida"}));
         QCOMPARE(b.out.last(), "6 filas: 2 problemas, 7 avisos");
+
+        const QString page = b.dir.filePath("informe.html");
+        b.run("run", {"--quiet", "--report", page});
+        QCOMPARE(b.exitCode, 1);  // the row naming ..\fotos is not processed
+        const ParsedReport report = parseReport(page);
+        QVERIFY2(report.error.isEmpty(), qPrintable(report.error));
+        QList<qint64> rows;
+        for (const ReportCard& card : report.cards)
+            rows << card.row;
+        QCOMPARE(rows, (QList<qint64>{6, 10, 14, 18, 22, 26}));
+        QVERIFY(report.cards[1].text.contains(kMarkup + ".jpg"));
+        QVERIFY(report.cards[3].text.contains("Tab␉here␊nueva.jpg"));
+        for (const ReportCard& card : report.cards)
+            for (const QString& link : card.links)
+                QVERIFY2(QFile::exists(linkTarget(page, link)), qPrintable(link));
     }
 };
 
