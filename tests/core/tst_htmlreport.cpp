@@ -108,6 +108,7 @@ private slots:
         QVERIFY(report.cards[2].text.contains(kMarkup + ".jpg"));
         QVERIFY(report.cards[4].text.contains(kOddName + ".jpg"));
         QVERIFY(report.cards[1].text.contains("No procesada: la foto no está en la carpeta fuente"));
+        QVERIFY(report.cards[3].text.contains("Origen F18: (vacía)"));
         QVERIFY(report.cards[5].text.contains("destino-repetido: A26 «TAZA-01»: TAZA-01.jpg ya la escribe la "
                                               "fila 6"));
         for (const char* head : {"Celdasorigen F6, destino A6, salto 4", "Anchuras409 y 145 píxeles", "Finalcompleto",

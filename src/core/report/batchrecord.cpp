@@ -22,7 +22,9 @@ QString watermarkText(const JobSettings& s)
 {
     if (!s.watermarkEnabled())
         return QStringLiteral("sin marca de agua");
-    QString text = s.watermarkFolder();
+    // The default folder is the program's own, the same on every machine.
+    QString text = s.watermarkFolder() == s.defaultWatermarkFolder() ? QStringLiteral("la predeterminada")
+                                                                      : s.watermarkFolder();
     if (s.watermarkInteriorOnly())
         text += QStringLiteral(", solo marca interior");
     else

@@ -37,12 +37,14 @@ const char* const kStyle =
     ".nombre{font-weight:bold}"
     ".t{white-space:pre-wrap;background:#e8e8e8;border-radius:3px;padding:0 3px;"
     "font-family:'DejaVu Sans Mono',monospace;font-size:.9em}"
-    ".motivo{color:#c00;font-weight:bold}.problema{color:#c00}.num{color:#555;font-size:.85em}"
+    ".vacia{color:#777;font-style:italic}.motivo{color:#c00;font-weight:bold}.problema{color:#c00}.num{color:#555;font-size:.85em}"
     "@media(max-width:480px){dl{grid-template-columns:1fr}dd{margin-bottom:4px}}";
 
-/// A cell or file text, blanks kept and visible.
+/// A cell or file text, blanks kept and visible; an empty one said so.
 QString shownText(const QString& text)
 {
+    if (text.isEmpty())
+        return QStringLiteral("<span class=\"vacia\">(vacía)</span>");
     return QStringLiteral("<span class=\"t\">") + htmlText(text) + QStringLiteral("</span>");
 }
 
