@@ -175,7 +175,8 @@ private slots:
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
-                                     "Resumen de operaciones | Lectura rápida | Solo cambiadas",
+                                     "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
+                                     "Comprobar el lote... | Ver informe del último lote",
                                      "Acerca de ..."}));
         // Neither format is marked at start, although the sources are JPEG.
         QStringList checked;

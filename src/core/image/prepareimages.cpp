@@ -27,21 +27,30 @@ qint64 targetPixels(const ImageSize& source, int width)
 
 } // namespace
 
+SourceProbe probeSource(const PrepareRequest& request)
+{
+    SourceProbe probe;
+    probe.size = headerSize(request.format, request.path);
+    if (probe.size) {
+        const qint64 pixels = qint64(probe.size->width) * probe.size->height;
+        probe.tooLarge = pixels > kMaxSourcePixels || targetPixels(*probe.size, request.largeWidth) > kMaxTargetPixels
+            || targetPixels(*probe.size, request.smallWidth) > kMaxTargetPixels;
+    }
+    return probe;
+}
+
 PreparedImages prepareImages(const PrepareRequest& request)
 {
     PreparedImages out;
     // The header first: a damaged or hostile file may claim any size, and
     // decoding it would try to allocate that much.
-    const std::optional<ImageSize> size = headerSize(request.format, request.path);
-    if (size) {
-        const qint64 pixels = qint64(size->width) * size->height;
-        if (pixels > kMaxSourcePixels || targetPixels(*size, request.largeWidth) > kMaxTargetPixels
-            || targetPixels(*size, request.smallWidth) > kMaxTargetPixels) {
-            out.tooLarge = true;
-            out.sourceWidth = size->width;
-            out.sourceHeight = size->height;
-            return out;
-        }
+    const SourceProbe probe = probeSource(request);
+    const std::optional<ImageSize>& size = probe.size;
+    if (probe.tooLarge) {
+        out.tooLarge = true;
+        out.sourceWidth = size->width;
+        out.sourceHeight = size->height;
+        return out;
     }
     Bitmap source;
     if (request.fast && request.format == ImageFormat::Jpeg) {
