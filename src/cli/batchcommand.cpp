@@ -1,8 +1,12 @@
 #include "cli/batchcommand.h"
 
 #include "cli/cellscommand.h"
+#include "cli/checkcommand.h"
 #include "cli/consolehost.h"
+#include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
+#include "core/report/batchrecord.h"
+#include "core/report/htmlreport.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
@@ -11,6 +15,7 @@
 #include "core/workbook/open/workbookfilereader.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,12 +37,19 @@ QString helpText()
     return QStringLiteral(
         "Uso:\n"
         "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch check LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
         "  fotolista-batch --help | --version\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
         "      escribe la imagen grande (NOMBRE.jpg) y la pequeña (pequeñas/NOMBRE_p.jpg),\n"
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
+        "check comprueba el lote sin escribir nada: recorre el libro como run y escribe una línea\n"
+        "      por hallazgo, FILA<TAB>TIPO<TAB>DETALLE, y al final «N filas: P problemas, Q avisos».\n"
+        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible.\n"
+        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo.\n"
+        "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
+        "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
         "\n"
         "LIBRO es un libro de Excel (.xls, .xlsx, .xlsm), de LibreOffice (.ods) o un texto\n"
@@ -64,6 +76,7 @@ QString helpText()
         "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
+        "  --report FICHERO.html     escribe también el informe del lote, una página con cada fila y su foto\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
         "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
@@ -98,6 +111,7 @@ struct RunOptions {
     std::optional<WatermarkPlacement> placement;
     QString log = QStringLiteral("errores.txt");
     QString summary;
+    QString report;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
     bool onlyChanged = false;
@@ -129,7 +143,7 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "jobs"})
+                                 "summary", "report", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
@@ -232,10 +246,10 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         if (!QFileInfo(v).isDir())
             return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
         o.watermark = QFileInfo(v).absoluteFilePath();
-    } else if (name == QLatin1String("log") || name == QLatin1String("summary")) {
+    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
-        (name == QLatin1String("log") ? o.log : o.summary) = v;
+        (name == QLatin1String("log") ? o.log : name == QLatin1String("summary") ? o.summary : o.report) = v;
     } else if (name == QLatin1String("no-watermark")) {
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
@@ -264,8 +278,9 @@ QString typedOption(const QStringList& args, const QString& name)
     return QStringLiteral("-") + name;
 }
 
-/// Parses the options of `run`; on failure returns the message for stderr.
-std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
+/// Parses the options of `run` (or `check`, which takes the same); on
+/// failure returns the message for stderr.
+std::optional<QString> parseRunOptions(const QString& command, const QStringList& args, RunOptions& o)
 {
     QCommandLineParser parser;
     for (const QCommandLineOption& option : runOptionList())
@@ -287,7 +302,7 @@ std::optional<QString> parseRunOptions(const QStringList& args, RunOptions& o)
         return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 3)
-        return QStringLiteral("run espera LIBRO.xls CARPETA_FUENTE CARPETA_DESTINO");
+        return QStringLiteral("%1 espera LIBRO CARPETA_FUENTE CARPETA_DESTINO").arg(command);
     o.workbook = positional[0];
     o.source = positional[1];
     o.destination = positional[2];
@@ -357,7 +372,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
                   bool stderrIsTerminal)
 {
     RunOptions o;
-    if (const std::optional<QString> problem = parseRunOptions(args, o)) {
+    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("run"), args, o)) {
         err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
             << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
         return kExitUsage;
@@ -379,9 +394,17 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
             requestCancel(control, host);
         }
     };
+    BatchRecord record;
+    if (!o.report.isEmpty()) {
+        // The report repeats the check's problems: checked as the run starts.
+        WorkbookFileReader checkReader;
+        record.begin(settings, checkBatch(settings, checkReader), QDateTime::currentDateTime());
+        host.onRow = [&record](const RowReport& row) { record.addRow(row); };
+    }
     RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
     const RunResult result = driver.run();
     host.finishProgress();
+    record.finish(result.end);
 
     switch (result.end) {
     case RunEnd::Refused:
@@ -400,12 +423,28 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     }
     if (!o.summary.isEmpty() && !writeSummaryFile(o.summary, lines))
         err << QStringLiteral("fotolista-batch: no se puede escribir el resumen en «%1»").arg(o.summary) << Qt::endl;
+    if (!o.report.isEmpty() && !writeHtmlReport(record, o.report))
+        err << QStringLiteral("fotolista-batch: no se puede escribir el informe en «%1»").arg(o.report) << Qt::endl;
 
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;
     const bool everyRowWritten =
         result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0;
     return everyRowWritten ? kExitOk : kExitRowsFailed;
+}
+
+int runCheck(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err)
+{
+    RunOptions o;
+    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("check"), args, o)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
+            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+        return kExitUsage;
+    }
+    initialiseImageLibrary();
+    JobSettings settings(programFolder + QStringLiteral("/numeros"));
+    applyOptions(o, settings);
+    return runCheckCommand(settings, out, err);
 }
 
 } // namespace
@@ -435,10 +474,17 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
     const QStringList rest = arguments.mid(1);
     if (command == QLatin1String("cells")) {
         if (rest.size() != 1) {
-            err << QStringLiteral("fotolista-batch: cells espera un único LIBRO.xls") << Qt::endl;
+            err << QStringLiteral("fotolista-batch: cells espera un único LIBRO") << Qt::endl;
             return kExitUsage;
         }
         return runCellsCommand(rest.first(), out, err);
+    }
+    if (command == QLatin1String("check")) {
+        if (rest.contains(QStringLiteral("--help"))) {
+            out << helpText();
+            return kExitOk;
+        }
+        return runCheck(rest, programFolder, out, err);
     }
     if (command == QLatin1String("run")) {
         if (rest.contains(QStringLiteral("--help"))) {

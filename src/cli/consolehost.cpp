@@ -71,6 +71,8 @@ void ConsoleHost::rowHandled(const RowReport& report)
     // before the next row starts.
     if (onYield)
         onYield();
+    if (onRow)
+        onRow(report);
     ++m_rowsDone;
     const QString row = QStringLiteral("fila %1 (%2 → %3)")
                             .arg(report.passNumber)

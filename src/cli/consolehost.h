@@ -22,6 +22,8 @@ public:
     /// Called at every yield, while waiting, and after each row: where the
     /// command notices Ctrl-C.
     std::function<void()> onYield;
+    /// Called after each handled row (the report keeps it).
+    std::function<void(const RowReport&)> onRow;
 
     // UiServices
     MessageAnswer showMessage(const QString& text, MessageButtons buttons, MessageIcon icon,

@@ -90,7 +90,7 @@ private slots:
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<QStringList>("offered");
         QTest::newRow("commands") << QStringList{"fotolista-batch", ""}
-                                  << QStringList{"--help", "--version", "cells", "run"};
+                                  << QStringList{"--help", "--version", "cells", "check", "run"};
         QTest::newRow("a command begun") << QStringList{"fotolista-batch", "ce"} << QStringList{"cells"};
         QTest::newRow("options begun")
             << QStringList{"fotolista-batch", "run", "--wat"} << QStringList{"--watermark", "--watermark-height"};

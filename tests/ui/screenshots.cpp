@@ -5,6 +5,7 @@
 #include "support/windows.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
+#include "ui/check/checkwindow.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/pickers/destinationpickerwindow.h"
 #include "ui/pickers/sourcepickerwindow.h"
@@ -92,6 +93,10 @@ int main(int argc, char* argv[])
     QMetaObject::invokeMethod(findWindow<DestinationPickerWindow>(), "folderChosen", Q_ARG(QString, destination));
     findWindow<DestinationPickerWindow>()->hide();
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command10"), "click");
+    // The check of the batch, before the run writes anything.
+    window.findChild<QAction*>("comprobar")->trigger();
+    save(findWindow<CheckWindow>(), out + "/comprobacion-lote.png");
+    findWindow<CheckWindow>()->hide();
     window.startRun();
     for (int i = 0; i < 12; ++i)
         window.tick();

@@ -28,27 +28,40 @@ qint64 targetPixels(const ImageSize& source, int width)
 
 } // namespace
 
+SourceProbe probeSource(const PrepareRequest& request)
+{
+    SourceProbe probe;
+    probe.header = readPhotoHeader(request.path);
+    if (!probe.header.readable())
+        return probe;
+    // The widths apply to the picture as it is shown.
+    const ImageSize size{probe.header.uprightWidth(request.autorotate), probe.header.uprightHeight(request.autorotate)};
+    probe.size = size;
+    const qint64 pixels = qint64(probe.header.width) * probe.header.height;
+    probe.tooLarge = pixels > kMaxSourcePixels || targetPixels(size, request.largeWidth) > kMaxTargetPixels
+        || targetPixels(size, request.smallWidth) > kMaxTargetPixels;
+    return probe;
+}
+
 PreparedImages prepareImages(const PrepareRequest& request)
 {
     PreparedImages out;
     // The header first, whatever the format: a damaged or hostile file may
     // claim any size, and decoding it would try to allocate that much.
-    const PhotoHeader header = readPhotoHeader(request.path);
-    if (!header.readable()) {
-        out.problem = header.problem;
+    const SourceProbe probe = probeSource(request);
+    const PhotoHeader& header = probe.header;
+    if (!probe.size) {
+        out.problem = header.problem.isEmpty() ? undecodablePhotoText() : header.problem;
         return out;
     }
-    const PhotoOptions options{request.autorotate};
-    // The widths apply to the picture as it is shown.
-    const ImageSize size{header.uprightWidth(options.autorotate), header.uprightHeight(options.autorotate)};
+    const ImageSize size = *probe.size;
     out.sourceWidth = size.width;
     out.sourceHeight = size.height;
-    const qint64 pixels = qint64(header.width) * header.height;
-    if (pixels > kMaxSourcePixels || targetPixels(size, request.largeWidth) > kMaxTargetPixels
-        || targetPixels(size, request.smallWidth) > kMaxTargetPixels) {
+    if (probe.tooLarge) {
         out.tooLarge = true;
         return out;
     }
+    const PhotoOptions options{request.autorotate};
     Bitmap source;
     if (request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk) {
         // The decoder's scaled read, then turned and converted to sRGB at

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "core/image/bitmap.h"
+#include "core/image/imageheader.h"
+#include "core/image/photoheader.h"
 
 #include <QString>
+
+#include <optional>
 
 /// What decoding and rescaling one source depends on: the settings as they
 /// stood when the work was asked for.
@@ -23,6 +27,19 @@ inline constexpr qint64 kMaxSourcePixels = 150'000'000;
 /// Largest copy the program makes, in pixels: far beyond any web image, and
 /// small enough that a mistyped width cannot exhaust memory.
 inline constexpr qint64 kMaxTargetPixels = 50'000'000;
+
+/// What a source's header says, before anything is decoded.
+struct SourceProbe {
+    PhotoHeader header;             ///< format by content, stored size, orientation, profile; why not readable
+    std::optional<ImageSize> size;  ///< the upright size the copies follow; nothing when the header cannot be read
+    bool tooLarge = false;          ///< the source or a copy beyond the pixel limits
+};
+
+/// Reads the source's header, whatever its format, and holds its size (once
+/// upright, when the request turns photos) against the pixel limits for the
+/// copies the request asks for. prepareImages() starts with it, and the
+/// batch check uses it alone.
+SourceProbe probeSource(const PrepareRequest& request);
 
 /// A source decoded and made into its two copies.
 struct PreparedImages {

@@ -45,6 +45,11 @@ struct ImagePipeline::Row {
 
 QString writeErrorMessage() { return QStringLiteral("Se ha producido un error en la escritura"); }
 
+QString largeCopyPath(const QString& destinationFolder, const QString& destinationText)
+{
+    return destinationFolder + QLatin1Char('/') + withForwardSlashes(destinationText) + QStringLiteral(".jpg");
+}
+
 QString smallCopyPath(const QString& destinationFolder, const QString& destinationText)
 {
     const QString relative = withForwardSlashes(destinationText) + QStringLiteral(".jpg");
@@ -154,8 +159,7 @@ RowOutcome ImagePipeline::save(Row& row, QString* destinationPathOut)
 {
     m_ctx.ui.yieldToUser();
     const QString destinationText = row.cells.destinationText;
-    const QString destinationPath =
-        m_ctx.destinationFolder + QLatin1Char('/') + withForwardSlashes(destinationText) + QStringLiteral(".jpg");
+    const QString destinationPath = largeCopyPath(m_ctx.destinationFolder, destinationText);
     if (destinationPathOut)
         *destinationPathOut = destinationPath;
     if (!saveBitmap(ImageFormat::Jpeg, row.large, destinationPath, m_qualityFlags)) {

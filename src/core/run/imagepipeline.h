@@ -33,6 +33,9 @@ struct PipelineContext {
 /// The message of a failed write.
 QString writeErrorMessage();
 
+/// The large copy's path: the destination text, "\" read as "/", with ".jpg".
+QString largeCopyPath(const QString& destinationFolder, const QString& destinationText);
+
 /// The small copy's path: the large one's, in the sub-folder "pequeñas", with
 /// every ".jpg" of the file name made "_p.jpg" (the folder part is left alone).
 QString smallCopyPath(const QString& destinationFolder, const QString& destinationText);

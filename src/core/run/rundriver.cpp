@@ -106,10 +106,9 @@ void BatchRun::start()
 
 std::optional<QString> BatchRun::refusal() const
 {
-    const JobSettings& s = m_env.settings;
-    if (!s.isSourceFolderSet() || !s.isDestinationFolderSet() || !s.isWorkbookSet() || s.originColumn().isEmpty()
-        || s.destinationColumn().isEmpty())
-        return RunDriver::refusalMessage();
+    if (const std::optional<QString> why = runRefusal(m_env.settings))
+        return why;
+    // The plan was made before the warning box, which lets the user in.
     if (!m_plan)
         return walkRefusalMessage();
     return std::nullopt;
@@ -201,6 +200,7 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
                                           m_env.settings.sourceFormat());
     report.fate = match.fate;
     report.sourcePath = match.sourcePath;
+    report.resolvedSourcePath = match.resolvedPath;
     const QString key = QString::number(passNumber) + QStringLiteral(" ID");
     const QString text = rowEntryText(passNumber, cells.originAddress, cells.sourceText, match.extension,
                                       cells.destinationAddress, cells.destinationText);
@@ -299,6 +299,16 @@ void BatchRun::end()
 }
 
 } // namespace
+
+std::optional<QString> runRefusal(const JobSettings& s)
+{
+    if (!s.isSourceFolderSet() || !s.isDestinationFolderSet() || !s.isWorkbookSet() || s.originColumn().isEmpty()
+        || s.destinationColumn().isEmpty())
+        return RunDriver::refusalMessage();
+    if (!planWalk(s))
+        return walkRefusalMessage();
+    return std::nullopt;
+}
 
 void requestCancel(RunControl& control, RunView& view)
 {

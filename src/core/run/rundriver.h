@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class JobSettings;
 class PlacementSource;
 class UiServices;
@@ -58,6 +60,11 @@ struct RunEnvironment {
     /// Where the fingerprints of "Solo cambiadas" are kept.
     QString fingerprintFolder = defaultFingerprintFolder();
 };
+
+/// Why a run with these settings would be refused before it opens the
+/// workbook (a folder or the workbook unset, a cell setting that cannot be
+/// walked); nothing when it can start.
+std::optional<QString> runRefusal(const JobSettings& settings);
 
 /// The batch run: validates, walks the workbook row by row, has each found
 /// row's images made, records every row, and ends with the counters. It runs

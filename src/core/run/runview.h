@@ -27,6 +27,7 @@ struct RowReport {
     RowFate fate = RowFate::Missing;
     std::optional<RowOutcome> outcome;  ///< set for found rows
     QString sourcePath;
+    QString resolvedSourcePath;  ///< the file found, in its own letter case
     QString destinationPath;
     QString problem;  ///< why a source that was found did not decode
 };

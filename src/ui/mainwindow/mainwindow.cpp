@@ -28,6 +28,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     , m_settings(programFolder + QStringLiteral("/numeros"))
     , m_driver(RunEnvironment{m_settings, m_services, *this, m_reader, *this, m_totals, m_control,
                               QStringLiteral("errores.txt"), std::max(1, QThread::idealThreadCount())})
+    , m_checkAndReport(m_settings, m_services, QStringLiteral("errores.txt"))
 {
     m_ui->setupUi(this);
     buildMenus();
@@ -168,6 +169,10 @@ void MainWindow::buildMenus()
     });
     connect(height, &QAction::triggered, this, [this] { m_settings.enterWatermarkHeight(m_services); });
     connect(summary, &QAction::triggered, this, &MainWindow::openSummary);
+    connect(item(options, "comprobar", QStringLiteral("Comprobar el lote...")), &QAction::triggered, this,
+            [this] { m_checkAndReport.checkTheBatch(); });
+    connect(item(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
+            [this] { m_checkAndReport.showLastReport(); });
 
     QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
     about->setObjectName(QStringLiteral("creditos"));
@@ -394,7 +399,8 @@ void MainWindow::startRun()
         m_startAfterRun = true;
         return;
     }
-    m_driver.run();
+    m_checkAndReport.runStarting();
+    m_checkAndReport.runEnded(m_driver.run().end);
     if (m_endAfterRun) {
         endProgram();
         return;
@@ -526,3 +532,5 @@ void MainWindow::restartClock()
 void MainWindow::stopClock() { m_clock->stop(); }
 
 void MainWindow::playCompletionTones() { m_tones.playCompletionTones(); }
+
+void MainWindow::rowHandled(const RowReport& report) { m_checkAndReport.rowHandled(report); }

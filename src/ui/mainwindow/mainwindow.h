@@ -8,6 +8,7 @@
 #include "core/sysinfo/registry.h"
 #include "core/watermark/placement.h"
 #include "core/workbook/open/workbookfilereader.h"
+#include "ui/check/checkandreport.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -99,6 +100,7 @@ private:
     void restartClock() override;
     void stopClock() override;
     void playCompletionTones() override;
+    void rowHandled(const RowReport& report) override;
 
     // PlacementSource: the placement window's values, from a window made
     // (hidden, with its start values) when there is none.
@@ -122,6 +124,7 @@ private:
     QPointer<AboutWindow> m_aboutWindow;
     QPointer<HelpWindow> m_helpWindow;
     EmptyRegistry m_registry;
+    CheckAndReport m_checkAndReport;
 
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;

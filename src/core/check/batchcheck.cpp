@@ -1,0 +1,336 @@
+#include "core/check/batchcheck.h"
+
+#include "core/base/caseblindfinder.h"
+#include "core/base/relativenames.h"
+#include "core/check/filesystemnames.h"
+#include "core/check/sourceindex.h"
+#include "core/image/prepareimages.h"
+#include "core/run/imagepipeline.h"
+#include "core/run/rundriver.h"
+#include "core/run/sourcematching.h"
+#include "core/settings/jobsettings.h"
+#include "core/workbook/workbookwalk.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+
+/// A cell as the findings name it: F6 «12345», or F6 vacía.
+QString cellText(const QString& address, const QString& text)
+{
+    if (text.isEmpty())
+        return address + QStringLiteral(" vacía");
+    return address + QStringLiteral(" «") + text + QStringLiteral("»");
+}
+
+/// `path` inside `folder`, as the user named it there.
+QString inside(const QString& folder, const QString& path)
+{
+    const QString prefix = folder + QLatin1Char('/');
+    return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
+}
+
+/// Why the run would not take `relative` as a name under `folder`.
+std::optional<QString> nameProblem(const QString& folder, const QString& relative, const NameLimits& limits)
+{
+    if (!isSafeRelativeName(relative)) {
+        const QString path = withForwardSlashes(relative);
+        if (path.contains(QChar(0)))
+            return QStringLiteral("el nombre lleva el carácter nulo");
+        const bool drive = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter();
+        if (path.startsWith(QLatin1Char('/')) || drive)
+            return QStringLiteral("es una ruta absoluta, fuera de la carpeta elegida");
+        return QStringLiteral("«..» lleva fuera de la carpeta elegida");
+    }
+    return tooLongName(folder, withForwardSlashes(relative), limits);
+}
+
+/// One check, from the settings to the findings.
+class BatchCheck {
+public:
+    BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan);
+    CheckResult run();
+
+private:
+    void checkRow(const RowCells& cells, qint64 row);
+    /// The real file the row's source is, when a run would decode it.
+    std::optional<QString> checkSource(const RowCells& cells, qint64 row);
+    void noteSharedSource(const QString& origin, qint64 row, const QString& resolved);
+    bool headerReadable(const QString& origin, qint64 row, const QString& resolved);
+    /// Whether the destination cell names outputs a run would write.
+    bool checkDestinationName(const RowCells& cells, qint64 row);
+    void checkOutputs(const RowCells& cells, qint64 row);
+    void addUnused();
+    void add(qint64 row, FindingKind kind, const QString& detail, qint64 otherRow = 0);
+
+    const JobSettings& m_settings;
+    WorkbookReader& m_reader;
+    WalkPlan m_plan;
+    QString m_sourceFolder;
+    QString m_destinationFolder;
+    QString m_format;
+    NameLimits m_sourceLimits;
+    NameLimits m_destinationLimits;
+    bool m_foldDestination = false;
+    CaseBlindFinder m_finder;
+    SourceIndex m_index;
+    QHash<QString, qint64> m_outputs;  ///< compared output path -> last row writing it
+    QHash<QString, qint64> m_sources;  ///< real source path -> first row reading it
+    QHash<QString, SourceProbe> m_probes;
+    CheckResult m_result;
+};
+
+BatchCheck::BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan)
+    : m_settings(settings)
+    , m_reader(reader)
+    , m_plan(std::move(plan))
+    , m_sourceFolder(settings.sourceFolder())
+    , m_destinationFolder(settings.destinationFolder())
+    , m_format(settings.sourceFormat())
+{
+}
+
+CheckResult BatchCheck::run()
+{
+    WorkbookWalk walk(m_reader, m_plan);
+    if (const WorkbookOpenResult opened = walk.open(m_settings.workbookPath()); !opened.ok) {
+        walk.close();
+        m_result.end = CheckEnd::WorkbookUnreadable;
+        m_result.message = opened.message;
+        return m_result;
+    }
+    m_sourceLimits = nameLimits(m_sourceFolder);
+    m_destinationLimits = nameLimits(m_destinationFolder);
+    m_foldDestination = foldsLetterCase(m_destinationFolder);
+    m_index.scan(m_sourceFolder, m_destinationFolder);
+    for (RowCells cells = walk.currentRow(); !cells.isStopRow(); cells = walk.currentRow()) {
+        ++m_result.rowCount;
+        checkRow(cells, m_plan.originRow + walk.rowOffset());
+        walk.advance();
+    }
+    walk.close();
+    addUnused();
+    m_result.end = CheckEnd::Checked;
+    return m_result;
+}
+
+void BatchCheck::checkRow(const RowCells& cells, qint64 row)
+{
+    const std::optional<QString> source = checkSource(cells, row);
+    const bool named = checkDestinationName(cells, row);
+    if (source && named)
+        checkOutputs(cells, row);
+}
+
+std::optional<QString> BatchCheck::checkSource(const RowCells& cells, qint64 row)
+{
+    const QString origin = cellText(cells.originAddress, cells.sourceText);
+    if (cells.sourceText.isEmpty()) {
+        add(row, FindingKind::EmptyOrigin,
+            origin + QStringLiteral(", con destino ") + cellText(cells.destinationAddress, cells.destinationText));
+        return std::nullopt;
+    }
+    const QString name = cells.sourceText + m_format;
+    if (const std::optional<QString> why = nameProblem(m_sourceFolder, name, m_sourceLimits)) {
+        add(row, FindingKind::InvalidName, origin + QStringLiteral(": ") + *why);
+        return std::nullopt;
+    }
+    // The run's own lookup; the destination name is judged on its own.
+    const SourceMatch match = matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), m_format);
+    switch (match.fate) {
+    case RowFate::Found:
+        break;
+    case RowFate::Missing:
+    case RowFate::Unnamed:
+    case RowFate::Unsafe:
+        add(row, FindingKind::MissingSource,
+            origin + QStringLiteral(": no hay ") + withForwardSlashes(name) + QStringLiteral(" en la carpeta fuente"));
+        return std::nullopt;
+    }
+    noteSharedSource(origin, row, match.resolvedPath);
+    if (!headerReadable(origin, row, match.resolvedPath))
+        return std::nullopt;
+    return match.resolvedPath;
+}
+
+void BatchCheck::noteSharedSource(const QString& origin, qint64 row, const QString& resolved)
+{
+    const QString shown = inside(m_sourceFolder, resolved);
+    const QStringList twins = m_index.caseTwins(shown);
+    if (twins.size() > 1)
+        add(row, FindingKind::Ambiguous,
+            origin + QStringLiteral(": ") + twins.join(QStringLiteral(", ")) + QStringLiteral("; se usa ") + shown);
+    const auto first = m_sources.constFind(resolved);
+    if (first == m_sources.constEnd()) {
+        m_sources.insert(resolved, row);
+        return;
+    }
+    add(row, FindingKind::RepeatedSource,
+        origin + QStringLiteral(": ") + shown + QStringLiteral(" la usa también la fila ") + QString::number(*first),
+        *first);
+}
+
+bool BatchCheck::headerReadable(const QString& origin, qint64 row, const QString& resolved)
+{
+    auto probe = m_probes.constFind(resolved);
+    if (probe == m_probes.constEnd())
+        probe = m_probes.insert(resolved, probeSource(ImagePipeline::requestFor(m_settings, resolved)));
+    const QString shown = inside(m_sourceFolder, resolved);
+    if (!probe->size) {
+        // The run would say the same of it: not a picture it reads, damaged,
+        // or no decoder for its codec.
+        const QString& why = probe->header.problem;
+        add(row, FindingKind::Unreadable,
+            why.isEmpty() ? origin + QStringLiteral(": no se puede leer la cabecera de ") + shown
+                          : origin + QStringLiteral(": no se puede leer ") + shown + QStringLiteral(": ") + why);
+        return false;
+    }
+    if (!probe->tooLarge)
+        return true;
+    const ImageSize size = *probe->size;
+    const QString measures = QStringLiteral("%1 × %2 píxeles").arg(size.width).arg(size.height);
+    if (qint64(size.width) * size.height > kMaxSourcePixels)
+        add(row, FindingKind::Unreadable,
+            QStringLiteral("%1: %2 mide %3, más que el límite de %4 millones")
+                .arg(origin, shown, measures)
+                .arg(kMaxSourcePixels / 1'000'000));
+    else
+        add(row, FindingKind::Unreadable,
+            QStringLiteral("%1: las copias de %2 (%3) pasarían del límite de %4 millones de píxeles")
+                .arg(origin, shown, measures)
+                .arg(kMaxTargetPixels / 1'000'000));
+    return false;
+}
+
+bool BatchCheck::checkDestinationName(const RowCells& cells, qint64 row)
+{
+    const QString destination = cellText(cells.destinationAddress, cells.destinationText);
+    if (cells.destinationText.isEmpty()) {
+        // An origin without a destination: the run reads the photo, then writes nothing.
+        add(row, FindingKind::InvalidName, destination + QStringLiteral(": la fila no tiene nombre de destino"));
+        return false;
+    }
+    const QString largePath = largeCopyPath(m_destinationFolder, cells.destinationText);
+    const QString large = inside(m_destinationFolder, largePath);
+    const QString small = inside(m_destinationFolder, smallCopyPath(m_destinationFolder, cells.destinationText));
+    std::optional<QString> why = nameProblem(m_destinationFolder, cells.destinationText, m_destinationLimits);
+    if (!why)
+        why = tooLongName(m_destinationFolder, large, m_destinationLimits);
+    if (!why)
+        why = tooLongName(m_destinationFolder, small, m_destinationLimits);
+    // The run makes the small copy's folders, not the large one's: its write would fail.
+    if (!why && !QFileInfo(QFileInfo(largePath).path()).isDir())
+        why = QStringLiteral("no existe la carpeta %1 en la carpeta destino").arg(QFileInfo(large).path());
+    if (!why)
+        return true;
+    add(row, FindingKind::InvalidName, destination + QStringLiteral(": ") + *why);
+    return false;
+}
+
+void BatchCheck::checkOutputs(const RowCells& cells, qint64 row)
+{
+    const QString destination = cellText(cells.destinationAddress, cells.destinationText);
+    qint64 earlier = 0;
+    QString shared;
+    QStringList existing;
+    for (const QString& path : {largeCopyPath(m_destinationFolder, cells.destinationText),
+                                smallCopyPath(m_destinationFolder, cells.destinationText)}) {
+        const QString key = comparedPath(path, m_foldDestination);
+        const auto before = m_outputs.constFind(key);
+        if (before != m_outputs.constEnd() && earlier == 0) {
+            earlier = *before;
+            shared = inside(m_destinationFolder, path);
+        }
+        m_outputs.insert(key, row);
+        if (QFileInfo::exists(path))
+            existing << inside(m_destinationFolder, path);
+    }
+    if (earlier != 0)
+        add(row, FindingKind::RepeatedDestination,
+            destination + QStringLiteral(": ") + shared + QStringLiteral(" ya la escribe la fila ")
+                + QString::number(earlier),
+            earlier);
+    if (existing.size() == 1)
+        add(row, FindingKind::Overwrites, destination + QStringLiteral(": ") + existing.first()
+                                              + QStringLiteral(" ya existe y se reemplazará"));
+    else if (!existing.isEmpty())
+        add(row, FindingKind::Overwrites, destination + QStringLiteral(": ") + existing.join(QStringLiteral(" y "))
+                                              + QStringLiteral(" ya existen y se reemplazarán"));
+}
+
+void BatchCheck::addUnused()
+{
+    for (const QString& file : m_index.files()) {
+        if (!file.endsWith(m_format, Qt::CaseInsensitive))
+            continue;
+        if (!m_sources.contains(m_sourceFolder + QLatin1Char('/') + file))
+            add(0, FindingKind::Unused, file + QStringLiteral(": ninguna fila la usa"));
+    }
+}
+
+void BatchCheck::add(qint64 row, FindingKind kind, const QString& detail, qint64 otherRow)
+{
+    m_result.findings.push_back(Finding{row, kind, detail, otherRow});
+}
+
+} // namespace
+
+bool isProblem(FindingKind kind)
+{
+    switch (kind) {
+    case FindingKind::MissingSource:
+    case FindingKind::EmptyOrigin:
+    case FindingKind::InvalidName:
+    case FindingKind::RepeatedDestination:
+    case FindingKind::Unreadable:
+        return true;
+    case FindingKind::Overwrites:
+    case FindingKind::RepeatedSource:
+    case FindingKind::Unused:
+    case FindingKind::Ambiguous:
+        return false;
+    }
+    return false;
+}
+
+QString findingKindName(FindingKind kind)
+{
+    switch (kind) {
+    case FindingKind::MissingSource: return QStringLiteral("falta-origen");
+    case FindingKind::EmptyOrigin: return QStringLiteral("origen-vacio");
+    case FindingKind::InvalidName: return QStringLiteral("nombre-no-valido");
+    case FindingKind::RepeatedDestination: return QStringLiteral("destino-repetido");
+    case FindingKind::Unreadable: return QStringLiteral("no-legible");
+    case FindingKind::Overwrites: return QStringLiteral("sobrescribe");
+    case FindingKind::RepeatedSource: return QStringLiteral("origen-repetido");
+    case FindingKind::Unused: return QStringLiteral("sin-usar");
+    case FindingKind::Ambiguous: return QStringLiteral("ambiguo");
+    }
+    return {};
+}
+
+qint64 CheckResult::problemCount() const
+{
+    return std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return isProblem(f.kind); });
+}
+
+qint64 CheckResult::noteCount() const { return qint64(findings.size()) - problemCount(); }
+
+QString CheckResult::summaryLine() const
+{
+    return QStringLiteral("%1 filas: %2 problemas, %3 avisos").arg(rowCount).arg(problemCount()).arg(noteCount());
+}
+
+CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader)
+{
+    if (const std::optional<QString> why = runRefusal(settings)) {
+        CheckResult refused;
+        refused.message = *why;
+        return refused;
+    }
+    BatchCheck check(settings, reader, *planWalk(settings));
+    return check.run();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class JobSettings;
+class WorkbookReader;
+
+/// What the check can find. A problem costs a row its images (or another
+/// row's); a note is worth a look, but the run goes through.
+enum class FindingKind {
+    MissingSource,        ///< falta-origen: no such source
+    EmptyOrigin,          ///< origen-vacio: a destination without an origin
+    InvalidName,          ///< nombre-no-valido: a name a run would not process
+    RepeatedDestination,  ///< destino-repetido: a row writes what an earlier row wrote
+    Unreadable,           ///< no-legible: a header unreadable or beyond the pixel limits
+    Overwrites,           ///< sobrescribe: the output exists and will be replaced
+    RepeatedSource,       ///< origen-repetido: a source an earlier row uses too
+    Unused,               ///< sin-usar: a source of the chosen format that no row uses
+    Ambiguous,            ///< ambiguo: several files match the name in different letter case
+};
+
+bool isProblem(FindingKind kind);
+
+/// The kind as the command prints it: "falta-origen", "sobrescribe", ...
+QString findingKindName(FindingKind kind);
+
+struct Finding {
+    qint64 row = 0;  ///< workbook row of the origin cell; 0 for the source folder
+    FindingKind kind = FindingKind::MissingSource;
+    QString detail;
+    qint64 otherRow = 0;  ///< the earlier row of a repeated destination or source
+};
+
+enum class CheckEnd {
+    Refused,             ///< the run would refuse to start: nothing checked
+    WorkbookUnreadable,  ///< the workbook cannot be read: nothing checked
+    Checked,
+};
+
+struct CheckResult {
+    CheckEnd end = CheckEnd::Refused;
+    QString message;  ///< what the run would say when it refuses
+    qint64 rowCount = 0;
+    /// Row by row in workbook order, then the folder's findings.
+    std::vector<Finding> findings;
+
+    qint64 problemCount() const;
+    qint64 noteCount() const;
+    /// "N filas: P problemas, Q avisos".
+    QString summaryLine() const;
+};
+
+/// Walks the workbook as a run with these settings would (the same walk,
+/// source matching, name rules, header reading and pixel limits) and tells
+/// what would go wrong. Reads no image beyond its header and writes nothing.
+/// The outputs of one row are its two copies: two rows that would write the
+/// same path, large or small, as the destination's file system compares
+/// names, are a repeated destination.
+CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader);

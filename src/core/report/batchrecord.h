@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/check/batchcheck.h"
+#include "core/run/rundriver.h"
+#include "core/run/runview.h"
+#include "core/workbook/workbookwalk.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class JobSettings;
+
+/// A setting as the head of the report names it.
+struct ReportSetting {
+    QString name;
+    QString value;
+};
+
+/// One handled row, with what the report shows beside it.
+struct ReportRow {
+    qint64 row = 0;  ///< workbook row of the origin cell
+    RowReport report;
+    QString largePath;
+    QString smallPath;
+    std::optional<qint64> kbRead;     ///< kilobytes of the source, once the large copy is written
+    std::optional<qint64> kbWritten;  ///< kilobytes of the large copy
+};
+
+/// What one run did, kept for its report: the settings it started with, the
+/// check's findings from just before it, every row it handled in workbook
+/// order, and how it ended.
+class BatchRecord {
+public:
+    /// A run is about to start with `settings`; `check` is the check of the
+    /// same batch.
+    void begin(const JobSettings& settings, CheckResult check, const QDateTime& started);
+    /// A row has been handled; its files are measured now, as the run left them.
+    void addRow(const RowReport& report);
+    void finish(RunEnd end);
+
+    /// Whether a run has begun (and so there is something to report).
+    bool hasRun() const { return m_started.isValid(); }
+    const std::vector<ReportSetting>& settings() const { return m_settings; }
+    const CheckResult& check() const { return m_check; }
+    const std::vector<ReportRow>& rows() const { return m_rows; }
+    /// Empty while the run is in progress.
+    std::optional<RunEnd> end() const { return m_end; }
+    QDateTime started() const { return m_started; }
+    QString workbookPath() const { return m_workbookPath; }
+    QString sourceFolder() const { return m_sourceFolder; }
+    QString destinationFolder() const { return m_destinationFolder; }
+
+private:
+    std::vector<ReportSetting> m_settings;
+    CheckResult m_check;
+    std::vector<ReportRow> m_rows;
+    std::optional<RunEnd> m_end;
+    QDateTime m_started;
+    std::optional<WalkPlan> m_plan;
+    QString m_workbookPath;
+    QString m_sourceFolder;
+    QString m_destinationFolder;
+};

@@ -1,0 +1,75 @@
+#include "ui/check/checkandreport.h"
+
+#include "core/base/uiservices.h"
+#include "core/check/batchcheck.h"
+#include "core/report/htmlreport.h"
+#include "core/workbook/open/workbookfilereader.h"
+#include "ui/check/checkwindow.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath)
+    : m_settings(settings)
+    , m_services(services)
+    , m_logPath(std::move(logPath))
+{
+}
+
+// The window is top-level; it goes with the main window.
+CheckAndReport::~CheckAndReport() { delete m_window; }
+
+void CheckAndReport::checkTheBatch()
+{
+    WorkbookFileReader reader;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const CheckResult result = checkBatch(m_settings, reader);
+    QApplication::restoreOverrideCursor();
+    if (result.end != CheckEnd::Checked) {
+        m_services.showMessage(result.message, MessageButtons::Ok, MessageIcon::Critical, RunDriver::refusalTitle());
+        return;
+    }
+    if (!m_window)
+        m_window = new CheckWindow(nullptr);
+    m_window->showResult(result);
+    m_window->show();
+    m_window->raise();
+}
+
+void CheckAndReport::runStarting()
+{
+    WorkbookFileReader reader;
+    m_record.begin(m_settings, checkBatch(m_settings, reader), QDateTime::currentDateTime());
+}
+
+void CheckAndReport::showLastReport()
+{
+    const auto tell = [this](const QString& text) {
+        m_services.showMessage(text, MessageButtons::Ok, MessageIcon::Warning);
+    };
+    if (!m_record.hasRun()) {
+        tell(QStringLiteral("Todavía no se ha procesado ningún lote."));
+        return;
+    }
+    if (!m_record.end()) {
+        tell(QStringLiteral("El lote está en marcha: el informe estará listo cuando termine."));
+        return;
+    }
+    switch (*m_record.end()) {
+    case RunEnd::Refused:
+    case RunEnd::WorkbookUnreadable:
+        tell(QStringLiteral("El último lote no llegó a empezar: no hay informe."));
+        return;
+    case RunEnd::Completed:
+    case RunEnd::Stopped:
+        break;
+    }
+    const QString page = QFileInfo(m_logPath).absoluteDir().filePath(QStringLiteral("informe.html"));
+    if (!writeHtmlReport(m_record, page)) {
+        tell(QStringLiteral("No se puede escribir el informe en «%1».").arg(page));
+        return;
+    }
+    m_services.openWithDesktop(page);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/report/batchrecord.h"
+
+#include <QPointer>
+#include <QString>
+
+class CheckWindow;
+class JobSettings;
+class UiServices;
+
+/// What the two items "Comprobar el lote..." and "Ver informe del último
+/// lote" do, and the record of the last run that the second one reports.
+/// The main window calls it from its menu and around each run.
+class CheckAndReport {
+public:
+    /// The report is written beside `logPath`, the run's errores.txt.
+    CheckAndReport(JobSettings& settings, UiServices& services, QString logPath);
+    ~CheckAndReport();
+
+    /// "Comprobar el lote...": the batch as set now, checked, in a window of
+    /// its own; the run's own message when it would not start.
+    void checkTheBatch();
+
+    /// A run starts: its record begins with the check of the same batch.
+    void runStarting();
+    void rowHandled(const RowReport& report) { m_record.addRow(report); }
+    void runEnded(RunEnd end) { m_record.finish(end); }
+
+    /// "Ver informe del último lote": the page written beside errores.txt and
+    /// opened with the desktop's browser.
+    void showLastReport();
+
+private:
+    JobSettings& m_settings;
+    UiServices& m_services;
+    QString m_logPath;
+    BatchRecord m_record;
+    QPointer<CheckWindow> m_window;
+};
