@@ -38,17 +38,20 @@ private:
     std::span<const std::byte> m_bytes;
 };
 
-/// The bytes of a file, read as they are asked for.
+/// The bytes of a file: its start is read at once, as a header walk asks
+/// for many small pieces of it, and the rest as it is asked for.
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(const QString& path);
     bool isOpen() const { return m_open; }
-    qint64 size() const override;
+    qint64 size() const override { return m_size; }
     bool read(qint64 offset, void* into, qint64 n) override;
 
 private:
     QFile m_file;
     bool m_open = false;
+    qint64 m_size = 0;
+    QByteArray m_start;
 };
 
 /// What a photo's header says, read without decoding any pixel.
