@@ -26,12 +26,13 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
 
-run_target() {
-  local target=$1 seeds=$2
+run_target() { # target, seed folders...
+  local target=$1
+  shift
   local corpus="$build_dir/corpus/$target" artifacts="$build_dir/artifacts/$target/"
   mkdir -p "$corpus" "$artifacts"
   "$build_dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" \
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$@" \
     >"$build_dir/$target.log" 2>&1
 }
 
@@ -45,9 +46,10 @@ fi
 
 pids=()
 for target in "${targets[@]}"; do
-  seeds="$root/fuzz/corpus/${target#fuzz_}"
-  [ "$target" = fuzz_photointake ] && seeds=$photo_seeds
-  run_target "$target" "$seeds" &
+  seeds=("$root/fuzz/corpus/${target#fuzz_}")
+  # The photo intake's made seeds, beside the inputs that once made it fail.
+  [ "$target" = fuzz_photointake ] && seeds+=("$photo_seeds")
+  run_target "$target" "${seeds[@]}" &
   pids+=($!)
 done
 

@@ -4,12 +4,85 @@
 #include "core/image/colourprofile.h"
 #include "core/image/heifphoto.h"
 
+#include <QFile>
+
 #include <FreeImage.h>
 
 #include <cstring>
 #include <utility>
 
 namespace {
+
+/// A JPEG without its metadata segments (EXIF, XMP, ICC, IPTC, comments and
+/// the other application segments the decoder does not need): no copy keeps
+/// them, the header reader has taken what the intake uses (orientation,
+/// profile), and the image library's own readers of them trust the counts a
+/// file declares: a damaged EXIF directory made it read past its segment.
+/// JFIF and Adobe segments stay, for the resolution and the colour
+/// transform. Everything from the first scan on is kept as it is.
+QByteArray withoutMetadataSegments(const QByteArray& jpeg)
+{
+    const auto byte = [&](qsizetype i) { return uchar(jpeg[i]); };
+    if (jpeg.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
+        return jpeg;
+    QByteArray out;
+    out.reserve(jpeg.size());
+    out.append(jpeg.constData(), 2);
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && byte(pos) == 0xFF) {
+        const uchar marker = byte(pos + 1);
+        if (marker == 0xFF) {  // a fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            break;
+        const qsizetype length = qsizetype(byte(pos + 2)) << 8 | byte(pos + 3);
+        if (length < 2 || length > jpeg.size() - pos - 2)
+            break;
+        const bool metadata = (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
+        if (!metadata)
+            out.append(jpeg.constData() + pos, 2 + length);
+        pos += 2 + length;
+    }
+    out.append(jpeg.constData() + pos, jpeg.size() - pos);
+    return out;
+}
+
+/// A WebP without its EXIF, XMP and ICC chunks, and with the flags that
+/// announce them cleared, for the same reasons as withoutMetadataSegments:
+/// the image library reads a WebP's EXIF with the same reader. From a chunk
+/// whose size passes the end of the file on, the rest is kept as it is.
+QByteArray withoutMetadataChunks(const QByteArray& webp)
+{
+    const auto le32 = [&](qsizetype i) {
+        return quint32(uchar(webp[i])) | quint32(uchar(webp[i + 1])) << 8 | quint32(uchar(webp[i + 2])) << 16
+            | quint32(uchar(webp[i + 3])) << 24;
+    };
+    if (webp.size() < 12 || !webp.startsWith("RIFF") || webp.mid(8, 4) != "WEBP")
+        return webp;
+    QByteArray out = webp.left(12);
+    qsizetype pos = 12;
+    while (pos + 8 <= webp.size()) {
+        const QByteArray fourcc = webp.mid(pos, 4);
+        const qint64 room = qint64(le32(pos + 4)) + (le32(pos + 4) & 1);
+        if (room > webp.size() - pos - 8)
+            break;
+        if (fourcc == "VP8X" && room >= 1) {
+            QByteArray chunk = webp.mid(pos, 8 + room);
+            chunk[8] = char(uchar(chunk[8]) & ~(0x20 | 0x08 | 0x04));  // ICC, EXIF, XMP
+            out += chunk;
+        } else if (fourcc != "EXIF" && fourcc != "XMP " && fourcc != "ICCP") {
+            out += webp.mid(pos, 8 + room);
+        }
+        pos += 8 + room;
+    }
+    out += webp.mid(pos);
+    const quint32 riff = quint32(out.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        out[4 + i] = char(riff >> (8 * i));
+    return out;
+}
 
 /// Where the bytes come from: a file named by path, or a block of memory.
 struct Input {
@@ -18,7 +91,28 @@ struct Input {
 
     Bitmap load(FREE_IMAGE_FORMAT fif, int flags) const
     {
+        if (fif == FIF_JPEG)
+            return loadWithout(withoutMetadataSegments, fif, flags);
+        if (fif == FIF_WEBP)
+            return loadWithout(withoutMetadataChunks, fif, flags);
         return path.isEmpty() ? loadBitmap(fif, bytes, flags) : loadBitmap(fif, path, flags);
+    }
+
+    /// Decodes the bytes once `strip` has left the metadata out.
+    Bitmap loadWithout(QByteArray (*strip)(const QByteArray&), FREE_IMAGE_FORMAT fif, int flags) const
+    {
+        QByteArray whole;
+        if (path.isEmpty()) {
+            whole = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        } else {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                return {};
+            whole = file.readAll();
+        }
+        const QByteArray plain = strip(whole);
+        return loadBitmap(fif, std::span(reinterpret_cast<const std::byte*>(plain.constData()), size_t(plain.size())),
+                          flags);
     }
 };
 
@@ -366,6 +460,14 @@ DecodedPhoto decodePhoto(std::span<const std::byte> bytes, const PhotoOptions& o
         return out;
     }
     return decode(Input{{}, bytes}, source, header, options);
+}
+
+Bitmap loadJpegScaledPhoto(const QString& path, int sizeHint)
+{
+    if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
+        return {};
+    // The flags of Bitmap::loadJpegScaled: the accurate transform at the scale the hint asks for.
+    return Input{path, {}}.load(FIF_JPEG, JPEG_ACCURATE | sizeHint << 16);
 }
 
 Bitmap finishPhoto(Bitmap decoded, const PhotoHeader& header, const PhotoOptions& options)

@@ -70,7 +70,7 @@ PreparedImages prepareImages(const PrepareRequest& request)
         // full read for them would take the speed out of the fast mode. The
         // reduction is chosen on the upright width, the one the copies take.
         // CMYK goes through the full read: its inks are converted first.
-        source = finishPhoto(Bitmap::loadJpegScaled(request.path, jpegSizeHint(size, request.largeWidth)), header,
+        source = finishPhoto(loadJpegScaledPhoto(request.path, jpegSizeHint(size, request.largeWidth)), header,
                              options);
         if (source.isNull())
             out.problem = undecodablePhotoText();

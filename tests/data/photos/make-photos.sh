@@ -162,3 +162,18 @@ patch('o1.tif', 'huge.tif', tif)
 patch('plain.heic', 'vvc.heif', lambda d: d.__setitem__(slice(0, len(d)),
       bytes(d).replace(b'hvc1', b'vvc1').replace(b'heic', b'mif1')))
 EOF
+
+# --- metadata the image library would misread -------------------------------------
+# An EXIF directory claiming 65018 entries in a 96-byte segment: the image
+# library's own EXIF reader runs past it and crashes. In a JPEG and a WebP.
+python3 - <<'EOF'
+import struct
+entries = [(0x0112, 3, 1, 1 << 16), (0x011A, 5, 1, 0x4A), (0x011B, 5, 1, 0x52), (0x0128, 3, 1, 1 << 16),
+           (0x0213, 3, 1, 1 << 16)]
+tiff = b'MM\x00*' + struct.pack('>IH', 8, 0xFDFA) + b''.join(struct.pack('>HHII', *e) for e in entries)
+exif = b'Exif\x00\x00' + tiff + bytes(96 - 6 - len(tiff))
+open('bad_exif.exif', 'wb').write(exif)
+jpeg = open('o1.jpg', 'rb').read()
+open('bad_exif.jpg', 'wb').write(jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(exif) + 2) + exif + jpeg[2:])
+EOF
+webpmux -set exif bad_exif.exif o1.webp -o bad_exif.webp >/dev/null 2>&1
