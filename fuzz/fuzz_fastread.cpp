@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    PrepareRequest request{QString::fromStdString(path), ImageFormat::Jpeg, true, largeWidth, 7};
+    PrepareRequest request{QString::fromStdString(path), true, true, largeWidth, 7};
     const PreparedImages out = prepareImages(request);
     if (!out.decoded)
         return 0;

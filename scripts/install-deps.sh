@@ -9,6 +9,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libfreeimage-dev libtiff-dev libjpeg-dev libpulse-dev
+  # photos as phones and cameras make them: colour profiles, HEIC/AVIF (with
+  # libheif's HEVC and AV1 decoders), WebP headers, PNG profiles
+  liblcms2-dev libheif-dev libwebp-dev zlib1g-dev
   # .xlsx, .xlsm and .ods are ZIP archives
   libzip-dev
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
@@ -16,6 +19,9 @@ packages=(
   xvfb xauth x11-utils imagemagick xdg-utils
   # benchmark timing, and the benchmark's .xlsx writer and reference reader
   time python3-openpyxl
+  # photo fixtures: EXIF, XMP and IPTC writer, HEIC/AVIF and WebP encoders,
+  # and the colour profiles they embed (sRGB, Adobe RGB compatible, SWOP CMYK)
+  libimage-exiftool-perl libheif-examples webp icc-profiles-free colord-data libgs-common
   # fixtures: two independent .xls writers and a compound-file writer
   python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
   # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with

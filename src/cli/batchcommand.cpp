@@ -60,7 +60,9 @@ QString helpText()
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
         "  --destination CELDA       celda destino del primer nombre final (A6)\n"
         "  --step N                  filas entre una fila y la siguiente (4)\n"
-        "  --format jpg|tif          formato de las imágenes fuente (jpg)\n"
+        "  --format jpg|tif|any      formato de las imágenes fuente (jpg); any: el nombre seguido de\n"
+        "                            .jpg .jpeg .tif .tiff .png .webp .heic .heif o .avif, el primero\n"
+        "                            que exista en ese orden; cada imagen se lee por su contenido\n"
         "  --quality alta|media|baja|muy-baja\n"
         "                            calidad JPEG de las imágenes escritas (media)\n"
         "  --large-width N           anchura de la imagen grande en píxeles (409)\n"
@@ -79,6 +81,7 @@ QString helpText()
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
         "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
         "                            con la misma foto, los mismos ajustes y la misma marca\n"
+        "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
@@ -112,6 +115,7 @@ struct RunOptions {
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
     bool onlyChanged = false;
+    bool autorotate = true;
     bool quiet = false;
 };
 
@@ -141,7 +145,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
                                  "summary", "report", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "quiet"})
+        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -167,8 +171,10 @@ OptionProblem applyChoiceOption(const QString& option, const QString& v, RunOpti
             o.format = QStringLiteral("jpg");
         else if (v.compare(QLatin1String("tif"), Qt::CaseInsensitive) == 0)
             o.format = QStringLiteral("tif");
+        else if (v.compare(QLatin1String("any"), Qt::CaseInsensitive) == 0)
+            o.format = QStringLiteral("any");
         else
-            return QStringLiteral("el formato «%1» no es jpg ni tif").arg(v);
+            return QStringLiteral("el formato «%1» no es jpg, tif ni any").arg(v);
         return std::nullopt;
     }
     static const QHash<QString, JpegQuality> qualities{{QStringLiteral("alta"), JpegQuality::Alta},
@@ -252,6 +258,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.fast = true;
     } else if (name == QLatin1String("only-changed")) {
         o.onlyChanged = true;
+    } else if (name == QLatin1String("no-autorotate")) {
+        o.autorotate = false;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -324,8 +332,12 @@ void applyOptions(const RunOptions& o, JobSettings& s)
     }
     if (o.step)
         s.setRowStep(QString::number(*o.step));
-    if (o.format)
-        *o.format == QLatin1String("tif") ? s.chooseTiffSource() : s.chooseJpgSource();
+    if (o.format == QLatin1String("tif"))
+        s.chooseTiffSource();
+    else if (o.format == QLatin1String("any"))
+        s.chooseAnySource();
+    else if (o.format)
+        s.chooseJpgSource();
     if (o.quality)
         s.chooseQuality(*o.quality);
     if (o.largeWidth)
@@ -344,6 +356,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
     s.setWatermarkManualPlacement(o.placement.has_value());
     s.setFastDecode(o.fast);
     s.setOnlyChanged(o.onlyChanged);
+    s.setAutorotate(o.autorotate);
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)

@@ -84,8 +84,11 @@ void ConsoleHost::rowHandled(const RowReport& report)
     if (report.outcome) {
         switch (*report.outcome) {
         case RowOutcome::NotDecoded:
-            warning = QStringLiteral("%1: no se puede leer la imagen «%2»; no se escribe nada.")
-                          .arg(row, report.sourcePath);
+            warning = report.problem.isEmpty()
+                          ? QStringLiteral("%1: no se puede leer la imagen «%2»; no se escribe nada.")
+                                .arg(row, report.sourcePath)
+                          : QStringLiteral("%1: no se puede leer la imagen «%2»: %3; no se escribe nada.")
+                                .arg(row, report.sourcePath, report.problem);
             break;
         case RowOutcome::CellsNoLongerMatching:
             warning = QStringLiteral("%1: una de las dos celdas está vacía; no se escribe nada.").arg(row);

@@ -2,6 +2,7 @@
 #include "core/check/filesystemnames.h"
 #include "core/image/bitmap.h"
 #include "support/imagefixtures.h"
+#include "support/photofixtures.h"
 #include "support/runrig.h"
 
 #include <QDir>
@@ -130,6 +131,44 @@ private slots:
                 rowsWithoutImages << 6 + 4 * (r.passNumber - 1);
         QCOMPARE(problemRows, rowsWithoutImages);
         QCOMPARE(problemRows.size(), 7);
+    }
+
+    // The check reads a header as the run does: by the content, and with the
+    // sides of the picture as it will stand. A 30000 x 150 strip turned
+    // upright makes a large copy 600 wide of 600 x 120000 pixels, past the
+    // limit; as stored, 600 x 3.
+    void readsHeadersAsTheRunDoes_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<bool>("autorotate");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("a PNG named .jpg") << "png" << true << QStringList();
+        QTest::newRow("a strip turned upright") << "strip" << true << QStringList{"10 no-legible"};
+        QTest::newRow("the same strip as stored") << "strip" << false << QStringList();
+    }
+
+    void readsHeadersAsTheRunDoes()
+    {
+        QFETCH(QString, photo);
+        QFETCH(bool, autorotate);
+        QFETCH(QStringList, expected);
+        RunRig rig;
+        rig.addPhoto("1.jpg");
+        const QString path = rig.source + "/2.jpg";
+        if (photo == "png") {
+            QVERIFY(fixtures::writePng(path, 400, 300, 0x336699));
+        } else {
+            QVERIFY(fixtures::writeJpeg(path, 30000, 150));
+            bool ok = false;
+            photofixtures::run("exiftool", {"-q", "-overwrite_original", "-Orientation#=6", path}, &ok);
+            QVERIFY(ok);
+        }
+        rig.settings.setAutorotate(autorotate);
+        rig.settings.setLargeWidth(600);
+        rig.setRows({{"1", "A"}, {"2", "B"}});
+        QCOMPARE(kindsOf(checkBatch(rig.settings, rig.reader)), expected);
+        // Its findings are the rows the run leaves without images.
+        QCOMPARE(rig.run().written, 2 - expected.size());
     }
 
     void pathsComparedAsTheFileSystemCompares()

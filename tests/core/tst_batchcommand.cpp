@@ -155,6 +155,33 @@ private slots:
         QVERIFY(!QFile::exists(b.destination + "/Bolso_02.jpg"));
     }
 
+    void anyFormatAndTheCamerasTurn_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("height");
+        QTest::newRow("turned upright") << QStringList{} << 545;  // 1200 x 1600 once turned
+        QTest::newRow("--no-autorotate") << QStringList{"--no-autorotate"} << 307;
+    }
+
+    void anyFormatAndTheCamerasTurn()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(int, height);
+        Batch b;
+        // A JPEG named .HEIC, turned a quarter by its EXIF orientation: found
+        // by "any", read by its content.
+        QProcess tag;
+        tag.start("exiftool", {"-q", "-overwrite_original", "-Orientation#=6", b.source + "/12345.jpg"});
+        QVERIFY(tag.waitForFinished(60000) && tag.exitCode() == 0);
+        QVERIFY(QFile::rename(b.source + "/12345.jpg", b.source + "/12345.HEIC"));
+        const Outcome o = runCommand(b.args(QStringList{"--format", "any", "--origin", "F6", "--step", "24"} + extra),
+                                     b.dir.path());
+        QCOMPARE(o.exitCode, 0);
+        const fixtures::Decoded large = fixtures::decode(b.destination + "/TAZA-01.jpg");
+        QCOMPARE(large.width, 409);
+        QCOMPARE(large.height, height);
+    }
+
     void fastModeKeepsTheSizes()
     {
         Batch exact;
@@ -195,6 +222,7 @@ private slots:
         QTest::newRow("step zero") << QStringList{"--step", "0"} << "el salto «0»";
         QTest::newRow("bad cell") << QStringList{"--origin", "6F"} << "la celda «6F»";
         QTest::newRow("bad quality") << QStringList{"--quality", "extra"} << "la calidad «extra»";
+        QTest::newRow("bad format") << QStringList{"--format", "gif"} << "el formato «gif» no es jpg, tif ni any";
         QTest::newRow("transparency out of range") << QStringList{"--transparency", "300"} << "la transparencia «300»";
         QTest::newRow("missing value") << QStringList{"--large-width"} << "falta el valor";
         QTest::newRow("bad mark") << QStringList{"--mark", "1,2"} << "--mark espera";
@@ -243,7 +271,8 @@ private slots:
             << "huge" << QStringList{"--origin", "F30", "--destination", "A30"}
             << QStringList{"fila 1 (F30 → A30)", "millones de píxeles"} << QStringList{"Cesta_08.jpg", "TAZA-01.jpg"};
         QTest::newRow("a source that does not decode")
-            << "broken" << rows6And30 << QStringList{"fila 1 (F6 → A6)", "no se puede leer la imagen"}
+            << "broken" << rows6And30
+            << QStringList{"fila 1 (F6 → A6)", "no se puede leer la imagen", "no es una imagen JPEG, TIFF, PNG, WebP"}
             << QStringList{"Botella7.jpg", "TAZA-01.jpg"};
     }
 
@@ -365,6 +394,8 @@ private slots:
         QCOMPARE(o.exitCode, 0);
         QVERIFY(o.out.join('\n').contains("Uso:"));
         QVERIFY(o.out.join('\n').contains("--mark-centred ALFA"));
+        QVERIFY(o.out.join('\n').contains("--format jpg|tif|any"));
+        QVERIFY(o.out.join('\n').contains("--no-autorotate"));
         const Outcome version = runCommand({"--version"}, dir.path());
         QCOMPARE(version.exitCode, 0);
         QCOMPARE(version.out, QStringList{"fotolista-batch " FOTOLISTA_PROJECT_VERSION});

@@ -124,6 +124,22 @@ private slots:
                                                    "data-fila", "src", "alt"}));
     }
 
+    void aRowWithoutImagesSaysWhy()
+    {
+        RunRig rig;
+        rig.addPhoto("1.jpg");
+        QVERIFY(fixtures::writeBytes(rig.source + "/2.jpg", "no es una foto"));
+        rig.setRows({{"1", "A"}, {"2", "B"}});
+        const QString page = rig.dir.filePath("lote.html");
+        recordRun(rig, page);
+        const ParsedReport report = parseReport(page);
+        QCOMPARE(report.cards.size(), 2);
+        QVERIFY(!report.cards[0].red && report.cards[1].red);
+        // The reason the command's warning gives too.
+        QVERIFY2(report.cards[1].text.contains("la foto no se puede leer: no es una imagen JPEG, TIFF, PNG, WebP"),
+                 qPrintable(report.cards[1].text));
+    }
+
     // Python's HTML parser, which knows nothing of ours, sees the same.
     void asAnotherHtmlParserSeesIt()
     {

@@ -277,6 +277,7 @@ private slots:
         OneRow rig;
         fixtures::writeBytes(rig.source + "/12345.jpg", QByteArray("not a picture at all").repeated(10));
         QCOMPARE(runRow(rig), RowOutcome::NotDecoded);
+        QCOMPARE(rig.view.rows[0].problem, QStringLiteral("no es una imagen JPEG, TIFF, PNG, WebP, HEIC ni AVIF"));
         QVERIFY(rig.view.logOf("batch: Leyendo").isEmpty());
         QVERIFY(rig.ui.messageTexts().isEmpty());
         QVERIFY(!QFile::exists(rig.large("ABC")));
@@ -299,26 +300,45 @@ private slots:
     void tifSourcesOfEveryDepthAreWritten_data()
     {
         QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("watermark");
         QTest::addColumn<int>("outputBpp");
-        QTest::newRow("24-bit") << int(fixtures::TiffKind::Rgb24) << 24;
-        QTest::newRow("32-bit with alpha") << int(fixtures::TiffKind::Rgba32) << 24;
-        QTest::newRow("48-bit") << int(fixtures::TiffKind::Rgb48) << 24;
-        QTest::newRow("8-bit grey stays grey") << int(fixtures::TiffKind::Grey8) << 8;
+        QTest::newRow("24-bit") << int(fixtures::TiffKind::Rgb24) << true << 24;
+        QTest::newRow("32-bit with alpha") << int(fixtures::TiffKind::Rgba32) << true << 24;
+        QTest::newRow("48-bit") << int(fixtures::TiffKind::Rgb48) << true << 24;
+        QTest::newRow("8-bit grey, stamped in colour") << int(fixtures::TiffKind::Grey8) << true << 24;
+        QTest::newRow("8-bit grey without a watermark stays grey") << int(fixtures::TiffKind::Grey8) << false << 8;
     }
 
     void tifSourcesOfEveryDepthAreWritten()
     {
         QFETCH(int, kind);
+        QFETCH(bool, watermark);
         QFETCH(int, outputBpp);
         OneRow rig;
         rig.settings.chooseTiffSource();
+        if (!watermark)
+            rig.settings.disableWatermark();
         QVERIFY(fixtures::writeTiff(rig.source + "/12345.TIF", 400, 300, fixtures::TiffKind(kind), 0x606060));
         QCOMPARE(runRow(rig), RowOutcome::Written);
         const fixtures::Decoded large = fixtures::decode(rig.large("ABC"));
         QCOMPARE(large.width, 409);
         QCOMPARE(large.bpp, outputBpp);
+        // The band, from x = 1 and top floor(306.75) - 24, whatever the source's depth.
+        QCOMPARE(near(pixelAt(rig.large("ABC"), 100, 290), kBand), watermark);
         QCOMPARE(fixtures::decode(rig.small("ABC")).width, 145);
         QVERIFY(rig.ui.messageTexts().isEmpty());
+    }
+
+    void anyFormatReadsTheFileItFinds()
+    {
+        OneRow rig;
+        rig.settings.chooseAnySource();
+        QVERIFY(fixtures::writePng(rig.source + "/12345.PNG", 1000, 750, kGrey));
+        QCOMPARE(runRow(rig), RowOutcome::Written);
+        QVERIFY(rig.view.logOf("batch: ").contains("batch: Leyendo imagen: /12345.PNG"));
+        QCOMPARE(rig.view.rows[0].sourcePath, rig.source + "/12345.PNG");
+        QVERIFY(rig.view.tree.roots()[0].children.at(0).text.contains("valor: 12345.PNG"));
+        QCOMPARE(fixtures::decode(rig.large("ABC")).height, 307);
     }
 
     void smallCopyPathChangesOnlyTheFileName()

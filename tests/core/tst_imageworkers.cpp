@@ -71,7 +71,7 @@ private slots:
     void fastDecodingKeepsSizesAndLooksTheSame()
     {
         QFETCH(QString, photo);
-        PrepareRequest exact{kPhotos + "/" + photo, ImageFormat::Jpeg, false, 409, 145};
+        PrepareRequest exact{kPhotos + "/" + photo, false, true, 409, 145};
         PrepareRequest fast = exact;
         fast.fast = true;
         PreparedImages a = prepareImages(exact);
@@ -112,7 +112,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("p.jpg");
         QVERIFY(fixtures::writePhotoJpeg(path, w, h, 90));
-        PrepareRequest exact{path, ImageFormat::Jpeg, false, 409, 145};
+        PrepareRequest exact{path, false, true, 409, 145};
         PrepareRequest fast = exact;
         fast.fast = true;
         const PreparedImages a = prepareImages(exact);
@@ -134,7 +134,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("p.tif");
         QVERIFY(fixtures::writeTiff(path, 2000, 1500, fixtures::TiffKind::Rgb24));
-        const PreparedImages p = prepareImages(PrepareRequest{path, ImageFormat::Tiff, true, 409, 145});
+        const PreparedImages p = prepareImages(PrepareRequest{path, true, true, 409, 145});
         QVERIFY(p.decoded);
         QCOMPARE(p.large.width(), 409);
         QCOMPARE(p.large.height(), 307);
@@ -145,9 +145,9 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("p.jpg");
         fixtures::writeBytes(path, "no picture");
-        QVERIFY(!prepareImages(PrepareRequest{path, ImageFormat::Jpeg, false, 409, 145}).decoded);
-        QVERIFY(!prepareImages(PrepareRequest{path, ImageFormat::Jpeg, true, 409, 145}).decoded);
-        QVERIFY(!prepareImages(PrepareRequest{dir.filePath("none.jpg"), ImageFormat::Jpeg, true, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{path, false, true, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{path, true, true, 409, 145}).decoded);
+        QVERIFY(!prepareImages(PrepareRequest{dir.filePath("none.jpg"), true, true, 409, 145}).decoded);
     }
 
     void preparedWorkIsUsedOnlyForTheSameSettings()
@@ -157,7 +157,7 @@ private slots:
         QVERIFY(fixtures::writeJpeg(path, 800, 600));
         ScriptedUiServices ui;
         RowPreparation preparation(2);
-        const PrepareRequest asked{path, ImageFormat::Jpeg, false, 409, 145};
+        const PrepareRequest asked{path, false, true, 409, 145};
         preparation.schedule(4, asked);
         preparation.schedule(8, asked);
         std::shared_ptr<PreparedImages> same = preparation.obtain(4, asked, ui);

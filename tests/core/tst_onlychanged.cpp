@@ -77,7 +77,7 @@ private slots:
         QTest::addColumn<bool>("skipped");
         for (const char* unchanged : {"nothing", "the other row's source"})
             QTest::newRow(unchanged) << unchanged << true;
-        for (const char* changed : {"source touched", "quality", "large width", "fast read", "transparency",
+        for (const char* changed : {"source touched", "quality", "large width", "fast read", "turning off", "transparency",
                                     "band picture touched", "large copy deleted", "small copy replaced",
                                     "option off", "fingerprints damaged"})
             QTest::newRow(changed) << changed << false;
@@ -103,6 +103,8 @@ private slots:
             rig.settings.setLargeWidth(300);
         else if (change == "fast read")
             rig.settings.setFastDecode(true);
+        else if (change == "turning off")
+            rig.settings.setAutorotate(false);
         else if (change == "transparency")
             rig.settings.setWatermarkTransparency(99);
         else if (change == "band picture touched")

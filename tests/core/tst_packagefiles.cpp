@@ -97,13 +97,15 @@ private slots:
         QTest::newRow("qualities") << QStringList{"fotolista-batch", "run", "--quality", ""}
                                    << QStringList{"alta", "baja", "media", "muy-baja"};
         QTest::newRow("formats") << QStringList{"fotolista-batch", "run", "--format", ""}
-                                 << QStringList{"jpg", "tif"};
+                                 << QStringList{"any", "jpg", "tif"};
         QTest::newRow("a number is typed, not offered")
             << QStringList{"fotolista-batch", "run", "--step", ""} << QStringList{};
         QTest::newRow("the workbook first") << QStringList{"fotolista-batch", "run", ""}
                                             << QStringList{"catalogo.xls", "fotos", "lista.csv"};
         QTest::newRow("then the folders") << QStringList{"fotolista-batch", "run", "--fast", "catalogo.xls", ""}
                                           << QStringList{"fotos"};
+        QTest::newRow("a flag takes no value")
+            << QStringList{"fotolista-batch", "run", "--no-autorotate", "catalogo.xls", ""} << QStringList{"fotos"};
         QTest::newRow("after an option's value")
             << QStringList{"fotolista-batch", "run", "--jobs", "2", "catalogo.xls", "fotos", ""}
             << QStringList{"fotos"};

@@ -79,6 +79,60 @@ private slots:
             QVERIFY(m.resolvedPath.isEmpty());
     }
 
+    void anyFormatTakesTheFirstExtensionThatExists_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<RowFate>("fate");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<QString>("extension");  // as the user reads it
+
+        QTest::newRow("png") << QStringList{"12345.png"} << "12345" << RowFate::Found << "12345.png" << ".png";
+        QTest::newRow("names differing only in extension: jpg first")
+            << QStringList{"12345.png", "12345.JPG"} << "12345" << RowFate::Found << "12345.JPG" << ".JPG";
+        QTest::newRow("jpeg before tif") << QStringList{"12345.tif", "12345.jpeg"} << "12345" << RowFate::Found
+                                         << "12345.jpeg" << ".jpeg";
+        QTest::newRow("tiff before png") << QStringList{"12345.png", "12345.TIFF"} << "12345" << RowFate::Found
+                                         << "12345.TIFF" << ".TIFF";
+        QTest::newRow("webp before heic") << QStringList{"12345.heic", "12345.webp"} << "12345" << RowFate::Found
+                                          << "12345.webp" << ".webp";
+        QTest::newRow("heic in capitals") << QStringList{"12345.HEIC"} << "12345" << RowFate::Found << "12345.HEIC"
+                                          << ".HEIC";
+        QTest::newRow("heif before avif") << QStringList{"12345.avif", "12345.heif"} << "12345" << RowFate::Found
+                                          << "12345.heif" << ".heif";
+        QTest::newRow("avif") << QStringList{"12345.Avif"} << "12345" << RowFate::Found << "12345.Avif" << ".Avif";
+        QTest::newRow("an extension not read") << QStringList{"12345.gif"} << "12345" << RowFate::Missing << "" << ".*";
+        QTest::newRow("no extension") << QStringList{"12345"} << "12345" << RowFate::Missing << "" << ".*";
+        QTest::newRow("a folder named like a picture") << QStringList{"12345.png/"} << "12345" << RowFate::Missing << ""
+                                                       << ".*";
+        QTest::newRow("sub-folder") << QStringList{"Camisas/12345.webp"} << "camisas\\12345" << RowFate::Found
+                                    << "Camisas/12345.webp" << ".webp";
+        QTest::newRow("parent folder") << QStringList{"12345.png"} << "..\\fuente\\12345" << RowFate::Unsafe << ""
+                                       << ".*";
+    }
+
+    void anyFormatTakesTheFirstExtensionThatExists()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, origin);
+        QFETCH(RowFate, fate);
+        QFETCH(QString, found);
+        QFETCH(QString, extension);
+
+        QTemporaryDir dir;
+        for (const QString& f : files) {
+            QDir(dir.path()).mkpath(QFileInfo(dir.filePath(f)).absolutePath());
+            if (!f.endsWith('/'))
+                touch(dir.filePath(f));
+        }
+        CaseBlindFinder finder;
+        const SourceMatch m = matchSource(finder, dir.path(), origin, "ABC", ".*");
+        QCOMPARE(m.fate, fate);
+        QCOMPARE(m.extension, extension);
+        QCOMPARE(m.sourcePath, dir.path() + "/" + origin + extension);
+        QCOMPARE(m.resolvedPath, found.isEmpty() ? QString() : dir.filePath(found));
+    }
+
     void aMissingFolderMakesEveryNamedRowMissing()
     {
         CaseBlindFinder finder;

@@ -170,21 +170,23 @@ private slots:
                     items << item->text();
             menus << items.join(" | ");
         }
-        QCOMPARE(menus, (QStringList{"Salida", "¿Que hace el programa ?", "Formato |  JPG | TIFF",
+        QCOMPARE(menus, (QStringList{"Salida", "¿Que hace el programa ?", "Formato |  JPG | TIFF | Cualquier formato",
                                      "Calidad de imagen | Alta | Media | Baja | Muy baja",
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Comprobar el lote... | Ver informe del último lote",
+                                     "Girar según la cámara (EXIF) | Comprobar el lote... | "
+                                     "Ver informe del último lote",
                                      "Acerca de ..."}));
-        // Neither format is marked at start, although the sources are JPEG.
+        // No format is marked at start, although the sources are JPEG;
+        // photos are turned as the camera says.
         QStringList checked;
         for (QAction* a : rig.window->findChildren<QAction*>())
             if (a->isChecked())
                 checked << a->objectName();
         checked.sort();
-        QCOMPARE(checked, (QStringList{"Calidadmedia", "pmarcaagua"}));
+        QCOMPARE(checked, (QStringList{"Calidadmedia", "girarexif", "pmarcaagua"}));
     }
 
     void menusFollowTheSettingsRules()
@@ -200,6 +202,17 @@ private slots:
         QVERIFY(rig.action("formato_jpg")->isChecked());
         QVERIFY(!rig.action("formato_tiff")->isChecked());
         QCOMPARE(rig.window->settings().sourceFormat(), QStringLiteral(".JPG"));
+        rig.action("formato_cualquiera")->trigger();
+        QVERIFY(rig.action("formato_cualquiera")->isChecked());
+        QVERIFY(!rig.action("formato_jpg")->isChecked());
+        QVERIFY(!rig.action("formato_tiff")->isChecked());
+        QCOMPARE(rig.window->settings().sourceFormat(), QStringLiteral(".*"));
+        rig.action("girarexif")->trigger();
+        QVERIFY(!rig.window->settings().autorotate());
+        QVERIFY(!rig.action("girarexif")->isChecked());
+        rig.action("girarexif")->trigger();
+        QVERIFY(rig.window->settings().autorotate());
+        QVERIFY(rig.action("girarexif")->isChecked());
 
         rig.action("pmarcaagua")->trigger();
         QVERIFY(!rig.shown("lagua2"));

@@ -180,7 +180,12 @@ bool BatchCheck::headerReadable(const QString& origin, qint64 row, const QString
         probe = m_probes.insert(resolved, probeSource(ImagePipeline::requestFor(m_settings, resolved)));
     const QString shown = inside(m_sourceFolder, resolved);
     if (!probe->size) {
-        add(row, FindingKind::Unreadable, origin + QStringLiteral(": no se puede leer la cabecera de ") + shown);
+        // The run would say the same of it: not a picture it reads, damaged,
+        // or no decoder for its codec.
+        const QString& why = probe->header.problem;
+        add(row, FindingKind::Unreadable,
+            why.isEmpty() ? origin + QStringLiteral(": no se puede leer la cabecera de ") + shown
+                          : origin + QStringLiteral(": no se puede leer ") + shown + QStringLiteral(": ") + why);
         return false;
     }
     if (!probe->tooLarge)

@@ -1,5 +1,6 @@
 #include "core/image/bitmap.h"
 
+#include "core/image/bitmapaccess.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -107,6 +108,7 @@ static Bitmap wrap(FIBITMAP* dib)
 
 int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0; }
 int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
+int Bitmap::bitsPerPixel() const { return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0; }
 
 Bitmap Bitmap::rescaled(int width, int height) const { return rescaled(width, height, bestSimdLevel()); }
 
@@ -127,17 +129,6 @@ Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel) const
         return wrap(ours);
     return rescaled(width, height);
 }
-
-bool Bitmap::isJpegEncodable() const
-{
-    if (!m_handle)
-        return false;
-    if (FreeImage_GetImageType(m_handle->dib) != FIT_BITMAP)
-        return false;
-    const unsigned bpp = FreeImage_GetBPP(m_handle->dib);
-    return bpp == 24 || bpp == 8;
-}
-
 Bitmap Bitmap::convertedTo24Bits() const
 {
     if (!m_handle)
@@ -274,4 +265,35 @@ void initialiseImageLibrary()
     // libtiff's own handlers print every unknown tag of a camera file to stderr.
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
+}
+
+FIBITMAP* dibOf(const Bitmap& bitmap) { return bitmap.m_handle ? bitmap.m_handle->dib : nullptr; }
+
+Bitmap adoptDib(FIBITMAP* dib) { return wrap(dib); }
+
+Bitmap loadBitmap(int libraryFormat, const QString& path, int flags)
+{
+    if (path.isEmpty())
+        return {};
+    return wrap(loadChecked(static_cast<FREE_IMAGE_FORMAT>(libraryFormat), path, flags));
+}
+
+Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags)
+{
+    if (bytes.empty() || bytes.size() > 0x7fffffffu)
+        return {};
+    // The library only reads from the block it is given.
+    FIMEMORY* memory =
+        FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<std::byte*>(bytes.data())), DWORD(bytes.size()));
+    if (!memory)
+        return {};
+    const auto fif = static_cast<FREE_IMAGE_FORMAT>(libraryFormat);
+    t_truncated = false;
+    FIBITMAP* dib = FreeImage_LoadFromMemory(fif, memory, flags);
+    FreeImage_CloseMemory(memory);
+    if (dib && fif == FIF_JPEG && t_truncated) {
+        FreeImage_Unload(dib);
+        dib = nullptr;
+    }
+    return wrap(dib);
 }

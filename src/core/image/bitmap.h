@@ -17,6 +17,7 @@ inline constexpr int kJpegQualityAverage = 0x400;
 inline constexpr int kJpegQualityBad = 0x800;
 
 struct BitmapHandle;
+struct FIBITMAP;
 
 /// One image of the image library, released when it goes out of scope. A
 /// default or failed bitmap is null; every operation on a null bitmap fails.
@@ -40,6 +41,8 @@ public:
     bool isNull() const { return !m_handle; }
     int width() const;
     int height() const;
+    /// 8 for greyscale and palette pictures, 24 for colour, others for deep colour.
+    int bitsPerPixel() const;
 
     /// Bicubic rescale to an exact size, with the very bytes of the image
     /// library's (see rescale.h), which it leaves to the library for the
@@ -51,11 +54,9 @@ public:
     /// not take is rescaled bicubic instead.
     Bitmap resampled(int width, int height, ResampleKernel kernel) const;
 
-    /// Whether the JPEG encoder takes the image as it is (24-bit colour and
-    /// 8-bit greyscale or palette images).
-    bool isJpegEncodable() const;
-    /// A 24-bit copy of an image the JPEG encoder refuses (16-bit, 32-bit,
-    /// 48/64-bit, floating point, 1- or 4-bit); null when it cannot convert.
+    /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,
+    /// 32-bit, 48/64-bit, floating point, 1- or 4-bit ones reduced or
+    /// widened; null when it cannot convert.
     Bitmap convertedTo24Bits() const;
 
 
@@ -65,6 +66,7 @@ private:
     friend bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
     friend bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
     friend Bitmap wrapHandle(BitmapHandle* handle);
+    friend FIBITMAP* dibOf(const Bitmap& bitmap);
     explicit Bitmap(BitmapHandle* handle);
     BitmapHandle* m_handle = nullptr;
 };

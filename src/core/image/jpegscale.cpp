@@ -1,5 +1,7 @@
 #include "core/image/jpegscale.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 int jpegReduction(ImageSize size, int targetWidth)

@@ -3,6 +3,7 @@
 #include "core/base/shortint.h"
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
+#include "core/image/photointake.h"
 
 #include <algorithm>
 
@@ -30,49 +31,57 @@ qint64 targetPixels(const ImageSize& source, int width)
 SourceProbe probeSource(const PrepareRequest& request)
 {
     SourceProbe probe;
-    probe.size = headerSize(request.format, request.path);
-    if (probe.size) {
-        const qint64 pixels = qint64(probe.size->width) * probe.size->height;
-        probe.tooLarge = pixels > kMaxSourcePixels || targetPixels(*probe.size, request.largeWidth) > kMaxTargetPixels
-            || targetPixels(*probe.size, request.smallWidth) > kMaxTargetPixels;
-    }
+    probe.header = readPhotoHeader(request.path);
+    if (!probe.header.readable())
+        return probe;
+    // The widths apply to the picture as it is shown.
+    const ImageSize size{probe.header.uprightWidth(request.autorotate), probe.header.uprightHeight(request.autorotate)};
+    probe.size = size;
+    const qint64 pixels = qint64(probe.header.width) * probe.header.height;
+    probe.tooLarge = pixels > kMaxSourcePixels || targetPixels(size, request.largeWidth) > kMaxTargetPixels
+        || targetPixels(size, request.smallWidth) > kMaxTargetPixels;
     return probe;
 }
 
 PreparedImages prepareImages(const PrepareRequest& request)
 {
     PreparedImages out;
-    // The header first: a damaged or hostile file may claim any size, and
-    // decoding it would try to allocate that much.
+    // The header first, whatever the format: a damaged or hostile file may
+    // claim any size, and decoding it would try to allocate that much.
     const SourceProbe probe = probeSource(request);
-    const std::optional<ImageSize>& size = probe.size;
-    if (probe.tooLarge) {
-        out.tooLarge = true;
-        out.sourceWidth = size->width;
-        out.sourceHeight = size->height;
+    const PhotoHeader& header = probe.header;
+    if (!probe.size) {
+        out.problem = header.problem.isEmpty() ? undecodablePhotoText() : header.problem;
         return out;
     }
+    const ImageSize size = *probe.size;
+    out.sourceWidth = size.width;
+    out.sourceHeight = size.height;
+    if (probe.tooLarge) {
+        out.tooLarge = true;
+        return out;
+    }
+    const PhotoOptions options{request.autorotate};
     Bitmap source;
-    if (request.fast && request.format == ImageFormat::Jpeg) {
-        if (size) {
-            out.sourceWidth = size->width;
-            out.sourceHeight = size->height;
-            source = Bitmap::loadJpegScaled(request.path, jpegSizeHint(*size, request.largeWidth));
-        }
+    if (request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk) {
+        // The decoder's scaled read, then turned and converted to sRGB at
+        // that reduced size, which costs a fraction of doing it on the whole
+        // picture: phones record most photos turned, so falling back to the
+        // full read for them would take the speed out of the fast mode. The
+        // reduction is chosen on the upright width, the one the copies take.
+        // CMYK goes through the full read: its inks are converted first.
+        source = finishPhoto(loadJpegScaledPhoto(request.path, jpegSizeHint(size, request.largeWidth)), header,
+                             options);
+        if (source.isNull())
+            out.problem = undecodablePhotoText();
     } else {
-        source = Bitmap::load(request.format, request.path);
-        out.sourceWidth = source.width();
-        out.sourceHeight = source.height();
+        DecodedPhoto photo = decodePhoto(request.path, header, options);
+        source = std::move(photo.bitmap);
+        out.problem = photo.problem;
     }
     if (source.isNull())
         return out;
     out.decoded = true;
-    if (!source.isJpegEncodable()) {
-        // Deep-colour and alpha sources would be refused by the JPEG encoder.
-        Bitmap converted = source.convertedTo24Bits();
-        if (!converted.isNull())
-            source = std::move(converted);
-    }
     const double w = out.sourceWidth;
     const double h = out.sourceHeight;
     const int largeHeight = roundedSide(h * request.largeWidth / w);

@@ -2,6 +2,7 @@
 
 #include "core/image/bitmap.h"
 #include "core/image/imageheader.h"
+#include "core/image/photoheader.h"
 
 #include <QString>
 
@@ -10,9 +11,9 @@
 /// What decoding and rescaling one source depends on: the settings as they
 /// stood when the work was asked for.
 struct PrepareRequest {
-    QString path;
-    ImageFormat format = ImageFormat::Jpeg;
+    QString path;        ///< read by its content, whatever its name says
     bool fast = false;   ///< JPEG decoded at a reduced scale that still covers the large width
+    bool autorotate = true;  ///< turned upright as the camera recorded
     int largeWidth = 0;
     int smallWidth = 0;
 
@@ -29,27 +30,30 @@ inline constexpr qint64 kMaxTargetPixels = 50'000'000;
 
 /// What a source's header says, before anything is decoded.
 struct SourceProbe {
-    std::optional<ImageSize> size;  ///< nothing when the header cannot be read
+    PhotoHeader header;             ///< format by content, stored size, orientation, profile; why not readable
+    std::optional<ImageSize> size;  ///< the upright size the copies follow; nothing when the header cannot be read
     bool tooLarge = false;          ///< the source or a copy beyond the pixel limits
 };
 
-/// Reads the source's header and holds its size against the pixel limits
-/// for the copies the request asks for. prepareImages() starts with it, and
-/// the batch check uses it alone.
+/// Reads the source's header, whatever its format, and holds its size (once
+/// upright, when the request turns photos) against the pixel limits for the
+/// copies the request asks for. prepareImages() starts with it, and the
+/// batch check uses it alone.
 SourceProbe probeSource(const PrepareRequest& request);
 
 /// A source decoded and made into its two copies.
 struct PreparedImages {
     bool decoded = false;
     bool tooLarge = false;  ///< refused: source or copy beyond the pixel limits
-    int sourceWidth = 0;   ///< true size of the source, whatever scale it was decoded at
+    QString problem;        ///< why it was not decoded, for the user
+    int sourceWidth = 0;   ///< true size of the source once upright, whatever scale it was decoded at
     int sourceHeight = 0;
     Bitmap large;
     Bitmap small;
 };
 
-/// Decodes the source (converting deep-colour images to 24 bits) and makes
-/// the large and the small copy from it, the small one from the source too.
-/// Sizes follow the true source size: the large copy is largeWidth ×
-/// round(H × largeWidth ÷ W), half to even.
+/// Decodes the source (see photointake.h: upright, sRGB, 8 bits a channel,
+/// no metadata) and makes the large and the small copy from it, the small
+/// one from the source too. Sizes follow the true size of the upright
+/// source: the large copy is largeWidth × round(H × largeWidth ÷ W), half to even.
 PreparedImages prepareImages(const PrepareRequest& request);

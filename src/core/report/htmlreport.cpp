@@ -71,7 +71,10 @@ QString missingImagesReason(const ReportRow& r)
     switch (report.outcome.value_or(RowOutcome::NotDecoded)) {
     case RowOutcome::Written:
     case RowOutcome::Unchanged: return {};
-    case RowOutcome::NotDecoded: return QStringLiteral("Sin imágenes: la foto no se puede leer");
+    case RowOutcome::NotDecoded:
+        // The intake says why when it knows: no picture it reads, damaged, no decoder.
+        return report.problem.isEmpty() ? QStringLiteral("Sin imágenes: la foto no se puede leer")
+                                        : QStringLiteral("Sin imágenes: la foto no se puede leer: ") + report.problem;
     case RowOutcome::CellsNoLongerMatching:
         return QStringLiteral("Sin imágenes: no existen concordancias entre celdas (una de las dos está vacía)");
     case RowOutcome::TooLarge: return QStringLiteral("Sin imágenes: la foto o su copia pasa del límite de píxeles");

@@ -69,23 +69,23 @@ PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QStr
 {
     PrepareRequest r;
     r.path = sourcePath;
-    // ".JPG" exactly selects JPEG, anything else TIFF.
-    r.format = settings.sourceFormat() == QLatin1String(".JPG") ? ImageFormat::Jpeg : ImageFormat::Tiff;
     r.fast = settings.fastDecode();
+    r.autorotate = settings.autorotate();
     r.largeWidth = settings.largeWidth().value_or(0);
     r.smallWidth = settings.smallWidth();
     return r;
 }
 
 RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, const QString& rowKey,
-                              qint64 rowOffset, QString* destinationPathOut)
+                              qint64 rowOffset, RowReport& report)
 {
-    const QString extension = m_ctx.settings.sourceFormat();
     Row row{cells, source, rowKey, rowOffset, requestFor(m_ctx.settings, source.resolvedPath), {}, {}, {}, 0};
-    if (const std::optional<RowOutcome> failed = obtain(row))
+    if (const std::optional<RowOutcome> failed = obtain(row)) {
+        report.problem = row.prepared->problem;
         return *failed;
+    }
 
-    m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText + extension);
+    m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText + source.extension);
     m_ctx.ui.yieldToUser();
     // The cells may have been emptied meanwhile.
     if (!m_ctx.walk.currentRow().isComplete()) {
@@ -99,7 +99,7 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         return *failed;
     if (m_ctx.settings.watermarkEnabled())
         stamp(row);
-    return save(row, destinationPathOut);
+    return save(row, &report.destinationPath);
 }
 
 std::optional<RowOutcome> ImagePipeline::obtain(Row& row)

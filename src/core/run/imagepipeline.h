@@ -48,9 +48,10 @@ public:
     explicit ImagePipeline(PipelineContext context);
 
     /// `rowKey` names the row's summary entry, which receives the statistics;
-    /// `rowOffset` names the row for the work prepared ahead.
+    /// `rowOffset` names the row for the work prepared ahead. `report` gets
+    /// the destination path, and why a source did not decode.
     RowOutcome run(const RowCells& cells, const SourceMatch& source, const QString& rowKey, qint64 rowOffset,
-                   QString* destinationPath = nullptr);
+                   RowReport& report);
 
     /// The decoding and rescaling a row needs with the settings as they stand.
     static PrepareRequest requestFor(const JobSettings& settings, const QString& sourcePath);

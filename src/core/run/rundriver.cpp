@@ -196,14 +196,13 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
     report.passNumber = passNumber;
     report.cells = cells;
 
-    const QString sourceFormat = m_env.settings.sourceFormat();
-    const SourceMatch match =
-        matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText, sourceFormat);
+    const SourceMatch match = matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText,
+                                          m_env.settings.sourceFormat());
     report.fate = match.fate;
     report.sourcePath = match.sourcePath;
     report.resolvedSourcePath = match.resolvedPath;
     const QString key = QString::number(passNumber) + QStringLiteral(" ID");
-    const QString text = rowEntryText(passNumber, cells.originAddress, cells.sourceText, sourceFormat,
+    const QString text = rowEntryText(passNumber, cells.originAddress, cells.sourceText, match.extension,
                                       cells.destinationAddress, cells.destinationText);
     switch (match.fate) {
     case RowFate::Found:
@@ -235,7 +234,7 @@ RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cell
 {
     m_preparation->schedule(m_walk->rowOffset(), ImagePipeline::requestFor(m_env.settings, match.resolvedPath));
     prepareAhead();
-    const RowOutcome outcome = m_pipeline->run(cells, match, key, m_walk->rowOffset(), &report.destinationPath);
+    const RowOutcome outcome = m_pipeline->run(cells, match, key, m_walk->rowOffset(), report);
     switch (outcome) {
     case RowOutcome::Written: ++m_result.written; break;
     case RowOutcome::NotDecoded:

@@ -29,6 +29,7 @@ struct RowReport {
     QString sourcePath;
     QString resolvedSourcePath;  ///< the file found, in its own letter case
     QString destinationPath;
+    QString problem;  ///< why a source that was found did not decode
 };
 
 /// The controls a run drives. The main window implements it with its labels

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class CaseBlindFinder;
 class UiServices;
@@ -16,12 +17,21 @@ enum class RowFate {
 /// A row's source: its fate and, when found, the real file to read.
 struct SourceMatch {
     RowFate fate = RowFate::Missing;
-    QString sourcePath;    ///< folder + "/" + origin text + format, as shown to the user
+    /// What follows the origin text where the user reads it: the format
+    /// chosen, or with "any format" the extension of the file found (".*"
+    /// while none is).
+    QString extension;
+    QString sourcePath;    ///< folder + "/" + origin text + extension, as shown to the user
     QString resolvedPath;  ///< the file actually found (letter case may differ)
 };
 
+/// The extensions "any format" tries after the origin text, in this order;
+/// letter case is ignored, and the first that names a file wins.
+QStringList anyFormatExtensions();
+
 /// Looks up the source of a row. Cell texts are relative names ("\" read as
-/// "/"); names are matched regardless of letter case.
+/// "/"); names are matched regardless of letter case. `sourceFormat` is the
+/// setting: ".JPG", ".TIF" or JobSettings::anySourceFormat().
 SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, const QString& sourceText,
                         const QString& destinationText, const QString& sourceFormat);
 

@@ -35,10 +35,14 @@ void JobSettings::chooseJpgSource() { assign(m_sourceFormat, QStringLiteral(".JP
 
 void JobSettings::chooseTiffSource() { assign(m_sourceFormat, QStringLiteral(".TIF")); }
 
+void JobSettings::chooseAnySource() { assign(m_sourceFormat, anySourceFormat()); }
+
 void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
 
 void JobSettings::setFastDecode(bool fast) { assign(m_fastDecode, fast); }
 void JobSettings::setOnlyChanged(bool onlyChanged) { assign(m_onlyChanged, onlyChanged); }
+
+void JobSettings::setAutorotate(bool autorotate) { assign(m_autorotate, autorotate); }
 
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }

@@ -51,10 +51,15 @@ public:
     void setRowStep(const QString& text);
 
     // --- source format -------------------------------------------------------
-    /// ".JPG" or ".TIF"; ".JPG" (compared exactly) selects JPEG decoding.
+    /// ".JPG", ".TIF" or anySourceFormat(): what follows the origin text in
+    /// a source's name. Sources are decoded by their content either way.
     QString sourceFormat() const { return m_sourceFormat; }
+    /// Menu "Cualquier formato": the origin text followed by any of the
+    /// extensions the program reads (see sourcematching.h).
+    static QString anySourceFormat() { return QStringLiteral(".*"); }
     void chooseJpgSource();
     void chooseTiffSource();
+    void chooseAnySource();
 
     // --- quality ---------------------------------------------------------------
     JpegQuality jpegQuality() const { return m_jpegQuality; }
@@ -72,6 +77,10 @@ public:
     /// at start.
     bool onlyChanged() const { return m_onlyChanged; }
     void setOnlyChanged(bool onlyChanged);
+    /// Menu "Girar según la cámara (EXIF)": sources turned upright as their
+    /// EXIF orientation says. On at start.
+    bool autorotate() const { return m_autorotate; }
+    void setAutorotate(bool autorotate);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -132,6 +141,7 @@ private:
     JpegQuality m_jpegQuality = JpegQuality::Media;
     bool m_fastDecode = false;
     bool m_onlyChanged = false;
+    bool m_autorotate = true;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

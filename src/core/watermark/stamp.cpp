@@ -34,6 +34,13 @@ void pasteMark(Bitmap& large, const Bitmap& mark, const WatermarkStamp& stamp)
 void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp& stamp, CaseBlindFinder& finder,
                     const std::function<void()>& yield)
 {
+    // The stamp is in colour: onto a greyscale copy the library would paste
+    // none of it, so such a copy takes colour first.
+    if (large.bitsPerPixel() == 8) {
+        Bitmap colour = large.convertedTo24Bits();
+        if (!colour.isNull())
+            large = std::move(colour);
+    }
     const auto fileIn = [&](const QString& name) { return finder.find(stamp.folder, name).value_or(QString()); };
     const Bitmap band = Bitmap::load(ImageFormat::Jpeg, fileIn(watermarkfiles::band()));
     const int bandTop = static_cast<int>(std::floor(largeHeightExact)) - stamp.bandHeight;

@@ -25,6 +25,7 @@ struct WatermarkStamp {
 /// character of the code over the band, 10 pixels apart from x = 319. The
 /// band's top is floor(`largeHeightExact`) − bandHeight. A picture that is
 /// missing or does not fit is left out. `yield` runs before and after each
-/// character, so the user is let in during a long code.
+/// character, so the user is let in during a long code. A greyscale copy is
+/// made 24-bit first, so it is stamped like any other.
 void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp& stamp, CaseBlindFinder& finder,
                     const std::function<void()>& yield);

@@ -100,17 +100,18 @@ void MainWindow::buildMenus()
     format->setObjectName(QStringLiteral("formato"));
     m_formatJpg = item(format, "formato_jpg", QStringLiteral(" JPG"), true);
     m_formatTiff = item(format, "formato_tiff", QStringLiteral("TIFF"), true);
-    // Neither item is checked at start, although the sources are JPEG.
-    connect(m_formatJpg, &QAction::triggered, this, [this] {
-        m_settings.chooseJpgSource();
-        m_formatJpg->setChecked(true);
-        m_formatTiff->setChecked(false);
-    });
-    connect(m_formatTiff, &QAction::triggered, this, [this] {
-        m_settings.chooseTiffSource();
-        m_formatJpg->setChecked(false);
-        m_formatTiff->setChecked(true);
-    });
+    m_formatAny = item(format, "formato_cualquiera", QStringLiteral("Cualquier formato"), true);
+    // No item is checked at start, although the sources are JPEG.
+    const std::pair<QAction*, void (JobSettings::*)()> formats[] = {{m_formatJpg, &JobSettings::chooseJpgSource},
+                                                                     {m_formatTiff, &JobSettings::chooseTiffSource},
+                                                                     {m_formatAny, &JobSettings::chooseAnySource}};
+    for (const auto& [action, choose] : formats) {
+        connect(action, &QAction::triggered, this, [this, clicked = action, choose = choose] {
+            (m_settings.*choose)();
+            for (QAction* a : {m_formatJpg, m_formatTiff, m_formatAny})
+                a->setChecked(a == clicked);
+        });
+    }
 
     QMenu* quality = bar->addMenu(QStringLiteral("Calidad de imagen"));
     quality->setObjectName(QStringLiteral("calidad"));
@@ -154,6 +155,11 @@ void MainWindow::buildMenus()
     m_onlyChanged = item(options, "solocambiadas", QStringLiteral("Solo cambiadas"), true);
     connect(m_onlyChanged, &QAction::triggered, this, [this] {
         m_settings.setOnlyChanged(!m_settings.onlyChanged());
+        refreshFromSettings();
+    });
+    m_autorotate = item(options, "girarexif", QStringLiteral("Girar según la cámara (EXIF)"), true);
+    connect(m_autorotate, &QAction::triggered, this, [this] {
+        m_settings.setAutorotate(!m_settings.autorotate());
         refreshFromSettings();
     });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
@@ -217,6 +223,7 @@ void MainWindow::refreshFromSettings()
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
     m_onlyChanged->setChecked(m_settings.onlyChanged());
+    m_autorotate->setChecked(m_settings.autorotate());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

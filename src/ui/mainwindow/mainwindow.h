@@ -128,6 +128,7 @@ private:
 
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;
+    QAction* m_formatAny = nullptr;
     QAction* m_qualityAlta = nullptr;
     QAction* m_qualityMedia = nullptr;
     QAction* m_qualityBaja = nullptr;
@@ -136,6 +137,7 @@ private:
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
+    QAction* m_autorotate = nullptr;
 
     QElapsedTimer m_sinceCancel;
     bool m_startAfterRun = false;

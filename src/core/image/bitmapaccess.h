@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/image/bitmap.h"
+
+#include <cstddef>
+#include <span>
+
+struct FIBITMAP;
+
+// For the image module's own files: the library's handle inside a Bitmap,
+// and loading with the library's own format numbers and flags.
+
+/// The handle a bitmap owns (null for a null bitmap); still the bitmap's.
+FIBITMAP* dibOf(const Bitmap& bitmap);
+/// A bitmap that owns `dib` from now on (null when `dib` is null).
+Bitmap adoptDib(FIBITMAP* dib);
+/// Decodes a file or a block of memory with the library's format number
+/// and flags; like Bitmap::load, a JPEG that ends early is refused.
+Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
+Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);

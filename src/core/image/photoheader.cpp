@@ -1,0 +1,538 @@
+#include "core/image/photoheader.h"
+
+#include "core/image/heifphoto.h"
+
+#include <webp/decode.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <optional>
+
+QByteArray ByteSource::readBytes(qint64 offset, qint64 n)
+{
+    if (n < 0 || offset < 0 || offset > size() || n > size() - offset)
+        return {};
+    QByteArray bytes(n, Qt::Uninitialized);
+    if (!read(offset, bytes.data(), n))
+        return {};
+    return bytes;
+}
+
+bool MemorySource::read(qint64 offset, void* into, qint64 n)
+{
+    if (offset < 0 || n < 0 || offset > size() || n > size() - offset)
+        return false;
+    if (n > 0)
+        std::memcpy(into, m_bytes.data() + offset, size_t(n));
+    return true;
+}
+
+FileSource::FileSource(const QString& path) : m_file(path)
+{
+    // Unbuffered: the start is kept here, and the rest is read in the
+    // pieces asked for. 64 kB hold the header of nearly every photo; each
+    // piece read from the file would otherwise cost a seek and a read.
+    m_open = m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    if (!m_open)
+        return;
+    m_size = m_file.size();
+    m_start = m_file.read(std::min<qint64>(m_size, 64 * 1024));
+}
+
+bool FileSource::read(qint64 offset, void* into, qint64 n)
+{
+    if (!m_open || offset < 0 || n < 0 || offset > m_size || n > m_size - offset)
+        return false;
+    if (offset + n <= m_start.size()) {
+        if (n > 0)
+            std::memcpy(into, m_start.constData() + offset, size_t(n));
+        return true;
+    }
+    return m_file.seek(offset) && m_file.read(static_cast<char*>(into), n) == n;
+}
+
+namespace {
+
+std::span<const std::byte> asBytes(const QByteArray& a)
+{
+    return {reinterpret_cast<const std::byte*>(a.constData()), size_t(a.size())};
+}
+
+quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
+quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+quint32 le16(const uchar* p) { return quint32(p[1]) << 8 | p[0]; }
+quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
+quint32 le24(const uchar* p) { return quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
+
+const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
+
+QString damaged() { return QStringLiteral("la cabecera de la imagen está dañada"); }
+
+// ---------------------------------------------------------------- TIFF
+
+/// One entry of a TIFF directory, its value already located.
+struct TiffEntry {
+    quint16 type = 0;
+    quint64 count = 0;
+    quint64 valueOffset = 0;  ///< where the value lies, from the start of the structure
+};
+
+/// Walks the first directory of a TIFF structure (a TIFF file or EXIF data).
+class TiffReader {
+public:
+    explicit TiffReader(ByteSource& source) : m_source(source) {}
+
+    bool open()
+    {
+        uchar h[16];
+        if (!m_source.read(0, h, 8))
+            return false;
+        if (h[0] == 'I' && h[1] == 'I')
+            m_little = true;
+        else if (h[0] == 'M' && h[1] == 'M')
+            m_little = false;
+        else
+            return false;
+        const quint32 magic = u16(h + 2);
+        if (magic == 42) {
+            m_ifd0 = u32(h + 4);
+            return true;
+        }
+        if (magic == 43 && m_source.read(8, h + 8, 8)) {  // BigTIFF
+            if (u16(h + 4) != 8)
+                return false;
+            m_big = true;
+            m_ifd0 = u64(h + 8);
+            return true;
+        }
+        return false;
+    }
+
+    /// The entries of the first directory, by tag (the first of a repeated tag wins).
+    std::optional<std::map<quint16, TiffEntry>> firstDirectory()
+    {
+        const int countSize = m_big ? 8 : 2;
+        const int entrySize = m_big ? 20 : 12;
+        uchar c[8];
+        if (!m_source.read(qint64(m_ifd0), c, countSize))
+            return std::nullopt;
+        const quint64 count = m_big ? u64(c) : u16(c);
+        // A directory longer than the file is damaged; bound the work anyway.
+        if (count == 0 || count > 4096)
+            return std::nullopt;
+        const QByteArray table = m_source.readBytes(qint64(m_ifd0) + countSize, qint64(count) * entrySize);
+        if (table.isEmpty())
+            return std::nullopt;
+        std::map<quint16, TiffEntry> entries;
+        for (quint64 i = 0; i < count; ++i) {
+            const uchar* e = u8(table) + i * entrySize;
+            TiffEntry entry;
+            const quint16 tag = quint16(u16(e));
+            entry.type = quint16(u16(e + 2));
+            entry.count = m_big ? u64(e + 4) : u32(e + 4);
+            const quint64 bytes = entry.count * typeSize(entry.type);
+            const int inlineSize = m_big ? 8 : 4;
+            const qint64 valueField = qint64(m_ifd0) + countSize + qint64(i) * entrySize + (m_big ? 12 : 8);
+            if (entry.count > (quint64(1) << 40))
+                continue;
+            entry.valueOffset = bytes <= quint64(inlineSize) ? quint64(valueField) : (m_big ? u64(e + 12) : u32(e + 8));
+            entries.emplace(tag, entry);
+        }
+        return entries;
+    }
+
+    /// A SHORT or LONG value (the first when there are several).
+    std::optional<quint64> number(const TiffEntry& e)
+    {
+        uchar v[8];
+        switch (e.type) {
+        case 3:  // SHORT
+            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 2))
+                return std::nullopt;
+            return u16(v);
+        case 4:  // LONG
+            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 4))
+                return std::nullopt;
+            return u32(v);
+        case 16:  // LONG8
+            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 8))
+                return std::nullopt;
+            return u64(v);
+        default:
+            return std::nullopt;
+        }
+    }
+
+    QByteArray bytes(const TiffEntry& e, qint64 limit)
+    {
+        const quint64 n = e.count * typeSize(e.type);
+        if (n == 0 || n > quint64(limit))
+            return {};
+        return m_source.readBytes(qint64(e.valueOffset), qint64(n));
+    }
+
+private:
+    static quint64 typeSize(quint16 type)
+    {
+        switch (type) {
+        case 1: case 2: case 6: case 7: return 1;
+        case 3: case 8: return 2;
+        case 4: case 9: case 11: case 13: return 4;
+        case 5: case 10: case 12: case 16: case 17: case 18: return 8;
+        default: return 0;
+        }
+    }
+    quint32 u16(const uchar* p) const { return m_little ? le16(p) : be16(p); }
+    quint32 u32(const uchar* p) const { return m_little ? le32(p) : be32(p); }
+    quint64 u64(const uchar* p) const
+    {
+        const quint64 a = u32(p);
+        const quint64 b = u32(p + 4);
+        return m_little ? (b << 32 | a) : (a << 32 | b);
+    }
+
+    ByteSource& m_source;
+    bool m_little = true;
+    bool m_big = false;
+    quint64 m_ifd0 = 0;
+};
+
+constexpr quint16 kTagWidth = 256;
+constexpr quint16 kTagHeight = 257;
+constexpr quint16 kTagPhotometric = 262;
+constexpr quint16 kTagOrientation = 274;
+constexpr quint16 kTagIccProfile = 34675;
+
+Orientation validOrientation(std::optional<quint64> v)
+{
+    return v && *v >= 1 && *v <= 8 ? Orientation(*v) : 1;
+}
+
+void readTiff(ByteSource& source, PhotoHeader& h)
+{
+    TiffReader tiff(source);
+    std::optional<std::map<quint16, TiffEntry>> dir;
+    if (tiff.open())
+        dir = tiff.firstDirectory();
+    if (!dir) {
+        h.problem = damaged();
+        return;
+    }
+    const auto number = [&](quint16 tag) -> std::optional<quint64> {
+        const auto it = dir->find(tag);
+        return it == dir->end() ? std::nullopt : tiff.number(it->second);
+    };
+    const std::optional<quint64> w = number(kTagWidth);
+    const std::optional<quint64> ht = number(kTagHeight);
+    if (!w || !ht || *w < 1 || *ht < 1 || *w > 0x7fffffff || *ht > 0x7fffffff) {
+        h.problem = damaged();
+        return;
+    }
+    h.width = int(*w);
+    h.height = int(*ht);
+    h.orientation = validOrientation(number(kTagOrientation));
+    h.cmyk = number(kTagPhotometric) == quint64(5);
+    if (const auto it = dir->find(kTagIccProfile); it != dir->end())
+        h.iccProfile = tiff.bytes(it->second, kMaxProfileBytes);
+}
+
+// ---------------------------------------------------------------- JPEG
+
+/// What the segments before a JPEG's first scan say.
+class JpegSegments {
+public:
+    JpegSegments(ByteSource& source, PhotoHeader& h) : m_source(source), m_h(h) {}
+
+    /// Reads one segment's payload; false when the header cannot go on.
+    bool take(int marker, qint64 payload, qint64 size)
+    {
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && !m_frameSeen) {
+            const QByteArray f = m_source.readBytes(payload, std::min<qint64>(size, 6));
+            if (f.size() < 6)
+                return false;
+            m_frameSeen = true;
+            m_h.height = int(be16(u8(f) + 1));
+            m_h.width = int(be16(u8(f) + 3));
+            m_h.cmyk = uchar(f[5]) == 4;
+        } else if (marker == 0xE1 && !m_exifSeen && size > 14) {
+            const QByteArray app1 = m_source.readBytes(payload, size);
+            if (app1.startsWith(QByteArray("Exif\0\0", 6))) {
+                m_exifSeen = true;
+                m_h.orientation = exifOrientation(asBytes(app1));
+            }
+        } else if (marker == 0xE2 && size > 14) {
+            const QByteArray app2 = m_source.readBytes(payload, size);
+            if (app2.startsWith(QByteArray("ICC_PROFILE\0", 12))) {
+                const int seq = uchar(app2[12]);
+                const int count = uchar(app2[13]);
+                if (seq >= 1 && count >= 1 && seq <= count && (m_iccCount == 0 || m_iccCount == count)) {
+                    m_iccCount = count;
+                    m_iccPieces.emplace(seq, app2.mid(14));
+                }
+            }
+        } else if (marker == 0xEE && size >= 12) {
+            if (m_source.readBytes(payload, 12).startsWith("Adobe"))
+                m_h.adobeInverted = true;
+        }
+        return true;
+    }
+
+    void finish()
+    {
+        if (!m_frameSeen || m_h.width < 1 || m_h.height < 1) {
+            m_h.problem = damaged();
+            return;
+        }
+        if (!m_h.cmyk)
+            m_h.adobeInverted = false;
+        // A profile with a piece missing is no profile: libjpeg's own reader agrees.
+        if (m_iccCount == 0 || int(m_iccPieces.size()) != m_iccCount)
+            return;
+        QByteArray icc;
+        for (const auto& [seq, piece] : m_iccPieces) {
+            if (icc.size() + piece.size() > kMaxProfileBytes)
+                return;
+            icc += piece;
+        }
+        m_h.iccProfile = icc;
+    }
+
+private:
+    ByteSource& m_source;
+    PhotoHeader& m_h;
+    // ICC profiles longer than one segment come in numbered pieces.
+    std::map<int, QByteArray> m_iccPieces;
+    int m_iccCount = 0;
+    bool m_exifSeen = false;
+    bool m_frameSeen = false;
+};
+
+void readJpeg(ByteSource& source, PhotoHeader& h)
+{
+    JpegSegments segments(source, h);
+    qint64 pos = 2;
+    // Bounded: a file of markers and nothing else cannot keep us here.
+    for (int segment = 0; segment < 65536; ++segment) {
+        uchar m[2];
+        if (!source.read(pos, m, 2) || m[0] != 0xFF)
+            break;
+        if (m[1] == 0xFF) {  // fill byte
+            ++pos;
+            continue;
+        }
+        const int marker = m[1];
+        pos += 2;
+        if (marker == 0xD9 || marker == 0xDA)  // end of image, start of scan
+            break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue;  // no length
+        if (!source.read(pos, m, 2) || be16(m) < 2)
+            break;
+        const qint64 length = be16(m);
+        if (!segments.take(marker, pos + 2, length - 2))
+            break;
+        pos += length;
+    }
+    segments.finish();
+}
+
+// ---------------------------------------------------------------- PNG
+
+QByteArray inflateProfile(const QByteArray& compressed)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return {};
+    QByteArray out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.constData()));
+    z.avail_in = uInt(compressed.size());
+    std::array<char, 65536> buffer{};
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        z.avail_out = uInt(buffer.size());
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END)
+            break;
+        out.append(buffer.data(), qsizetype(buffer.size() - z.avail_out));
+        if (out.size() > kMaxProfileBytes) {
+            status = Z_MEM_ERROR;
+            break;
+        }
+        if (status == Z_OK && z.avail_in == 0 && z.avail_out != 0)
+            break;  // input ended before the stream did
+    }
+    inflateEnd(&z);
+    return status == Z_STREAM_END ? out : QByteArray();
+}
+
+void readPng(ByteSource& source, PhotoHeader& h)
+{
+    uchar ihdr[25];
+    if (!source.read(8, ihdr, 25) || std::memcmp(ihdr + 4, "IHDR", 4) != 0 || be32(ihdr) != 13) {
+        h.problem = damaged();
+        return;
+    }
+    const quint32 w = be32(ihdr + 8);
+    const quint32 ht = be32(ihdr + 12);
+    if (w < 1 || ht < 1 || w > 0x7fffffff || ht > 0x7fffffff) {
+        h.problem = damaged();
+        return;
+    }
+    h.width = int(w);
+    h.height = int(ht);
+    qint64 pos = 8 + 25;
+    bool srgbChunk = false;
+    for (int chunk = 0; chunk < 1'000'000; ++chunk) {
+        uchar c[8];
+        if (!source.read(pos, c, 8))
+            break;
+        const qint64 length = be32(c);
+        const qint64 data = pos + 8;
+        // A chunk running past the end of the file: libpng would first try
+        // to allocate whatever the length claims.
+        if (length > source.size() - data - 4) {
+            h.problem = damaged();
+            return;
+        }
+        if (std::memcmp(c + 4, "IEND", 4) == 0)
+            break;
+        if (std::memcmp(c + 4, "iCCP", 4) == 0 && h.iccProfile.isEmpty() && length <= kMaxProfileBytes) {
+            const QByteArray body = source.readBytes(data, length);
+            const qsizetype nul = body.indexOf('\0');
+            if (nul > 0 && nul < 80 && body.size() > nul + 2 && body[nul + 1] == 0)
+                h.iccProfile = inflateProfile(body.mid(nul + 2));
+        } else if (std::memcmp(c + 4, "eXIf", 4) == 0 && length <= 16 * 1024 * 1024) {
+            h.orientation = exifOrientation(asBytes(source.readBytes(data, length)));
+        } else if (std::memcmp(c + 4, "sRGB", 4) == 0) {
+            srgbChunk = true;
+        }
+        pos = data + length + 4;  // data and CRC
+    }
+    // The sRGB chunk outranks any profile beside it.
+    if (srgbChunk)
+        h.iccProfile.clear();
+}
+
+// ---------------------------------------------------------------- WebP
+
+void readWebp(ByteSource& source, PhotoHeader& h)
+{
+    const qint64 size = source.size();
+    qint64 pos = 12;
+    bool imageSeen = false;
+    for (int chunk = 0; chunk < 100'000; ++chunk) {
+        uchar c[8];
+        if (!source.read(pos, c, 8))
+            break;
+        const qint64 length = le32(c + 4);
+        const qint64 data = pos + 8;
+        if (length > size)
+            break;
+        const auto is = [&](const char* id) { return std::memcmp(c, id, 4) == 0; };
+        if (is("VP8X") && length >= 10) {
+            uchar x[10];
+            if (!source.read(data, x, 10))
+                break;
+            h.width = int(le24(x + 4) + 1);
+            h.height = int(le24(x + 7) + 1);
+            imageSeen = true;
+        } else if ((is("VP8 ") || is("VP8L")) && !imageSeen && pos == 12) {
+            // A simple file: its bitstream's own header, checked by libwebp.
+            const QByteArray head = source.readBytes(0, std::min<qint64>(size, 256));
+            int w = 0;
+            int ht = 0;
+            if (WebPGetInfo(u8(head), size_t(head.size()), &w, &ht)) {
+                h.width = w;
+                h.height = ht;
+                imageSeen = true;
+            }
+        } else if (is("ICCP") && h.iccProfile.isEmpty() && length <= kMaxProfileBytes) {
+            h.iccProfile = source.readBytes(data, length);
+        } else if (is("EXIF") && length <= 16 * 1024 * 1024) {
+            h.orientation = exifOrientation(asBytes(source.readBytes(data, length)));
+        }
+        pos = data + length + (length & 1);
+    }
+    if (!imageSeen || h.width < 1 || h.height < 1)
+        h.problem = damaged();
+}
+
+} // namespace
+
+Orientation exifOrientation(std::span<const std::byte> exif)
+{
+    if (exif.size() >= 6 && std::memcmp(exif.data(), "Exif\0\0", 6) == 0)
+        exif = exif.subspan(6);
+    MemorySource source(exif);
+    TiffReader tiff(source);
+    if (!tiff.open())
+        return 1;
+    const std::optional<std::map<quint16, TiffEntry>> dir = tiff.firstDirectory();
+    if (!dir)
+        return 1;
+    const auto it = dir->find(kTagOrientation);
+    return it == dir->end() ? 1 : validOrientation(tiff.number(it->second));
+}
+
+PhotoFormat sniffPhotoFormat(std::span<const std::byte> head)
+{
+    const auto starts = [&](std::initializer_list<int> bytes, size_t at = 0) {
+        if (head.size() < at + bytes.size())
+            return false;
+        size_t i = at;
+        for (const int b : bytes)
+            if (std::to_integer<int>(head[i++]) != b)
+                return false;
+        return true;
+    };
+    if (starts({0xFF, 0xD8, 0xFF}))
+        return PhotoFormat::Jpeg;
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
+        return PhotoFormat::Png;
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) || starts({'I', 'I', 43, 0}) || starts({'M', 'M', 0, 43}))
+        return PhotoFormat::Tiff;
+    if (starts({'R', 'I', 'F', 'F'}) && starts({'W', 'E', 'B', 'P'}, 8))
+        return PhotoFormat::Webp;
+    if (starts({'f', 't', 'y', 'p'}, 4) && isHeifBrand(head))
+        return PhotoFormat::Heif;
+    return PhotoFormat::Unknown;
+}
+
+PhotoHeader readPhotoHeader(ByteSource& source)
+{
+    PhotoHeader h;
+    std::array<std::byte, 64> head{};
+    const qint64 headSize = std::min<qint64>(source.size(), qint64(head.size()));
+    if (headSize <= 0 || !source.read(0, head.data(), headSize)) {
+        h.problem = QStringLiteral("el archivo está vacío o no se puede leer");
+        return h;
+    }
+    h.format = sniffPhotoFormat(std::span(head.data(), size_t(headSize)));
+    switch (h.format) {
+    case PhotoFormat::Jpeg: readJpeg(source, h); break;
+    case PhotoFormat::Png: readPng(source, h); break;
+    case PhotoFormat::Tiff: readTiff(source, h); break;
+    case PhotoFormat::Webp: readWebp(source, h); break;
+    case PhotoFormat::Heif: readHeifHeader(source, h); break;
+    case PhotoFormat::Unknown:
+        h.problem = QStringLiteral("no es una imagen JPEG, TIFF, PNG, WebP, HEIC ni AVIF");
+        break;
+    }
+    return h;
+}
+
+PhotoHeader readPhotoHeader(const QString& path)
+{
+    FileSource file(path);
+    if (!file.isOpen()) {
+        PhotoHeader h;
+        h.problem = QStringLiteral("el archivo no se puede abrir");
+        return h;
+    }
+    return readPhotoHeader(file);
+}
