@@ -143,7 +143,8 @@ int main(int argc, char* argv[])
     QDir::setCurrent(examples);
     saveDialog(out + "/abrir-libro.png", [&] {
         services.chooseFileToOpen(QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
-                                  QStringLiteral("Archivos para emparejar(*.XLS)|*.xls|"));
+                                  QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
+                                                 "Archivos para emparejar(*.XLS)|*.xls|"));
     });
     QDir::setCurrent(dir.path());
     saveDialog(out + "/crear-directorio.png", [&] {
