@@ -368,16 +368,22 @@ bool writeSummaryFile(const QString& path, const QStringList& lines)
     return f.write(text) == text.size();
 }
 
+/// Parses the options of `command`; on a mistake says what it was and how to get help.
+bool parseOrExplain(const QString& command, const QStringList& args, RunOptions& o, QTextStream& err)
+{
+    const std::optional<QString> problem = parseRunOptions(command, args, o);
+    if (problem)
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
+            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+    return !problem;
+}
+
 int runRunCommand(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err,
                   bool stderrIsTerminal)
 {
     RunOptions o;
-    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("run"), args, o)) {
-        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
-            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+    if (!parseOrExplain(QStringLiteral("run"), args, o, err))
         return kExitUsage;
-    }
-
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     applyOptions(o, settings);
@@ -436,11 +442,8 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
 int runCheck(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err)
 {
     RunOptions o;
-    if (const std::optional<QString> problem = parseRunOptions(QStringLiteral("check"), args, o)) {
-        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl
-            << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
+    if (!parseOrExplain(QStringLiteral("check"), args, o, err))
         return kExitUsage;
-    }
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     applyOptions(o, settings);

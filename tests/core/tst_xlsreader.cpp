@@ -2,6 +2,7 @@
 #include "core/workbook/xls/biff.h"
 #include "core/workbook/xls/xlsworkbook.h"
 #include "core/workbook/open/workbookfilereader.h"
+#include "support/workbookfixtures.h"
 
 #include <QDate>
 #include <QDir>
@@ -16,7 +17,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-using CellList = QList<std::pair<QString, QString>>;
 using xls::LoadError;
 
 Q_DECLARE_METATYPE(xls::LoadError)
@@ -59,16 +59,6 @@ CellList cellsOf(const xls::Workbook& workbook)
     for (const auto& [position, text] : workbook.nonEmptyCellTexts())
         cells.append({formatCellAddress(position.row, position.column), text});
     return cells;
-}
-
-/// Compares cell by cell so that a failure names the cell.
-void compareCells(const CellList& actual, const CellList& expected)
-{
-    for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i) {
-        QCOMPARE(actual[i].first, expected[i].first);
-        QCOMPARE(actual[i].second, expected[i].second);
-    }
-    QCOMPARE(actual.size(), expected.size());
 }
 
 QString longLatin(int n)
