@@ -114,9 +114,10 @@ private slots:
         RunRig rig;
         rig.addPhoto("1.jpg");
         rig.addPhoto("2.jpg");
+        rig.addPhoto("tira.jpg", 2000, 2);  // its small copy would be 0 pixels tall
         fixtures::writeBytes(rig.source + "/roto.jpg", "no es una foto");
         rig.setRows({{"1", "A"}, {"9", "B"}, {"", "C"}, {"roto", "D"}, {"2", QString(300, 'x')}, {"2", "no\\E"},
-                     {"..\\fuente\\1", "F"}, {"1\n\t", "G"}, {"2", "H"}});
+                     {"..\\fuente\\1", "F"}, {"1\n\t", "G"}, {"2", "H"}, {"tira", "I"}});
         const QStringList before = fixtures::filesUnder(rig.dir.path());
         const CheckResult result = checkBatch(rig.settings, rig.reader);
         QCOMPARE(fixtures::filesUnder(rig.dir.path()), before);
@@ -130,7 +131,7 @@ private slots:
             if (r.outcome != RowOutcome::Written)
                 rowsWithoutImages << 6 + 4 * (r.passNumber - 1);
         QCOMPARE(problemRows, rowsWithoutImages);
-        QCOMPARE(problemRows.size(), 7);
+        QCOMPARE(problemRows.size(), 8);
     }
 
     // The check reads a header as the run does: by the content, and with the

@@ -188,10 +188,19 @@ bool BatchCheck::headerReadable(const QString& origin, qint64 row, const QString
                           : origin + QStringLiteral(": no se puede leer ") + shown + QStringLiteral(": ") + why);
         return false;
     }
-    if (!probe->tooLarge)
-        return true;
     const ImageSize size = *probe->size;
     const QString measures = QStringLiteral("%1 × %2 píxeles").arg(size.width).arg(size.height);
+    if (!probe->tooLarge) {
+        // A strip so thin that a copy rounds to no row at all cannot be written.
+        const PrepareRequest request = ImagePipeline::requestFor(m_settings, resolved);
+        const auto flat = [&size](int width) { return width >= 1 && copyHeight(size, width) < 1; };
+        if (!flat(request.largeWidth) && !flat(request.smallWidth))
+            return true;
+        add(row, FindingKind::Unreadable,
+            QStringLiteral("%1: %2 (%3) es tan baja que una copia tendría 0 píxeles de alto")
+                .arg(origin, shown, measures));
+        return false;
+    }
     if (qint64(size.width) * size.height > kMaxSourcePixels)
         add(row, FindingKind::Unreadable,
             QStringLiteral("%1: %2 mide %3, más que el límite de %4 millones")

@@ -28,6 +28,13 @@ qint64 targetPixels(const ImageSize& source, int width)
 
 } // namespace
 
+int copyHeight(ImageSize size, int width)
+{
+    if (size.width < 1)
+        return 0;
+    return std::max(0, roundedSide(double(size.height) * width / size.width));
+}
+
 SourceProbe probeSource(const PrepareRequest& request)
 {
     SourceProbe probe;
@@ -82,10 +89,8 @@ PreparedImages prepareImages(const PrepareRequest& request)
     if (source.isNull())
         return out;
     out.decoded = true;
-    const double w = out.sourceWidth;
-    const double h = out.sourceHeight;
-    const int largeHeight = roundedSide(h * request.largeWidth / w);
-    const int smallHeight = roundedSide(h * request.smallWidth / w);
+    const int largeHeight = copyHeight(size, request.largeWidth);
+    const int smallHeight = copyHeight(size, request.smallWidth);
     if (request.fast && source.width() != out.sourceWidth) {
         // A reduced read is softer than the full one; Catmull-Rom, sharper
         // than the bicubic, makes up for it: measured on camera photographs,

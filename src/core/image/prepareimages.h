@@ -41,6 +41,11 @@ struct SourceProbe {
 /// batch check uses it alone.
 SourceProbe probeSource(const PrepareRequest& request);
 
+/// The height of a copy `width` pixels wide of an upright source of `size`,
+/// rounded half to even as the copies are made; 0 when it rounds below 1
+/// (no copy can be made) or overflows.
+int copyHeight(ImageSize size, int width);
+
 /// A source decoded and made into its two copies.
 struct PreparedImages {
     bool decoded = false;
