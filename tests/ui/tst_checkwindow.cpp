@@ -2,6 +2,7 @@
 #include "core/image/bitmap.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
+#include "support/mainwindowrig.h"
 #include "support/parsedreport.h"
 #include "support/scripteduiservices.h"
 #include "support/windows.h"
@@ -18,11 +19,6 @@
 
 namespace {
 
-class SilentTones : public TonePlayer {
-public:
-    void playCompletionTones() override {}
-};
-
 /// The table's lines as "ROW KIND", top to bottom.
 QStringList tableLines(const QWidget* window)
 {
@@ -34,23 +30,8 @@ QStringList tableLines(const QWidget* window)
 }
 
 /// A main window working in a copy of the example batch, which is chosen.
-struct Rig : ExampleBatch {
-    QString previousFolder = QDir::currentPath();
-    ScriptedUiServices ui;
-    SilentTones tones;
-    std::unique_ptr<MainWindow> window;
-
-    Rig()
-    {
-        QDir::setCurrent(dir.path());
-        window = std::make_unique<MainWindow>(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
-    }
-    ~Rig()
-    {
-        window.reset();
-        delete findWindow<CheckWindow>();
-        QDir::setCurrent(previousFolder);
-    }
+struct Rig : MainWindowRig {
+    ~Rig() { delete findWindow<CheckWindow>(); }
     void chooseTheBatch()
     {
         window->settings().restoreRunDefaults();

@@ -1,6 +1,7 @@
 #include "core/image/bitmap.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
+#include "support/mainwindowrig.h"
 #include "support/scripteduiservices.h"
 #include "support/windows.h"
 #include "ui/about/aboutwindow.h"
@@ -34,31 +35,8 @@
 
 namespace {
 
-class CountingTones : public TonePlayer {
-public:
-    void playCompletionTones() override { ++count; }
-    int count = 0;
-};
-
-/// A main window with scripted services, in a temporary working folder
-/// holding a copy of the example batch.
-struct Rig : ExampleBatch {
-    QString previousFolder = QDir::currentPath();
-    ScriptedUiServices ui;
-    CountingTones tones;
-    std::unique_ptr<MainWindow> window;
-
-    Rig()
-    {
-        QDir::setCurrent(dir.path());
-        window = std::make_unique<MainWindow>(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
-    }
-    ~Rig()
-    {
-        window.reset();
-        QDir::setCurrent(previousFolder);
-    }
-
+/// The shared window rig, with lookups of the window's own widgets.
+struct Rig : MainWindowRig {
     template <typename T = QWidget>
     T* child(const char* name) const
     {
