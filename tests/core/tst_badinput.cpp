@@ -81,7 +81,12 @@ private slots:
         for (char& c : noise)
             c = char(rnd.bounded(256));
 
+        // Wide enough for the fast read to reduce it: its own decoder must refuse it too.
+        fixtures::writePhotoJpeg(dir.filePath("wide.jpg"), 2000, 1500, 90);
+        const QByteArray wide = fixtures::readBytes(dir.filePath("wide.jpg"));
+
         QTest::newRow("truncated JPEG") << ".JPG" << jpeg.left(jpeg.size() / 2) << RowOutcome::NotDecoded;
+        QTest::newRow("truncated JPEG, fast read") << "fast.JPG" << wide.left(wide.size() / 2) << RowOutcome::NotDecoded;
         QTest::newRow("empty JPEG") << ".JPG" << QByteArray() << RowOutcome::NotDecoded;
         QTest::newRow("random-byte JPEG") << ".JPG" << noise << RowOutcome::NotDecoded;
         QTest::newRow("truncated TIFF") << ".TIF" << tiff.left(tiff.size() / 3) << RowOutcome::NotDecoded;
@@ -99,6 +104,10 @@ private slots:
         RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         if (format == ".TIF")
             rig.settings.chooseTiffSource();
+        if (format.startsWith("fast")) {
+            rig.settings.setFastDecode(true);
+            format.remove(0, 4);
+        }
         QVERIFY(fixtures::writeBytes(rig.source + "/1" + format.toLower(), bytes));
         fixtures::writeJpeg(rig.source + "/2.jpg", 300, 200);
         fixtures::writeTiff(rig.source + "/2.tif", 300, 200, fixtures::TiffKind::Rgb24);

@@ -22,41 +22,45 @@ class TestImageWorkers : public QObject {
 private slots:
     void initTestCase() { initialiseImageLibrary(); }
 
-    void sizeHintNeverShrinksBelowTheTarget_data()
+    void reducedReadNeverShrinksBelowTheMargin_data()
     {
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
         QTest::addColumn<int>("target");
-        QTest::addColumn<int>("hint");
+        QTest::addColumn<int>("eighths");
         QTest::addColumn<int>("decodedWidth");
-        QTest::newRow("4000x3000 by 4, not 8") << 4000 << 3000 << 409 << 1000 << 1000;
-        QTest::newRow("5000x3750 by 8") << 5000 << 3750 << 409 << 625 << 625;
-        QTest::newRow("portrait by 4, not 8") << 3000 << 4000 << 409 << 1000 << 750;
-        QTest::newRow("2000x1500 by 2, not 4") << 2000 << 1500 << 409 << 1000 << 1000;
-        QTest::newRow("1600x1200 by 2") << 1600 << 1200 << 409 << 800 << 800;
-        QTest::newRow("1200x1600 portrait by 2") << 1200 << 1600 << 409 << 800 << 600;
-        QTest::newRow("800x600 whole") << 800 << 600 << 409 << 0 << 800;
-        QTest::newRow("odd width rounds up") << 4249 << 2000 << 409 << 531 << 532;
-        QTest::newRow("one short of the margin") << 4248 << 2000 << 409 << 1062 << 1062;
-        QTest::newRow("no target") << 4000 << 3000 << 0 << 0 << 4000;
+        QTest::newRow("4000x3000 at 2/8, not 1/8") << 4000 << 3000 << 409 << 2 << 1000;
+        QTest::newRow("5000x3750 at 1/8") << 5000 << 3750 << 409 << 1 << 625;
+        QTest::newRow("portrait 3000x4000 at 2/8") << 3000 << 4000 << 409 << 2 << 750;
+        QTest::newRow("2000x1500 at 3/8") << 2000 << 1500 << 409 << 3 << 750;
+        QTest::newRow("1600x1200 at 4/8, not 3/8") << 1600 << 1200 << 409 << 4 << 800;
+        QTest::newRow("portrait 1200x1600 at 5/8") << 1200 << 1600 << 409 << 5 << 750;
+        QTest::newRow("800x600 at 7/8") << 800 << 600 << 409 << 7 << 700;
+        QTest::newRow("600x400 whole") << 600 << 400 << 409 << 8 << 600;
+        QTest::newRow("a side rounded up reaches the margin") << 4907 << 2000 << 409 << 1 << 614;
+        QTest::newRow("one short of the margin") << 4900 << 2000 << 409 << 2 << 1225;
+        QTest::newRow("no target") << 4000 << 3000 << 0 << 8 << 4000;
     }
 
-    void sizeHintNeverShrinksBelowTheTarget()
+    void reducedReadNeverShrinksBelowTheMargin()
     {
         QFETCH(int, w);
         QFETCH(int, h);
         QFETCH(int, target);
-        QFETCH(int, hint);
+        QFETCH(int, eighths);
         QFETCH(int, decodedWidth);
-        QCOMPARE(jpegSizeHint(ImageSize{w, h}, target), hint);
+        QCOMPARE(jpegEighths(ImageSize{w, h}, target), eighths);
 
         // The decoder itself agrees.
         QTemporaryDir dir;
         const QString path = dir.filePath("p.jpg");
         QVERIFY(fixtures::writeJpeg(path, w, h));
-        const Bitmap decoded = Bitmap::loadJpegScaled(path, hint);
+        const QByteArray bytes = fixtures::readBytes(path);
+        const Bitmap decoded = decodeJpegReduced(
+            std::span(reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())), eighths,
+            kMaxSourcePixels);
         QCOMPARE(decoded.width(), decodedWidth);
-        QVERIFY(target == 0 || hint == 0 || decoded.width() * 10 >= target * 13);
+        QVERIFY(target == 0 || eighths == 8 || decoded.width() >= kJpegReadMargin * target);
     }
 
     void fastDecodingKeepsSizesAndLooksTheSame_data()
@@ -94,10 +98,12 @@ private slots:
     {
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
-        QTest::newRow("by 8") << 5400 << 3600;
-        QTest::newRow("by 4, portrait") << 1700 << 2267;
-        QTest::newRow("by 2") << 1600 << 1200;
-        QTest::newRow("by 2 where 4 would leave too little") << 2000 << 1500;
+        // Odd sides leave the reduced read a partial last column or row.
+        QTest::newRow("1/8") << 5400 << 3600;
+        QTest::newRow("3/8, portrait, odd sides") << 1701 << 2267;
+        QTest::newRow("4/8") << 1600 << 1200;
+        QTest::newRow("3/8, odd height") << 2000 << 1499;
+        QTest::newRow("5/8, odd width") << 1203 << 1600;
     }
 
     void fastCopiesLieAsCloseToAnIdealDownscale()

@@ -90,13 +90,6 @@ Bitmap Bitmap::load(ImageFormat format, const QString& path)
     return wrap(loadChecked(static_cast<FREE_IMAGE_FORMAT>(format), path, 0));
 }
 
-Bitmap Bitmap::loadJpegScaled(const QString& path, int sizeHint)
-{
-    if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
-        return {};
-    return wrap(loadChecked(FIF_JPEG, path, JPEG_ACCURATE | sizeHint << 16));
-}
-
 Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }
 
 static Bitmap wrap(FIBITMAP* dib)
@@ -121,11 +114,11 @@ Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
 }
 
-Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel) const
+Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExtent extent) const
 {
     if (!m_handle || width < 1 || height < 1)
         return {};
-    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel()))
+    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel(), extent))
         return wrap(ours);
     return rescaled(width, height);
 }

@@ -32,11 +32,6 @@ public:
 
     /// Decodes a file (flags 0); null when it cannot be read or decoded.
     static Bitmap load(ImageFormat format, const QString& path);
-    /// Decodes a JPEG at a reduced scale: `sizeHint` (see jpegSizeHint) makes
-    /// the decoder divide both sides by 2, 4 or 8; 0 decodes it whole. The
-    /// decoder's accurate transform and smooth chroma are used: at a reduced
-    /// scale they cost next to nothing and keep the colours true.
-    static Bitmap loadJpegScaled(const QString& path, int sizeHint);
 
     bool isNull() const { return !m_handle; }
     int width() const;
@@ -52,7 +47,7 @@ public:
     Bitmap rescaled(int width, int height, SimdLevel level) const;
     /// Resampled to an exact size with `kernel`; a layout the resampler does
     /// not take is rescaled bicubic instead.
-    Bitmap resampled(int width, int height, ResampleKernel kernel) const;
+    Bitmap resampled(int width, int height, ResampleKernel kernel, SourceExtent extent = {}) const;
 
     /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,
     /// 32-bit, 48/64-bit, floating point, 1- or 4-bit ones reduced or

@@ -1,27 +1,125 @@
 #include "core/image/jpegscale.h"
 
-#include <QtGlobal>
+#include "core/image/bitmapaccess.h"
 
-#include <algorithm>
+#include <FreeImage.h>
 
-int jpegReduction(ImageSize size, int targetWidth)
+#include <csetjmp>
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+int jpegEighths(ImageSize size, int targetWidth)
 {
     if (size.width < 1 || size.height < 1 || targetWidth < 1)
-        return 1;
-    for (const int denominator : {8, 4, 2}) {
-        // The decoder rounds a scaled side up. A reduced picture barely wider
-        // than the copy would leave the last step too little to smooth out.
-        if (qint64((size.width + denominator - 1) / denominator) * 10 >= qint64(targetWidth) * 13)
-            return denominator;
+        return 8;
+    const double wanted = kJpegReadMargin * targetWidth;
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        if ((qint64(size.width) * eighths + 7) / 8 >= wanted)
+            return eighths;
     }
-    return 1;
+    return 8;
 }
 
-int jpegSizeHint(ImageSize size, int targetWidth)
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    bool truncated = false;
+};
+
+[[noreturn]] void leave(j_common_ptr cinfo)
 {
-    const int denominator = jpegReduction(size, targetWidth);
-    if (denominator == 1)
-        return 0;
-    // longer / hint must reach this denominator and stay below the next.
-    return std::max(1, std::max(size.width, size.height) / denominator);
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void note(j_common_ptr cinfo, int level)
+{
+    // Warnings only: a file that ends early is filled with grey by the
+    // decoder, and such a photo must not be published as it is.
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<ErrorManager*>(cinfo->err)->truncated = true;
+}
+
+void silent(j_common_ptr) {}
+
+/// The resolution FreeImage's own reader gives, so the copies' headers say
+/// what the full read's would.
+void takeResolution(const jpeg_decompress_struct& cinfo, FIBITMAP* dib)
+{
+    if (cinfo.density_unit == 1) {
+        FreeImage_SetDotsPerMeterX(dib, unsigned(float(cinfo.X_density) / 0.0254 + 0.5));
+        FreeImage_SetDotsPerMeterY(dib, unsigned(float(cinfo.Y_density) / 0.0254 + 0.5));
+    } else if (cinfo.density_unit == 2) {
+        FreeImage_SetDotsPerMeterX(dib, unsigned(cinfo.X_density * 100));
+        FreeImage_SetDotsPerMeterY(dib, unsigned(cinfo.Y_density * 100));
+    }
+}
+
+/// The decoding itself, between setjmp and the decoder's calls: nothing here
+/// has a destructor for a longjmp to skip.
+FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<const std::byte> jpeg, int eighths,
+                 qint64 maxPixels)
+{
+    FIBITMAP* volatile dib = nullptr;
+    if (setjmp(errors.jump)) {
+        if (dib)
+            FreeImage_Unload(dib);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const bool grey = cinfo.num_components == 1;
+    if (!grey && cinfo.num_components != 3)
+        return nullptr;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;  // FreeImage's order on this platform
+    cinfo.scale_num = unsigned(eighths);
+    cinfo.scale_denom = 8;
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = TRUE;
+    jpeg_calc_output_dimensions(&cinfo);
+    if (cinfo.output_width < 1 || cinfo.output_height < 1
+        || qint64(cinfo.output_width) * cinfo.output_height > maxPixels)
+        return nullptr;
+    jpeg_start_decompress(&cinfo);
+    dib = FreeImage_Allocate(int(cinfo.output_width), int(cinfo.output_height), grey ? 8 : 24);
+    if (!dib)
+        return nullptr;
+    if (grey) {
+        RGBQUAD* palette = FreeImage_GetPalette(dib);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    }
+    takeResolution(cinfo, dib);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        // The library keeps its rows bottom up.
+        JSAMPROW row = FreeImage_GetScanLine(dib, int(cinfo.output_height - 1 - cinfo.output_scanline));
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    if (errors.truncated) {
+        FreeImage_Unload(dib);
+        return nullptr;
+    }
+    return dib;
+}
+
+} // namespace
+
+Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
+{
+    if (jpeg.empty() || eighths < 1 || eighths > 8)
+        return {};
+    jpeg_decompress_struct cinfo{};  // destroying it is then safe even if creating it failed
+    ErrorManager errors;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = leave;
+    errors.pub.emit_message = note;
+    errors.pub.output_message = silent;
+    FIBITMAP* dib = decode(cinfo, errors, jpeg, eighths, maxPixels);
+    jpeg_destroy_decompress(&cinfo);
+    return adoptDib(dib);
 }

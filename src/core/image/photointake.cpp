@@ -462,14 +462,6 @@ DecodedPhoto decodePhoto(std::span<const std::byte> bytes, const PhotoOptions& o
     return decode(Input{{}, bytes}, source, header, options);
 }
 
-Bitmap loadJpegScaledPhoto(const QString& path, int sizeHint)
-{
-    if (path.isEmpty() || sizeHint < 0 || sizeHint > 0xFFFF)
-        return {};
-    // The flags of Bitmap::loadJpegScaled: the accurate transform at the scale the hint asks for.
-    return Input{path, {}}.load(FIF_JPEG, JPEG_ACCURATE | sizeHint << 16);
-}
-
 Bitmap finishPhoto(Bitmap decoded, const PhotoHeader& header, const PhotoOptions& options)
 {
     return normalised(std::move(decoded), header.iccProfile, options.autorotate ? header.orientation : 1);

@@ -30,11 +30,6 @@ DecodedPhoto decodePhoto(const QString& path, const PhotoHeader& header, const P
 /// picture of more than `maxPixels` is refused before decoding.
 DecodedPhoto decodePhoto(std::span<const std::byte> bytes, const PhotoOptions& options, qint64 maxPixels);
 
-/// The fast read's decoding: Bitmap::loadJpegScaled, with the metadata
-/// segments left out before the image library sees them, as every JPEG the
-/// intake decodes. Still in stored order and colours: see finishPhoto.
-Bitmap loadJpegScaledPhoto(const QString& path, int sizeHint);
-
 /// Finishes a picture decoded in stored order by other means (the reduced
 /// JPEG read): colours to sRGB, orientation, no metadata. Null in, null out.
 Bitmap finishPhoto(Bitmap decoded, const PhotoHeader& header, const PhotoOptions& options);

@@ -5,7 +5,11 @@
 #include "core/image/jpegscale.h"
 #include "core/image/photointake.h"
 
+#include <QByteArray>
+#include <QFile>
+
 #include <algorithm>
+#include <span>
 
 namespace {
 
@@ -24,6 +28,21 @@ qint64 targetPixels(const ImageSize& source, int width)
         return 0;
     const double height = roundHalfEven(double(source.height) * width / source.width);
     return qint64(std::min(double(width) * height, 9e18));
+}
+
+/// The fast read: the decoder's read at `eighths`/8, then turned and
+/// converted to sRGB at that reduced size, which costs a fraction of doing
+/// it on the whole picture: phones record most photos turned, so falling
+/// back to the full read for them would take the speed out of the fast
+/// mode. Null when the decoder cannot read it so; the full read then says why.
+Bitmap reducedJpeg(const PrepareRequest& request, const PhotoHeader& header, int eighths)
+{
+    QFile file(request.path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const std::span jpeg(reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size()));
+    return finishPhoto(decodeJpegReduced(jpeg, eighths, kMaxSourcePixels), header, PhotoOptions{request.autorotate});
 }
 
 } // namespace
@@ -69,19 +88,15 @@ PreparedImages prepareImages(const PrepareRequest& request)
         return out;
     }
     const PhotoOptions options{request.autorotate};
+    // The reduction is chosen on the upright width, the one the copies take.
+    // CMYK goes through the full read: its inks are converted first.
+    const int eighths = request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk
+        ? jpegEighths(size, request.largeWidth)
+        : 8;
     Bitmap source;
-    if (request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk) {
-        // The decoder's scaled read, then turned and converted to sRGB at
-        // that reduced size, which costs a fraction of doing it on the whole
-        // picture: phones record most photos turned, so falling back to the
-        // full read for them would take the speed out of the fast mode. The
-        // reduction is chosen on the upright width, the one the copies take.
-        // CMYK goes through the full read: its inks are converted first.
-        source = finishPhoto(loadJpegScaledPhoto(request.path, jpegSizeHint(size, request.largeWidth)), header,
-                             options);
-        if (source.isNull())
-            out.problem = undecodablePhotoText();
-    } else {
+    if (eighths < 8)
+        source = reducedJpeg(request, header, eighths);
+    if (source.isNull()) {
         DecodedPhoto photo = decodePhoto(request.path, header, options);
         source = std::move(photo.bitmap);
         out.problem = photo.problem;
@@ -96,8 +111,11 @@ PreparedImages prepareImages(const PrepareRequest& request)
         // than the bicubic, makes up for it: measured on camera photographs,
         // the copies then lie as close to an ideal downscale as the exact
         // mode's (bench/README.md).
-        out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom);
-        out.small = source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom);
+        // The reduced read rounds its sides up: the copies span the part
+        // that is picture, or they would slide by up to most of a pixel.
+        const SourceExtent extent{size.width * eighths / 8.0, size.height * eighths / 8.0};
+        out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom, extent);
+        out.small = source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent);
     } else {
         out.large = source.rescaled(request.largeWidth, largeHeight);
         out.small = source.rescaled(request.smallWidth, smallHeight);

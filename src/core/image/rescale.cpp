@@ -93,9 +93,9 @@ struct Lanczos3 {
 /// output, the weights, their normalisation, and the zero weights it drops
 /// at the right; then padded to one length.
 template <class Filter>
-AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize)
+AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize, double srcExtent)
 {
-    const double scale = double(dstSize) / double(srcSize);
+    const double scale = double(dstSize) / srcExtent;
     double width = Filter::width;
     double fscale = 1.0;
     if (scale < 1.0) {
@@ -570,42 +570,47 @@ bool simdLevelAvailable(SimdLevel level)
     return false;
 }
 
-AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize)
+AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, double srcExtent)
 {
+    if (!(srcExtent > 0 && srcExtent <= srcSize))
+        srcExtent = srcSize;
     switch (kernel) {
-    case ResampleKernel::Bicubic: return weightsFor(Bicubic(), dstSize, srcSize);
-    case ResampleKernel::CatmullRom: return weightsFor(CatmullRom(), dstSize, srcSize);
-    case ResampleKernel::Lanczos3: return weightsFor(Lanczos3(), dstSize, srcSize);
+    case ResampleKernel::Bicubic: return weightsFor(Bicubic(), dstSize, srcSize, srcExtent);
+    case ResampleKernel::CatmullRom: return weightsFor(CatmullRom(), dstSize, srcSize, srcExtent);
+    case ResampleKernel::Lanczos3: return weightsFor(Lanczos3(), dstSize, srcSize, srcExtent);
     }
     return {};
 }
 
-void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level)
+void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
+              SourceExtent extent)
 {
+    const auto across = [&] { return axisWeights(kernel, dst.width, src.width, extent.width); };
+    const auto down = [&] { return axisWeights(kernel, dst.height, src.height, extent.height); };
     if (!simdLevelAvailable(level))
         level = bestSimdLevel();
     const int c = src.channels;
     if (dst.width <= src.width) {
         if (src.width == dst.width) {
             if (src.height != dst.height) {
-                vertical(src, dst, axisWeights(kernel, dst.height, src.height), level);
+                vertical(src, dst, down(), level);
             } else {
                 for (int y = 0; y < src.height; ++y)
                     std::memcpy(dst.row(y), src.row(y), size_t(src.width) * size_t(c));
             }
         } else if (src.height == dst.height) {
-            horizontal(src, dst, axisWeights(kernel, dst.width, src.width), level);
+            horizontal(src, dst, across(), level);
         } else {
-            OwnedPlane across(dst.width, src.height, c);
-            horizontal(src, across.plane, axisWeights(kernel, dst.width, src.width), level);
-            vertical(across.plane, dst, axisWeights(kernel, dst.height, src.height), level);
+            OwnedPlane narrowed(dst.width, src.height, c);
+            horizontal(src, narrowed.plane, across(), level);
+            vertical(narrowed.plane, dst, down(), level);
         }
     } else if (src.height == dst.height) {
-        horizontal(src, dst, axisWeights(kernel, dst.width, src.width), level);
+        horizontal(src, dst, across(), level);
     } else {
-        OwnedPlane down(src.width, dst.height, c);
-        vertical(src, down.plane, axisWeights(kernel, dst.height, src.height), level);
-        horizontal(down.plane, dst, axisWeights(kernel, dst.width, src.width), level);
+        OwnedPlane lowered(src.width, dst.height, c);
+        vertical(src, lowered.plane, down(), level);
+        horizontal(lowered.plane, dst, across(), level);
     }
 }
 
@@ -641,6 +646,13 @@ SamplePlane planeOf(FIBITMAP* dib, int channels)
                        int(FreeImage_GetHeight(dib)), channels};
 }
 
+SamplePlane topDown(SamplePlane plane)
+{
+    plane.data = plane.row(plane.height - 1);
+    plane.stride = -plane.stride;
+    return plane;
+}
+
 bool takenSize(FIBITMAP* src, int width, int height)
 {
     return src && FreeImage_HasPixels(src) && FreeImage_GetImageType(src) == FIT_BITMAP && width >= 1 && height >= 1
@@ -648,7 +660,7 @@ bool takenSize(FIBITMAP* src, int width, int height)
 }
 
 FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int height, bool reversedGrey,
-                        ResampleKernel kernel, SimdLevel level)
+                        ResampleKernel kernel, SimdLevel level, SourceExtent extent = {})
 {
     FIBITMAP* dst = FreeImage_AllocateT(FIT_BITMAP, width, height, in.channels == 3 ? 24 : 8, 0, 0, 0);
     if (!dst)
@@ -658,7 +670,15 @@ FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int hei
         for (int i = 0; i < 256; ++i)
             pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = BYTE(255 - i);
     }
-    resample(in, planeOf(dst, in.channels), kernel, level);
+    SamplePlane from = in;
+    SamplePlane to = planeOf(dst, in.channels);
+    if (extent.height > 0) {
+        // The library keeps rows bottom up, so a partial bottom row comes
+        // first; seen top down, it is the last row, where the extent has it.
+        from = topDown(from);
+        to = topDown(to);
+    }
+    resample(from, to, kernel, level, extent);
     FreeImage_CloneMetadata(dst, src);
     return dst;
 }
@@ -707,16 +727,17 @@ FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel lev
     return resampledInto(src, looked.plane, width, height, false, ResampleKernel::Bicubic, level);
 }
 
-FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level)
+FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level,
+                         SourceExtent extent)
 {
     if (!takenSize(src, width, height))
         return nullptr;
     const unsigned bpp = FreeImage_GetBPP(src);
     if (bpp == 24)
-        return resampledInto(src, planeOf(src, 3), width, height, false, kernel, level);
+        return resampledInto(src, planeOf(src, 3), width, height, false, kernel, level, extent);
     bool grey = false;
     if (bpp == 8 && !FreeImage_IsTransparent(src) && FreeImage_GetPalette(src)
         && paletteKind(FreeImage_GetPalette(src), grey) == PaletteKind::GreyUp)
-        return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level);
+        return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level, extent);
     return nullptr;
 }

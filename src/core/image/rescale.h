@@ -26,7 +26,21 @@ struct AxisWeights {
     std::vector<int> start;
     std::vector<double> weights;  ///< `taps` per output
 };
-AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize);
+/// `srcExtent` is how many source samples the axis spans: `srcSize`, or
+/// less where the last sample is only partly picture (see SourceExtent).
+AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, double srcExtent);
+
+/// How much of a source picture a resampling spans, in its samples. A JPEG
+/// read at a reduced scale rounds its sides up, so its right column and
+/// bottom row stand for only part of a pixel of the whole; spreading the
+/// copy over the rounded sides would shift it by up to most of a pixel at
+/// those edges. Zero sides mean the whole source. For `resample`, the
+/// partial row is the plane's last; resampleBitmap takes the library's
+/// bottom-up rows into account.
+struct SourceExtent {
+    double width = 0;
+    double height = 0;
+};
 
 /// Interleaved 8-bit samples, `channels` (1 or 3) per pixel; row y starts
 /// at data + y × stride.
@@ -44,7 +58,8 @@ struct SamplePlane {
 /// double products in source order; an 8-bit buffer between the passes;
 /// each result rounded as (int)(v + 0.5) and clamped to 0..255. Both planes
 /// have sides of at least 1 and the same number of channels.
-void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level);
+void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
+              SourceExtent extent = {});
 
 /// FreeImage_Rescale(src, width, height, FILTER_BICUBIC), bit for bit: the
 /// pixels, the bit depth and palette it chooses, and the metadata and
@@ -55,4 +70,5 @@ FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel lev
 
 /// A 24-bit or 8-bit greyscale image resampled with `kernel` to an exact
 /// size, with the source's metadata; null for any other layout.
-FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level);
+FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level,
+                         SourceExtent extent = {});
