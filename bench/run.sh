@@ -127,23 +127,30 @@ quality() {
   done < "$corpus/lista.tsv"
 }
 
-# rerun NAME CORPUS: 2 000 rows made, then made again with --only-changed; peaks of memory of 2 000 and 200 rows.
+median3() { sort -n | sed -n 2p; }
+
+# peak CORPUS ROWS OUTPUT: peak memory in kB of the ROWS-row workbook in the fast mode, one job.
+# One job: the peak then depends on the rows, not on how the threads met.
+peak() {
+  rm -rf "$3"; mkdir -p "$3"
+  /usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$1/lote-$2.xls" "$1" "$3" \
+    --fast --jobs 1 --quiet --log "$work/errores-x$2.txt" >/dev/null 2>&1 || true
+  tail -n 1 "$work/time.txt"
+}
+
+# rerun NAME CORPUS: the medians of three peaks of memory with 2 000 and with 200 rows, alternating
+# (the heap's layout moves a peak by a megabyte or two from run to run); then the 2 000 rows made
+# again with --only-changed.
 rerun() {
-  local c=$1 corpus=$2 out=$work/out/$1-x2000
-  rm -rf "$XDG_CACHE_HOME" "$out"; mkdir -p "$out"
-  # One job: the peaks then depend on the rows, not on how the threads met.
-  local batch=("$bin/fotolista-batch" run "$corpus/lote-2000.xls" "$corpus" "$out" --fast --jobs 1 --quiet --log "$work/errores-x2000.txt")
-  /usr/bin/time -o "$work/time.txt" -f "%M" "${batch[@]}" >/dev/null 2>&1 || true
-  local long short
-  long=$(tail -n 1 "$work/time.txt")
-  /usr/bin/time -o "$work/time.txt" -f "%e %M" "${batch[@]}" --only-changed > "$work/rerun-$c.txt" 2>&1 || true
-  local again
-  again=$(tail -n 1 "$work/time.txt")
-  rm -rf "$work/out/$c-x200"; mkdir -p "$work/out/$c-x200"
-  /usr/bin/time -o "$work/time.txt" -f "%M" "$bin/fotolista-batch" run "$corpus/lote-200.xls" "$corpus" "$work/out/$c-x200" \
-    --fast --jobs 1 --quiet --log "$work/errores-x200.txt" >/dev/null 2>&1 || true
-  short=$(tail -n 1 "$work/time.txt")
-  echo "$long $short $again"
+  local c=$1 corpus=$2 out=$work/out/$1-x2000 longs=() shorts=()
+  rm -rf "$XDG_CACHE_HOME"
+  for _ in 1 2 3; do
+    longs+=("$(peak "$corpus" 2000 "$out")")
+    shorts+=("$(peak "$corpus" 200 "$work/out/$c-x200")")
+  done
+  /usr/bin/time -o "$work/time.txt" -f "%e %M" "$bin/fotolista-batch" run "$corpus/lote-2000.xls" "$corpus" "$out" \
+    --fast --jobs 1 --quiet --log "$work/errores-x2000.txt" --only-changed > "$work/rerun-$c.txt" 2>&1 || true
+  echo "$(printf '%s\n' "${longs[@]}" | median3) $(printf '%s\n' "${shorts[@]}" | median3) $(tail -n 1 "$work/time.txt")"
 }
 
 mkdir -p "$work/out"
