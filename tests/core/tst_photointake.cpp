@@ -1,6 +1,7 @@
 #include "core/image/bitmap.h"
 #include "core/image/photointake.h"
 #include "core/image/prepareimages.h"
+#include "support/imagefixtures.h"
 #include "support/photofixtures.h"
 
 #include <QFile>
@@ -9,6 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using photofixtures::describe;
 using photofixtures::difference;
@@ -30,6 +33,22 @@ DecodedPhoto decode(const QString& name, bool autorotate = true)
         const photofixtures::Difference d_ = difference(photo_.bitmap, path(reference));                          \
         QVERIFY2(d_.sameSize && d_.largest <= (largestAllowed) && d_.mean <= (meanAllowed), qPrintable(describe(d_))); \
     } while (false)
+
+/// Where a dark line lies across a band of a copy: the darkness-weighted
+/// mean column (or row, `rows`) over pixels [from, to) of that axis.
+double lineAt(const fixtures::Picture& p, bool rows, int from, int to)
+{
+    double sum = 0, weight = 0;
+    const int across = rows ? p.width : p.height;
+    for (int i = from; i < to; ++i) {
+        for (int j = 0; j < across; ++j) {
+            const double dark = 255 - (rows ? p.at(j, i) : p.at(i, j)) % 256;
+            sum += dark * i;
+            weight += dark;
+        }
+    }
+    return weight > 0 ? sum / weight : -1;
+}
 
 } // namespace
 
@@ -351,6 +370,52 @@ private slots:
         QVERIFY(saveBitmap(ImageFormat::Png, exact.large, dir.filePath("exact.png"), 0));
         const photofixtures::Difference d = difference(fast.large, dir.filePath("exact.png"));
         QVERIFY2(d.sameSize && d.mean < 1.0, qPrintable(describe(d)));
+    }
+
+    void fastReadKeepsTheEdgesWhereTheFullReadHasThem_data()
+    {
+        QTest::addColumn<int>("orientation");
+        for (int o = 1; o <= 8; ++o)
+            QTest::addRow("orientation %d", o) << o;
+    }
+
+    void fastReadKeepsTheEdgesWhereTheFullReadHasThem()
+    {
+        // Odd sides: the reduced read's stored right column and bottom row
+        // are partly padding, and each turn puts them on other edges. A line
+        // near each edge must land where the full read puts it.
+        QFETCH(int, orientation);
+        QTemporaryDir dir;
+        const QString photo = dir.filePath("lines.jpg");
+        bool ok = false;
+        photofixtures::run("convert", {"-size", "2049x1537", "xc:white", "-fill", "black", "-draw",
+                                       "rectangle 30,0 37,1536 rectangle 2010,0 2017,1536 rectangle 0,25 2048,32 "
+                                       "rectangle 0,1500 2048,1507",
+                                       "-quality", "95", photo},
+                           &ok);
+        QVERIFY(ok);
+        const QString tag = QStringLiteral("-Orientation#=%1").arg(orientation);
+        photofixtures::run("exiftool", {"-q", "-overwrite_original", tag, photo}, &ok);
+        QVERIFY(ok);
+        const PreparedImages exact = prepareImages(PrepareRequest{photo, false, true, 409, 145});
+        const PreparedImages fast = prepareImages(PrepareRequest{photo, true, true, 409, 145});
+        QVERIFY(exact.decoded && fast.decoded);
+        QVERIFY(saveBitmap(ImageFormat::Png, exact.large, dir.filePath("exact.png"), 0));
+        QVERIFY(saveBitmap(ImageFormat::Png, fast.large, dir.filePath("fast.png"), 0));
+        const fixtures::Picture e = fixtures::picture(dir.filePath("exact.png"));
+        const fixtures::Picture f = fixtures::picture(dir.filePath("fast.png"));
+        QCOMPARE(f.width, e.width);
+        QCOMPARE(f.height, e.height);
+        const int band = 20;
+        const struct { bool rows; int from; int to; } edges[] = {
+            {false, 0, band}, {false, e.width - band, e.width}, {true, 0, band}, {true, e.height - band, e.height}};
+        for (const auto& edge : edges) {
+            const double want = lineAt(e, edge.rows, edge.from, edge.to);
+            const double got = lineAt(f, edge.rows, edge.from, edge.to);
+            QVERIFY2(std::abs(got - want) < 0.08, qPrintable(QString("%1 %2..%3: %4 against %5")
+                                                                  .arg(edge.rows ? "rows" : "columns")
+                                                                  .arg(edge.from).arg(edge.to).arg(got).arg(want)));
+        }
     }
 };
 

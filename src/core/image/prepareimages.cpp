@@ -45,6 +45,20 @@ Bitmap reducedJpeg(const PrepareRequest& request, const PhotoHeader& header, int
     return finishPhoto(decodeJpegReduced(jpeg, eighths, kMaxSourcePixels), header, PhotoOptions{request.autorotate});
 }
 
+/// The part of a reduced read, `eighths`/8 of the upright `size`, that is
+/// picture: the decoder rounds its sides up, so its right column and bottom
+/// row as stored are partly padding, and the copies must not be spread over
+/// them, or they would slide by up to most of a pixel. Turning moves those
+/// two edges.
+SourceExtent reducedExtent(ImageSize size, int eighths, Orientation orientation)
+{
+    SourceExtent extent{size.width * eighths / 8.0, size.height * eighths / 8.0};
+    // Where the stored right column and bottom row end up, per EXIF orientation.
+    extent.partialLeft = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
+    extent.partialTop = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+    return extent;
+}
+
 } // namespace
 
 int copyHeight(ImageSize size, int width)
@@ -111,9 +125,7 @@ PreparedImages prepareImages(const PrepareRequest& request)
         // than the bicubic, makes up for it: measured on camera photographs,
         // the copies then lie as close to an ideal downscale as the exact
         // mode's (bench/README.md).
-        // The reduced read rounds its sides up: the copies span the part
-        // that is picture, or they would slide by up to most of a pixel.
-        const SourceExtent extent{size.width * eighths / 8.0, size.height * eighths / 8.0};
+        const SourceExtent extent = reducedExtent(size, eighths, options.autorotate ? header.orientation : 1);
         out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom, extent);
         // The small copy from the large one, not yet stamped, when that is
         // the wider: a few times less work, and on camera photographs as

@@ -93,7 +93,7 @@ struct Lanczos3 {
 /// output, the weights, their normalisation, and the zero weights it drops
 /// at the right; then padded to one length.
 template <class Filter>
-AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize, double srcExtent)
+AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize, double srcExtent, double srcStart)
 {
     const double scale = double(dstSize) / srcExtent;
     double width = Filter::width;
@@ -109,7 +109,7 @@ AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize, double sr
     std::vector<int> count(static_cast<size_t>(dstSize));
     int taps = 1;
     for (int u = 0; u < dstSize; ++u) {
-        const double center = double(u) / scale + offset;
+        const double center = double(u) / scale + offset + srcStart;
         const int l = std::max(0, int(center - width + 0.5));
         int r = std::min(int(center + width + 0.5), srcSize);
         double* w = &raw[size_t(u) * window];
@@ -570,23 +570,28 @@ bool simdLevelAvailable(SimdLevel level)
     return false;
 }
 
-AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, double srcExtent)
+AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, AxisExtent extent)
 {
-    if (!(srcExtent > 0 && srcExtent <= srcSize))
-        srcExtent = srcSize;
+    double size = srcSize;
+    double start = 0;  // zero unless the first sample is partial: the library's sums stay as they are
+    if (extent.size > 0 && extent.size < srcSize) {
+        size = extent.size;
+        if (extent.partialFirst)
+            start = srcSize - extent.size;
+    }
     switch (kernel) {
-    case ResampleKernel::Bicubic: return weightsFor(Bicubic(), dstSize, srcSize, srcExtent);
-    case ResampleKernel::CatmullRom: return weightsFor(CatmullRom(), dstSize, srcSize, srcExtent);
-    case ResampleKernel::Lanczos3: return weightsFor(Lanczos3(), dstSize, srcSize, srcExtent);
+    case ResampleKernel::Bicubic: return weightsFor(Bicubic(), dstSize, srcSize, size, start);
+    case ResampleKernel::CatmullRom: return weightsFor(CatmullRom(), dstSize, srcSize, size, start);
+    case ResampleKernel::Lanczos3: return weightsFor(Lanczos3(), dstSize, srcSize, size, start);
     }
     return {};
 }
 
 void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
-              SourceExtent extent)
+              AxisExtent acrossExtent, AxisExtent downExtent)
 {
-    const auto across = [&] { return axisWeights(kernel, dst.width, src.width, extent.width); };
-    const auto down = [&] { return axisWeights(kernel, dst.height, src.height, extent.height); };
+    const auto across = [&] { return axisWeights(kernel, dst.width, src.width, acrossExtent); };
+    const auto down = [&] { return axisWeights(kernel, dst.height, src.height, downExtent); };
     if (!simdLevelAvailable(level))
         level = bestSimdLevel();
     const int c = src.channels;
@@ -646,13 +651,6 @@ SamplePlane planeOf(FIBITMAP* dib, int channels)
                        int(FreeImage_GetHeight(dib)), channels};
 }
 
-SamplePlane topDown(SamplePlane plane)
-{
-    plane.data = plane.row(plane.height - 1);
-    plane.stride = -plane.stride;
-    return plane;
-}
-
 bool takenSize(FIBITMAP* src, int width, int height)
 {
     return src && FreeImage_HasPixels(src) && FreeImage_GetImageType(src) == FIT_BITMAP && width >= 1 && height >= 1
@@ -670,15 +668,9 @@ FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int hei
         for (int i = 0; i < 256; ++i)
             pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = BYTE(255 - i);
     }
-    SamplePlane from = in;
-    SamplePlane to = planeOf(dst, in.channels);
-    if (extent.height > 0) {
-        // The library keeps rows bottom up, so a partial bottom row comes
-        // first; seen top down, it is the last row, where the extent has it.
-        from = topDown(from);
-        to = topDown(to);
-    }
-    resample(from, to, kernel, level, extent);
+    // The library keeps rows bottom up: the picture's bottom row is the plane's first.
+    resample(in, planeOf(dst, in.channels), kernel, level, AxisExtent{extent.width, extent.partialLeft},
+             AxisExtent{extent.height, !extent.partialTop});
     FreeImage_CloneMetadata(dst, src);
     return dst;
 }

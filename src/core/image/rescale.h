@@ -26,20 +26,24 @@ struct AxisWeights {
     std::vector<int> start;
     std::vector<double> weights;  ///< `taps` per output
 };
-/// `srcExtent` is how many source samples the axis spans: `srcSize`, or
-/// less where the last sample is only partly picture (see SourceExtent).
-AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, double srcExtent);
+/// How many of an axis's source samples a resampling spans: all of them
+/// (size 0), or fewer where the first or the last is only partly picture.
+struct AxisExtent {
+    double size = 0;
+    bool partialFirst = false;  ///< the partial sample is the first, not the last
+};
+AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, AxisExtent extent = {});
 
 /// How much of a source picture a resampling spans, in its samples. A JPEG
-/// read at a reduced scale rounds its sides up, so its right column and
-/// bottom row stand for only part of a pixel of the whole; spreading the
-/// copy over the rounded sides would shift it by up to most of a pixel at
-/// those edges. Zero sides mean the whole source. For `resample`, the
-/// partial row is the plane's last; resampleBitmap takes the library's
-/// bottom-up rows into account.
+/// read at a reduced scale rounds its sides up, so one column and one row
+/// of it stand for only part of a pixel of the whole (the right and bottom
+/// ones as stored; turning the picture moves them); spreading the copy over
+/// the rounded sides would shift it by up to most of a pixel at one edge.
 struct SourceExtent {
-    double width = 0;
-    double height = 0;
+    double width = 0;   ///< 0: every column
+    double height = 0;  ///< 0: every row
+    bool partialLeft = false;  ///< the partial column is the left one
+    bool partialTop = false;   ///< the partial row is the top one
 };
 
 /// Interleaved 8-bit samples, `channels` (1 or 3) per pixel; row y starts
@@ -58,8 +62,9 @@ struct SamplePlane {
 /// double products in source order; an 8-bit buffer between the passes;
 /// each result rounded as (int)(v + 0.5) and clamped to 0..255. Both planes
 /// have sides of at least 1 and the same number of channels.
+/// `across` and `down` are in the planes' own order of columns and rows.
 void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
-              SourceExtent extent = {});
+              AxisExtent across = {}, AxisExtent down = {});
 
 /// FreeImage_Rescale(src, width, height, FILTER_BICUBIC), bit for bit: the
 /// pixels, the bit depth and palette it chooses, and the metadata and
