@@ -45,8 +45,9 @@ public:
     Bitmap rescaled(int width, int height) const;
     /// The same at a chosen instruction set, for tests.
     Bitmap rescaled(int width, int height, SimdLevel level) const;
-    /// Resampled to an exact size with `kernel`; a layout the resampler does
-    /// not take is rescaled bicubic instead.
+    /// Resampled to an exact size with `kernel`, over the part of the
+    /// picture `extent` says (all of it by default); a layout the resampler
+    /// does not take is rescaled bicubic instead.
     Bitmap resampled(int width, int height, ResampleKernel kernel, SourceExtent extent = {}) const;
 
     /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,

@@ -91,7 +91,9 @@ struct Lanczos3 {
 
 /// The library's weight table, step for step: the window around each
 /// output, the weights, their normalisation, and the zero weights it drops
-/// at the right; then padded to one length.
+/// at the right; then padded to one length. The outputs spread over
+/// `srcExtent` samples from `srcStart`: for the library's own sums, all of
+/// them from 0.
 template <class Filter>
 AxisWeights weightsFor(const Filter& filter, int dstSize, int srcSize, double srcExtent, double srcStart)
 {
