@@ -270,10 +270,13 @@ void BatchRun::noteOutcome(const SourceMatch& match, const QString& destinationT
 void BatchRun::prepareAhead()
 {
     // Rows ahead are prepared with the settings as they stand; a row whose
-    // settings have changed by the time it comes is prepared again.
+    // settings have changed by the time it comes is prepared again. Four
+    // rows a thread: a progressive or large photo takes as long as several
+    // others, and a thread that has run out of rows ahead stands idle
+    // while the run waits for the slow one.
     const qint64 current = m_walk->rowOffset();
     m_preparation->forgetBefore(current);
-    for (int ahead = 1; ahead <= m_preparation->threadCount(); ++ahead) {
+    for (int ahead = 1; ahead <= 4 * m_preparation->threadCount(); ++ahead) {
         const qint64 offset = current + ahead * m_walk->rowStep();
         const RowCells next = m_walk->rowAt(offset);
         if (next.isStopRow())
