@@ -7,6 +7,7 @@
 
 #include <FreeImage.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -215,6 +216,44 @@ private slots:
             const Dib ours(resampleBitmap(src.get(), w, h, ResampleKernel(kernel), bestSimdLevel()));
             QCOMPARE(difference(ours.get(), reference.get()), QByteArray());
         }
+    }
+
+    void singleSumsStayWithinALevel_data()
+    {
+        QTest::addColumn<int>("sw");
+        QTest::addColumn<int>("sh");
+        QTest::addColumn<int>("dw");
+        QTest::addColumn<int>("dh");
+        QTest::newRow("reduced read to the large copy") << 1635 << 1227 << 409 << 307;
+        QTest::newRow("odd sides") << 1003 << 751 << 409 << 307;
+        QTest::newRow("large copy to the small one") << 409 << 307 << 145 << 109;
+        QTest::newRow("fewer than eight rows") << 64 << 7 << 31 << 3;
+        QTest::newRow("huge ratio across") << 5000 << 9 << 17 << 3;
+        QTest::newRow("enlarged") << 100 << 80 << 409 << 327;
+    }
+
+    void singleSumsStayWithinALevel()
+    {
+        QFETCH(int, sw);
+        QFETCH(int, sh);
+        QFETCH(int, dw);
+        QFETCH(int, dh);
+        const Dib src = makeSource(sw, sh, Layout::Rgb, quint64(sw + dh));
+        const Dib exact(resampleBitmap(src.get(), dw, dh, ResampleKernel::CatmullRom, bestSimdLevel()));
+        const Dib single(resampleBitmap(src.get(), dw, dh, ResampleKernel::CatmullRom, bestSimdLevel(), {},
+                                        Precision::Single));
+        QVERIFY(exact && single);
+        int differing = 0;
+        for (int y = 0; y < dh; ++y) {
+            const BYTE* a = FreeImage_GetScanLine(exact.get(), y);
+            const BYTE* b = FreeImage_GetScanLine(single.get(), y);
+            for (int i = 0; i < dw * 3; ++i) {
+                QVERIFY2(std::abs(a[i] - b[i]) <= 1, qPrintable(QStringLiteral("row %1 byte %2").arg(y).arg(i)));
+                differing += a[i] != b[i];
+            }
+        }
+        // A sum lands on the other side of a half only by a hair's breadth.
+        QVERIFY2(differing * 1000 <= dw * dh * 3, qPrintable(QString::number(differing)));
     }
 
     void leavesTheRestToTheLibrary_data()

@@ -114,11 +114,12 @@ Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
 }
 
-Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExtent extent) const
+Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExtent extent,
+                         Precision precision) const
 {
     if (!m_handle || width < 1 || height < 1)
         return {};
-    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel(), extent))
+    if (FIBITMAP* ours = resampleBitmap(m_handle->dib, width, height, kernel, bestSimdLevel(), extent, precision))
         return wrap(ours);
     return rescaled(width, height);
 }

@@ -48,7 +48,8 @@ public:
     /// Resampled to an exact size with `kernel`, over the part of the
     /// picture `extent` says (all of it by default); a layout the resampler
     /// does not take is rescaled bicubic instead.
-    Bitmap resampled(int width, int height, ResampleKernel kernel, SourceExtent extent = {}) const;
+    Bitmap resampled(int width, int height, ResampleKernel kernel, SourceExtent extent = {},
+                     Precision precision = Precision::Double) const;
 
     /// A 24-bit copy: greyscale and palette pictures in colour, 16-bit,
     /// 32-bit, 48/64-bit, floating point, 1- or 4-bit ones reduced or

@@ -126,14 +126,18 @@ PreparedImages prepareImages(const PrepareRequest& request)
         // the copies then lie as close to an ideal downscale as the exact
         // mode's (bench/README.md).
         const SourceExtent extent = reducedExtent(size, eighths, options.autorotate ? header.orientation : 1);
-        out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom, extent);
+        // Single precision: half the time of the double sums, and no visible
+        // difference (a sample at most one level away).
+        const Precision single = Precision::Single;
+        out.large = source.resampled(request.largeWidth, largeHeight, ResampleKernel::CatmullRom, extent, single);
         // The small copy from the large one, not yet stamped, when that is
         // the wider: a few times less work, and on camera photographs as
         // close to an ideal downscale as from the reduced read (39.31
         // against 39.34 dB).
         const bool fromLarge = request.largeWidth >= request.smallWidth && !out.large.isNull();
-        out.small = fromLarge ? out.large.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom)
-                              : source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent);
+        out.small = fromLarge
+            ? out.large.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, {}, single)
+            : source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent, single);
     } else {
         out.large = source.rescaled(request.largeWidth, largeHeight);
         out.small = source.rescaled(request.smallWidth, smallHeight);

@@ -1,5 +1,7 @@
 #include "core/image/rescale.h"
 
+#include "core/image/singlepasses.h"
+
 #include <FreeImage.h>
 
 #include <algorithm>
@@ -590,13 +592,24 @@ AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, AxisExt
 }
 
 void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
-              AxisExtent acrossExtent, AxisExtent downExtent)
+              AxisExtent acrossExtent, AxisExtent downExtent, Precision precision)
 {
     const auto across = [&] { return axisWeights(kernel, dst.width, src.width, acrossExtent); };
     const auto down = [&] { return axisWeights(kernel, dst.height, src.height, downExtent); };
     if (!simdLevelAvailable(level))
         level = bestSimdLevel();
     const int c = src.channels;
+    // The library's bicubic is always summed in doubles: its bytes are the point.
+    const bool single = precision == Precision::Single && kernel != ResampleKernel::Bicubic
+        && level == SimdLevel::Avx2;
+    const auto horizontal = [&](const SamplePlane& from, const SamplePlane& to, const AxisWeights& aw, SimdLevel l) {
+        if (!single || !singleAcross(from, to, aw))
+            ::horizontal(from, to, aw, l);
+    };
+    const auto vertical = [&](const SamplePlane& from, const SamplePlane& to, const AxisWeights& aw, SimdLevel l) {
+        if (!single || !singleDown(from, to, aw))
+            ::vertical(from, to, aw, l);
+    };
     if (dst.width <= src.width) {
         if (src.width == dst.width) {
             if (src.height != dst.height) {
@@ -660,7 +673,8 @@ bool takenSize(FIBITMAP* src, int width, int height)
 }
 
 FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int height, bool reversedGrey,
-                        ResampleKernel kernel, SimdLevel level, SourceExtent extent = {})
+                        ResampleKernel kernel, SimdLevel level, SourceExtent extent = {},
+                        Precision precision = Precision::Double)
 {
     FIBITMAP* dst = FreeImage_AllocateT(FIT_BITMAP, width, height, in.channels == 3 ? 24 : 8, 0, 0, 0);
     if (!dst)
@@ -672,7 +686,7 @@ FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int hei
     }
     // The library keeps rows bottom up: the picture's bottom row is the plane's first.
     resample(in, planeOf(dst, in.channels), kernel, level, AxisExtent{extent.width, extent.partialLeft},
-             AxisExtent{extent.height, !extent.partialTop});
+             AxisExtent{extent.height, !extent.partialTop}, precision);
     FreeImage_CloneMetadata(dst, src);
     return dst;
 }
@@ -722,16 +736,16 @@ FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel lev
 }
 
 FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level,
-                         SourceExtent extent)
+                         SourceExtent extent, Precision precision)
 {
     if (!takenSize(src, width, height))
         return nullptr;
     const unsigned bpp = FreeImage_GetBPP(src);
     if (bpp == 24)
-        return resampledInto(src, planeOf(src, 3), width, height, false, kernel, level, extent);
+        return resampledInto(src, planeOf(src, 3), width, height, false, kernel, level, extent, precision);
     bool grey = false;
     if (bpp == 8 && !FreeImage_IsTransparent(src) && FreeImage_GetPalette(src)
         && paletteKind(FreeImage_GetPalette(src), grey) == PaletteKind::GreyUp)
-        return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level, extent);
+        return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level, extent, precision);
     return nullptr;
 }

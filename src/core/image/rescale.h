@@ -14,6 +14,11 @@ enum class ResampleKernel { Bicubic, CatmullRom, Lanczos3 };
 /// on every x86-64, AVX2 where the processor has it.
 enum class SimdLevel { Plain, Sse2, Avx2 };
 
+/// How the sums are formed: in double precision, in the image library's
+/// order (every kernel), or in single precision where AVX2 is at hand, for
+/// the fast read (Catmull-Rom and Lanczos; a sample may differ by one).
+enum class Precision { Double, Single };
+
 /// The best level the running processor takes.
 SimdLevel bestSimdLevel();
 bool simdLevelAvailable(SimdLevel level);
@@ -64,7 +69,7 @@ struct SamplePlane {
 /// have sides of at least 1 and the same number of channels.
 /// `across` and `down` are in the planes' own order of columns and rows.
 void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel kernel, SimdLevel level,
-              AxisExtent across = {}, AxisExtent down = {});
+              AxisExtent across = {}, AxisExtent down = {}, Precision precision = Precision::Double);
 
 /// FreeImage_Rescale(src, width, height, FILTER_BICUBIC), bit for bit: the
 /// pixels, the bit depth and palette it chooses, and the metadata and
@@ -76,4 +81,4 @@ FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel lev
 /// A 24-bit or 8-bit greyscale image resampled with `kernel` to an exact
 /// size, with the source's metadata; null for any other layout.
 FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level,
-                         SourceExtent extent = {});
+                         SourceExtent extent = {}, Precision precision = Precision::Double);
