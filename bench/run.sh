@@ -6,7 +6,8 @@
 #
 # Makes (once) COUNT synthetic photos (default 200) and REAL_COUNT crops of
 # the photographs of two Debian wallpaper packages (default 60), with their
-# workbooks, then for each corpus runs, alternating, ROUNDS times (default 2):
+# workbooks, then for each corpus runs, alternating, ROUNDS times (default 2; the
+# real corpus, whose runs are short, three times as many):
 #   a  fotolista-batch run --jobs 1
 #   b  fotolista-batch run            (as many jobs as cores)
 #   c  fotolista-batch run --fast     (as many jobs as cores)
@@ -79,7 +80,10 @@ bench_corpus() { # name corpus
     command -v vipsthumbnail >/dev/null && modes+=(vips)
     command -v convert >/dev/null && [ "$(convert -version 2>/dev/null | head -c 7)" = "Version" ] && modes+=(magick)
   fi
-  for round in $(seq 1 "$rounds"); do
+  # The real corpus is a few seconds a round: three times the rounds steady its medians.
+  local n=$rounds
+  [ "$c" = real ] && n=$((rounds * 3))
+  for round in $(seq 1 "$n"); do
     # Alternate the order so that no mode always runs on a warm or cold cache.
     local order=("${modes[@]}")
     [ $((round % 2)) -eq 0 ] && order=($(printf '%s\n' "${modes[@]}" | tac))
@@ -167,7 +171,8 @@ for c in sintetico real; do
   corpus=$synthetic; [ "$c" = real ] && corpus=$real
   images=$(grep -c $'\t.jpg$' "$corpus/lista.tsv")
   echo
-  echo "== Corpus $c: $images JPEG ($(du -sh --exclude=ideal "$corpus" | cut -f1)), $rounds rondas; medianas"
+  n=$rounds; [ "$c" = real ] && n=$((rounds * 3))
+  echo "== Corpus $c: $images JPEG ($(du -sh --exclude=ideal "$corpus" | cut -f1)), $n rondas; medianas"
   echo "$(identity "$c")" > "$work/identity-$c.txt"
   quality "$c" "$corpus"
   echo "$(rerun "$c" "$corpus")" > "$work/rerun-figures-$c.txt"
