@@ -12,6 +12,7 @@
 #include "core/workbook/workbookwalk.h"
 
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -62,6 +63,10 @@ private:
     std::optional<RowPreparation> m_preparation;
     std::optional<ImagePipeline> m_pipeline;
     std::optional<RowFingerprints> m_fingerprints;
+    /// The rows ahead already matched and scheduled reach this offset, with
+    /// the settings in m_aheadSettings; only rows beyond it are matched anew.
+    qint64 m_aheadThrough = -1;
+    std::optional<std::tuple<PrepareRequest, QString, bool>> m_aheadSettings;
     qint64 m_progressIndex = 1;
     bool m_finished = false;
 };
@@ -273,14 +278,26 @@ void BatchRun::prepareAhead()
     // settings have changed by the time it comes is prepared again. Four
     // rows a thread: a progressive or large photo takes as long as several
     // others, and a thread that has run out of rows ahead stands idle
-    // while the run waits for the slow one.
+    // while the run waits for the slow one. Each row ahead is matched once,
+    // as it enters the window, unless the settings change meanwhile: the
+    // window is wide, and matching it whole for every row would load the
+    // run's own thread in proportion to the cores.
     const qint64 current = m_walk->rowOffset();
     m_preparation->forgetBefore(current);
+    const auto settings = std::tuple{ImagePipeline::requestFor(m_env.settings, QString()),
+                                     m_env.settings.sourceFormat(), m_env.settings.onlyChanged()};
+    if (m_aheadSettings != settings) {
+        m_aheadSettings = settings;
+        m_aheadThrough = current;
+    }
     for (int ahead = 1; ahead <= 4 * m_preparation->threadCount(); ++ahead) {
         const qint64 offset = current + ahead * m_walk->rowStep();
+        if (offset <= m_aheadThrough)
+            continue;
         const RowCells next = m_walk->rowAt(offset);
         if (next.isStopRow())
             break;
+        m_aheadThrough = offset;
         const SourceMatch m = matchSource(m_finder, m_sourceFolder, next.sourceText, next.destinationText,
                                           m_env.settings.sourceFormat());
         if (m.fate == RowFate::Found && !(m_env.settings.onlyChanged() && unchanged(m, next.destinationText)))
