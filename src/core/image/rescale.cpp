@@ -198,16 +198,6 @@ void verticalPlain(const SamplePlane& src, const SamplePlane& dst, const AxisWei
     }
 }
 
-/// The horizontal pass works on blocks of outputs whose source samples,
-/// converted once to doubles, fit in about this many bytes.
-constexpr int kBlockBytes = 96 * 1024;
-
-int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytesPerSample)
-{
-    const int room = kBlockBytes / bytesPerSample - aw.taps;
-    return std::max(1, int(room * (double(dstWidth) / srcWidth)));
-}
-
 #if FOTOLISTA_X86
 
 // --- SSE2 passes: two rows side by side -------------------------------------
@@ -553,6 +543,14 @@ struct OwnedPlane {
 };
 
 } // namespace
+
+int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytesPerSample)
+{
+    // Source samples converted once fit in about this many bytes.
+    constexpr int kBlockBytes = 96 * 1024;
+    const int room = kBlockBytes / bytesPerSample - aw.taps;
+    return std::max(1, int(room * (double(dstWidth) / srcWidth)));
+}
 
 SimdLevel bestSimdLevel()
 {

@@ -31,6 +31,11 @@ struct AxisWeights {
     std::vector<int> start;
     std::vector<double> weights;  ///< `taps` per output
 };
+/// The passes across work on blocks of outputs whose source samples,
+/// converted once (`bytesPerSample` each, all rows of a step together),
+/// stay in the cache while the outputs use them: the outputs a block holds.
+int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytesPerSample);
+
 /// How many of an axis's source samples a resampling spans: all of them
 /// (size 0), or fewer where the first or the last is only partly picture.
 struct AxisExtent {

@@ -11,10 +11,6 @@ namespace {
 
 #define FOTOLISTA_AVX2 __attribute__((target("avx2")))
 
-/// The across pass converts blocks of source samples that fit in about
-/// this many bytes, so they stay in the cache while the outputs use them.
-constexpr int kBlockBytes = 96 * 1024;
-
 std::vector<float> singleWeights(const AxisWeights& aw) { return {aw.weights.begin(), aw.weights.end()}; }
 
 /// The low eight bytes as floats.
@@ -115,8 +111,7 @@ FOTOLISTA_AVX2 void colourOutputs(const AxisWeights& aw, const float* wf, const 
 FOTOLISTA_AVX2 void across8(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
 {
     const std::vector<float> wf = singleWeights(aw);
-    const int room = kBlockBytes / (3 * 8 * int(sizeof(float))) - aw.taps;
-    const int block = std::max(1, int(room * (double(dst.width) / src.width)));
+    const int block = outputsPerBlock(aw, dst.width, src.width, 3 * 8 * int(sizeof(float)));
     const std::unique_ptr<float[]> buf(new float[size_t(src.width) * 3 * 8]);
     const std::unique_ptr<std::uint8_t[]> spare(new std::uint8_t[size_t(dst.width) * 3]);
     for (int y = 0; y < src.height; y += 8) {
