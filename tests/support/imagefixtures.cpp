@@ -7,11 +7,13 @@
 #include <QFile>
 
 #include <FreeImage.h>
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace fixtures {
 
@@ -199,6 +201,84 @@ QByteArray readBytes(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+namespace {
+
+std::vector<jpeg_scan_info> scanScript(ScanScript script, int components)
+{
+    std::vector<jpeg_scan_info> scans;
+    auto add = [&](int component, int ss, int se, int ah, int al) {
+        jpeg_scan_info scan{};
+        if (component < 0) {
+            scan.comps_in_scan = components;
+            for (int i = 0; i < components; ++i)
+                scan.component_index[i] = i;
+        } else {
+            scan.comps_in_scan = 1;
+            scan.component_index[0] = component;
+        }
+        scan.Ss = ss;
+        scan.Se = se;
+        scan.Ah = ah;
+        scan.Al = al;
+        scans.push_back(scan);
+    };
+    if (script == ScanScript::BandsOnly) {
+        add(-1, 0, 0, 0, 0);
+        add(0, 1, 2, 0, 0);
+        add(0, 3, 20, 0, 0);
+        add(0, 21, 63, 0, 0);
+        for (int c = 1; c < components; ++c)
+            add(c, 1, 63, 0, 0);
+    } else {
+        add(-1, 0, 0, 0, 2);
+        for (int c = 0; c < components; ++c)
+            add(c, 1, 63, 0, 2);
+        for (int al = 1; al >= 0; --al) {
+            add(-1, 0, 0, al + 1, al);
+            for (int c = 0; c < components; ++c)
+                add(c, 1, 63, al + 1, al);
+        }
+    }
+    return scans;
+}
+
+} // namespace
+
+QByteArray rescanJpeg(const QByteArray& jpeg, ScanScript script, int restartInterval)
+{
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    jpeg_error_mgr inErrors{}, outErrors{};
+    in.err = jpeg_std_error(&inErrors);
+    out.err = jpeg_std_error(&outErrors);
+    jpeg_create_decompress(&in);
+    jpeg_create_compress(&out);
+    jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                 static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&in, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    jpeg_copy_critical_parameters(&in, &out);
+    out.restart_interval = unsigned(restartInterval);
+    const std::vector<jpeg_scan_info> scans = scanScript(script, in.num_components);
+    if (script == ScanScript::Simple) {
+        jpeg_simple_progression(&out);
+    } else if (script != ScanScript::Baseline) {
+        out.scan_info = scans.data();
+        out.num_scans = int(scans.size());
+    }
+    jpeg_write_coefficients(&out, coefficients);
+    jpeg_finish_compress(&out);
+    jpeg_finish_decompress(&in);
+    jpeg_destroy_compress(&out);
+    jpeg_destroy_decompress(&in);
+    QByteArray result(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    return result;
 }
 
 QByteArray jpegClaimingSize(QByteArray jpeg, int width, int height)

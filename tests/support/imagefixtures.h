@@ -30,6 +30,13 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray readBytes(const QString& path);
 /// A baseline JPEG whose frame header claims another size; empty when `jpeg` has no such header.
 QByteArray jpegClaimingSize(QByteArray jpeg, int width, int height);
+/// How rescanJpeg lays out a JPEG's scans: one (baseline), libjpeg's usual
+/// progressive script, bands without successive approximation, or two
+/// refinement passes over every band.
+enum class ScanScript { Baseline, Simple, BandsOnly, DeepRefinement };
+/// The same coefficients in other scans, with a restart marker every
+/// `restartInterval` MCUs (0: none): the picture does not change.
+QByteArray rescanJpeg(const QByteArray& jpeg, ScanScript script, int restartInterval = 0);
 /// Every file under a folder, hidden ones too, relative to it and sorted.
 QStringList filesUnder(const QString& folder);
 

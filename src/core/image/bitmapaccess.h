@@ -18,3 +18,6 @@ Bitmap adoptDib(FIBITMAP* dib);
 /// and flags; like Bitmap::load, a JPEG that ends early is refused.
 Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
 Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);
+/// Sets the resolution a JFIF header gives (`unit` 1: dots per inch, 2: per
+/// centimetre; anything else leaves none), as the library's own JPEG reader does.
+void setJfifResolution(FIBITMAP* dib, int unit, int x, int y);

@@ -1,6 +1,7 @@
 #include "core/image/jpegscale.h"
 
 #include "core/image/bitmapaccess.h"
+#include "core/image/progressivejpeg.h"
 
 #include <FreeImage.h>
 
@@ -45,19 +46,6 @@ void note(j_common_ptr cinfo, int level)
 
 void silent(j_common_ptr) {}
 
-/// The resolution FreeImage's own reader gives, so the copies' headers say
-/// what the full read's would.
-void takeResolution(const jpeg_decompress_struct& cinfo, FIBITMAP* dib)
-{
-    if (cinfo.density_unit == 1) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(float(cinfo.X_density) / 0.0254 + 0.5));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(float(cinfo.Y_density) / 0.0254 + 0.5));
-    } else if (cinfo.density_unit == 2) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(cinfo.X_density * 100));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(cinfo.Y_density * 100));
-    }
-}
-
 /// The decoding itself, between setjmp and the decoder's calls: nothing here
 /// has a destructor for a longjmp to skip.
 FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<const std::byte> jpeg, int eighths,
@@ -93,7 +81,7 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
         for (int i = 0; i < 256; ++i)
             palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
     }
-    takeResolution(cinfo, dib);
+    setJfifResolution(dib, cinfo.density_unit, cinfo.X_density, cinfo.Y_density);
     while (cinfo.output_scanline < cinfo.output_height) {
         // The library keeps its rows bottom up.
         JSAMPROW row = FreeImage_GetScanLine(dib, int(cinfo.output_height - 1 - cinfo.output_scanline));
@@ -109,7 +97,25 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
 
 } // namespace
 
+void setJfifResolution(FIBITMAP* dib, int unit, int x, int y)
+{
+    if (unit == 1) {
+        FreeImage_SetDotsPerMeterX(dib, unsigned(float(x) / 0.0254 + 0.5));
+        FreeImage_SetDotsPerMeterY(dib, unsigned(float(y) / 0.0254 + 0.5));
+    } else if (unit == 2) {
+        FreeImage_SetDotsPerMeterX(dib, unsigned(x * 100));
+        FreeImage_SetDotsPerMeterY(dib, unsigned(y * 100));
+    }
+}
+
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
+{
+    if (Bitmap own = decodeProgressiveReduced(jpeg, eighths, maxPixels); !own.isNull())
+        return own;
+    return decodeJpegReducedByLibjpeg(jpeg, eighths, maxPixels);
+}
+
+Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {
     if (jpeg.empty() || eighths < 1 || eighths > 8)
         return {};
