@@ -130,6 +130,11 @@ private slots:
                     QVERIFY2(png == first, where.constData());
                     continue;
                 }
+                // The refinement's three instruction sets agree.
+                for (const auto set : {RefineInstructions::Counting, RefineInstructions::Plain}) {
+                    const Bitmap other = decodeProgressiveReduced(bytesOf(jpeg), eighths, kMaxSourcePixels, set);
+                    QCOMPARE(pngOf(other, dir.filePath("other.png")), png);
+                }
                 first = png;
                 QCOMPARE(ours.width(), theirs.width());
                 QCOMPARE(ours.height(), theirs.height());

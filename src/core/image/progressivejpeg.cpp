@@ -180,7 +180,7 @@ struct Component {
     std::array<int8_t, 64> slot{};                // per zigzag index: where it is stored
     uint64_t keptMask = 0;                        // zigzag indices kept
     uint64_t* nonzero = nullptr;                  // per block: bit k set when coefficient k is nonzero
-    int16_t* coefficients = nullptr;              // per block: `kept` of them
+    int16_t* coefficients = nullptr;              // per block: `stride` of them, the kept ones first
     std::array<int, 64> coefficientBits{};        // successive approximation reached, -1 for none yet
     int dcPrediction = 0;
 };
@@ -197,6 +197,10 @@ struct Scan {
     int expectedRestart = 0;
     bool dc() const { return ss == 0; }
 };
+
+/// Refines `count` blocks side by side (reader, plane, table, first block,
+/// count, band, shift, end-of-band run).
+using RefineFunction = bool (*)(BitReader&, Component&, const Huffman&, size_t, int, int, int, int, int&);
 
 /// The coefficients of a photo, kept by each thread from one photo to the
 /// next: taking a few megabytes fresh from the system for every photo cost a
@@ -234,8 +238,8 @@ void trimStorage()
 
 class Decoder {
 public:
-    Decoder(const uint8_t* data, size_t size, int eighths, qint64 maxPixels)
-        : m_data(data), m_end(data + size), m_eighths(eighths), m_maxPixels(maxPixels)
+    Decoder(const uint8_t* data, size_t size, int eighths, qint64 maxPixels, RefineFunction refine)
+        : m_data(data), m_end(data + size), m_eighths(eighths), m_maxPixels(maxPixels), m_refine(refine)
     {
     }
 
@@ -260,6 +264,7 @@ private:
     const uint8_t* m_end;
     int m_eighths;
     qint64 m_maxPixels;
+    RefineFunction m_refine;
     int m_width = 0, m_height = 0;
     int m_maxH = 1, m_maxV = 1;
     int m_mcusAcross = 0, m_mcusDown = 0;
@@ -524,15 +529,20 @@ uint64_t lowBits(int n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1
 // Refinement scans are where a progressive file spends its bits, most of
 // them one per nonzero coefficient; those of coefficients not kept are passed
 // over by counting them, with the processor's own instruction where it has it.
-using RefineFunction = bool (*)(BitReader&, Component&, const Huffman&, size_t, int, int, int, int, int&);
 
 /// BMI2's deposit, written out: the compiler would not put it in code built
 /// for every x86-64, though only processors that have it run this.
 [[gnu::always_inline]] inline uint64_t deposit(uint64_t source, uint64_t mask)
 {
+#if defined(__x86_64__)
     uint64_t out;
     asm("pdepq %2, %1, %0" : "=r"(out) : "r"(source), "rm"(mask));
     return out;
+#else
+    (void)source;
+    (void)mask;
+    return 0;  // never called: only x86-64 has the instruction
+#endif
 }
 
 template <bool Deposit>
@@ -608,6 +618,7 @@ bool acRefinePlain(BitReader& reader, Component& c, const Huffman& table, size_t
     return acRefineBlocks<false>(reader, c, table, block, count, ss, se, al, eobRun);
 }
 
+#if defined(__x86_64__)
 __attribute__((target("popcnt"))) bool acRefineCounting(BitReader& reader, Component& c, const Huffman& table,
                                                          size_t block, int count, int ss, int se, int al, int& eobRun)
 {
@@ -620,16 +631,23 @@ __attribute__((target("popcnt,bmi,bmi2"))) bool acRefineDepositing(BitReader& re
 {
     return acRefineBlocks<true>(reader, c, table, block, count, ss, se, al, eobRun);
 }
+#endif
 
-/// The quickest of the three this processor runs: AMD's before Zen 3 take
-/// a hundred cycles or more for a deposit.
-RefineFunction refineFunction()
+/// The quickest of the three this processor runs, or of those `asked`
+/// allows: AMD's before Zen 3 take a hundred cycles or more for a deposit.
+RefineFunction refineFunction(RefineInstructions asked)
 {
-    if (!__builtin_cpu_supports("popcnt"))
+#if defined(__x86_64__)
+    if (asked == RefineInstructions::Plain || !__builtin_cpu_supports("popcnt"))
         return acRefinePlain;
-    if (__builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1") && !__builtin_cpu_is("znver2"))
+    if (asked == RefineInstructions::Best && __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1")
+        && !__builtin_cpu_is("znver2"))
         return acRefineDepositing;
     return acRefineCounting;
+#else
+    (void)asked;
+    return acRefinePlain;
+#endif
 }
 
 bool Decoder::scanHeader(const uint8_t* at, int length, Scan& scan)
@@ -708,7 +726,7 @@ bool Decoder::nextMcu(BitReader& reader, Scan& scan)
 
 bool Decoder::oneComponent(BitReader& reader, Scan& scan)
 {
-    static const RefineFunction refineBlocks = refineFunction();
+    const RefineFunction refineBlocks = m_refine;
     Component& c = *scan.components[0];
     const Huffman& table = scan.dc() ? *scan.dcTables[0] : *scan.acTables[0];
     const bool refining = !scan.dc() && scan.ah != 0;
@@ -1014,11 +1032,14 @@ Bitmap Decoder::run()
 
 } // namespace
 
-Bitmap decodeProgressiveReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
+Bitmap decodeProgressiveReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                                RefineInstructions instructions)
 {
     if (eighths < 1 || eighths > 4)
         return {};
-    Decoder decoder(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size(), eighths, maxPixels);
+    static const RefineFunction best = refineFunction(RefineInstructions::Best);
+    const RefineFunction refine = instructions == RefineInstructions::Best ? best : refineFunction(instructions);
+    Decoder decoder(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size(), eighths, maxPixels, refine);
     Bitmap out = decoder.run();
     trimStorage();
     return out;

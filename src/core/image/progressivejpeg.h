@@ -22,4 +22,10 @@
 /// irregular in the file (a damaged table, a scan out of order, data that
 /// ends early, a wrong restart marker, ...): the caller then hands the file
 /// to libjpeg, whose handling of damaged files stays the program's.
-Bitmap decodeProgressiveReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);
+///
+/// The refinement scans use the quickest instructions the processor has;
+/// tests ask for the others (Counting: popcnt without BMI2's deposit; Plain:
+/// those of every processor), which give the same picture.
+enum class RefineInstructions { Best, Counting, Plain };
+Bitmap decodeProgressiveReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                                RefineInstructions instructions = RefineInstructions::Best);
