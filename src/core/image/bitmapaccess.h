@@ -18,6 +18,8 @@ Bitmap adoptDib(FIBITMAP* dib);
 /// and flags; like Bitmap::load, a JPEG that ends early is refused.
 Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
 Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);
-/// Sets the resolution a JFIF header gives (`unit` 1: dots per inch, 2: per
-/// centimetre; anything else leaves none), as the library's own JPEG reader does.
-void setJfifResolution(FIBITMAP* dib, int unit, int x, int y);
+/// The picture a reduced JPEG read decodes into: 24-bit colour, or 8-bit grey
+/// with a grey palette, with the resolution a JFIF header gives (`unit` 1:
+/// dots per inch, 2: per centimetre; anything else leaves none). Null when
+/// it cannot be allocated.
+FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y);

@@ -73,15 +73,10 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
         || qint64(cinfo.output_width) * cinfo.output_height > maxPixels)
         return nullptr;
     jpeg_start_decompress(&cinfo);
-    dib = FreeImage_Allocate(int(cinfo.output_width), int(cinfo.output_height), grey ? 8 : 24);
+    dib = allocateJpegPicture(int(cinfo.output_width), int(cinfo.output_height), grey, cinfo.density_unit,
+                              cinfo.X_density, cinfo.Y_density);
     if (!dib)
         return nullptr;
-    if (grey) {
-        RGBQUAD* palette = FreeImage_GetPalette(dib);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    }
-    setJfifResolution(dib, cinfo.density_unit, cinfo.X_density, cinfo.Y_density);
     while (cinfo.output_scanline < cinfo.output_height) {
         // The library keeps its rows bottom up.
         JSAMPROW row = FreeImage_GetScanLine(dib, int(cinfo.output_height - 1 - cinfo.output_scanline));
@@ -97,8 +92,18 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
 
 } // namespace
 
-void setJfifResolution(FIBITMAP* dib, int unit, int x, int y)
+FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y)
 {
+    FIBITMAP* dib = FreeImage_Allocate(width, height, grey ? 8 : 24);
+    if (!dib)
+        return nullptr;
+    if (grey) {
+        RGBQUAD* palette = FreeImage_GetPalette(dib);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    }
+    // The resolution the library's own JPEG reader gives, so the copies'
+    // headers say what the full read's would.
     if (unit == 1) {
         FreeImage_SetDotsPerMeterX(dib, unsigned(float(x) / 0.0254 + 0.5));
         FreeImage_SetDotsPerMeterY(dib, unsigned(float(y) / 0.0254 + 0.5));
@@ -106,6 +111,7 @@ void setJfifResolution(FIBITMAP* dib, int unit, int x, int y)
         FreeImage_SetDotsPerMeterX(dib, unsigned(x * 100));
         FreeImage_SetDotsPerMeterY(dib, unsigned(y * 100));
     }
+    return dib;
 }
 
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)

@@ -973,15 +973,9 @@ Bitmap Decoder::output() const
     const int width = int((qint64(m_width) * m_eighths + 7) / 8);
     const int height = int((qint64(m_height) * m_eighths + 7) / 8);
     const bool grey = m_components.size() == 1;
-    FIBITMAP* dib = FreeImage_Allocate(width, height, grey ? 8 : 24);
+    FIBITMAP* dib = allocateJpegPicture(width, height, grey, m_densityUnit, m_densityX, m_densityY);
     if (!dib)
         return {};
-    if (grey) {
-        RGBQUAD* palette = FreeImage_GetPalette(dib);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    }
-    setJfifResolution(dib, m_densityUnit, m_densityX, m_densityY);
     // One row of MCUs at a time: every plane is at the output's size.
     const int stripWidth = m_mcusAcross * m_maxH * m_eighths;
     const int stripHeight = m_maxV * m_eighths;
