@@ -3,7 +3,7 @@
 #include "core/image/imageheader.h"
 #include "core/image/bitmapaccess.h"
 #include "core/image/jpegscale.h"
-#include "core/image/progressivejpeg.h"
+#include "core/image/jpegdecoder.h"
 #include "core/image/prepareimages.h"
 #include "core/image/rowpreparation.h"
 #include "support/imagefixtures.h"
@@ -30,6 +30,8 @@ QByteArray pngOf(const Bitmap& bitmap, const QString& path)
     return saveBitmap(ImageFormat::Png, bitmap, path, 0) ? fixtures::readBytes(path) : QByteArray();
 }
 } // namespace
+
+Q_DECLARE_METATYPE(fixtures::ScanScript)
 
 class TestImageWorkers : public QObject {
     Q_OBJECT
@@ -78,7 +80,7 @@ private slots:
         QVERIFY(target == 0 || eighths == 8 || decoded.width() >= kJpegReadMargin * target);
     }
 
-    void progressiveReadTakesAnyScanLayout_data()
+    void ourReadTakesAnyScanLayout_data()
     {
         QTest::addColumn<int>("flags");
         QTest::addColumn<bool>("grey");
@@ -98,11 +100,11 @@ private slots:
         QTest::newRow("grey at 3/8") << 0 << true << 301 << 203 << 3 << 40.0;
     }
 
-    void progressiveReadTakesAnyScanLayout()
+    void ourReadTakesAnyScanLayout()
     {
-        // The same coefficients in any scans, with or without restart
-        // markers, make the same picture; and it is libjpeg's picture to
-        // within the rounding of the two transforms.
+        // The same coefficients in any scans, progressive or sequential, with
+        // or without restart markers, make the same picture; and it is
+        // libjpeg's picture to within the rounding of the two transforms.
         QFETCH(int, flags);
         QFETCH(bool, grey);
         QFETCH(int, w);
@@ -112,16 +114,15 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(fixtures::writePhotoJpeg(dir.filePath("p.jpg"), w, h, flags | 90, grey));
         const QByteArray baseline = fixtures::readBytes(dir.filePath("p.jpg"));
-        QVERIFY(decodeProgressiveReduced(bytesOf(baseline), eighths, kMaxSourcePixels).isNull());
-
         const Bitmap theirs = decodeJpegReducedByLibjpeg(bytesOf(baseline), eighths, kMaxSourcePixels);
         QByteArray first;
         using fixtures::ScanScript;
-        for (const auto script : {ScanScript::Simple, ScanScript::BandsOnly, ScanScript::DeepRefinement}) {
+        for (const auto script :
+             {ScanScript::Simple, ScanScript::BandsOnly, ScanScript::DeepRefinement, ScanScript::Baseline}) {
             for (const int restartInterval : {0, 1, 7}) {
                 const QByteArray where = QString("script %1, restarts %2").arg(int(script)).arg(restartInterval).toUtf8();
                 const QByteArray jpeg = fixtures::rescanJpeg(baseline, script, restartInterval);
-                const Bitmap ours = decodeProgressiveReduced(bytesOf(jpeg), eighths, kMaxSourcePixels);
+                const Bitmap ours = decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels);
                 QVERIFY2(!ours.isNull(), where.constData());
                 QCOMPARE(decodeJpegReduced(bytesOf(jpeg), eighths, kMaxSourcePixels).width(), ours.width());
                 const QByteArray png = pngOf(ours, dir.filePath("ours.png"));
@@ -132,7 +133,7 @@ private slots:
                 }
                 // The refinement's three instruction sets agree.
                 for (const auto set : {RefineInstructions::Counting, RefineInstructions::Plain}) {
-                    const Bitmap other = decodeProgressiveReduced(bytesOf(jpeg), eighths, kMaxSourcePixels, set);
+                    const Bitmap other = decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels, set);
                     QCOMPARE(pngOf(other, dir.filePath("other.png")), png);
                 }
                 first = png;
@@ -147,26 +148,33 @@ private slots:
         }
     }
 
-    void damagedProgressiveFilesAreLeftToLibjpeg_data()
+    void damagedFilesAreLeftToLibjpeg_data()
     {
+        using fixtures::ScanScript;
+        QTest::addColumn<ScanScript>("script");
         QTest::addColumn<QString>("damage");
         QTest::addColumn<bool>("libjpegReadsIt");
-        QTest::newRow("ends within a scan") << "cut" << false;
-        QTest::newRow("ends before its end marker") << "no end" << false;
-        QTest::newRow("a restart marker out of turn") << "restart" << true;
-        QTest::newRow("a refinement before its first scan") << "order" << true;
+        for (const auto script : {ScanScript::Simple, ScanScript::Baseline}) {
+            const char* kind = script == ScanScript::Simple ? "progressive" : "sequential";
+            QTest::addRow("%s, ends within a scan", kind) << script << "cut" << false;
+            QTest::addRow("%s, ends before its end marker", kind) << script << "no end" << false;
+            QTest::addRow("%s, a restart marker out of turn", kind) << script << "restart" << true;
+        }
+        QTest::newRow("a refinement before its first scan") << ScanScript::Simple << "order" << true;
+        QTest::newRow("sequential, a second scan") << ScanScript::Baseline << "twice" << false;
     }
 
-    void damagedProgressiveFilesAreLeftToLibjpeg()
+    void damagedFilesAreLeftToLibjpeg()
     {
         // Anything irregular goes to libjpeg, whose handling of damage stays
         // the program's: a file that ends early is still refused.
+        QFETCH(fixtures::ScanScript, script);
         QFETCH(QString, damage);
         QFETCH(bool, libjpegReadsIt);
         QTemporaryDir dir;
         QVERIFY(fixtures::writePhotoJpeg(dir.filePath("p.jpg"), 320, 240, 90));
         const QByteArray baseline = fixtures::readBytes(dir.filePath("p.jpg"));
-        QByteArray jpeg = fixtures::rescanJpeg(baseline, fixtures::ScanScript::Simple, damage == "restart" ? 2 : 0);
+        QByteArray jpeg = fixtures::rescanJpeg(baseline, script, damage == "restart" ? 2 : 0);
         if (damage == "cut") {
             jpeg.truncate(jpeg.size() * 2 / 3);
         } else if (damage == "no end") {
@@ -175,6 +183,11 @@ private slots:
             const qsizetype at = jpeg.indexOf(QByteArray("\xFF\xD1", 2));
             QVERIFY(at > 0);
             jpeg[at + 1] = char(0xD3);
+        } else if (damage == "twice") {
+            // The scan again before the end marker.
+            const qsizetype scan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+            QVERIFY(scan > 0);
+            jpeg.insert(jpeg.size() - 2, jpeg.mid(scan, jpeg.size() - 2 - scan));
         } else {
             // The second scan (AC of the first plane, first pass) claims to refine it.
             const qsizetype first = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
@@ -184,10 +197,35 @@ private slots:
             QCOMPARE(uchar(jpeg[approximation]) >> 4, 0);
             jpeg[approximation] = char(uchar(jpeg[approximation]) | 0x30);
         }
-        QVERIFY(decodeProgressiveReduced(bytesOf(jpeg), 2, kMaxSourcePixels).isNull());
+        QVERIFY(decodeJpegReducedByOurs(bytesOf(jpeg), 2, kMaxSourcePixels).isNull());
         const Bitmap read = decodeJpegReduced(bytesOf(jpeg), 2, kMaxSourcePixels);
         QCOMPARE(!read.isNull(), libjpegReadsIt);
         QCOMPARE(read.width(), decodeJpegReducedByLibjpeg(bytesOf(jpeg), 2, kMaxSourcePixels).width());
+    }
+
+    void vectorColourConversionIsLibjpegs()
+    {
+        // Every level of each plane, at widths around the vector's sixteen.
+        std::vector<uint8_t> luma(256 * 3), cb(luma.size()), cr(luma.size());
+        for (size_t i = 0; i < luma.size(); ++i) {
+            luma[i] = uint8_t(i);
+            cb[i] = uint8_t(i * 7 + 3);
+            cr[i] = uint8_t(255 - i * 13);
+        }
+        for (const int width : {1, 15, 16, 17, 47, int(luma.size())}) {
+            std::vector<uint8_t> plain(size_t(width) * 3), vector(plain.size());
+            jpegColourRow(luma.data(), cb.data(), cr.data(), plain.data(), width, false);
+            jpegColourRow(luma.data(), cb.data(), cr.data(), vector.data(), width, true);
+            QVERIFY2(plain == vector, qPrintable(QString::number(width)));
+        }
+        // The plain conversion is libjpeg's own: grey stays grey, and pure
+        // red is where libjpeg puts it.
+        const uint8_t y = 76, u = 85, v = 255, grey = 128;
+        uint8_t pixel[3];
+        jpegColourRow(&grey, &grey, &grey, pixel, 1, false);
+        QCOMPARE(std::vector<int>(pixel, pixel + 3), (std::vector<int>{128, 128, 128}));
+        jpegColourRow(&y, &u, &v, pixel, 1, false);
+        QCOMPARE(std::vector<int>(pixel, pixel + 3), (std::vector<int>{0, 0, 254}));
     }
 
     void fastDecodingKeepsSizesAndLooksTheSame_data()

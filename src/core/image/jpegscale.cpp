@@ -1,7 +1,7 @@
 #include "core/image/jpegscale.h"
 
 #include "core/image/bitmapaccess.h"
-#include "core/image/progressivejpeg.h"
+#include "core/image/jpegdecoder.h"
 
 #include <FreeImage.h>
 
@@ -116,7 +116,7 @@ FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x,
 
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {
-    if (Bitmap own = decodeProgressiveReduced(jpeg, eighths, maxPixels); !own.isNull())
+    if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
         return own;
     return decodeJpegReducedByLibjpeg(jpeg, eighths, maxPixels);
 }

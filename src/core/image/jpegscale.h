@@ -23,8 +23,8 @@ inline constexpr double kJpegReadMargin = 1.5;
 /// the resolution of its JFIF header. Nothing of the file's metadata is read.
 /// Null when the decoder cannot give that (CMYK, a damaged file, one that
 /// ends early) or the reduced picture would have more than `maxPixels`.
-/// A progressive file goes to our own decoder (progressivejpeg.h) when it
-/// takes it, everything else to libjpeg.
+/// Our own decoder (jpegdecoder.h) reads the file when it takes it, libjpeg
+/// everything else.
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);
 /// The same by libjpeg alone, whatever the file.
 Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);

@@ -1,4 +1,4 @@
-#include "core/image/progressivejpeg.h"
+#include "core/image/jpegdecoder.h"
 
 #include "core/image/bitmapaccess.h"
 
@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -33,8 +37,18 @@ struct Huffman {
     std::array<int32_t, 17> maxCode{};  // the largest code of each length, -1 if none
     std::array<int32_t, 17> offset{};   // symbol index minus code, per length
     std::array<uint8_t, 256> symbols{};
+    // For sequential scans: a code and the bits of the value after it read
+    // in one look, when they fit in kLookupBits (entries below).
+    static constexpr int kLookupBits = 11;
+    std::array<uint32_t, 1 << kLookupBits> lookup{};
     bool defined = false;
 };
+
+// An entry of Huffman::lookup: the bits to pass (the code's, and the
+// value's when whole), the zeros before the value, and the value itself or,
+// when it did not fit, its size. Zero: a longer code, or none.
+constexpr uint32_t kLookupWhole = 1u << 5;
+constexpr uint32_t kLookupEnd = 1u << 6;
 
 /// The entropy-coded bits of a scan: 0xFF 0x00 stands for 0xFF; a marker ends
 /// them, and zeros follow as libjpeg feeds them, counted, so that reading
@@ -96,6 +110,19 @@ public:
         return v;
     }
     bool bit() { return bits(1) != 0; }
+    /// At least 32 bits ahead (zeros past the end).
+    void ensure32()
+    {
+        if (m_count < 32)
+            refill();
+    }
+    unsigned peek(int n) const { return unsigned(m_bits >> (64 - n)); }
+    uint64_t ahead() const { return m_bits; }
+    void consume(int n)
+    {
+        m_bits <<= n;
+        m_count -= n;
+    }
     /// A Huffman symbol, or -1 for a code no table has.
     int decode(const Huffman& table)
     {
@@ -166,6 +193,12 @@ int extend(unsigned value, int size)
 
 int16_t scaled(int value, int shift) { return int16_t(uint16_t(unsigned(value) << shift)); }
 
+struct Component;
+/// Transforms `count` blocks of a plane side by side into their pixels
+/// (first block, count, where, row stride).
+using TransformFunction = void (*)(const Component&, size_t, int, uint8_t*, ptrdiff_t);
+TransformFunction transformFor(int sx, int sy);
+
 struct Component {
     int id = 0;
     int h = 1, v = 1;
@@ -183,6 +216,7 @@ struct Component {
     int16_t* coefficients = nullptr;              // per block: `stride` of them, the kept ones first
     std::array<int, 64> coefficientBits{};        // successive approximation reached, -1 for none yet
     int dcPrediction = 0;
+    TransformFunction transform = nullptr;
 };
 
 /// One scan: its planes, tables and band, and where its decoding stands.
@@ -257,8 +291,11 @@ private:
     bool nextMcu(BitReader& reader, Scan& scan);
     bool oneComponent(BitReader& reader, Scan& scan);
     bool interleaved(BitReader& reader, Scan& scan);
+    bool sequentialRow(BitReader& reader, Scan& scan);
     bool restart(BitReader& reader, int& expected) const;
-    Bitmap output() const;
+    bool startOutput();
+    void outputRow(int my, int stored);
+    bool rgbPlanes() const;
 
     const uint8_t* m_data;
     const uint8_t* m_end;
@@ -271,6 +308,7 @@ private:
     int m_restartInterval = 0;
     int m_scans = 0;
     bool m_sawFrame = false;
+    bool m_sequential = false;
     bool m_jfif = false;
     int m_densityUnit = 0, m_densityX = 1, m_densityY = 1;
     std::vector<Component> m_components;
@@ -278,11 +316,44 @@ private:
     std::array<Huffman, 4> m_ac{};
     std::array<std::array<uint16_t, 64>, 4> m_quant{};
     std::array<bool, 4> m_quantDefined{};
+    Bitmap m_picture;
+    int m_stripWidth = 0, m_stripHeight = 0;
+    std::vector<std::vector<uint8_t>> m_strips;
 };
 
 unsigned be16(const uint8_t* p) { return unsigned(p[0]) << 8 | p[1]; }
 
-bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols, int total)
+int extend(unsigned value, int size);
+
+/// The entries of Huffman::lookup that start with `code`.
+void fillLookup(Huffman& table, int32_t code, int length, int symbol, bool dc)
+{
+    // A DC symbol is the size of the difference that follows.
+    const int run = dc ? 0 : symbol >> 4, size = dc ? symbol : symbol & 15;
+    if (dc && symbol > 11)
+        return;
+    const int shift = Huffman::kLookupBits - length;
+    for (int fill = 0; fill < (1 << shift); ++fill) {
+        uint32_t entry = 0;
+        if (size == 0 && dc) {
+            entry = kLookupWhole | uint32_t(length);
+        } else if (size == 0) {
+            if (run == 15)
+                entry = kLookupWhole | uint32_t(15 << 8) | uint32_t(length);
+            else if (run == 0)
+                entry = kLookupWhole | kLookupEnd | uint32_t(length);
+        } else if (length + size <= Huffman::kLookupBits) {
+            const unsigned bits = unsigned(fill) >> (shift - size);
+            const auto value = uint16_t(int16_t(extend(bits, size)));
+            entry = uint32_t(value) << 16 | kLookupWhole | uint32_t(run << 8) | uint32_t(length + size);
+        } else {
+            entry = uint32_t(size) << 16 | uint32_t(run << 8) | uint32_t(length);
+        }
+        table.lookup[size_t((code << shift) | fill)] = entry;
+    }
+}
+
+bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols, int total, bool dc)
 {
     table = Huffman{};
     std::copy(symbols, symbols + total, table.symbols.begin());
@@ -301,6 +372,8 @@ bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols,
                 for (int fill = 0; fill < (1 << shift); ++fill)
                     table.fast[size_t((code << shift) | fill)] = uint16_t(length << 8 | table.symbols[size_t(index)]);
             }
+            if (length <= Huffman::kLookupBits)
+                fillLookup(table, code, length, table.symbols[size_t(index)], dc);
         }
         code <<= 1;
     }
@@ -322,7 +395,7 @@ bool Decoder::huffmanTables(const uint8_t* at, int length)
         if (total > 256 || 17 + total > length)
             return false;
         Huffman& table = kind ? m_ac[size_t(id)] : m_dc[size_t(id)];
-        if (!buildHuffman(table, at + 1, at + 17, total))
+        if (!buildHuffman(table, at + 1, at + 17, total, kind == 0))
             return false;
         at += 17 + total;
         length -= 17 + total;
@@ -354,12 +427,14 @@ bool Decoder::layOut(Component& c) const
         return false;
     c.sizeX = m_eighths * (m_maxH / c.h);
     c.sizeY = m_eighths * (m_maxV / c.v);
-    if (c.sizeX > 8 || c.sizeY > 8)
+    c.transform = transformFor(c.sizeX, c.sizeY);
+    if (!c.transform)
         return false;
     c.widthInBlocks = int((qint64(m_width) * c.h + m_maxH - 1) / m_maxH + 7) / 8;
     c.heightInBlocks = int((qint64(m_height) * c.v + m_maxV - 1) / m_maxV + 7) / 8;
     c.storedWidth = m_mcusAcross * c.h;
-    c.storedHeight = m_mcusDown * c.v;
+    // A sequential file is transformed row by row as it is read.
+    c.storedHeight = m_sequential ? c.v : m_mcusDown * c.v;
     for (int k = 0; k < 64; ++k) {
         const int row = kNaturalOrder[size_t(k)] / 8, column = kNaturalOrder[size_t(k)] % 8;
         if (row < c.sizeY && column < c.sizeX) {
@@ -502,6 +577,83 @@ bool acFirst(BitReader& reader, Component& c, const Huffman& table, size_t block
             break;
         }
     }
+    return true;
+}
+
+/// The DC difference of a block of a sequential scan.
+[[gnu::always_inline]] inline bool sequentialDc(BitReader& reader, const Huffman& table, int& difference)
+{
+    reader.ensure32();
+    const uint32_t entry = table.lookup[reader.peek(Huffman::kLookupBits)];
+    if (entry & kLookupWhole) {
+        reader.consume(int(entry & 31));
+        difference = int16_t(entry >> 16);
+        return true;
+    }
+    int size;
+    if (entry) {
+        reader.consume(int(entry & 31));
+        size = int(entry >> 16);
+    } else {
+        size = reader.decode(table);
+        if (size < 0 || size > 11)
+            return false;
+    }
+    difference = size ? extend(reader.bits(size), size) : 0;
+    return true;
+}
+
+/// A whole block of a sequential scan: its DC difference and its 63 AC
+/// coefficients, of which only the kept ones are stored.
+[[gnu::always_inline]] inline bool sequentialBlock(BitReader& reader, Component& c, const Huffman& dcTable,
+                                                   const Huffman& acTable, size_t block, int& prediction)
+{
+    int difference;
+    if (!sequentialDc(reader, dcTable, difference))
+        return false;
+    prediction += difference;
+    if (prediction > kMaxDcValue || prediction < -kMaxDcValue)
+        return false;
+    int16_t* coefficients = &c.coefficients[block * size_t(c.stride)];
+    coefficients[0] = int16_t(prediction);
+    uint64_t nonzero = 0;
+    for (int k = 1; k < 64;) {
+        reader.ensure32();
+        const uint32_t entry = acTable.lookup[reader.peek(Huffman::kLookupBits)];
+        int run, value;
+        if (entry & kLookupWhole) {
+            reader.consume(int(entry & 31));
+            if (entry & kLookupEnd)
+                break;
+            run = int(entry >> 8) & 15;
+            value = int16_t(entry >> 16);
+        } else if (entry) {
+            reader.consume(int(entry & 31));
+            run = int(entry >> 8) & 15;
+            const int bits = int(entry >> 16);
+            value = extend(reader.bits(bits), bits);
+        } else {
+            const int symbol = reader.decode(acTable);
+            if (symbol < 0)
+                return false;
+            run = symbol >> 4;
+            const int bits = symbol & 15;
+            if (bits == 0) {
+                if (run != 15)
+                    break;  // end of block
+                value = 0;
+            } else {
+                value = extend(reader.bits(bits), bits);
+            }
+        }
+        k += run;
+        if (k > 63)
+            return false;
+        coefficients[c.slot[size_t(k)]] = int16_t(value);
+        nonzero |= uint64_t(value != 0) << k;
+        ++k;
+    }
+    c.nonzero[block] = nonzero;
     return true;
 }
 
@@ -675,8 +827,15 @@ bool Decoder::scanHeader(const uint8_t* at, int length, Scan& scan)
     scan.se = q[1];
     scan.ah = q[2] >> 4;
     scan.al = q[2] & 15;
-    if (scan.dc() ? scan.se != 0 : (scan.se < scan.ss || scan.se > 63 || scan.count != 1))
+    if (m_sequential) {
+        // One scan of every plane; a lone plane in blocks of its own.
+        if (scan.ss != 0 || scan.se != 63 || scan.ah != 0 || scan.al != 0 || m_scans != 1
+            || scan.count != int(m_components.size())
+            || (scan.count == 1 && (m_components[0].h != 1 || m_components[0].v != 1)))
+            return false;
+    } else if (scan.dc() ? scan.se != 0 : (scan.se < scan.ss || scan.se > 63 || scan.count != 1)) {
         return false;
+    }
     if (scan.al > 13 || (scan.ah != 0 && scan.al != scan.ah - 1))
         return false;
     for (size_t i = 0; i < size_t(scan.count); ++i) {
@@ -696,7 +855,8 @@ bool Decoder::takeUp(Component& c, const Scan& scan, const Huffman& dcTable, con
             return false;
         c.coefficientBits[size_t(k)] = scan.al;
     }
-    if (scan.dc() ? scan.ah == 0 && !dcTable.defined : !acTable.defined)
+    if (m_sequential ? !dcTable.defined || !acTable.defined
+                     : scan.dc() ? scan.ah == 0 && !dcTable.defined : !acTable.defined)
         return false;
     if (!c.quantTaken) {
         if (!m_quantDefined[size_t(c.quantId)])
@@ -760,9 +920,64 @@ bool Decoder::oneComponent(BitReader& reader, Scan& scan)
     return true;
 }
 
+/// One row of MCUs of a sequential scan, every plane's blocks whole. Kept
+/// out of its caller: inlined there, the reader's copy no longer stays in
+/// registers, and a sequential file takes a third longer.
+[[gnu::noinline]] bool Decoder::sequentialRow(BitReader& reader, Scan& scan)
+{
+    // A copy of the reader the compiler can keep in registers.
+    BitReader local = reader;
+    std::array<int, 4> predictions{};
+    const auto take = [&] {
+        for (size_t i = 0; i < size_t(scan.count); ++i)
+            predictions[i] = scan.components[i]->dcPrediction;
+    };
+    const auto giveBack = [&] {
+        for (size_t i = 0; i < size_t(scan.count); ++i)
+            scan.components[i]->dcPrediction = predictions[i];
+    };
+    take();
+    bool ok = true;
+    for (int mx = 0; mx < m_mcusAcross && ok; ++mx) {
+        if (m_restartInterval) {
+            reader = local;
+            giveBack();
+            ok = nextMcu(reader, scan);
+            take();
+            local = reader;
+        }
+        for (size_t i = 0; i < size_t(scan.count) && ok; ++i) {
+            Component& c = *scan.components[i];
+            const Huffman& dcTable = *scan.dcTables[i];
+            const Huffman& acTable = *scan.acTables[i];
+            for (int y = 0; y < c.v && ok; ++y) {
+                const size_t first = size_t(y) * size_t(c.storedWidth) + size_t(mx * c.h);
+                for (int x = 0; x < c.h && ok; ++x)
+                    ok = sequentialBlock(local, c, dcTable, acTable, first + size_t(x), predictions[i]);
+            }
+        }
+    }
+    giveBack();
+    reader = local;
+    return ok;
+}
+
 bool Decoder::interleaved(BitReader& reader, Scan& scan)
 {
     for (int my = 0; my < m_mcusDown; ++my) {
+        if (m_sequential) {
+            // Each row of MCUs is transformed as soon as it is read, in
+            // storage for one row.
+            for (const Component& c : m_components) {
+                const size_t blocks = size_t(c.storedWidth) * size_t(c.v);
+                std::memset(c.nonzero, 0, blocks * sizeof(uint64_t));
+                std::memset(c.coefficients, 0, blocks * size_t(c.stride) * sizeof(int16_t));
+            }
+            if (!sequentialRow(reader, scan) || reader.overrun())
+                return false;
+            outputRow(my, 0);
+            continue;
+        }
         for (int mx = 0; mx < m_mcusAcross; ++mx) {
             if (!nextMcu(reader, scan))
                 return false;
@@ -792,7 +1007,10 @@ bool Decoder::scan(const uint8_t* at, int length, const uint8_t*& next)
         return false;
     scan.untilRestart = m_restartInterval;
     BitReader reader(at + length, m_end);
-    if (!(scan.count == 1 ? oneComponent(reader, scan) : interleaved(reader, scan)) || reader.overrun())
+    if (m_sequential && !startOutput())
+        return false;
+    if (!(scan.count == 1 && !m_sequential ? oneComponent(reader, scan) : interleaved(reader, scan))
+        || reader.overrun())
         return false;
     // The scan's data ends at a marker, with nothing else before it.
     const uint8_t* end = reader.position();
@@ -829,7 +1047,8 @@ bool Decoder::segments()
         const uint8_t* payload = at + 2;
         const int size = length - 2;
         bool ok = true;
-        if (marker == 0xC2) {
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+            m_sequential = marker != 0xC2;
             ok = frame(payload, size);
         } else if (marker == 0xC4) {
             ok = huffmanTables(payload, size);
@@ -868,7 +1087,7 @@ bool Decoder::segments()
 struct CosineTables {
     // [size][frequency][output]: one dimension of the inverse transform at
     // `size` points, with the level of the 8-point one; zeros past `size`.
-    float at[9][8][8]{};
+    alignas(16) float at[9][8][8]{};
     CosineTables()
     {
         for (int n = 1; n <= 8; ++n) {
@@ -902,47 +1121,136 @@ uint8_t clampLevel(float value)
     return shifted <= 0 ? 0 : shifted >= 255 ? 255 : uint8_t(shifted);
 }
 
-/// One block, dequantised and transformed to sizeX × sizeY pixels. Only the
-/// rows and columns of coefficients that hold a nonzero one are summed: most
-/// of a block's high frequencies are zero, all the more in the colour planes.
-void transform(const Component& c, size_t block, uint8_t* out, ptrdiff_t stride)
+/// The block's sums over its first `rows` × `columns` coefficients, into
+/// SX × SY pixels.
+#if defined(__x86_64__)
+template <int SX, int SY>
+[[gnu::always_inline]] inline void sumBlock(const CosineTables& cosines, const Component& c,
+                                            const int16_t* coefficients, int rows, int columns, uint8_t* out,
+                                            ptrdiff_t stride)
 {
-    static const CosineTables cosines;
-    const int16_t* coefficients = &c.coefficients[block * size_t(c.stride)];
-    const int sx = c.sizeX, sy = c.sizeY;
-    const uint64_t nonzero = c.nonzero[block] & c.keptMask & ~uint64_t(1);
-    if (!nonzero) {
-        const uint8_t level = clampLevel(float(coefficients[0]) * float(c.quant[0]) / 8);
-        for (int y = 0; y < sy; ++y)
-            std::memset(out + y * stride, level, size_t(sx));
-        return;
-    }
-    int rows = sy, columns = sx;
-    while (!(nonzero & kRowsFrom[size_t(rows - 1)]))
-        --rows;
-    while (!(nonzero & kColumnsFrom[size_t(columns - 1)]))
-        --columns;
-    const auto& across = cosines.at[sx];
-    const auto& down = cosines.at[sy];
-    float sums[8][8];
+    const auto& across = cosines.at[SX];
+    const auto& down = cosines.at[SY];
+    // Four outputs of a row to a vector; the same products and sums, in the
+    // same order, as the plain version for other processors.
+    constexpr int kVectors = (SX + 3) / 4;
+    __m128 sums[SY][kVectors];
     for (int v = 0; v < rows; ++v) {
-        float row[8] = {};
+        __m128 row[kVectors];
+        for (__m128& r : row)
+            r = _mm_setzero_ps();
         for (int u = 0; u < columns; ++u) {
-            const float f = float(coefficients[v * sx + u]) * float(c.quant[size_t(v * 8 + u)]);
-            for (int x = 0; x < 8; ++x)
+            const __m128 f = _mm_set1_ps(float(coefficients[v * SX + u]) * float(c.quant[size_t(v * 8 + u)]));
+            for (int j = 0; j < kVectors; ++j)
+                row[j] = _mm_add_ps(row[j], _mm_mul_ps(f, _mm_loadu_ps(&across[u][4 * j])));
+        }
+        for (int j = 0; j < kVectors; ++j)
+            sums[v][j] = row[j];
+    }
+    const __m128 level = _mm_set1_ps(128.5f);
+    for (int y = 0; y < SY; ++y) {
+        __m128 line[2] = {_mm_setzero_ps(), _mm_setzero_ps()};
+        for (int v = 0; v < rows; ++v) {
+            const __m128 d = _mm_set1_ps(down[v][y]);
+            for (int j = 0; j < kVectors; ++j)
+                line[j] = _mm_add_ps(line[j], _mm_mul_ps(d, sums[v][j]));
+        }
+        // Truncated and clamped to 0..255 as clampLevel does.
+        const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(_mm_add_ps(line[0], level)),
+                                              _mm_cvttps_epi32(_mm_add_ps(line[1], level)));
+        alignas(16) uint8_t bytes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(words, words));
+        std::memcpy(out + y * stride, bytes, SX);
+    }
+}
+#else
+template <int SX, int SY>
+[[gnu::always_inline]] inline void sumBlock(const CosineTables& cosines, const Component& c,
+                                            const int16_t* coefficients, int rows, int columns, uint8_t* out,
+                                            ptrdiff_t stride)
+{
+    const auto& across = cosines.at[SX];
+    const auto& down = cosines.at[SY];
+    float sums[SY][SX];
+    for (int v = 0; v < rows; ++v) {
+        float row[SX] = {};
+        for (int u = 0; u < columns; ++u) {
+            const float f = float(coefficients[v * SX + u]) * float(c.quant[size_t(v * 8 + u)]);
+            for (int x = 0; x < SX; ++x)
                 row[x] += f * across[u][x];
         }
         std::memcpy(sums[v], row, sizeof row);
     }
-    for (int y = 0; y < sy; ++y) {
-        float line[8] = {};
+    for (int y = 0; y < SY; ++y) {
+        float line[SX] = {};
         for (int v = 0; v < rows; ++v) {
             const float d = down[v][y];
-            for (int x = 0; x < 8; ++x)
+            for (int x = 0; x < SX; ++x)
                 line[x] += d * sums[v][x];
         }
-        for (int x = 0; x < sx; ++x)
+        for (int x = 0; x < SX; ++x)
             out[y * stride + x] = clampLevel(line[x]);
+    }
+}
+#endif
+
+/// One block, dequantised and transformed to SX × SY pixels. Only the rows
+/// and columns of coefficients that hold a nonzero one are summed: most of a
+/// block's high frequencies are zero, all the more in the colour planes.
+template <int SX, int SY>
+[[gnu::always_inline]] inline void transformBlock(const CosineTables& cosines, const Component& c, size_t block,
+                                                  uint8_t* out, ptrdiff_t stride)
+{
+    const int16_t* coefficients = &c.coefficients[block * size_t(c.stride)];
+    const uint64_t nonzero = c.nonzero[block] & c.keptMask & ~uint64_t(1);
+    if (!nonzero) {
+        const uint8_t level = clampLevel(float(coefficients[0]) * float(c.quant[0]) / 8);
+        for (int y = 0; y < SY; ++y)
+            std::memset(out + y * stride, level, SX);
+        return;
+    }
+    int rows = SY, columns = SX;
+    while (!(nonzero & kRowsFrom[size_t(rows - 1)]))
+        --rows;
+    while (!(nonzero & kColumnsFrom[size_t(columns - 1)]))
+        --columns;
+    sumBlock<SX, SY>(cosines, c, coefficients, rows, columns, out, stride);
+}
+
+template <int SX, int SY>
+void transformSized(const Component& c, size_t first, int count, uint8_t* out, ptrdiff_t stride)
+{
+    static const CosineTables cosines;
+    for (int i = 0; i < count; ++i)
+        transformBlock<SX, SY>(cosines, c, first + size_t(i), out + i * SX, stride);
+}
+
+/// The transform for a plane's block size: 1, 2, 3, 4, 6 or 8 pixels a side
+/// (eighths up to 4, times the plane's subsampling).
+template <int SX>
+TransformFunction transformAcross(int sy)
+{
+    switch (sy) {
+    case 1: return transformSized<SX, 1>;
+    case 2: return transformSized<SX, 2>;
+    case 3: return transformSized<SX, 3>;
+    case 4: return transformSized<SX, 4>;
+    case 6: return transformSized<SX, 6>;
+    case 8: return transformSized<SX, 8>;
+    default: return nullptr;
+    }
+}
+
+TransformFunction transformFor(int sx, int sy)
+{
+    switch (sx) {
+    case 1: return transformAcross<1>(sy);
+    case 2: return transformAcross<2>(sy);
+    case 3: return transformAcross<3>(sy);
+    case 4: return transformAcross<4>(sy);
+    case 6: return transformAcross<6>(sy);
+    case 8: return transformAcross<8>(sy);
+    default: return nullptr;
     }
 }
 
@@ -967,67 +1275,172 @@ struct ColourTables {
 
 uint8_t clampByte(int value) { return uint8_t(std::clamp(value, 0, 255)); }
 
-Bitmap Decoder::output() const
+#if defined(__x86_64__)
+#define FOTOLISTA_AVX2 __attribute__((target("avx2")))
+
+FOTOLISTA_AVX2 inline __m256i eightSamples(const uint8_t* p)
 {
-    static const ColourTables colour;
-    const int width = int((qint64(m_width) * m_eighths + 7) / 8);
-    const int height = int((qint64(m_height) * m_eighths + 7) / 8);
-    const bool grey = m_components.size() == 1;
-    FIBITMAP* dib = allocateJpegPicture(width, height, grey, m_densityUnit, m_densityX, m_densityY);
-    if (!dib)
-        return {};
-    // One row of MCUs at a time: every plane is at the output's size.
-    const int stripWidth = m_mcusAcross * m_maxH * m_eighths;
-    const int stripHeight = m_maxV * m_eighths;
-    std::vector<std::vector<uint8_t>> strips(m_components.size(),
-                                             std::vector<uint8_t>(size_t(stripWidth) * size_t(stripHeight)));
-    for (int my = 0; my < m_mcusDown; ++my) {
-        for (size_t i = 0; i < m_components.size(); ++i) {
-            const Component& c = m_components[i];
-            for (int y = 0; y < c.v; ++y) {
-                uint8_t* row = strips[i].data() + size_t(y * c.sizeY) * size_t(stripWidth);
-                const size_t first = size_t(my * c.v + y) * size_t(c.storedWidth);
-                for (int bx = 0; bx < c.storedWidth; ++bx)
-                    transform(c, first + size_t(bx), row + bx * c.sizeX, stripWidth);
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
+/// libjpeg's sums for eight pixels, clamped to bytes in the low half.
+FOTOLISTA_AVX2 inline __m128i eightLevels(__m256i luma, __m256i sum)
+{
+    const __m256i v = _mm256_add_epi32(luma, _mm256_srai_epi32(sum, ColourTables::kBits));
+    const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm_packus_epi16(words, words);
+}
+
+/// Which byte of plane `channel` each byte of the 16 from `chunk` on of
+/// the interleaved row takes (-1: none).
+constexpr std::array<int8_t, 16> interleaveMask(int chunk, int channel)
+{
+    std::array<int8_t, 16> mask{};
+    for (int i = 0; i < 16; ++i) {
+        const int at = 16 * chunk + i;
+        mask[size_t(i)] = int8_t(at % 3 == channel ? at / 3 : -1);
+    }
+    return mask;
+}
+
+/// Sixteen pixels at a time; returns how many were done.
+FOTOLISTA_AVX2 int colourRowVector(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line,
+                                   int width)
+{
+    static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_GREEN == 1 && FI_RGBA_RED == 2);
+    const __m256i centre = _mm256_set1_epi32(128), half = _mm256_set1_epi32(1 << (ColourTables::kBits - 1));
+    const __m256i toRed = _mm256_set1_epi32(ColourTables::fix(1.40200));
+    const __m256i toBlue = _mm256_set1_epi32(ColourTables::fix(1.77200));
+    const __m256i cbToGreen = _mm256_set1_epi32(-ColourTables::fix(0.34414));
+    const __m256i crToGreen = _mm256_set1_epi32(-ColourTables::fix(0.71414));
+    static constexpr std::array<std::array<int8_t, 16>, 9> kMasks = {
+        interleaveMask(0, 0), interleaveMask(0, 1), interleaveMask(0, 2), interleaveMask(1, 0), interleaveMask(1, 1),
+        interleaveMask(1, 2), interleaveMask(2, 0), interleaveMask(2, 1), interleaveMask(2, 2)};
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i planes[3];  // blue, green, red: 16 bytes each
+        for (int half8 = 0; half8 < 2; ++half8) {
+            const int at = x + 8 * half8;
+            const __m256i l = eightSamples(luma + at);
+            const __m256i b = _mm256_sub_epi32(eightSamples(cb + at), centre);
+            const __m256i r = _mm256_sub_epi32(eightSamples(cr + at), centre);
+            const __m128i blue = eightLevels(l, _mm256_add_epi32(_mm256_mullo_epi32(b, toBlue), half));
+            const __m128i green = eightLevels(
+                l, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, cbToGreen), half),
+                                    _mm256_mullo_epi32(r, crToGreen)));
+            const __m128i red = eightLevels(l, _mm256_add_epi32(_mm256_mullo_epi32(r, toRed), half));
+            if (half8 == 0) {
+                planes[0] = blue;
+                planes[1] = green;
+                planes[2] = red;
+            } else {
+                planes[0] = _mm_unpacklo_epi64(planes[0], blue);
+                planes[1] = _mm_unpacklo_epi64(planes[1], green);
+                planes[2] = _mm_unpacklo_epi64(planes[2], red);
             }
         }
-        const int top = my * stripHeight;
-        for (int y = 0; y < stripHeight && top + y < height; ++y) {
-            BYTE* line = FreeImage_GetScanLine(dib, height - 1 - (top + y));
-            const uint8_t* luma = strips[0].data() + size_t(y) * size_t(stripWidth);
-            if (grey) {
-                std::memcpy(line, luma, size_t(width));
-                continue;
+        for (int chunk = 0; chunk < 3; ++chunk) {
+            __m128i bytes = _mm_setzero_si128();
+            for (int channel = 0; channel < 3; ++channel) {
+                const auto* mask = reinterpret_cast<const __m128i*>(kMasks[size_t(3 * chunk + channel)].data());
+                bytes = _mm_or_si128(bytes, _mm_shuffle_epi8(planes[channel], _mm_loadu_si128(mask)));
             }
-            const uint8_t* cb = strips[1].data() + size_t(y) * size_t(stripWidth);
-            const uint8_t* cr = strips[2].data() + size_t(y) * size_t(stripWidth);
-            for (int x = 0; x < width; ++x) {
-                const int l = luma[x];
-                line[3 * x + FI_RGBA_RED] = clampByte(l + colour.crRed[cr[x]]);
-                const int green = (colour.cbGreen[cb[x]] + colour.crGreen[cr[x]]) >> ColourTables::kBits;
-                line[3 * x + FI_RGBA_GREEN] = clampByte(l + green);
-                line[3 * x + FI_RGBA_BLUE] = clampByte(l + colour.cbBlue[cb[x]]);
-            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(line + 3 * x + 16 * chunk), bytes);
         }
     }
-    return adoptDib(dib);
+    return x;
+}
+#endif
+
+bool Decoder::startOutput()
+{
+    const int width = int((qint64(m_width) * m_eighths + 7) / 8);
+    const int height = int((qint64(m_height) * m_eighths + 7) / 8);
+    m_picture = adoptDib(allocateJpegPicture(width, height, m_components.size() == 1, m_densityUnit, m_densityX,
+                                             m_densityY));
+    if (m_picture.isNull())
+        return false;
+    // One row of MCUs at a time: every plane is at the output's size.
+    m_stripWidth = m_mcusAcross * m_maxH * m_eighths;
+    m_stripHeight = m_maxV * m_eighths;
+    m_strips.assign(m_components.size(), std::vector<uint8_t>(size_t(m_stripWidth) * size_t(m_stripHeight)));
+    return true;
+}
+
+/// Transforms row `my` of MCUs, whose blocks are stored from block row
+/// `stored` on, and puts its pixels in the picture.
+void Decoder::outputRow(int my, int stored)
+{
+    const int width = m_picture.width(), height = m_picture.height();
+    const bool grey = m_components.size() == 1;
+    FIBITMAP* dib = dibOf(m_picture);
+    for (size_t i = 0; i < m_components.size(); ++i) {
+        const Component& c = m_components[i];
+        for (int y = 0; y < c.v; ++y) {
+            uint8_t* row = m_strips[i].data() + size_t(y * c.sizeY) * size_t(m_stripWidth);
+            const size_t first = size_t(stored * c.v + y) * size_t(c.storedWidth);
+            c.transform(c, first, c.storedWidth, row, m_stripWidth);
+        }
+    }
+    const int top = my * m_stripHeight;
+    for (int y = 0; y < m_stripHeight && top + y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(dib, height - 1 - (top + y));
+        const uint8_t* luma = m_strips[0].data() + size_t(y) * size_t(m_stripWidth);
+        if (grey) {
+            std::memcpy(line, luma, size_t(width));
+            continue;
+        }
+        const uint8_t* cb = m_strips[1].data() + size_t(y) * size_t(m_stripWidth);
+        const uint8_t* cr = m_strips[2].data() + size_t(y) * size_t(m_stripWidth);
+        jpegColourRow(luma, cb, cr, line, width, true);
+    }
+}
+
+/// Planes named R, G and B in a file without JFIF's header hold RGB.
+bool Decoder::rgbPlanes() const
+{
+    return m_components.size() == 3 && !m_jfif && m_components[0].id == 'R' && m_components[1].id == 'G'
+        && m_components[2].id == 'B';
 }
 
 Bitmap Decoder::run()
 {
-    if (!segments())
+    if (!segments() || rgbPlanes())
         return {};
-    // Planes named R, G and B in a file without JFIF's header hold RGB.
-    if (m_components.size() == 3 && !m_jfif && m_components[0].id == 'R' && m_components[1].id == 'G'
-        && m_components[2].id == 'B')
+    if (m_sequential)
+        return std::move(m_picture);
+    if (!startOutput())
         return {};
-    return output();
+    for (int my = 0; my < m_mcusDown; ++my)
+        outputRow(my, my);
+    return std::move(m_picture);
 }
 
 } // namespace
 
-Bitmap decodeProgressiveReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
-                                RefineInstructions instructions)
+void jpegColourRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line, int width,
+                   bool vector)
+{
+    static const ColourTables colour;
+    int x = 0;
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (vector && avx2)
+        x = colourRowVector(luma, cb, cr, line, width);
+#else
+    (void)vector;
+#endif
+    for (; x < width; ++x) {
+        const int l = luma[x];
+        line[3 * x + FI_RGBA_RED] = clampByte(l + colour.crRed[cr[x]]);
+        const int green = (colour.cbGreen[cb[x]] + colour.crGreen[cr[x]]) >> ColourTables::kBits;
+        line[3 * x + FI_RGBA_GREEN] = clampByte(l + green);
+        line[3 * x + FI_RGBA_BLUE] = clampByte(l + colour.cbBlue[cb[x]]);
+    }
+}
+
+Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                               RefineInstructions instructions)
 {
     if (eighths < 1 || eighths > 4)
         return {};
