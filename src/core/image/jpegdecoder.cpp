@@ -117,7 +117,6 @@ public:
             refill();
     }
     unsigned peek(int n) const { return unsigned(m_bits >> (64 - n)); }
-    uint64_t ahead() const { return m_bits; }
     void consume(int n)
     {
         m_bits <<= n;
@@ -291,6 +290,7 @@ private:
     bool nextMcu(BitReader& reader, Scan& scan);
     bool oneComponent(BitReader& reader, Scan& scan);
     bool interleaved(BitReader& reader, Scan& scan);
+    bool sequential(BitReader& reader, Scan& scan);
     bool sequentialRow(BitReader& reader, Scan& scan);
     bool restart(BitReader& reader, int& expected) const;
     bool startOutput();
@@ -962,22 +962,28 @@ bool Decoder::oneComponent(BitReader& reader, Scan& scan)
     return ok;
 }
 
+/// The one scan of a sequential file: each row of MCUs is transformed as
+/// soon as it is read, in storage for one row.
+bool Decoder::sequential(BitReader& reader, Scan& scan)
+{
+    if (!startOutput())
+        return false;
+    for (int my = 0; my < m_mcusDown; ++my) {
+        for (const Component& c : m_components) {
+            const size_t blocks = size_t(c.storedWidth) * size_t(c.v);
+            std::memset(c.nonzero, 0, blocks * sizeof(uint64_t));
+            std::memset(c.coefficients, 0, blocks * size_t(c.stride) * sizeof(int16_t));
+        }
+        if (!sequentialRow(reader, scan) || reader.overrun())
+            return false;
+        outputRow(my, 0);
+    }
+    return true;
+}
+
 bool Decoder::interleaved(BitReader& reader, Scan& scan)
 {
     for (int my = 0; my < m_mcusDown; ++my) {
-        if (m_sequential) {
-            // Each row of MCUs is transformed as soon as it is read, in
-            // storage for one row.
-            for (const Component& c : m_components) {
-                const size_t blocks = size_t(c.storedWidth) * size_t(c.v);
-                std::memset(c.nonzero, 0, blocks * sizeof(uint64_t));
-                std::memset(c.coefficients, 0, blocks * size_t(c.stride) * sizeof(int16_t));
-            }
-            if (!sequentialRow(reader, scan) || reader.overrun())
-                return false;
-            outputRow(my, 0);
-            continue;
-        }
         for (int mx = 0; mx < m_mcusAcross; ++mx) {
             if (!nextMcu(reader, scan))
                 return false;
@@ -1007,10 +1013,10 @@ bool Decoder::scan(const uint8_t* at, int length, const uint8_t*& next)
         return false;
     scan.untilRestart = m_restartInterval;
     BitReader reader(at + length, m_end);
-    if (m_sequential && !startOutput())
-        return false;
-    if (!(scan.count == 1 && !m_sequential ? oneComponent(reader, scan) : interleaved(reader, scan))
-        || reader.overrun())
+    const bool read = m_sequential      ? sequential(reader, scan)
+                      : scan.count == 1 ? oneComponent(reader, scan)
+                                        : interleaved(reader, scan);
+    if (!read || reader.overrun())
         return false;
     // The scan's data ends at a marker, with nothing else before it.
     const uint8_t* end = reader.position();
