@@ -9,6 +9,7 @@
 #include "core/report/htmlreport.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
+#include "core/summary/errorlog.h"
 #include "core/summary/runtotals.h"
 #include "core/watermark/placement.h"
 #include "core/workbook/celladdress.h"
@@ -82,6 +83,8 @@ QString helpText()
         "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
         "                            con la misma foto, los mismos ajustes y la misma marca\n"
         "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
+        "  --skip-blank-rows         salta las filas vacías y sigue hasta la última fila con datos\n"
+        "                            (sin ella, el lote termina en la primera fila vacía)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
@@ -116,6 +119,7 @@ struct RunOptions {
     bool fast = false;
     bool onlyChanged = false;
     bool autorotate = true;
+    bool skipBlankRows = false;
     bool quiet = false;
 };
 
@@ -145,7 +149,8 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
                                  "summary", "report", "jobs"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "quiet"})
+        for (const char* name :
+             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -260,6 +265,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.onlyChanged = true;
     } else if (name == QLatin1String("no-autorotate")) {
         o.autorotate = false;
+    } else if (name == QLatin1String("skip-blank-rows")) {
+        o.skipBlankRows = true;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -357,6 +364,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
     s.setFastDecode(o.fast);
     s.setOnlyChanged(o.onlyChanged);
     s.setAutorotate(o.autorotate);
+    s.setSkipBlankRows(o.skipBlankRows);
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
@@ -384,6 +392,11 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     RunOptions o;
     if (!parseOrExplain(QStringLiteral("run"), args, o, err))
         return kExitUsage;
+    // Said before anything is read or written, rather than a run with no log.
+    if (const std::optional<QString> why = logCreationProblem(o.log)) {
+        err << QStringLiteral("fotolista-batch: no se puede crear el registro «%1»: %2").arg(o.log, *why) << Qt::endl;
+        return kExitUsage;
+    }
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     applyOptions(o, settings);
@@ -410,7 +423,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
     const RunResult result = driver.run();
     host.finishProgress();
-    record.finish(result.end);
+    record.finish(result);
 
     switch (result.end) {
     case RunEnd::Refused:
@@ -421,6 +434,11 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         break;
     }
 
+    if (result.end == RunEnd::Stopped) {
+        // Every row handled before Ctrl-C was written and listed: the totals
+        // count them all.
+        host.setRowCounters(result.rowsHandled, result.notProcessed, result.rowsHandled - result.notProcessed);
+    }
     const QStringList lines = host.summaryLines(totals);
     if (!o.quiet) {
         for (const QString& line : lines)
@@ -434,8 +452,8 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
 
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;
-    const bool everyRowWritten =
-        result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0;
+    const bool everyRowWritten = result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0
+        && result.rowsLeftAfterStop == 0 && result.logProblem.isEmpty();
     return everyRowWritten ? kExitOk : kExitRowsFailed;
 }
 

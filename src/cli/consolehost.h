@@ -55,6 +55,7 @@ public:
     void playCompletionTones() override {}
     void rowCountKnown(qint64 completeRowCount) override;
     void rowHandled(const RowReport& report) override;
+    void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
 
     const SummaryTree& tree() const { return m_tree; }
 

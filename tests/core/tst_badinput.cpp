@@ -129,9 +129,12 @@ private slots:
             QCOMPARE(messages, QStringList{"Se ha producido un error en la escritura"});
         else
             QVERIFY(messages.isEmpty());
-        // Found rows stay black entries without a log line.
+        // Found rows stay black entries; the log and a red line say why no image came.
         QCOMPARE(rig.view.tree.roots()[0].children.size(), 2);
-        QCOMPARE(fixtures::readBytes(rig.logPath), QByteArray());
+        const QByteArray log = fixtures::readBytes(rig.logPath);
+        QCOMPARE(log.count("\r\n"), 1);
+        QVERIFY2(log.startsWith("1 - C.O: F6 valor: 1") && log.contains("|| No se"), log.constData());
+        QCOMPARE(rig.view.tree.roots()[0].children[0].children.constLast().colour, kEntryRed);
     }
 
     void targetsBeyondTheLimitAreRefused_data()

@@ -159,7 +159,10 @@ private slots:
             void summaryCleared() override { events << "cleared"; }
             void rootsAdded() override { events << "roots"; }
             void rowAdded(int root, const SummaryEntry& e) override { events << QString("row %1 %2").arg(root).arg(e.key); }
-            void detailAdded(const QString& key, const QString& text) override { events << "detail " + key + " " + text; }
+            void detailAdded(const QString& key, const QString& text, quint32) override
+            {
+                events << "detail " + key + " " + text;
+            }
             void countersChanged() override { events << "counters"; }
         } recorder;
         SummaryTree tree;

@@ -154,7 +154,7 @@ private slots:
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Girar según la cámara (EXIF) | Comprobar el lote... | "
+                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
                                      "Ver informe del último lote",
                                      "Acerca de ..."}));
         // No format is marked at start, although the sources are JPEG;

@@ -162,6 +162,11 @@ void MainWindow::buildMenus()
         m_settings.setAutorotate(!m_settings.autorotate());
         refreshFromSettings();
     });
+    m_skipBlankRows = item(options, "saltarvacias", QStringLiteral("Saltar filas vacías"), true);
+    connect(m_skipBlankRows, &QAction::triggered, this, [this] {
+        m_settings.setSkipBlankRows(!m_settings.skipBlankRows());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -223,6 +228,7 @@ void MainWindow::refreshFromSettings()
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
     m_onlyChanged->setChecked(m_settings.onlyChanged());
+    m_skipBlankRows->setChecked(m_settings.skipBlankRows());
     m_autorotate->setChecked(m_settings.autorotate());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
@@ -400,7 +406,7 @@ void MainWindow::startRun()
         return;
     }
     m_checkAndReport.runStarting();
-    m_checkAndReport.runEnded(m_driver.run().end);
+    m_checkAndReport.runEnded(m_driver.run());
     if (m_endAfterRun) {
         endProgram();
         return;
@@ -534,3 +540,14 @@ void MainWindow::stopClock() { m_clock->stop(); }
 void MainWindow::playCompletionTones() { m_tones.playCompletionTones(); }
 
 void MainWindow::rowHandled(const RowReport& report) { m_checkAndReport.rowHandled(report); }
+
+void MainWindow::dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft)
+{
+    m_services.showMessage(
+        QStringLiteral("El lote ha terminado en la fila %1, que está vacía, pero debajo hay %2 filas más con datos "
+                       "que no se han procesado.\n\nPara procesarlas, marque «Saltar filas vacías» en el menú "
+                       "Opciones y pulse PROCESAR de nuevo.")
+            .arg(stopRow)
+            .arg(rowsLeft),
+        MessageButtons::Ok, MessageIcon::Warning, QStringLiteral("Filas sin procesar"));
+}

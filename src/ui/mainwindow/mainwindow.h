@@ -101,6 +101,7 @@ private:
     void stopClock() override;
     void playCompletionTones() override;
     void rowHandled(const RowReport& report) override;
+    void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
 
     // PlacementSource: the placement window's values, from a window made
     // (hidden, with its start values) when there is none.
@@ -137,6 +138,7 @@ private:
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
+    QAction* m_skipBlankRows = nullptr;
     QAction* m_autorotate = nullptr;
 
     QElapsedTimer m_sinceCancel;
