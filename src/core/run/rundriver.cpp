@@ -45,9 +45,6 @@ private:
     void protectSources();
     /// One pass of the row loop; false once the loop is over.
     bool pass();
-    /// Under "Saltar filas vacías", the walk moves past empty rows to the
-    /// next one with data, if there is one.
-    void skipBlankRows();
     void complete();
     void handleRow(const RowCells& cells, qint64 passNumber);
     /// The found row's match, unless what it found is an image this run wrote.
@@ -218,7 +215,9 @@ bool BatchRun::pass()
     const qint64 passNumber = m_env.totals.passCount + 1;
     m_env.totals.passCount = passNumber;
 
-    skipBlankRows();
+    // Skipped rows are neither counted nor logged: the pass takes the next row with data.
+    if (m_skipBlank)
+        m_walk->skipEmptyRows();
     const RowCells cells = m_walk->currentRow();
     if (cells.isStopRow()) {
         complete();
@@ -228,20 +227,6 @@ bool BatchRun::pass()
         m_env.view.setStatusText(QStringLiteral("Procesando la imagen del lote: ") + cells.destinationText);
     }
     return !m_finished && !m_env.control.stopRequested;
-}
-
-void BatchRun::skipBlankRows()
-{
-    if (!m_skipBlank)
-        return;
-    // Neither counted nor logged: the pass goes on with the next row with data.
-    while (m_walk->currentRow().isStopRow()) {
-        const std::optional<qint64> next = m_walk->nextRowWithData(m_walk->rowOffset());
-        if (!next)
-            return;
-        while (m_walk->rowOffset() < *next)
-            m_walk->advance();
-    }
 }
 
 void BatchRun::complete()

@@ -109,3 +109,11 @@ RowCells WorkbookWalk::rowAt(qint64 offset) const
     row.destinationText = m_reader.readCellText(row.destinationAddress);
     return row;
 }
+
+void WorkbookWalk::skipEmptyRows()
+{
+    if (!currentRow().isStopRow())
+        return;
+    if (const std::optional<qint64> next = nextRowWithData(m_rowOffset))
+        m_rowOffset = *next;
+}

@@ -74,6 +74,9 @@ public:
     qint64 rowsWithDataAfter(qint64 offset) const;
     /// The first row of the walk beyond `offset` with data in either cell.
     std::optional<qint64> nextRowWithData(qint64 offset) const;
+    /// From a row whose two cells are empty, on to the next row of the walk
+    /// with data, if there is one ("Saltar filas vacías").
+    void skipEmptyRows();
     /// The offsets of every row of the walk with data in either cell, ascending.
     const std::vector<qint64>& rowsWithData() const { return m_dataOffsets; }
 
