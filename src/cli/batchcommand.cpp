@@ -47,8 +47,10 @@ QString helpText()
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
         "check comprueba el lote sin escribir nada: recorre el libro como run y escribe una línea\n"
         "      por hallazgo, FILA<TAB>TIPO<TAB>DETALLE, y al final «N filas: P problemas, Q avisos».\n"
-        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible.\n"
-        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo.\n"
+        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible,\n"
+        "      pisa-origen, datos-tras-fin.\n"
+        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo,\n"
+        "      otro-formato, espacios, extension-doble, se-amplia.\n"
         "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
         "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
@@ -89,8 +91,9 @@ QString helpText()
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
         "\n"
-        "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir;\n"
-        "2 uso incorrecto, inicio rechazado o libro ilegible (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
+        "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
+        "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
+        "libro ilegible o registro que no se puede crear (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
 }
 
 struct RunOptions {

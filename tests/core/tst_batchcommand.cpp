@@ -468,6 +468,11 @@ private slots:
             QVERIFY2(written.size() >= before && written.size() <= before + 1, qPrintable(written.join(',')));
             for (QString name : written)
                 QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + name.replace(".jpg", "_p.jpg")).width, 145);
+            // The totals count every row the summary lists, each written one among them.
+            const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+            const qsizetype listed = out.filter(QRegularExpression("^  \\d+ - C\\.O: ")).size();
+            QVERIFY(listed >= written.size());
+            QCOMPARE(out.filter(QRegularExpression("^Totales: ")), QStringList{"Totales: " + QString::number(listed)});
         }
     }
 };

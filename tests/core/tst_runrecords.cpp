@@ -29,6 +29,11 @@ private slots:
                                            << "1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: .jpg";
         QTest::newRow("blanks kept") << qint64(40000) << "F6" << " 1 " << "A6" << "x "
                                      << "40000 - C.O: F6 valor:  1 .JPG || C.D.: A6 :  valor: x .jpg";
+        // A cell's line breaks and other controls never start a line of the
+        // log; "\" is a folder step and stays.
+        QTest::newRow("controls written out")
+            << qint64(2) << "F10" << QString("a\r\nb\tc\x1b") << "A10" << QString("sub\\x") + QChar(0x2028) + "y"
+            << "2 - C.O: F10 valor: a\\r\\nb\\tc\\x1B.JPG || C.D.: A10 :  valor: sub\\x\\u{2028}y.jpg";
     }
 
     void entryText()
@@ -125,13 +130,17 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("1 - C.O: F6 valor: \xc3\xb1.JPG\r\n2 - x\r\n"));
     }
 
-    void errorLogThatCannotBeWrittenLosesLinesQuietly()
+    void errorLogThatCannotBeWrittenSaysWhy()
     {
         ErrorLog log;
         QVERIFY(!log.open(QStringLiteral("/no/such/folder/errores.txt")));
-        log.writeLine(QStringLiteral("lost"));
-        log.close();
-        QVERIFY(!log.isOpen());
+        QVERIFY(!log.problem().isEmpty());
+        QVERIFY(!log.writeLine(QStringLiteral("lost")));
+        QVERIFY(log.open(QStringLiteral("/dev/full")));
+        QVERIFY(!log.writeLine(QStringLiteral("lost")));
+        QVERIFY(!log.problem().isEmpty());
+        QCOMPARE(logCreationProblem(QStringLiteral("/no/such/folder/errores.txt")),
+                 QStringLiteral("no existe la carpeta «/no/such/folder»"));
     }
 
     void summaryTreeShape()

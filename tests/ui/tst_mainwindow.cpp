@@ -388,6 +388,47 @@ private slots:
         QCOMPARE(fixtures::readBytes(rig.dir.filePath("errores.txt")).count("\r\n"), 2);
     }
 
+    // A shop's week with photos and images in one folder: no photo is
+    // replaced, the rows without images say why in red, and the rows below
+    // the empty row are announced, then reached with "Saltar filas vacías".
+    void aWeekInOneFolder()
+    {
+        Rig rig;
+        rig.workbook = rig.dir.filePath("semana.xlsx");
+        QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/batch/semana.xlsx"), rig.workbook));
+        for (const char* name : {"IMG_0001", "IMG_0002", "IMG_0003", "IMG_0004", "IMG_0005", "IMG_0006"})
+            QVERIFY(fixtures::writeJpeg(rig.source + "/" + name + ".jpg", 640, 480));
+        const QByteArray original = fixtures::readBytes(rig.source + "/IMG_0002.jpg");
+        rig.chooseEverything();
+        JobSettings& s = rig.window->settings();
+        s.setDestinationFolder(rig.source);
+        s.setOriginColumn("B");
+        for (auto set : {&JobSettings::setOriginRow, &JobSettings::setDestinationRow})
+            (s.*set)("2");
+        s.setRowStep("1");
+        rig.click("Command1");
+
+        QCOMPARE(fixtures::readBytes(rig.source + "/IMG_0002.jpg"), original);
+        const QList<ScriptedUiServices::Call> boxes = rig.ui.callsOf(ScriptedUiServices::Kind::Message);
+        QCOMPARE(boxes.size(), 4);  // three failed writes, then what was left below the empty row
+        QCOMPARE(boxes.last().title, QStringLiteral("Filas sin procesar"));
+        QVERIFY2(boxes.last().text.contains("fila 9, que está vacía, pero debajo hay 2 filas más"),
+                 qPrintable(boxes.last().text));
+        QVERIFY(boxes.last().text.contains("«Saltar filas vacías»"));
+        QTreeWidgetItem* refused = rig.tree()->topLevelItem(0)->child(1);
+        QCOMPARE(refused->childCount(), 1);
+        QCOMPARE(refused->child(0)->foreground(0).color(), QColor(Qt::red));
+        QVERIFY(refused->child(0)->text(0).contains("es la foto original de la fila 3"));
+
+        rig.use("saltarvacias");
+        QVERIFY(rig.action("saltarvacias")->isChecked());
+        rig.ui.calls.clear();
+        rig.click("Command1");
+        QVERIFY(QFile::exists(rig.source + "/GORRA-01.jpg"));
+        QVERIFY(rig.ui.messageTexts().filter("que está vacía").isEmpty());
+        QCOMPARE(rig.summaryLabel("Totales"), QStringLiteral("9"));
+    }
+
     void aWorkbookChoiceResetsTheTotals()
     {
         Rig rig;
