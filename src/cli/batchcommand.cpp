@@ -5,6 +5,7 @@
 #include "cli/consolehost.h"
 #include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
+#include "core/job/jobfile.h"
 #include "core/report/batchrecord.h"
 #include "core/report/htmlreport.h"
 #include "core/run/rundriver.h"
@@ -38,6 +39,7 @@ QString helpText()
     return QStringLiteral(
         "Uso:\n"
         "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch run --job TRABAJO.fotolista [LIBRO CARPETA_FUENTE CARPETA_DESTINO] [opciones]\n"
         "  fotolista-batch check LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
         "  fotolista-batch --help | --version\n"
@@ -60,6 +62,9 @@ QString helpText()
         "El formato se reconoce por el contenido del archivo, no por su nombre.\n"
         "\n"
         "Opciones de run (entre paréntesis, el valor por omisión):\n"
+        "  --job TRABAJO             toma los ajustes de un trabajo guardado (.fotolista); los argumentos\n"
+        "                            y las opciones que siguen cambian los del trabajo\n"
+        "  --save-job TRABAJO        guarda los ajustes con que se hará el lote en TRABAJO, y sigue\n"
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
         "  --destination CELDA       celda destino del primer nombre final (A6)\n"
         "  --step N                  filas entre una fila y la siguiente (4)\n"
@@ -118,6 +123,8 @@ struct RunOptions {
     QString log = QStringLiteral("errores.txt");
     QString summary;
     QString report;
+    QString job;
+    QString saveJob;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
     bool onlyChanged = false;
@@ -150,7 +157,7 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "report", "jobs"})
+                                 "summary", "report", "jobs", "job", "save-job"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
              {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "quiet"})
@@ -254,10 +261,16 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         if (!QFileInfo(v).isDir())
             return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
         o.watermark = QFileInfo(v).absoluteFilePath();
-    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")) {
+    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")
+               || name == QLatin1String("job") || name == QLatin1String("save-job")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
-        (name == QLatin1String("log") ? o.log : name == QLatin1String("summary") ? o.summary : o.report) = v;
+        const QHash<QString, QString*> targets{{QStringLiteral("log"), &o.log},
+                                               {QStringLiteral("summary"), &o.summary},
+                                               {QStringLiteral("report"), &o.report},
+                                               {QStringLiteral("job"), &o.job},
+                                               {QStringLiteral("save-job"), &o.saveJob}};
+        *targets.value(name) = v;
     } else if (name == QLatin1String("no-watermark")) {
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
@@ -311,6 +324,9 @@ std::optional<QString> parseRunOptions(const QString& command, const QStringList
     if (o.noWatermark && o.watermark)
         return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
     const QStringList positional = parser.positionalArguments();
+    // A job holds the three paths: given, they take the place of the job's.
+    if (positional.isEmpty() && !o.job.isEmpty())
+        return std::nullopt;
     if (positional.size() != 3)
         return QStringLiteral("%1 espera LIBRO CARPETA_FUENTE CARPETA_DESTINO").arg(command);
     o.workbook = positional[0];
@@ -323,13 +339,14 @@ std::optional<QString> parseRunOptions(const QString& command, const QStringList
     return std::nullopt;
 }
 
-/// The settings a window has once a workbook is chosen, then the options.
+/// The options given, over the settings as they stand.
 void applyOptions(const RunOptions& o, JobSettings& s)
 {
-    s.restoreRunDefaults();
-    s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
-    s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
-    s.setDestinationFolder(QDir::cleanPath(QFileInfo(o.destination).absoluteFilePath()));
+    if (!o.workbook.isEmpty()) {
+        s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
+        s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
+        s.setDestinationFolder(QDir::cleanPath(QFileInfo(o.destination).absoluteFilePath()));
+    }
     if (o.origin) {
         const auto [column, row] = splitAddress(o.originText);
         s.setOriginColumn(column);
@@ -360,14 +377,54 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.disableWatermark();
     if (o.watermarkHeight)
         s.setWatermarkHeight(*o.watermarkHeight);
-    s.setWatermarkInteriorOnly(o.interiorOnly);
+    if (o.interiorOnly)
+        s.setWatermarkInteriorOnly(true);
     if (o.transparency)
         s.setWatermarkTransparency(*o.transparency);
-    s.setWatermarkManualPlacement(o.placement.has_value());
-    s.setFastDecode(o.fast);
-    s.setOnlyChanged(o.onlyChanged);
-    s.setAutorotate(o.autorotate);
-    s.setSkipBlankRows(o.skipBlankRows);
+    if (o.placement)
+        s.setWatermarkManualPlacement(true);
+    if (o.fast)
+        s.setFastDecode(true);
+    if (o.onlyChanged)
+        s.setOnlyChanged(true);
+    if (!o.autorotate)
+        s.setAutorotate(false);
+    if (o.skipBlankRows)
+        s.setSkipBlankRows(true);
+}
+
+/// The settings a window has once a workbook is chosen, then the job's, then
+/// the options given; and where the mark goes when it is placed by hand. The
+/// job saved when asked. Why they cannot be used, if they cannot.
+std::optional<QString> settingsFor(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement,
+                                   QTextStream& err)
+{
+    s.restoreRunDefaults();
+    if (!o.job.isEmpty()) {
+        const JobLoad load = readJobFile(o.job);
+        for (const QString& warning : load.warnings)
+            err << QStringLiteral("fotolista-batch: aviso: el trabajo «%1»: %2").arg(o.job, warning) << Qt::endl;
+        if (!load.job)
+            return QStringLiteral("el trabajo «%1» no se puede usar: %2").arg(o.job, load.problem);
+        if (const std::optional<WatermarkPlacement> p = applyJob(*load.job, s))
+            placement = *p;
+    }
+    applyOptions(o, s);
+    if (o.placement)
+        placement = *o.placement;
+    if (!o.job.isEmpty()) {
+        if (const std::optional<QString> missing = missingJobPath(s))
+            return *missing;
+        if (!s.isWorkbookSet() || !s.isSourceFolderSet() || !s.isDestinationFolderSet())
+            return QStringLiteral("el trabajo «%1» no tiene libro, carpeta fuente o carpeta destino").arg(o.job);
+    }
+    if (o.saveJob.isEmpty())
+        return std::nullopt;
+    QString problem;
+    const std::optional<QByteArray> bytes = jobBytes(s, placement, &problem);
+    if (!bytes || !writeJobFile(o.saveJob, *bytes, &problem))
+        return QStringLiteral("no se puede guardar el trabajo en «%1»: %2").arg(o.saveJob, problem);
+    return std::nullopt;
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
@@ -402,11 +459,15 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     }
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
-    applyOptions(o, settings);
+    WatermarkPlacement placed;
+    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+        return kExitUsage;
+    }
 
     ConsoleHost host(err, stderrIsTerminal && !o.quiet);
     WorkbookFileReader reader;
-    FixedPlacement placement(o.placement.value_or(WatermarkPlacement{}));
+    FixedPlacement placement(placed);
     RunTotals totals;
     RunControl control;
     bool cancelled = false;
@@ -467,7 +528,11 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
         return kExitUsage;
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
-    applyOptions(o, settings);
+    WatermarkPlacement placed;
+    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+        return kExitUsage;
+    }
     return runCheckCommand(settings, out, err);
 }
 
