@@ -33,6 +33,11 @@ QString ConsoleHost::askText(const QString&, const QString&) { return {}; }
 
 FileChoice ConsoleHost::chooseFileToOpen(const QString&, const QString&) { return FileChoice::cancelled(); }
 
+FileChoice ConsoleHost::chooseFileToSave(const QString&, const QString&, const QString&)
+{
+    return FileChoice::cancelled();
+}
+
 bool ConsoleHost::startProgram(const QString&, const QStringList&, WindowMode) { return false; }
 
 bool ConsoleHost::openWithDesktop(const QString&) { return false; }

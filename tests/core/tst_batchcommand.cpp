@@ -432,6 +432,43 @@ private slots:
         QVERIFY(quiet.isEmpty());
     }
 
+    // A job saved with --save-job runs again without the paths; what is given
+    // beside it overrides it; a job that cannot be used writes nothing.
+    void jobFiles()
+    {
+        Batch b;
+        const QString job = b.dir.filePath("semana.fotolista");
+        const Outcome saved = runCommand(b.args({"--quality", "alta", "--large-width", "500", "--save-job", job, "--quiet"}),
+                                         b.dir.path());
+        QCOMPARE(saved.exitCode, 1);  // the example's missing photo
+        const QByteArray first = fixtures::readBytes(b.destination + "/TAZA-01.jpg");
+        QCOMPARE(fixtures::decode(b.destination + "/TAZA-01.jpg").width, 500);
+        QVERIFY(QFile::remove(b.destination + "/TAZA-01.jpg"));
+        QCOMPARE(runCommand({"run", "--job", job, "--quiet"}, b.dir.path()).exitCode, 1);
+        QCOMPARE(fixtures::readBytes(b.destination + "/TAZA-01.jpg"), first);
+
+        const QString other = b.dir.filePath("otra");
+        QDir().mkpath(other);
+        const QString overridden = b.dir.filePath("cambiado.fotolista");
+        runCommand({"run", "--job", job, b.workbook, b.source, other, "--large-width", "300", "--save-job", overridden,
+                    "--quiet"},
+                   b.dir.path());
+        QCOMPARE(fixtures::decode(other + "/TAZA-01.jpg").width, 300);
+        const QByteArray text = fixtures::readBytes(overridden);
+        QVERIFY(text.contains("\ncalidad=alta\n") && text.contains("\nanchura-grande=300\n"));
+        QVERIFY(text.contains("\ndestino=" + QFile::encodeName(other) + "\n"));
+
+        QByteArray gone = fixtures::readBytes(job);
+        gone.replace(QFile::encodeName(b.source), "/no/existe");
+        fixtures::writeBytes(job, gone);
+        const QStringList before = fixtures::filesUnder(b.dir.path());
+        const Outcome refused = runCommand({"run", "--job", job}, b.dir.path());
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("la carpeta fuente «/no/existe» no existe"), qPrintable(refused.err));
+        QCOMPARE(fixtures::filesUnder(b.dir.path()), before);
+        QCOMPARE(runCommand({"check", "--job", b.workbook}, b.dir.path()).exitCode, 2);  // not a job
+    }
+
     void ctrlC_data()
     {
         QTest::addColumn<int>("interruptions");

@@ -167,6 +167,8 @@ QList<Field> watermarkFields()
              const std::optional<bool> on = flagOf(v);
              if (on == false)
                  s.disableWatermark();
+             else if (on == true && !s.watermarkEnabled())
+                 s.useWatermarkFolder(s.watermarkFolder());
              return on.has_value();
          }},
         {"altura-marca", Kind::Number,
@@ -321,6 +323,10 @@ JobLoad parseJob(const QByteArray& bytes, const QString& jobFolder)
         if (!field) {
             load.warnings << QStringLiteral("%1: se ignora «%2», que no es una clave de los trabajos").arg(where, key);
             continue;
+        }
+        if (value.contains(QLatin1Char('\r'))) {
+            load.problem = QStringLiteral("%1: el valor de «%2» lleva un retorno de carro").arg(where, key);
+            return load;
         }
         if (field->kind == Kind::Path && !value.isEmpty() && QDir::isRelativePath(value))
             value = QDir::cleanPath(QDir(jobFolder).absoluteFilePath(value));

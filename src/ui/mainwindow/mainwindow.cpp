@@ -32,6 +32,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
 {
     m_ui->setupUi(this);
     buildMenus();
+    setAcceptDrops(true);
 
     // Start state of the controls the run and the settings show later.
     for (QWidget* w : {static_cast<QWidget*>(m_ui->fuente), static_cast<QWidget*>(m_ui->destino),
@@ -178,6 +179,7 @@ void MainWindow::buildMenus()
             [this] { m_checkAndReport.checkTheBatch(); });
     connect(item(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
             [this] { m_checkAndReport.showLastReport(); });
+    addJobItems(options);
 
     QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
     about->setObjectName(QStringLiteral("creditos"));
@@ -267,11 +269,37 @@ void MainWindow::revealCellFields()
     m_ui->Label1->show();
 }
 
-void MainWindow::chooseWorkbook()
+void MainWindow::prepareWorkbookChoice()
 {
     m_totals.resetKilobyteTotals();
     m_settings.restoreRunDefaults();
     m_control.stopRequested = false;
+}
+
+void MainWindow::useWorkbook(const QString& path)
+{
+    m_ui->Label1->show();
+    m_settings.setWorkbookPath(path);
+    m_ui->visor->hide();
+}
+
+void MainWindow::useSourceFolder(const QString& path)
+{
+    m_settings.setSourceFolder(path);
+    m_ui->fuente->show();
+    m_ui->fuente->setToolTip(path);
+}
+
+void MainWindow::useDestinationFolder(const QString& path)
+{
+    m_settings.setDestinationFolder(path);
+    m_ui->destino->show();
+    m_ui->destino->setToolTip(path);
+}
+
+void MainWindow::chooseWorkbook()
+{
+    prepareWorkbookChoice();
     const FileChoice choice = m_services.chooseFileToOpen(
         QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
         QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
@@ -283,9 +311,7 @@ void MainWindow::chooseWorkbook()
         m_services.showMessage(choice.failure, MessageButtons::Ok, MessageIcon::Warning, programTitle());
         return;
     case FileChoice::Status::Chosen:
-        m_ui->Label1->show();
-        m_settings.setWorkbookPath(choice.path);
-        m_ui->visor->hide();
+        useWorkbook(choice.path);
         return;
     }
 }
@@ -308,11 +334,7 @@ void MainWindow::openSourcePicker()
 {
     if (!m_sourcePicker) {
         m_sourcePicker = new SourcePickerWindow(nullptr);
-        connect(m_sourcePicker, &SourcePickerWindow::folderChosen, this, [this](const QString& path) {
-            m_settings.setSourceFolder(path);
-            m_ui->fuente->show();
-            m_ui->fuente->setToolTip(path);
-        });
+        connect(m_sourcePicker, &SourcePickerWindow::folderChosen, this, &MainWindow::useSourceFolder);
     }
     m_sourcePicker->show();
     m_sourcePicker->raise();
@@ -323,11 +345,8 @@ void MainWindow::openDestinationPicker()
 {
     if (!m_destinationPicker) {
         m_destinationPicker = new DestinationPickerWindow(m_services, nullptr);
-        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this, [this](const QString& path) {
-            m_settings.setDestinationFolder(path);
-            m_ui->destino->show();
-            m_ui->destino->setToolTip(path);
-        });
+        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this,
+                &MainWindow::useDestinationFolder);
     }
     m_destinationPicker->show();
     m_destinationPicker->raise();
