@@ -1,4 +1,5 @@
 #include "core/image/bitmap.h"
+#include "core/base/filefilter.h"
 #include "core/job/jobfile.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
@@ -602,6 +603,9 @@ private slots:
         first.use("guardartrabajo");
         const QString saved = path + ".fotolista";
         QVERIFY(QFile::exists(saved));
+        const ScriptedUiServices::Call dialog = first.ui.callsOf(ScriptedUiServices::Kind::FileDialog).constLast();
+        QCOMPARE(dialog.text, QStringLiteral("Guardar trabajo"));
+        QCOMPARE(toQtNameFilters(dialog.filter), QStringList{"Trabajos de Fotolista (*.fotolista)"});
         QCOMPARE(first.window->findChild<QMenu*>("trabajosrecientes")->actions().size(), 1);
         first.click("Command1");
 

@@ -16,7 +16,8 @@
 
 namespace {
 
-const QString kJobFilter = QStringLiteral("Trabajos de Fotolista (*.fotolista)|*.fotolista|");
+// Shown as «Trabajos de Fotolista (*.fotolista)»: the dialog adds the pattern.
+const QString kJobFilter = QStringLiteral("Trabajos de Fotolista|*.fotolista|");
 
 bool isJobFile(const QFileInfo& info) { return info.suffix().compare(QLatin1String("fotolista"), Qt::CaseInsensitive) == 0; }
 
