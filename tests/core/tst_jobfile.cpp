@@ -66,6 +66,12 @@ private slots:
         JobSettings elsewhere("/otro/numeros");
         applyJob(*parseJob(*jobBytes(plain, {}, nullptr), "/").job, elsewhere);
         QCOMPARE(elsewhere.watermarkFolder(), QStringLiteral("/otro/numeros"));
+        // A job saved in the start state (no workbook, no large width yet)
+        // reads back to the same start state, not to the default widths.
+        JobSettings again("/programa/numeros");
+        applyJob(*parseJob(*jobBytes(plain, {}, nullptr), "/").job, again);
+        QVERIFY(!again.largeWidth());
+        QCOMPARE(jobBytes(again, {}, nullptr), jobBytes(plain, {}, nullptr));
     }
 
     // Applied as a user would set them: the workbook first, whose choice

@@ -233,7 +233,10 @@ const QList<Field>& fields()
                  return s.isWorkbookSet() ? s.workbookPath() : QString();
              },
              [](const QString& v, JobSettings& s, WatermarkPlacement&) {
-                 s.restoreRunDefaults();
+                 // Only a chosen workbook brings the default widths back, as in
+                 // the window; a job with none keeps the widths it states.
+                 if (!v.isEmpty())
+                     s.restoreRunDefaults();
                  s.setWorkbookPath(v.isEmpty() ? JobSettings::unsetWorkbookText() : v);
                  return true;
              }},
