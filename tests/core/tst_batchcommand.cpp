@@ -2,11 +2,13 @@
 #include "cli/consolehost.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
+#include "support/tifffixtures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -296,6 +298,29 @@ private slots:
             QVERIFY2(o.err.contains(words), qPrintable(o.err));
         QCOMPARE(fixtures::readBytes(b.destination + "/TAZA-01.jpg"), QByteArray("yesterday"));
         QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), written);
+    }
+
+    void aTiffTheImageLibraryWouldAbortOnEndsOnlyItsRow()
+    {
+        // Rows 1 to 3: a good photo, a TIFF on which the image library
+        // asserts, a good photo, decoded ahead on two threads. The process
+        // goes on: both good rows are written, the bad one is named, by the
+        // check before the run too.
+        Batch b;
+        QVERIFY(QFile::remove(b.source + "/12346.JPG"));
+        QByteArray tiff = fixtures::handmadeTiff(300, 200, fixtures::TiffLayout{1, 1, 1});
+        QVERIFY(fixtures::setTiffTag(tiff, 284, 2));
+        QVERIFY(fixtures::writeBytes(b.source + "/12346.tif", tiff));
+        const QStringList options{"--format", "any", "--jobs", "2"};
+        const Outcome check = runCommand(QStringList{"check", b.workbook, b.source, b.destination} + options, b.dir.path());
+        QCOMPARE(check.exitCode, 1);
+        const QRegularExpression finding("^10\tno-legible\t.*12346.tif.*planos separados");
+        QVERIFY2(!check.out.filter(finding).isEmpty(), qPrintable(check.out.join('\n')));
+        const Outcome run = runCommand(b.args(options), b.dir.path());
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("fila 2 (F10 → A10)") && run.err.contains("planos separados"), qPrintable(run.err));
+        QVERIFY(QFile::exists(b.destination + "/TAZA-01.jpg") && QFile::exists(b.destination + "/CAJA-03.jpg"));
+        QVERIFY(!QFile::exists(b.destination + "/Bolso_02.jpg"));
     }
 
     void cellsPrintsWhatIndependentReadersSee_data()
