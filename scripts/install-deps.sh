@@ -32,8 +32,9 @@ packages=(
   # (standard buttons, the file dialog) in Spanish
   locales qt6-translations-l10n
   # the Debian package: dependencies of the programs, checks of the package,
-  # its desktop entry and metadata, and the test of its shell completion
-  dpkg-dev lintian desktop-file-utils appstream bash-completion
+  # its desktop entry and metadata, the job files' type, and the test of its
+  # shell completion
+  dpkg-dev lintian desktop-file-utils appstream bash-completion shared-mime-info libglib2.0-bin
 )
 
 sudo_cmd=()
