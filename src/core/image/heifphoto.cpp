@@ -302,14 +302,17 @@ HeifPicture decodeHeif(ByteSource& source, bool transform)
     }
     options->ignore_transformations = transform ? 0 : 1;
     options->convert_hdr_to_8bit = 1;
-    // Damaged coded data is an error, not a picture with what could be read.
-    options->strict_decoding = 1;
     heif_image* raw = nullptr;
     const heif_error e = heif_decode_image(h.handle.get(), &raw, heif_colorspace_RGB,
                                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);
     heif_decoding_options_free(options);
     const std::unique_ptr<heif_image, ImageDeleter> image(raw);
-    if (e.code != heif_error_Ok || !image) {
+    // Damaged coded data is an error, not a picture with what could be read.
+    // The library's strict mode would say so too, but it loses the picture
+    // it made on that path; its warnings say the same.
+    heif_error warning{};
+    const bool warned = image && heif_image_get_decoding_warnings(image.get(), 0, &warning, 1) > 0;
+    if (e.code != heif_error_Ok || !image || warned) {
         out.problem = missingDecoder(e) ? noDecoder(h.codec) : damagedHeif();
         return out;
     }
