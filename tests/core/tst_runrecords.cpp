@@ -3,6 +3,7 @@
 #include "core/summary/summarytree.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,15 +107,27 @@ private slots:
         QCOMPARE(english, QStringLiteral("Porcentaje comprimido 92 % || Ratio: 1.92 sobre unidad"));
     }
 
+    void errorLogIsReplacedAndEndsLinesWithCrLf_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("an earlier log") << false;
+        QTest::newRow("a link planted at its name is replaced, not written through") << true;
+    }
+
     void errorLogIsReplacedAndEndsLinesWithCrLf()
     {
+        QFETCH(bool, link);
         QTemporaryDir dir;
         const QString path = dir.filePath("errores.txt");
+        const QString earlier = link ? dir.filePath("victim") : path;
+        const QByteArray earlierText = "an earlier run's line that is much longer than the new ones\r\n";
         {
-            QFile old(path);
+            QFile old(earlier);
             QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("an earlier run's line that is much longer than the new ones\r\n");
+            old.write(earlierText);
         }
+        if (link)
+            QVERIFY(QFile::link(earlier, path));
         ErrorLog log;
         QVERIFY(log.open(path));
         log.writeLine(QStringLiteral("1 - C.O: F6 valor: ñ.JPG"));
@@ -123,6 +136,12 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("1 - C.O: F6 valor: \xc3\xb1.JPG\r\n2 - x\r\n"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        if (link) {
+            QFile victim(earlier);
+            QVERIFY(victim.open(QIODevice::ReadOnly));
+            QCOMPARE(victim.readAll(), earlierText);
+        }
     }
 
     void errorLogThatCannotBeWrittenLosesLinesQuietly()
