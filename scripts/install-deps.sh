@@ -22,8 +22,9 @@ packages=(
   # photo fixtures: EXIF, XMP and IPTC writer, HEIC/AVIF and WebP encoders,
   # and the colour profiles they embed (sRGB, Adobe RGB compatible, SWOP CMYK)
   libimage-exiftool-perl libheif-examples webp icc-profiles-free colord-data libgs-common
-  # fixtures: two independent .xls writers and a compound-file writer
-  python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
+  # fixtures: two independent .xls writers and a compound-file writer; the
+  # .ods reader the expected cell listings come from
+  python3 python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl python3-odf
   # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with
   # function names and lines
   clang libclang-rt-14-dev llvm
@@ -31,8 +32,9 @@ packages=(
   # (standard buttons, the file dialog) in Spanish
   locales qt6-translations-l10n
   # the Debian package: dependencies of the programs, checks of the package,
-  # its desktop entry and metadata, and the test of its shell completion
-  dpkg-dev lintian desktop-file-utils appstream bash-completion
+  # its desktop entry and metadata, the job files' type, and the test of its
+  # shell completion
+  dpkg-dev lintian desktop-file-utils appstream bash-completion shared-mime-info libglib2.0-bin
 )
 
 sudo_cmd=()

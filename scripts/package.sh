@@ -33,6 +33,16 @@ status=0
 [ -s "$scratch/salida/TAZA-01.jpg" ] && [ -s "$scratch/salida/pequeñas/TAZA-01_p.jpg" ]
 
 desktop-file-validate "$scratch/raiz/usr/share/applications/fotolista.desktop"
+# A job file is known by its name and by its first line, so the file
+# manager opens it with the program.
+update-mime-database "$scratch/raiz/usr/share/mime" >/dev/null 2>&1
+printf 'fotolista-trabajo=1\n' >"$scratch/semana.fotolista"
+cp "$scratch/semana.fotolista" "$scratch/semana.txt"
+for job in semana.fotolista semana.txt; do
+  XDG_DATA_DIRS="$scratch/raiz/usr/share" gio info -a standard::content-type "$scratch/$job" |
+    grep -q 'application/x-fotolista-job'
+done
+grep -q '^MimeType=application/x-fotolista-job;' "$scratch/raiz/usr/share/applications/fotolista.desktop"
 appstreamcli validate --no-net "$scratch"/raiz/usr/share/metainfo/*.metainfo.xml >/dev/null
 
 # Errors fail the check; warnings would be listed (README, "The Debian package").

@@ -5,6 +5,7 @@
 #include "ui/services/toneplayer.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <csignal>
 
@@ -23,5 +24,10 @@ int main(int argc, char* argv[])
     MainWindow window(services, tones, QCoreApplication::applicationDirPath());
     services.setParentWindow(&window);
     window.show();
+    // A job given on the command line or opened from the file manager comes
+    // after the start, over the start state.
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (const QString& job : arguments)
+        QTimer::singleShot(0, &window, [&window, job] { window.openJob(job); });
     return app.exec();
 }

@@ -6,10 +6,12 @@
 #include "core/base/safewrite.h"
 #include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
+#include "core/job/jobfile.h"
 #include "core/report/batchrecord.h"
 #include "core/report/htmlreport.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
+#include "core/summary/errorlog.h"
 #include "core/summary/runtotals.h"
 #include "core/watermark/placement.h"
 #include "core/workbook/celladdress.h"
@@ -38,6 +40,7 @@ QString helpText()
     return QStringLiteral(
         "Uso:\n"
         "  fotolista-batch run LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
+        "  fotolista-batch run --job TRABAJO.fotolista [LIBRO CARPETA_FUENTE CARPETA_DESTINO] [opciones]\n"
         "  fotolista-batch check LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
         "  fotolista-batch --help | --version\n"
@@ -47,8 +50,10 @@ QString helpText()
         "      anota en el registro las filas no procesadas y muestra el resumen al final.\n"
         "check comprueba el lote sin escribir nada: recorre el libro como run y escribe una línea\n"
         "      por hallazgo, FILA<TAB>TIPO<TAB>DETALLE, y al final «N filas: P problemas, Q avisos».\n"
-        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible.\n"
-        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo.\n"
+        "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible,\n"
+        "      pisa-origen, datos-tras-fin.\n"
+        "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo,\n"
+        "      otro-formato, espacios, extension-doble, se-amplia.\n"
         "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
         "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
@@ -58,6 +63,9 @@ QString helpText()
         "El formato se reconoce por el contenido del archivo, no por su nombre.\n"
         "\n"
         "Opciones de run (entre paréntesis, el valor por omisión):\n"
+        "  --job TRABAJO             toma los ajustes de un trabajo guardado (.fotolista); los argumentos\n"
+        "                            y las opciones que siguen cambian los del trabajo\n"
+        "  --save-job TRABAJO        guarda los ajustes con que se hará el lote en TRABAJO, y sigue\n"
         "  --origin CELDA            celda origen del primer nombre de imagen (F6)\n"
         "  --destination CELDA       celda destino del primer nombre final (A6)\n"
         "  --step N                  filas entre una fila y la siguiente (4)\n"
@@ -83,12 +91,15 @@ QString helpText()
         "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
         "                            con la misma foto, los mismos ajustes y la misma marca\n"
         "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
+        "  --skip-blank-rows         salta las filas vacías y sigue hasta la última fila con datos\n"
+        "                            (sin ella, el lote termina en la primera fila vacía)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
         "\n"
-        "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir;\n"
-        "2 uso incorrecto, inicio rechazado o libro ilegible (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
+        "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
+        "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
+        "libro ilegible o registro que no se puede crear (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
 }
 
 struct RunOptions {
@@ -113,10 +124,13 @@ struct RunOptions {
     QString log = QStringLiteral("errores.txt");
     QString summary;
     QString report;
+    QString job;
+    QString saveJob;
     int jobs = std::max(1, QThread::idealThreadCount());
     bool fast = false;
     bool onlyChanged = false;
     bool autorotate = true;
+    bool skipBlankRows = false;
     bool quiet = false;
 };
 
@@ -144,9 +158,10 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "report", "jobs"})
+                                 "summary", "report", "jobs", "job", "save-job"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
-        for (const char* name : {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "quiet"})
+        for (const char* name :
+             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -247,10 +262,16 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         if (!QFileInfo(v).isDir())
             return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
         o.watermark = QFileInfo(v).absoluteFilePath();
-    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")) {
+    } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")
+               || name == QLatin1String("job") || name == QLatin1String("save-job")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
-        (name == QLatin1String("log") ? o.log : name == QLatin1String("summary") ? o.summary : o.report) = v;
+        const QHash<QString, QString*> targets{{QStringLiteral("log"), &o.log},
+                                               {QStringLiteral("summary"), &o.summary},
+                                               {QStringLiteral("report"), &o.report},
+                                               {QStringLiteral("job"), &o.job},
+                                               {QStringLiteral("save-job"), &o.saveJob}};
+        *targets.value(name) = v;
     } else if (name == QLatin1String("no-watermark")) {
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
@@ -261,6 +282,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.onlyChanged = true;
     } else if (name == QLatin1String("no-autorotate")) {
         o.autorotate = false;
+    } else if (name == QLatin1String("skip-blank-rows")) {
+        o.skipBlankRows = true;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -302,6 +325,9 @@ std::optional<QString> parseRunOptions(const QString& command, const QStringList
     if (o.noWatermark && o.watermark)
         return QStringLiteral("--watermark y --no-watermark no pueden ir juntas");
     const QStringList positional = parser.positionalArguments();
+    // A job holds the three paths: given, they take the place of the job's.
+    if (positional.isEmpty() && !o.job.isEmpty())
+        return std::nullopt;
     if (positional.size() != 3)
         return QStringLiteral("%1 espera LIBRO CARPETA_FUENTE CARPETA_DESTINO").arg(command);
     o.workbook = positional[0];
@@ -314,13 +340,14 @@ std::optional<QString> parseRunOptions(const QString& command, const QStringList
     return std::nullopt;
 }
 
-/// The settings a window has once a workbook is chosen, then the options.
+/// The options given, over the settings as they stand.
 void applyOptions(const RunOptions& o, JobSettings& s)
 {
-    s.restoreRunDefaults();
-    s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
-    s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
-    s.setDestinationFolder(QDir::cleanPath(QFileInfo(o.destination).absoluteFilePath()));
+    if (!o.workbook.isEmpty()) {
+        s.setWorkbookPath(QFileInfo(o.workbook).absoluteFilePath());
+        s.setSourceFolder(QDir::cleanPath(QFileInfo(o.source).absoluteFilePath()));
+        s.setDestinationFolder(QDir::cleanPath(QFileInfo(o.destination).absoluteFilePath()));
+    }
     if (o.origin) {
         const auto [column, row] = splitAddress(o.originText);
         s.setOriginColumn(column);
@@ -351,13 +378,54 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.disableWatermark();
     if (o.watermarkHeight)
         s.setWatermarkHeight(*o.watermarkHeight);
-    s.setWatermarkInteriorOnly(o.interiorOnly);
+    if (o.interiorOnly)
+        s.setWatermarkInteriorOnly(true);
     if (o.transparency)
         s.setWatermarkTransparency(*o.transparency);
-    s.setWatermarkManualPlacement(o.placement.has_value());
-    s.setFastDecode(o.fast);
-    s.setOnlyChanged(o.onlyChanged);
-    s.setAutorotate(o.autorotate);
+    if (o.placement)
+        s.setWatermarkManualPlacement(true);
+    if (o.fast)
+        s.setFastDecode(true);
+    if (o.onlyChanged)
+        s.setOnlyChanged(true);
+    if (!o.autorotate)
+        s.setAutorotate(false);
+    if (o.skipBlankRows)
+        s.setSkipBlankRows(true);
+}
+
+/// The settings a window has once a workbook is chosen, then the job's, then
+/// the options given; and where the mark goes when it is placed by hand. The
+/// job saved when asked. Why they cannot be used, if they cannot.
+std::optional<QString> settingsFor(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement,
+                                   QTextStream& err)
+{
+    s.restoreRunDefaults();
+    if (!o.job.isEmpty()) {
+        const JobLoad load = readJobFile(o.job);
+        for (const QString& warning : load.warnings)
+            err << QStringLiteral("fotolista-batch: aviso: el trabajo «%1»: %2").arg(o.job, warning) << Qt::endl;
+        if (!load.job)
+            return QStringLiteral("el trabajo «%1» no se puede usar: %2").arg(o.job, load.problem);
+        if (const std::optional<WatermarkPlacement> p = applyJob(*load.job, s))
+            placement = *p;
+    }
+    applyOptions(o, s);
+    if (o.placement)
+        placement = *o.placement;
+    if (!o.job.isEmpty()) {
+        if (const std::optional<QString> missing = missingJobPath(s))
+            return *missing;
+        if (!s.isWorkbookSet() || !s.isSourceFolderSet() || !s.isDestinationFolderSet())
+            return QStringLiteral("el trabajo «%1» no tiene libro, carpeta fuente o carpeta destino").arg(o.job);
+    }
+    if (o.saveJob.isEmpty())
+        return std::nullopt;
+    QString problem;
+    const std::optional<QByteArray> bytes = jobBytes(s, placement, &problem);
+    if (!bytes || !writeJobFile(o.saveJob, *bytes, &problem))
+        return QStringLiteral("no se puede guardar el trabajo en «%1»: %2").arg(o.saveJob, problem);
+    return std::nullopt;
 }
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
@@ -381,13 +449,22 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     RunOptions o;
     if (!parseOrExplain(QStringLiteral("run"), args, o, err))
         return kExitUsage;
+    // Said before anything is read or written, rather than a run with no log.
+    if (const std::optional<QString> why = logCreationProblem(o.log)) {
+        err << QStringLiteral("fotolista-batch: no se puede crear el registro «%1»: %2").arg(o.log, *why) << Qt::endl;
+        return kExitUsage;
+    }
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
-    applyOptions(o, settings);
+    WatermarkPlacement placed;
+    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+        return kExitUsage;
+    }
 
     ConsoleHost host(err, stderrIsTerminal && !o.quiet);
     WorkbookFileReader reader;
-    FixedPlacement placement(o.placement.value_or(WatermarkPlacement{}));
+    FixedPlacement placement(placed);
     RunTotals totals;
     RunControl control;
     bool cancelled = false;
@@ -407,7 +484,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
     const RunResult result = driver.run();
     host.finishProgress();
-    record.finish(result.end);
+    record.finish(result);
 
     switch (result.end) {
     case RunEnd::Refused:
@@ -418,6 +495,11 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         break;
     }
 
+    if (result.end == RunEnd::Stopped) {
+        // Every row handled before Ctrl-C was written and listed: the totals
+        // count them all.
+        host.setRowCounters(result.rowsHandled, result.notProcessed, result.rowsHandled - result.notProcessed);
+    }
     const QStringList lines = host.summaryLines(totals);
     if (!o.quiet) {
         for (const QString& line : lines)
@@ -431,8 +513,8 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
 
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;
-    const bool everyRowWritten =
-        result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0;
+    const bool everyRowWritten = result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0
+        && result.rowsLeftAfterStop == 0 && result.logProblem.isEmpty();
     return everyRowWritten ? kExitOk : kExitRowsFailed;
 }
 
@@ -443,7 +525,11 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
         return kExitUsage;
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
-    applyOptions(o, settings);
+    WatermarkPlacement placed;
+    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+        return kExitUsage;
+    }
     return runCheckCommand(settings, out, err);
 }
 

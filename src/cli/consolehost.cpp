@@ -1,6 +1,7 @@
 #include "cli/consolehost.h"
 
 #include "core/image/prepareimages.h"
+#include "core/summary/summarytexts.h"
 
 #include <chrono>
 #include <thread>
@@ -31,6 +32,11 @@ MessageAnswer ConsoleHost::showMessage(const QString& text, MessageButtons butto
 QString ConsoleHost::askText(const QString&, const QString&) { return {}; }
 
 FileChoice ConsoleHost::chooseFileToOpen(const QString&, const QString&) { return FileChoice::cancelled(); }
+
+FileChoice ConsoleHost::chooseFileToSave(const QString&, const QString&, const QString&)
+{
+    return FileChoice::cancelled();
+}
 
 bool ConsoleHost::startProgram(const QString&, const QStringList&, WindowMode) { return false; }
 
@@ -100,10 +106,11 @@ void ConsoleHost::rowHandled(const RowReport& report)
                           .arg(kMaxSourcePixels / 1'000'000);
             break;
         case RowOutcome::WriteFailed:
-            warning = QStringLiteral("%1: no se puede escribir «%2».").arg(row, report.destinationPath);
+            warning = QStringLiteral("%1: no se escribe «%2»: %3.").arg(row, report.destinationPath, report.problem);
             break;
         case RowOutcome::SmallWriteFailed:
-            warning = QStringLiteral("%1: no se puede escribir la copia pequeña de «%2».").arg(row, report.destinationPath);
+            warning = QStringLiteral("%1: no se escribe la copia pequeña de «%2»: %3.")
+                          .arg(row, report.destinationPath, report.problem);
             break;
         case RowOutcome::Unchanged:
             ++m_unchanged;
@@ -114,9 +121,19 @@ void ConsoleHost::rowHandled(const RowReport& report)
     }
     if (!warning.isEmpty()) {
         finishProgress();
-        m_err << QStringLiteral("fotolista-batch: aviso: ") << warning << Qt::endl;
+        m_err << QStringLiteral("fotolista-batch: aviso: ") << escapedControls(warning) << Qt::endl;
     }
     drawProgress(true);
+}
+
+void ConsoleHost::dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft)
+{
+    finishProgress();
+    m_err << QStringLiteral("fotolista-batch: aviso: el lote termina en la fila %1, que está vacía, pero debajo hay "
+                            "%2 filas más con datos sin procesar; --skip-blank-rows las procesa.")
+                 .arg(stopRow)
+                 .arg(rowsLeft)
+          << Qt::endl;
 }
 
 QStringList ConsoleHost::summaryLines(const RunTotals& totals) const

@@ -30,6 +30,7 @@ public:
                               const QString& title = {}) override;
     QString askText(const QString& prompt, const QString& title = {}) override;
     FileChoice chooseFileToOpen(const QString& title, const QString& filter) override;
+    FileChoice chooseFileToSave(const QString& title, const QString& filter, const QString& suffix) override;
     bool startProgram(const QString& program, const QStringList& arguments, WindowMode mode) override;
     bool openWithDesktop(const QString& path) override;
     void yieldToUser() override;
@@ -55,6 +56,7 @@ public:
     void playCompletionTones() override {}
     void rowCountKnown(qint64 completeRowCount) override;
     void rowHandled(const RowReport& report) override;
+    void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
 
     const SummaryTree& tree() const { return m_tree; }
 

@@ -5,6 +5,7 @@
 #include "core/workbook/open/workbookfilereader.h"
 #include "support/imagefixtures.h"
 #include "support/runrig.h"
+#include "support/tifffixtures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -92,6 +93,13 @@ private slots:
         QTest::newRow("truncated TIFF") << ".TIF" << tiff.left(tiff.size() / 3) << RowOutcome::NotDecoded;
         QTest::newRow("empty TIFF") << ".TIF" << QByteArray() << RowOutcome::NotDecoded;
         QTest::newRow("random-byte TIFF") << ".TIF" << noise << RowOutcome::NotDecoded;
+        // Its directory first, as cameras write it: cut, it still has one.
+        const QByteArray cameraTiff = fixtures::handmadeTiff(300, 200);
+        QTest::newRow("TIFF cut to 60 %") << ".TIF" << cameraTiff.left(cameraTiff.size() * 6 / 10) << RowOutcome::NotDecoded;
+        // The image library asserts on it: the run must end this row only.
+        QByteArray separate = fixtures::handmadeTiff(300, 200, fixtures::TiffLayout{1, 1, 1});
+        fixtures::setTiffTag(separate, 284, 2);
+        QTest::newRow("1-bit TIFF in separate planes") << ".TIF" << separate << RowOutcome::NotDecoded;
         QTest::newRow("JPEG claiming 60000 x 60000") << ".JPG" << jpegClaiming(60000, 60000) << RowOutcome::TooLarge;
         QTest::newRow("TIFF claiming 100000 x 100000") << ".TIF" << tiffClaiming(100000, 100000) << RowOutcome::TooLarge;
     }
@@ -129,9 +137,12 @@ private slots:
             QCOMPARE(messages, QStringList{"Se ha producido un error en la escritura"});
         else
             QVERIFY(messages.isEmpty());
-        // Found rows stay black entries without a log line.
+        // Found rows stay black entries; the log and a red line say why no image came.
         QCOMPARE(rig.view.tree.roots()[0].children.size(), 2);
-        QCOMPARE(fixtures::readBytes(rig.logPath), QByteArray());
+        const QByteArray log = fixtures::readBytes(rig.logPath);
+        QCOMPARE(log.count("\r\n"), 1);
+        QVERIFY2(log.startsWith("1 - C.O: F6 valor: 1") && log.contains("|| No se"), log.constData());
+        QCOMPARE(rig.view.tree.roots()[0].children[0].children.constLast().colour, kEntryRed);
     }
 
     void targetsBeyondTheLimitAreRefused_data()

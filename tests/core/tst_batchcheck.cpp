@@ -39,7 +39,7 @@ private slots:
         QTest::newRow("nothing to say") << Rows{{"1", "A"}, {"2", "B"}, {"3", "C"}} << QStringList() << QStringList();
         QTest::newRow("falta-origen, no other extension tried")
             << Rows{{"1", "A"}, {"9", "B"}, {"2", "C"}, {"4", "D"}} << QStringList{"fuente/4.jpeg"}
-            << QStringList{"10 falta-origen", "18 falta-origen", "0 sin-usar"};
+            << QStringList{"10 falta-origen", "18 falta-origen", "18 otro-formato", "0 sin-usar"};
         QTest::newRow("origen-vacio") << Rows{{"1", "A"}, {"", "B"}, {"2", "C"}} << QStringList()
                                       << QStringList{"10 origen-vacio", "0 sin-usar"};
         QTest::newRow("nombre-no-valido") << Rows{{"1", "A"},     {"..\\fuente\\2", "B"}, {"2", "/tmp/C"},
@@ -72,6 +72,14 @@ private slots:
             << Rows{{"1", "A"}, {"3", "C"}}
             << QStringList{"fuente/notas.txt", "fuente/.oculta.jpg", "fuente/destino/9.jpg", "fuente/sub/8.JPG"}
             << QStringList{"0 sin-usar", "0 sin-usar"};
+        QTest::newRow("otro-formato, espacios, extension-doble")
+            << Rows{{"1", "A"}, {"IMG_5", "B"}, {"2 ", "C"}, {"3.jpg", "D"}, {"1", " E.jpg"}}
+            << QStringList{"fuente/IMG_5.HEIC"}
+            << QStringList{"10 falta-origen",     "10 otro-formato",    "14 espacios",     "14 falta-origen",
+                           "18 extension-doble", "18 falta-origen",   "22 espacios",     "22 extension-doble",
+                           "22 origen-repetido", "0 sin-usar",        "0 sin-usar"};
+        QTest::newRow("se-amplia") << Rows{{"1", "A"}, {"chica", "B"}} << QStringList{"fuente/chica.jpg"}
+                                   << QStringList{"10 se-amplia", "0 sin-usar", "0 sin-usar"};
         QTest::newRow("ambiguo") << Rows{{"1", "A"}, {"2", "B"}, {"3", "C"}, {"abc", "D"}}
                                  << QStringList{"fuente/abc.jpg", "fuente/ABC.JPG"}
                                  << QStringList{"18 ambiguo", "0 sin-usar"};
@@ -84,7 +92,7 @@ private slots:
         QFETCH(QStringList, expected);
         RunRig rig;
         for (const char* name : {"1.jpg", "2.jpg", "3.JPG"})
-            rig.addPhoto(name);
+            rig.addPhoto(name, 450, 300);  // wider than the large copy: not enlarged
         for (const QString& file : files) {
             const QString path = rig.dir.filePath(file);
             QDir().mkpath(QFileInfo(path).path());
@@ -94,7 +102,7 @@ private slots:
                 QVERIFY(fixtures::writeBytes(path, claiming));
             } else {
                 QVERIFY(file.endsWith("jpg", Qt::CaseInsensitive) && !file.contains("roto")
-                            ? fixtures::writeJpeg(path, 40, 30)
+                            ? fixtures::writeJpeg(path, file.contains("chica") ? 40 : 450, 300)
                             : fixtures::writeBytes(path, "no es una foto"));
             }
         }
@@ -154,10 +162,10 @@ private slots:
         QFETCH(bool, autorotate);
         QFETCH(QStringList, expected);
         RunRig rig;
-        rig.addPhoto("1.jpg");
+        rig.addPhoto("1.jpg", 700, 500);
         const QString path = rig.source + "/2.jpg";
         if (photo == "png") {
-            QVERIFY(fixtures::writePng(path, 400, 300, 0x336699));
+            QVERIFY(fixtures::writePng(path, 700, 300, 0x336699));
         } else {
             QVERIFY(fixtures::writeJpeg(path, 30000, 150));
             bool ok = false;

@@ -2,12 +2,14 @@
 #include "cli/consolehost.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
+#include "support/tifffixtures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -299,6 +301,29 @@ private slots:
         QCOMPARE(QDir(b.destination).entryList(QDir::Files | QDir::Hidden), written);
     }
 
+    void aTiffTheImageLibraryWouldAbortOnEndsOnlyItsRow()
+    {
+        // Rows 1 to 3: a good photo, a TIFF on which the image library
+        // asserts, a good photo, decoded ahead on two threads. The process
+        // goes on: both good rows are written, the bad one is named, by the
+        // check before the run too.
+        Batch b;
+        QVERIFY(QFile::remove(b.source + "/12346.JPG"));
+        QByteArray tiff = fixtures::handmadeTiff(300, 200, fixtures::TiffLayout{1, 1, 1});
+        QVERIFY(fixtures::setTiffTag(tiff, 284, 2));
+        QVERIFY(fixtures::writeBytes(b.source + "/12346.tif", tiff));
+        const QStringList options{"--format", "any", "--jobs", "2"};
+        const Outcome check = runCommand(QStringList{"check", b.workbook, b.source, b.destination} + options, b.dir.path());
+        QCOMPARE(check.exitCode, 1);
+        const QRegularExpression finding("^10\tno-legible\t.*12346.tif.*planos separados");
+        QVERIFY2(!check.out.filter(finding).isEmpty(), qPrintable(check.out.join('\n')));
+        const Outcome run = runCommand(b.args(options), b.dir.path());
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("fila 2 (F10 → A10)") && run.err.contains("planos separados"), qPrintable(run.err));
+        QVERIFY(QFile::exists(b.destination + "/TAZA-01.jpg") && QFile::exists(b.destination + "/CAJA-03.jpg"));
+        QVERIFY(!QFile::exists(b.destination + "/Bolso_02.jpg"));
+    }
+
     void cellsPrintsWhatIndependentReadersSee_data()
     {
         QTest::addColumn<QString>("workbook");
@@ -475,6 +500,43 @@ private slots:
         QCOMPARE(QDir(b.dir.path()).entryList({".*"}, QDir::Files | QDir::Hidden), QStringList{});
     }
 
+    // A job saved with --save-job runs again without the paths; what is given
+    // beside it overrides it; a job that cannot be used writes nothing.
+    void jobFiles()
+    {
+        Batch b;
+        const QString job = b.dir.filePath("semana.fotolista");
+        const Outcome saved = runCommand(b.args({"--quality", "alta", "--large-width", "500", "--save-job", job, "--quiet"}),
+                                         b.dir.path());
+        QCOMPARE(saved.exitCode, 1);  // the example's missing photo
+        const QByteArray first = fixtures::readBytes(b.destination + "/TAZA-01.jpg");
+        QCOMPARE(fixtures::decode(b.destination + "/TAZA-01.jpg").width, 500);
+        QVERIFY(QFile::remove(b.destination + "/TAZA-01.jpg"));
+        QCOMPARE(runCommand({"run", "--job", job, "--quiet"}, b.dir.path()).exitCode, 1);
+        QCOMPARE(fixtures::readBytes(b.destination + "/TAZA-01.jpg"), first);
+
+        const QString other = b.dir.filePath("otra");
+        QDir().mkpath(other);
+        const QString overridden = b.dir.filePath("cambiado.fotolista");
+        runCommand({"run", "--job", job, b.workbook, b.source, other, "--large-width", "300", "--save-job", overridden,
+                    "--quiet"},
+                   b.dir.path());
+        QCOMPARE(fixtures::decode(other + "/TAZA-01.jpg").width, 300);
+        const QByteArray text = fixtures::readBytes(overridden);
+        QVERIFY(text.contains("\ncalidad=alta\n") && text.contains("\nanchura-grande=300\n"));
+        QVERIFY(text.contains("\ndestino=" + QFile::encodeName(other) + "\n"));
+
+        QByteArray gone = fixtures::readBytes(job);
+        gone.replace(QFile::encodeName(b.source), "/no/existe");
+        fixtures::writeBytes(job, gone);
+        const QStringList before = fixtures::filesUnder(b.dir.path());
+        const Outcome refused = runCommand({"run", "--job", job}, b.dir.path());
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("la carpeta fuente «/no/existe» no existe"), qPrintable(refused.err));
+        QCOMPARE(fixtures::filesUnder(b.dir.path()), before);
+        QCOMPARE(runCommand({"check", "--job", b.workbook}, b.dir.path()).exitCode, 2);  // not a job
+    }
+
     void ctrlC_data()
     {
         QTest::addColumn<int>("interruptions");
@@ -511,6 +573,11 @@ private slots:
             QVERIFY2(written.size() >= before && written.size() <= before + 1, qPrintable(written.join(',')));
             for (QString name : written)
                 QCOMPARE(fixtures::decode(b.destination + "/pequeñas/" + name.replace(".jpg", "_p.jpg")).width, 145);
+            // The totals count every row the summary lists, each written one among them.
+            const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+            const qsizetype listed = out.filter(QRegularExpression("^  \\d+ - C\\.O: ")).size();
+            QVERIFY(listed >= written.size());
+            QCOMPARE(out.filter(QRegularExpression("^Totales: ")), QStringList{"Totales: " + QString::number(listed)});
         }
     }
 };

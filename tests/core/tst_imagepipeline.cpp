@@ -434,7 +434,12 @@ private slots:
         QCOMPARE(rig.ui.messageTexts(), outcome == RowOutcome::Written
                                             ? QStringList{}
                                             : QStringList{"Se ha producido un error en la escritura"});
-        QCOMPARE(rig.view.tree.roots()[0].children.at(0).children.size(), largeWritten ? 2 : 0);
+        // The sizes of a large copy written, and a red line saying why a copy was not.
+        const QList<SummaryEntry> details = rig.view.tree.roots()[0].children.at(0).children;
+        QCOMPARE(details.size(), (largeWritten ? 2 : 0) + (outcome == RowOutcome::Written ? 0 : 1));
+        QCOMPARE(details.isEmpty() ? kEntryBlack : details.last().colour,
+                 outcome == RowOutcome::Written || details.isEmpty() ? kEntryBlack : kEntryRed);
+        QCOMPARE(rig.logBytes().count("\r\n"), outcome == RowOutcome::Written ? 0 : 1);
         if (largeWritten)
             QCOMPARE(fixtures::decode(rig.destination + "/" + files.first()).width, 409);
         if (Obstacle(obstacle) == NothingToEncode || Obstacle(obstacle) == ReadOnlyOutput)

@@ -10,6 +10,8 @@
 #include "support/scripteduiservices.h"
 
 #include <QProcess>
+
+#include <functional>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +26,28 @@ std::span<const std::byte> bytesOf(const QByteArray& bytes)
     return {reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())};
 }
 
+/// The JPEG with `symbol` added to its first DC table under a code of 16
+/// bits, which no data uses: libjpeg judges the table, not the data.
+QByteArray withDcSymbol(QByteArray jpeg, int symbol)
+{
+    const qsizetype dht = jpeg.indexOf("\xFF\xC4");
+    const qsizetype length = qsizetype(uchar(jpeg[dht + 2])) << 8 | uchar(jpeg[dht + 3]);
+    for (qsizetype table = dht + 4; table < dht + 2 + length;) {
+        int total = 0;
+        for (int i = 1; i <= 16; ++i)
+            total += uchar(jpeg[table + i]);
+        if (uchar(jpeg[table]) >> 4 == 0) {
+            jpeg[table + 16] = char(uchar(jpeg[table + 16]) + 1);
+            jpeg.insert(table + 17 + total, char(symbol));
+            jpeg[dht + 2] = char((length + 1) >> 8);
+            jpeg[dht + 3] = char(length + 1);
+            return jpeg;
+        }
+        table += 17 + total;
+    }
+    return {};
+}
+
 /// A bitmap as a PNG file, which holds its pixels exactly.
 QByteArray pngOf(const Bitmap& bitmap, const QString& path)
 {
@@ -32,6 +56,7 @@ QByteArray pngOf(const Bitmap& bitmap, const QString& path)
 } // namespace
 
 Q_DECLARE_METATYPE(fixtures::ScanScript)
+Q_DECLARE_METATYPE(std::function<QByteArray()>)
 
 class TestImageWorkers : public QObject {
     Q_OBJECT
@@ -201,6 +226,95 @@ private slots:
         const Bitmap read = decodeJpegReduced(bytesOf(jpeg), 2, kMaxSourcePixels);
         QCOMPARE(!read.isNull(), libjpegReadsIt);
         QCOMPARE(read.width(), decodeJpegReducedByLibjpeg(bytesOf(jpeg), 2, kMaxSourcePixels).width());
+    }
+
+    void bothReadsTakeTheSameFiles_data()
+    {
+        // What libjpeg makes of a file decides, in both modes: our decoder
+        // hands it every file libjpeg refuses or warns about.
+        QTest::addColumn<std::function<QByteArray()>>("make");
+        QTest::addColumn<int>("largeWidth");
+        QTest::addColumn<bool>("libjpegReadsIt");
+        QTest::addColumn<bool>("libjpegWarns");
+        const auto seed = [](const char* name) {
+            return [name] {
+                return fixtures::readBytes(QStringLiteral(FOTOLISTA_SOURCE_DIR "/fuzz/corpus/fastread/") + name).mid(1);
+            };
+        };
+        const auto photo = [](int flags, auto change) {
+            return [flags, change] {
+                QTemporaryDir dir;
+                fixtures::writePhotoJpeg(dir.filePath("p.jpg"), 1280, 960, flags | 90);
+                return change(fixtures::readBytes(dir.filePath("p.jpg")));
+            };
+        };
+        const auto progressive = [](const QByteArray& j) { return fixtures::rescanJpeg(j, fixtures::ScanScript::Simple); };
+        const auto restarts = [](const QByteArray& j) { return fixtures::rescanJpeg(j, fixtures::ScanScript::Baseline, 7); };
+        const auto beforeFirstRestart = [restarts](const QByteArray& j) {
+            QByteArray r = restarts(j);
+            return r.insert(r.indexOf("\xFF\xD0"), "\x12\x34\x56");
+        };
+        // The two inputs the fuzzer found, committed as its seeds.
+        QTest::newRow("fuzzer: DC symbol 16, baseline") << std::function(seed("regression-dc-symbol-16")) << 8 << false << false;
+        QTest::newRow("fuzzer: DC symbol 16, progressive")
+            << std::function(seed("regression-dc-symbol-16-progressive")) << 8 << false << false;
+        const int p420 = JPEG_SUBSAMPLING_420;
+        QTest::newRow("as written") << std::function(photo(p420, [](QByteArray j) { return j; })) << 409 << true << false;
+        QTest::newRow("DC symbol 16") << std::function(photo(p420, [](QByteArray j) { return withDcSymbol(j, 16); }))
+                                      << 409 << false << false;
+        QTest::newRow("DC symbol 16, progressive")
+            << std::function(photo(p420, [=](QByteArray j) { return withDcSymbol(progressive(j), 16); })) << 409 << false
+            << false;
+        QTest::newRow("DC symbol 15") << std::function(photo(p420, [](QByteArray j) { return withDcSymbol(j, 15); }))
+                                      << 409 << true << false;
+        QTest::newRow("a code of all ones") << std::function(photo(p420, [](QByteArray j) {
+            // Two more codes of one bit: the shortest codes take all the room.
+            const qsizetype dht = j.indexOf("\xFF\xC4");
+            j[dht + 3] = char(uchar(j[dht + 3]) + 2);
+            j[dht + 5] = char(uchar(j[dht + 5]) + 2);
+            return j.insert(dht + 4 + 17, QByteArray(2, '\0'));
+        })) << 409 << false << false;
+        QTest::newRow("more than 256 symbols") << std::function(photo(p420, [](QByteArray j) {
+            j[j.indexOf("\xFF\xC4") + 4 + 16] = char(255);
+            return j;
+        })) << 409 << false << false;
+        QTest::newRow("sixteen blocks a unit") << std::function(photo(p420, [](QByteArray j) {
+            j[j.indexOf("\xFF\xC0") + 11] = char(0x44);  // the first plane sampled 4 × 4
+            return j;
+        })) << 409 << false << false;
+        QTest::newRow("JFIF 2.0") << std::function(photo(p420, [](QByteArray j) {
+            j[j.indexOf("JFIF") + 5] = 2;
+            return j;
+        })) << 409 << true << true;
+        QTest::newRow("bytes before a restart marker") << std::function(photo(p420, beforeFirstRestart)) << 409 << true << true;
+        QTest::newRow("bytes after the scan") << std::function(photo(p420, [](QByteArray j) {
+            return j.insert(j.size() - 2, "\x12\x34\x56");
+        })) << 409 << true << true;
+        QTest::newRow("cut short after a warning") << std::function(photo(p420, [=](QByteArray j) {
+            return beforeFirstRestart(j).left(j.size() * 6 / 10);
+        })) << 409 << false << true;
+    }
+
+    void bothReadsTakeTheSameFiles()
+    {
+        QFETCH(std::function<QByteArray()>, make);
+        QFETCH(int, largeWidth);
+        QFETCH(bool, libjpegReadsIt);
+        QFETCH(bool, libjpegWarns);
+        const QByteArray jpeg = make();
+        QVERIFY(jpeg.startsWith("\xFF\xD8"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.jpg");
+        QVERIFY(fixtures::writeBytes(path, jpeg));
+        const PreparedImages exact = prepareImages(PrepareRequest{path, false, true, largeWidth, 7});
+        const PreparedImages fast = prepareImages(PrepareRequest{path, true, true, largeWidth, 7});
+        QCOMPARE(exact.decoded, libjpegReadsIt);
+        QCOMPARE(fast.decoded, libjpegReadsIt);
+        // Reduced as the fast read reduces it; libjpeg's own reduced read agrees.
+        const int eighths = jpegEighths(ImageSize{exact.sourceWidth, exact.sourceHeight}, largeWidth);
+        QVERIFY(eighths <= 4);
+        QCOMPARE(decodeJpegReducedByLibjpeg(bytesOf(jpeg), eighths, kMaxSourcePixels).isNull(), !libjpegReadsIt);
+        QCOMPARE(decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels).isNull(), !libjpegReadsIt || libjpegWarns);
     }
 
     void vectorColourConversionIsLibjpegs()

@@ -378,7 +378,12 @@ private slots:
         QCOMPARE(rig.view.tree.roots()[0].children[0].text,
                  QStringLiteral("1 - C.O: F6 valor: 1.JPG || C.D.: A6 :  valor: .jpg"));
         QVERIFY(rig.view.tree.roots()[0].children[0].children.isEmpty());
-        QCOMPARE(rig.logBytes(), QByteArray());
+        // Both stay black and counted as processed; only the damaged photo says why.
+        QCOMPARE(rig.view.tree.roots()[0].children[1].children.size(), 1);
+        QCOMPARE(rig.view.tree.roots()[0].children[1].children[0].colour, kEntryRed);
+        QCOMPARE(rig.logBytes(),
+                 QByteArray("2 - C.O: F10 valor: 2.JPG || C.D.: A10 :  valor: B.jpg || No se ha podido leer la "
+                            "imagen (no es una imagen JPEG, TIFF, PNG, WebP, HEIC ni AVIF); no se ha escrito\r\n"));
         QCOMPARE(rig.view.logOf("counters"), QStringList{"counters: 2 0 2"});
         QCOMPARE(rig.view.rows[0].outcome.value(), RowOutcome::CellsNoLongerMatching);
         QCOMPARE(rig.view.rows[1].outcome.value(), RowOutcome::NotDecoded);

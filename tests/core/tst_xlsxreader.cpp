@@ -46,11 +46,21 @@ private slots:
             {u"D5"_s, u"23/2/05"_s},              // built-in 14
             {u"E5"_s, u"38406"_s},                // a style past the list
             {u"A7"_s, u"  con espacios  "_s},     // the later of two cells at A7
+            // t="d": a time alone reads as a time, whatever its format;
+            // what is no date here keeps its text.
+            {u"A9"_s, u"10:10:10"_s},
+            {u"B9"_s, u"6:05:01"_s},
+            {u"C9"_s, u"23:59:00"_s},
+            {u"D9"_s, u"1/5/24 10:10:10"_s},
+            {u"E9"_s, u"1899-12-30T10:10:10"_s},
+            {u"F9"_s, u"24:00:00"_s},
+            {u"G9"_s, u"pronto!"_s},
         };
         QTest::newRow("active chart, hidden first sheet") << u"handmade_views.xlsx"_s << u"Primera visible"_s
                                                           << CellList{{u"A1"_s, u"visible"_s}};
         QTest::newRow("strict namespaces, 1904") << u"handmade_strict.xlsx"_s << u"Dos"_s
-                                                 << CellList{{u"A1"_s, u"23/2/05"_s}, {u"C1"_s, u"estricto"_s}};
+                                                 << CellList{{u"A1"_s, u"23/2/05"_s}, {u"C1"_s, u"estricto"_s},
+                                                             {u"D1"_s, u"10:10:10"_s}};
     }
 
     void handmade()

@@ -1,5 +1,7 @@
 #include "support/fakeworkbookreader.h"
 
+#include <algorithm>
+
 WorkbookOpenResult FakeWorkbookReader::openWorkbook(const QString& path)
 {
     openedPaths << path;
@@ -15,6 +17,24 @@ QString FakeWorkbookReader::readCellText(const QString& address)
     if (!isOpen)
         return {};
     return cells.value(address.toUpper());
+}
+
+std::vector<qint64> FakeWorkbookReader::rowsWithData(const QString& columnLetters)
+{
+    std::vector<qint64> rows;
+    if (!isOpen)
+        return rows;
+    const QString column = columnLetters.toUpper();
+    for (auto it = cells.cbegin(); it != cells.cend(); ++it) {
+        const QString& address = it.key();
+        qsizetype digits = 0;
+        while (digits < address.size() && address.at(digits).isLetter())
+            ++digits;
+        if (address.left(digits) == column && !it.value().isEmpty())
+            rows.push_back(address.mid(digits).toLongLong());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void FakeWorkbookReader::closeWorkbook()

@@ -20,5 +20,6 @@ public:
 
     WorkbookOpenResult openWorkbook(const QString& path) override;
     QString readCellText(const QString& address) override;
+    std::vector<qint64> rowsWithData(const QString& columnLetters) override;
     void closeWorkbook() override;
 };

@@ -27,6 +27,8 @@ struct MainWindowRig : ExampleBatch {
     MainWindowRig()
     {
         QDir::setCurrent(dir.path());
+        // The recent jobs are kept in the rig's folder, not the user's.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
         window = std::make_unique<MainWindow>(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
     }
     ~MainWindowRig()

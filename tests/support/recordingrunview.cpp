@@ -122,3 +122,10 @@ QStringList RecordingRunView::logOf(const QString& prefix) const
             out << line;
     return out;
 }
+
+void RecordingRunView::dataLeftAfterStop(qint64 stop, qint64 rowsLeft)
+{
+    stopRow = stop;
+    rowsLeftAfterStop = rowsLeft;
+    log << QStringLiteral("left after stop: %1 %2").arg(stop).arg(rowsLeft);
+}

@@ -32,6 +32,7 @@ public:
     void playCompletionTones() override;
     void rowCountKnown(qint64 completeRowCount) override;
     void rowHandled(const RowReport& report) override;
+    void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
 
     SummaryTree tree;
     QStringList log;
@@ -54,6 +55,8 @@ public:
     qint64 progressTotal = 0;
     qint64 preCount = -1;
     bool countersSet = false;
+    qint64 stopRow = 0;
+    qint64 rowsLeftAfterStop = 0;
 
     /// Runs after each handled row (lets a test act between rows).
     std::function<void(const RowReport&)> onRow;

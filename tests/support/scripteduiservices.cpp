@@ -37,6 +37,15 @@ FileChoice ScriptedUiServices::chooseFileToOpen(const QString& title, const QStr
     return fileAnswers.isEmpty() ? FileChoice::cancelled() : fileAnswers.dequeue();
 }
 
+FileChoice ScriptedUiServices::chooseFileToSave(const QString& title, const QString& filter, const QString& suffix)
+{
+    Call c = makeCall(Kind::FileDialog, title, {});
+    c.filter = filter;
+    c.arguments = QStringList{suffix};
+    calls << c;
+    return fileAnswers.isEmpty() ? FileChoice::cancelled() : fileAnswers.dequeue();
+}
+
 bool ScriptedUiServices::startProgram(const QString& program, const QStringList& arguments, WindowMode mode)
 {
     Call c = makeCall(Kind::Program, program, {});

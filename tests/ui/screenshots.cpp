@@ -154,6 +154,16 @@ int main(int argc, char* argv[])
     save(findWindow<DestinationPickerWindow>(), out + "/selector-destino.png");
     findWindow<DestinationPickerWindow>()->hide();
 
+    saveDialog(out + "/guardar-trabajo.png", [&] {
+        services.chooseFileToSave(QStringLiteral("Guardar trabajo"),
+                                  QStringLiteral("Trabajos de Fotolista|*.fotolista|"),
+                                  QStringLiteral("fotolista"));
+    });
+    auto* options = window.findChild<QMenu*>("opciones");
+    options->popup(window.mapToGlobal(QPoint(200, 20)));
+    save(options, out + "/menu-opciones.png");
+    options->hide();
+
     auto* column = window.findChild<QLineEdit*>("CO");
     const std::unique_ptr<QMenu> menu(column->createStandardContextMenu());
     menu->popup(column->mapToGlobal(column->rect().center()));

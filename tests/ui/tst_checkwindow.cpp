@@ -90,7 +90,7 @@ private slots:
         rig.use("comprobar");
         CheckWindow* window = findWindow<CheckWindow>();
         QVERIFY(window && window->isVisible());
-        QCOMPARE(window->findChild<QLabel*>("resumen")->text(), "8 filas: 2 problemas, 2 avisos");
+        QCOMPARE(window->findChild<QLabel*>("resumen")->text(), "8 filas de la hoja «Catálogo»: 2 problemas, 2 avisos");
         QCOMPARE(tableLines(window), (QStringList{"22 falta-origen", "26 origen-vacio", "0 sin-usar", "0 sin-usar"}));
         QCOMPARE(fixtures::filesUnder(rig.destination), QStringList());
         QVERIFY(!QFile::exists(rig.dir.filePath("errores.txt")));
@@ -98,7 +98,7 @@ private slots:
         QFile::rename(rig.source + "/20004.jpg", rig.source + "/99999.jpg");
         rig.use("comprobar");
         QCOMPARE(findWindow<CheckWindow>(), window);
-        QCOMPARE(window->findChild<QLabel*>("resumen")->text(), "8 filas: 1 problemas, 1 avisos");
+        QCOMPARE(window->findChild<QLabel*>("resumen")->text(), "8 filas de la hoja «Catálogo»: 1 problemas, 1 avisos");
     }
 
     void theReportItem()

@@ -1,4 +1,6 @@
 #include "core/image/bitmap.h"
+#include "core/base/filefilter.h"
+#include "core/job/jobfile.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
 #include "support/mainwindowrig.h"
@@ -19,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
+#include <QProcess>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -154,8 +158,9 @@ private slots:
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Girar según la cámara (EXIF) | Comprobar el lote... | "
-                                     "Ver informe del último lote",
+                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
+                                     "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
+                                     "Trabajos recientes",
                                      "Acerca de ..."}));
         // No format is marked at start, although the sources are JPEG;
         // photos are turned as the camera says.
@@ -388,6 +393,47 @@ private slots:
         QCOMPARE(fixtures::readBytes(rig.dir.filePath("errores.txt")).count("\r\n"), 2);
     }
 
+    // A shop's week with photos and images in one folder: no photo is
+    // replaced, the rows without images say why in red, and the rows below
+    // the empty row are announced, then reached with "Saltar filas vacías".
+    void aWeekInOneFolder()
+    {
+        Rig rig;
+        rig.workbook = rig.dir.filePath("semana.xlsx");
+        QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/batch/semana.xlsx"), rig.workbook));
+        for (const char* name : {"IMG_0001", "IMG_0002", "IMG_0003", "IMG_0004", "IMG_0005", "IMG_0006"})
+            QVERIFY(fixtures::writeJpeg(rig.source + "/" + name + ".jpg", 640, 480));
+        const QByteArray original = fixtures::readBytes(rig.source + "/IMG_0002.jpg");
+        rig.chooseEverything();
+        JobSettings& s = rig.window->settings();
+        s.setDestinationFolder(rig.source);
+        s.setOriginColumn("B");
+        for (auto set : {&JobSettings::setOriginRow, &JobSettings::setDestinationRow})
+            (s.*set)("2");
+        s.setRowStep("1");
+        rig.click("Command1");
+
+        QCOMPARE(fixtures::readBytes(rig.source + "/IMG_0002.jpg"), original);
+        const QList<ScriptedUiServices::Call> boxes = rig.ui.callsOf(ScriptedUiServices::Kind::Message);
+        QCOMPARE(boxes.size(), 4);  // three failed writes, then what was left below the empty row
+        QCOMPARE(boxes.last().title, QStringLiteral("Filas sin procesar"));
+        QVERIFY2(boxes.last().text.contains("fila 9, que está vacía, pero debajo hay 2 filas más"),
+                 qPrintable(boxes.last().text));
+        QVERIFY(boxes.last().text.contains("«Saltar filas vacías»"));
+        QTreeWidgetItem* refused = rig.tree()->topLevelItem(0)->child(1);
+        QCOMPARE(refused->childCount(), 1);
+        QCOMPARE(refused->child(0)->foreground(0).color(), QColor(Qt::red));
+        QVERIFY(refused->child(0)->text(0).contains("es la foto original de la fila 3"));
+
+        rig.use("saltarvacias");
+        QVERIFY(rig.action("saltarvacias")->isChecked());
+        rig.ui.calls.clear();
+        rig.click("Command1");
+        QVERIFY(QFile::exists(rig.source + "/GORRA-01.jpg"));
+        QVERIFY(rig.ui.messageTexts().filter("que está vacía").isEmpty());
+        QCOMPARE(rig.summaryLabel("Totales"), QStringLiteral("9"));
+    }
+
     void aWorkbookChoiceResetsTheTotals()
     {
         Rig rig;
@@ -537,6 +583,142 @@ private slots:
         QVERIFY(QFile::exists(rig.destination + "/Bolso_02.jpg"));
         QVERIFY(!QFile::exists(rig.destination + "/CAJA-03.jpg"));
         QVERIFY(!rig.window->isVisible());
+    }
+
+    // Set once in the window, saved, opened again in a fresh window whose
+    // workbook choice had other widths, and run by the command from the same
+    // file: the same settings, and the same bytes as the window's own run.
+    void aJobSavedOpenedAndRunByTheCommand()
+    {
+        Rig first;
+        first.chooseEverything();
+        first.use("calidadAlta");
+        first.use("formato_cualquiera");
+        first.use("saltarvacias");
+        first.ui.textAnswers << "500" << "120";
+        first.use("dimensiones");
+        const QString path = first.dir.filePath("trabajos/semana");
+        QDir().mkpath(first.dir.filePath("trabajos"));
+        first.ui.fileAnswers << FileChoice::chosen(path);
+        first.use("guardartrabajo");
+        const QString saved = path + ".fotolista";
+        QVERIFY(QFile::exists(saved));
+        const ScriptedUiServices::Call dialog = first.ui.callsOf(ScriptedUiServices::Kind::FileDialog).constLast();
+        QCOMPARE(dialog.text, QStringLiteral("Guardar trabajo"));
+        QCOMPARE(toQtNameFilters(dialog.filter), QStringList{"Trabajos de Fotolista (*.fotolista)"});
+        QCOMPARE(first.window->findChild<QMenu*>("trabajosrecientes")->actions().size(), 1);
+        first.click("Command1");
+
+        Rig second;
+        second.chooseEverything();
+        second.ui.textAnswers << "300" << "90";
+        second.use("dimensiones");
+        QVERIFY(second.window->openJob(saved));
+        QCOMPARE(*jobBytes(second.window->settings(), {}, nullptr), *jobBytes(first.window->settings(), {}, nullptr));
+        QVERIFY(second.shown("fuente") && second.shown("CO"));
+        QVERIFY(second.action("formato_cualquiera")->isChecked() && !second.action("formato_jpg")->isChecked());
+        QVERIFY(second.action("saltarvacias")->isChecked());
+
+        const QString elsewhere = first.dir.filePath("otra-salida");
+        QDir().mkpath(elsewhere);
+        QProcess p;
+        p.start(QStringLiteral(FOTOLISTA_BIN_DIR "/fotolista-batch"),
+                {"run", "--job", saved, first.workbook, first.source, elsewhere, "--quiet"});
+        QVERIFY(p.waitForFinished(60000));
+        const QStringList made = fixtures::filesUnder(first.destination);
+        QCOMPARE(fixtures::filesUnder(elsewhere), made);
+        QVERIFY(made.contains("TAZA-01.jpg"));
+        for (const QString& f : made)
+            QVERIFY2(fixtures::readBytes(elsewhere + "/" + f) == fixtures::readBytes(first.destination + "/" + f),
+                     qPrintable(f));
+    }
+
+    void jobsThatCannotBeUsedChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a bad value") << QByteArray("fotolista-trabajo=1\ncalidad=baja\nanchura-grande=x\n")
+                                     << "el valor «x» de «anchura-grande» no es válido";
+        QTest::newRow("a folder that is gone") << QByteArray("fotolista-trabajo=1\ncalidad=baja\nfuente=/no/existe\n")
+                                               << "la carpeta fuente «/no/existe» no existe";
+        QTest::newRow("no job at all") << QByteArray("\x89PNG\r\n") << "no es un archivo de texto";
+    }
+
+    void jobsThatCannotBeUsedChangeNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
+        Rig rig;
+        rig.chooseEverything();
+        const QString path = rig.dir.filePath("malo.fotolista");
+        fixtures::writeBytes(path, bytes);
+        const QByteArray before = *jobBytes(rig.window->settings(), {}, nullptr);
+        QVERIFY(!rig.window->openJob(path));
+        QCOMPARE(*jobBytes(rig.window->settings(), {}, nullptr), before);
+        QVERIFY2(rig.ui.messageTexts().constLast().contains(said), qPrintable(rig.ui.messageTexts().constLast()));
+        QCOMPARE(rig.window->findChild<QMenu*>("trabajosrecientes")->actions().size(), 0);
+    }
+
+    void aRecentJobThatIsGoneLeavesTheList()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        const QString path = rig.dir.filePath("semana.fotolista");
+        rig.ui.fileAnswers << FileChoice::chosen(path);
+        rig.use("guardartrabajo");
+        QFile::remove(path);
+        QMenu* recent = rig.window->findChild<QMenu*>("trabajosrecientes");
+        QCOMPARE(recent->actions().size(), 1);
+        recent->actions().first()->trigger();
+        QCOMPARE(rig.ui.messageTexts().constLast(),
+                 QStringLiteral("El trabajo «%1» ya no existe; se quita de la lista.").arg(path));
+        QVERIFY(recent->actions().isEmpty());
+    }
+
+    void dropsOnTheWindow_data()
+    {
+        QTest::addColumn<QString>("what");     // a folder, a workbook, a job, a photo
+        QTest::addColumn<QString>("onto");     // the control it is dropped on
+        QTest::addColumn<QString>("expected"); // what changed, or the message
+        QTest::newRow("a folder on Fuente") << "folder" << "Command3" << "source";
+        QTest::newRow("a folder on Destino") << "folder" << "Command4" << "destination";
+        QTest::newRow("a workbook anywhere") << "workbook" << "Command1" << "workbook";
+        QTest::newRow("a job anywhere") << "job" << "Label2" << "job";
+        QTest::newRow("a folder elsewhere") << "folder" << "Command1" << "message";
+        QTest::newRow("a photo") << "photo" << "Command3" << "message";
+    }
+
+    void dropsOnTheWindow()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, onto);
+        QFETCH(QString, expected);
+        Rig rig;
+        const QString folder = rig.dir.filePath("soltada");
+        QDir().mkpath(folder);
+        const QString job = rig.dir.filePath("semana.fotolista");
+        fixtures::writeBytes(job, "fotolista-trabajo=1\ncalidad=baja\n");
+        const QHash<QString, QString> paths{{"folder", folder},
+                                            {"workbook", rig.workbook},
+                                            {"job", job},
+                                            {"photo", rig.source + "/12345.jpg"}};
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(paths.value(what))});
+        rig.window->show();  // laid out as the user sees it
+        QWidget* target = rig.child(onto.toLatin1().constData());
+        const QPoint at = target->mapTo(rig.window.get(), target->rect().center());
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.window.get(), &drop);
+
+        const JobSettings& s = rig.window->settings();
+        QCOMPARE(s.sourceFolder() == folder, expected == "source");
+        QCOMPARE(s.destinationFolder() == folder, expected == "destination");
+        QCOMPARE(s.workbookPath() == rig.workbook, expected == "workbook");
+        QCOMPARE(s.jpegQuality() == JpegQuality::Baja, expected == "job");
+        QCOMPARE(rig.ui.messageTexts().size(), expected == "message" ? 1 : 0);
     }
 
     void closingTheSummaryDuringARunIsSafe()

@@ -4,6 +4,11 @@
 #include <QFileInfo>
 #include <QStringList>
 
+QString caseBlindKey(const QString& name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
 const CaseBlindFinder::Listing& CaseBlindFinder::listing(const QString& folder)
 {
     auto it = m_folders.find(folder);
@@ -14,7 +19,7 @@ const CaseBlindFinder::Listing& CaseBlindFinder::listing(const QString& folder)
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QFileInfo& e : entries) {
         const QString name = e.fileName();
-        const QString folded = name.toCaseFolded();
+        const QString folded = caseBlindKey(name);
         if (e.isDir()) {
             l.folders.insert(folded, name);
             l.exactFolders.insert(name, true);
@@ -35,7 +40,7 @@ std::optional<QString> CaseBlindFinder::findEntry(const QString& folder, const Q
     if (exact.contains(name))
         return name;
     const auto& folded = wantFolder ? l.folders : l.files;
-    const auto hit = folded.constFind(name.toCaseFolded());
+    const auto hit = folded.constFind(caseBlindKey(name));
     if (hit == folded.constEnd())
         return std::nullopt;
     return *hit;

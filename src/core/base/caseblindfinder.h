@@ -5,7 +5,13 @@
 
 #include <optional>
 
-/// Finds files by name regardless of letter case, as users of other systems
+/// The form in which two names are the same to a user: composed the same
+/// way (a Mac writes "ñ" as n and a combining tilde, a keyboard as one
+/// letter) and regardless of letter case.
+QString caseBlindKey(const QString& name);
+
+/// Finds files by name regardless of letter case and of how accented letters
+/// are composed, as users of other systems
 /// expect: each folder is listed once and kept, so a run over thousands of
 /// rows does not list a large folder once per row. An exact-case match wins
 /// over a case-blind one. Only regular, non-hidden files (names not starting

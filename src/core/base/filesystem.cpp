@@ -4,6 +4,10 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
+#include <cstring>
+
 qint64 folderSize(const QString& path)
 {
     const QFileInfo info(path);
@@ -29,3 +33,13 @@ std::optional<qint64> fileSize(const QString& path)
         return std::nullopt;
     return info.size();
 }
+
+std::optional<FileIdentity> fileIdentity(const QString& path)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+QString systemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }

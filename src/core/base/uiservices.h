@@ -49,6 +49,8 @@ public:
 
     /// `filter` is a list of name/pattern pairs, each part followed by "|".
     virtual FileChoice chooseFileToOpen(const QString& title, const QString& filter) = 0;
+    /// The save dialog; `suffix` is added to a name typed without one.
+    virtual FileChoice chooseFileToSave(const QString& title, const QString& filter, const QString& suffix) = 0;
 
     /// Starts a program without waiting for it; false when it could not be started.
     virtual bool startProgram(const QString& program, const QStringList& arguments, WindowMode mode) = 0;

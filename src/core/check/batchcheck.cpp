@@ -1,6 +1,7 @@
 #include "core/check/batchcheck.h"
 
 #include "core/base/caseblindfinder.h"
+#include "core/base/filesystem.h"
 #include "core/base/relativenames.h"
 #include "core/check/filesystemnames.h"
 #include "core/check/sourceindex.h"
@@ -63,6 +64,13 @@ private:
     /// Whether the destination cell names outputs a run would write.
     bool checkDestinationName(const RowCells& cells, qint64 row);
     void checkOutputs(const RowCells& cells, qint64 row);
+    /// Notes on how the cells are typed: blanks at the ends, an extension already there.
+    void checkTyping(const RowCells& cells, qint64 row);
+    void noteOtherFormat(const QString& origin, const RowCells& cells, qint64 row);
+    void noteEnlarged(const QString& origin, qint64 row, const QString& shown, ImageSize size);
+    /// Every photo of the workbook, as a run protects them.
+    void collectSources(const WorkbookWalk& walk);
+    void walkRows(WorkbookWalk& walk);
     void addUnused();
     void add(qint64 row, FindingKind kind, const QString& detail, qint64 otherRow = 0);
 
@@ -80,6 +88,7 @@ private:
     QHash<QString, qint64> m_outputs;  ///< compared output path -> last row writing it
     QHash<QString, qint64> m_sources;  ///< real source path -> first row reading it
     QHash<QString, SourceProbe> m_probes;
+    QHash<FileIdentity, qint64> m_workbookSources;  ///< every photo of the workbook -> its first row
     CheckResult m_result;
 };
 
@@ -106,19 +115,53 @@ CheckResult BatchCheck::run()
     m_destinationLimits = nameLimits(m_destinationFolder);
     m_foldDestination = foldsLetterCase(m_destinationFolder);
     m_index.scan(m_sourceFolder, m_destinationFolder);
-    for (RowCells cells = walk.currentRow(); !cells.isStopRow(); cells = walk.currentRow()) {
-        ++m_result.rowCount;
-        checkRow(cells, m_plan.originRow + walk.rowOffset());
-        walk.advance();
-    }
+    m_result.sheetName = m_reader.sheetName();
+    collectSources(walk);
+    walkRows(walk);
     walk.close();
     addUnused();
     m_result.end = CheckEnd::Checked;
     return m_result;
 }
 
+void BatchCheck::collectSources(const WorkbookWalk& walk)
+{
+    for (const qint64 offset : walk.rowsWithData()) {
+        const RowCells cells = walk.rowAt(offset);
+        const SourceMatch found = matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), m_format);
+        if (found.fate != RowFate::Found)
+            continue;
+        if (const std::optional<FileIdentity> id = fileIdentity(found.resolvedPath); id && !m_workbookSources.contains(*id))
+            m_workbookSources.insert(*id, walk.originRow(offset));
+    }
+}
+
+void BatchCheck::walkRows(WorkbookWalk& walk)
+{
+    const bool skip = m_settings.skipBlankRows();
+    for (;;) {
+        if (skip)
+            walk.skipEmptyRows();
+        const RowCells cells = walk.currentRow();
+        if (cells.isStopRow())
+            break;
+        ++m_result.rowCount;
+        checkRow(cells, walk.originRow(walk.rowOffset()));
+        walk.advance();
+    }
+    m_result.stopRow = walk.originRow(walk.rowOffset());
+    m_result.rowsLeftAfterStop = walk.rowsWithDataAfter(walk.rowOffset());
+    if (m_result.rowsLeftAfterStop > 0)
+        add(m_result.stopRow, FindingKind::DataAfterEnd,
+            QStringLiteral("la fila %1 está vacía y el lote termina en ella, pero debajo hay %2 filas más con datos; "
+                           "para procesarlas, marque «Saltar filas vacías» (--skip-blank-rows)")
+                .arg(m_result.stopRow)
+                .arg(m_result.rowsLeftAfterStop));
+}
+
 void BatchCheck::checkRow(const RowCells& cells, qint64 row)
 {
+    checkTyping(cells, row);
     const std::optional<QString> source = checkSource(cells, row);
     const bool named = checkDestinationName(cells, row);
     if (source && named)
@@ -148,6 +191,7 @@ std::optional<QString> BatchCheck::checkSource(const RowCells& cells, qint64 row
     case RowFate::Unsafe:
         add(row, FindingKind::MissingSource,
             origin + QStringLiteral(": no hay ") + withForwardSlashes(name) + QStringLiteral(" en la carpeta fuente"));
+        noteOtherFormat(origin, cells, row);
         return std::nullopt;
     }
     noteSharedSource(origin, row, match.resolvedPath);
@@ -194,8 +238,10 @@ bool BatchCheck::headerReadable(const QString& origin, qint64 row, const QString
         // A strip so thin that a copy rounds to no row at all cannot be written.
         const PrepareRequest request = ImagePipeline::requestFor(m_settings, resolved);
         const auto flat = [&size](int width) { return width >= 1 && copyHeight(size, width) < 1; };
-        if (!flat(request.largeWidth) && !flat(request.smallWidth))
+        if (!flat(request.largeWidth) && !flat(request.smallWidth)) {
+            noteEnlarged(origin, row, shown, size);
             return true;
+        }
         add(row, FindingKind::Unreadable,
             QStringLiteral("%1: %2 (%3) es tan baja que una copia tendría 0 píxeles de alto")
                 .arg(origin, shown, measures));
@@ -254,8 +300,17 @@ void BatchCheck::checkOutputs(const RowCells& cells, qint64 row)
             shared = inside(m_destinationFolder, path);
         }
         m_outputs.insert(key, row);
-        if (QFileInfo::exists(path))
+        const std::optional<FileIdentity> id = fileIdentity(path);
+        if (const auto source = id ? m_workbookSources.constFind(*id) : m_workbookSources.constEnd();
+            source != m_workbookSources.constEnd()) {
+            add(row, FindingKind::OverwritesSource,
+                QStringLiteral("%1: %2 es la foto original de la fila %3; la fila no se escribirá")
+                    .arg(destination, inside(m_destinationFolder, path))
+                    .arg(*source),
+                *source);
+        } else if (QFileInfo::exists(path)) {
             existing << inside(m_destinationFolder, path);
+        }
     }
     if (earlier != 0)
         add(row, FindingKind::RepeatedDestination,
@@ -270,10 +325,69 @@ void BatchCheck::checkOutputs(const RowCells& cells, qint64 row)
                                               + QStringLiteral(" ya existen y se reemplazarán"));
 }
 
+void BatchCheck::checkTyping(const RowCells& cells, qint64 row)
+{
+    const auto blanksAtEnds = [](const QString& t) { return !t.isEmpty() && (t.front().isSpace() || t.back().isSpace()); };
+    const auto extensionOf = [](const QString& t) -> QString {
+        for (const QString& e : anyFormatExtensions())
+            if (t.size() > e.size() && t.endsWith(e, Qt::CaseInsensitive))
+                return t.right(e.size());
+        return {};
+    };
+    const struct {
+        const QString& address;
+        const QString& text;
+        QString made;  // the name the run will look for, or write
+        const char* verb;
+    } texts[] = {{cells.originAddress, cells.sourceText, cells.sourceText + m_format, "se buscará"},
+                 {cells.destinationAddress, cells.destinationText, cells.destinationText + QStringLiteral(".jpg"),
+                  "se escribirá"}};
+    for (const auto& t : texts) {
+        const QString cell = cellText(t.address, t.text);
+        const QString made = QStringLiteral("%1 «%2»").arg(QString::fromUtf8(t.verb), t.made);
+        if (blanksAtEnds(t.text))
+            add(row, FindingKind::Blanks,
+                QStringLiteral("%1: el texto empieza o acaba con espacios, que cuentan en el nombre: %2").arg(cell, made));
+        if (const QString extension = extensionOf(t.text); !extension.isEmpty())
+            add(row, FindingKind::DoubleExtension,
+                QStringLiteral("%1: el texto ya acaba en %2: %3").arg(cell, extension, made));
+    }
+}
+
+void BatchCheck::noteOtherFormat(const QString& origin, const RowCells& cells, qint64 row)
+{
+    if (m_format == JobSettings::anySourceFormat())
+        return;
+    const SourceMatch other =
+        matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), JobSettings::anySourceFormat());
+    if (other.fate != RowFate::Found)
+        return;
+    add(row, FindingKind::OtherFormat,
+        QStringLiteral("%1: está %2, en otro formato; elija «Cualquier formato» en el menú Formato (--format any)")
+            .arg(origin, inside(m_sourceFolder, other.resolvedPath)));
+}
+
+void BatchCheck::noteEnlarged(const QString& origin, qint64 row, const QString& shown, ImageSize size)
+{
+    const PrepareRequest request = ImagePipeline::requestFor(m_settings, QString());
+    const int widest = std::max(request.largeWidth, request.smallWidth);
+    if (size.width >= widest)
+        return;
+    add(row, FindingKind::Enlarged,
+        QStringLiteral("%1: %2 mide %3 × %4 píxeles, menos que la copia de %5 de ancho: se amplía y pierde nitidez")
+            .arg(origin, shown)
+            .arg(size.width)
+            .arg(size.height)
+            .arg(widest));
+}
+
 void BatchCheck::addUnused()
 {
+    const bool any = m_format == JobSettings::anySourceFormat();
+    const QStringList extensions = any ? anyFormatExtensions() : QStringList{m_format};
     for (const QString& file : m_index.files()) {
-        if (!file.endsWith(m_format, Qt::CaseInsensitive))
+        if (std::none_of(extensions.begin(), extensions.end(),
+                         [&file](const QString& e) { return file.endsWith(e, Qt::CaseInsensitive); }))
             continue;
         if (!m_sources.contains(m_sourceFolder + QLatin1Char('/') + file))
             add(0, FindingKind::Unused, file + QStringLiteral(": ninguna fila la usa"));
@@ -295,11 +409,17 @@ bool isProblem(FindingKind kind)
     case FindingKind::InvalidName:
     case FindingKind::RepeatedDestination:
     case FindingKind::Unreadable:
+    case FindingKind::OverwritesSource:
+    case FindingKind::DataAfterEnd:
         return true;
     case FindingKind::Overwrites:
     case FindingKind::RepeatedSource:
     case FindingKind::Unused:
     case FindingKind::Ambiguous:
+    case FindingKind::OtherFormat:
+    case FindingKind::Blanks:
+    case FindingKind::DoubleExtension:
+    case FindingKind::Enlarged:
         return false;
     }
     return false;
@@ -317,6 +437,12 @@ QString findingKindName(FindingKind kind)
     case FindingKind::RepeatedSource: return QStringLiteral("origen-repetido");
     case FindingKind::Unused: return QStringLiteral("sin-usar");
     case FindingKind::Ambiguous: return QStringLiteral("ambiguo");
+    case FindingKind::OverwritesSource: return QStringLiteral("pisa-origen");
+    case FindingKind::DataAfterEnd: return QStringLiteral("datos-tras-fin");
+    case FindingKind::OtherFormat: return QStringLiteral("otro-formato");
+    case FindingKind::Blanks: return QStringLiteral("espacios");
+    case FindingKind::DoubleExtension: return QStringLiteral("extension-doble");
+    case FindingKind::Enlarged: return QStringLiteral("se-amplia");
     }
     return {};
 }
@@ -330,7 +456,12 @@ qint64 CheckResult::noteCount() const { return qint64(findings.size()) - problem
 
 QString CheckResult::summaryLine() const
 {
-    return QStringLiteral("%1 filas: %2 problemas, %3 avisos").arg(rowCount).arg(problemCount()).arg(noteCount());
+    QString rows = QString::number(rowCount) + QStringLiteral(" filas");
+    if (!sheetName.isEmpty())
+        rows += QStringLiteral(" de la hoja «%1»").arg(sheetName);
+    if (rowsLeftAfterStop > 0)
+        rows += QStringLiteral(" y %1 más sin leer tras la fila vacía %2").arg(rowsLeftAfterStop).arg(stopRow);
+    return QStringLiteral("%1: %2 problemas, %3 avisos").arg(rows).arg(problemCount()).arg(noteCount());
 }
 
 CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader)

@@ -15,10 +15,16 @@ enum class FindingKind {
     InvalidName,          ///< nombre-no-valido: a name a run would not process
     RepeatedDestination,  ///< destino-repetido: a row writes what an earlier row wrote
     Unreadable,           ///< no-legible: a header unreadable or beyond the pixel limits
+    OverwritesSource,     ///< pisa-origen: an output would replace a photo of the workbook
+    DataAfterEnd,         ///< datos-tras-fin: the walk ends at an empty row with data below it
     Overwrites,           ///< sobrescribe: the output exists and will be replaced
     RepeatedSource,       ///< origen-repetido: a source an earlier row uses too
-    Unused,               ///< sin-usar: a source of the chosen format that no row uses
+    Unused,               ///< sin-usar: a readable source that no row uses
     Ambiguous,            ///< ambiguo: several files match the name in different letter case
+    OtherFormat,          ///< otro-formato: no source in the chosen format, but one in another
+    Blanks,               ///< espacios: a cell text begins or ends with blanks
+    DoubleExtension,      ///< extension-doble: a cell text already ends in an image extension
+    Enlarged,             ///< se-amplia: a source narrower than a copy it makes
 };
 
 bool isProblem(FindingKind kind);
@@ -43,12 +49,16 @@ struct CheckResult {
     CheckEnd end = CheckEnd::Refused;
     QString message;  ///< what the run would say when it refuses
     qint64 rowCount = 0;
+    QString sheetName;          ///< the sheet read, when the format names it
+    qint64 stopRow = 0;         ///< the empty row the walk ends at
+    qint64 rowsLeftAfterStop = 0;  ///< rows with data below it that a run would not reach
     /// Row by row in workbook order, then the folder's findings.
     std::vector<Finding> findings;
 
     qint64 problemCount() const;
     qint64 noteCount() const;
-    /// "N filas: P problemas, Q avisos".
+    /// "N filas de la hoja «S»: P problemas, Q avisos", with the rows left
+    /// below an empty row when there are some.
     QString summaryLine() const;
 };
 

@@ -1,5 +1,7 @@
 #include "core/check/sourceindex.h"
 
+#include "core/base/caseblindfinder.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -28,12 +30,12 @@ void SourceIndex::scanFolder(const QString& folder, const QString& prefix, const
                 scanFolder(entry.filePath(), relative + QLatin1Char('/'), skipped);
         } else if (entry.isFile()) {
             m_files.append(relative);
-            m_byFoldedPath[relative.toCaseFolded()].append(relative);
+            m_byFoldedPath[caseBlindKey(relative)].append(relative);
         }
     }
 }
 
 QStringList SourceIndex::caseTwins(const QString& relative) const
 {
-    return m_byFoldedPath.value(relative.toCaseFolded());
+    return m_byFoldedPath.value(caseBlindKey(relative));
 }

@@ -2,6 +2,7 @@
 
 #include "core/base/safewrite.h"
 #include "core/image/bitmapaccess.h"
+#include "core/image/photoheader.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -9,7 +10,9 @@
 #include <FreeImage.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
@@ -22,29 +25,81 @@ namespace {
 
 FIBITMAP* dibOf(const BitmapHandle* h) { return h ? h->dib : nullptr; }
 
-// What the decoder said during the last load on this thread.
-thread_local bool t_truncated = false;
+// Whether the decoder said, during the last load on this thread, that the
+// picture is incomplete or damaged although it handed one over.
+thread_local bool t_damaged = false;
 
 void noteMessage(FREE_IMAGE_FORMAT, const char* message)
 {
     // libjpeg only warns about a file that ends early and fills the rest of
-    // the picture with grey: such a photo must not be published as it is.
-    if (message && std::strstr(message, "Premature end of JPEG file"))
-        t_truncated = true;
+    // the picture with grey; the TIFF reader goes on past strips it could not
+    // read and leaves them black or as they were: such a photo must not be
+    // published as it is.
+    if (message
+        && (std::strstr(message, "Premature end of JPEG file") || std::strstr(message, "Warning: parsing error")))
+        t_damaged = true;
 }
 
-/// Loads through the library, refusing a JPEG that ended early.
-FIBITMAP* loadChecked(FREE_IMAGE_FORMAT fif, const QString& path, int flags)
+void noteTiffWarning(const char* module, const char* format, va_list arguments)
 {
-    const QByteArray native = QFile::encodeName(path);
-    t_truncated = false;
-    FIBITMAP* dib = FreeImage_Load(fif, native.constData(), flags);
-    if (dib && fif == FIF_JPEG && t_truncated) {
+    // libtiff passes on what libjpeg says of the JPEG strips of a TIFF.
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    if (module && std::strcmp(module, "JPEGLib") == 0 && std::strstr(text, "Premature end of JPEG file"))
+        t_damaged = true;
+}
+
+/// What the library made of a load: refused when it said the picture is
+/// incomplete or damaged.
+FIBITMAP* checked(FIBITMAP* dib)
+{
+    if (dib && t_damaged) {
         FreeImage_Unload(dib);
         dib = nullptr;
     }
+    t_damaged = false;
     return dib;
 }
+
+/// Loads through the library, refusing a picture it said is incomplete.
+FIBITMAP* loadChecked(FREE_IMAGE_FORMAT fif, const QString& path, int flags)
+{
+    const QByteArray native = QFile::encodeName(path);
+    t_damaged = false;
+    return checked(FreeImage_Load(fif, native.constData(), flags));
+}
+
+/// The library's reading of a ByteSource, as if it were a file.
+struct SourceHandle {
+    ByteSource* source = nullptr;
+    qint64 position = 0;
+};
+
+unsigned DLL_CALLCONV readSource(void* buffer, unsigned size, unsigned count, fi_handle handle)
+{
+    // Like fread: as many whole items as there are, the bytes of a partial one too.
+    auto* h = static_cast<SourceHandle*>(handle);
+    const qint64 wanted = qint64(size) * count;
+    const qint64 there = std::clamp<qint64>(h->source->size() - h->position, 0, wanted);
+    if (there == 0 || size == 0 || !h->source->read(h->position, buffer, there))
+        return 0;
+    h->position += there;
+    return unsigned(there / size);
+}
+
+unsigned DLL_CALLCONV writeNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+int DLL_CALLCONV seekSource(fi_handle handle, long offset, int origin)
+{
+    auto* h = static_cast<SourceHandle*>(handle);
+    const qint64 from = origin == SEEK_SET ? 0 : origin == SEEK_CUR ? h->position : h->source->size();
+    if (from + offset < 0)
+        return -1;
+    h->position = from + offset;
+    return 0;
+}
+
+long DLL_CALLCONV tellSource(fi_handle handle) { return long(static_cast<SourceHandle*>(handle)->position); }
 
 } // namespace
 
@@ -186,9 +241,10 @@ void initialiseImageLibrary()
     // small allocations of later rows pin (they made the memory grow by
     // kilobytes per row over a long run).
     mallopt(M_ARENA_MAX, 1);
-    // libtiff's own handlers print every unknown tag of a camera file to stderr.
+    // libtiff's own handlers print every unknown tag of a camera file to
+    // stderr; its warnings are only listened to for a strip cut short.
     TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+    TIFFSetWarningHandler(noteTiffWarning);
 }
 
 FIBITMAP* dibOf(const Bitmap& bitmap) { return bitmap.m_handle ? bitmap.m_handle->dib : nullptr; }
@@ -211,13 +267,18 @@ Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags
         FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<std::byte*>(bytes.data())), DWORD(bytes.size()));
     if (!memory)
         return {};
-    const auto fif = static_cast<FREE_IMAGE_FORMAT>(libraryFormat);
-    t_truncated = false;
-    FIBITMAP* dib = FreeImage_LoadFromMemory(fif, memory, flags);
+    t_damaged = false;
+    FIBITMAP* dib = checked(FreeImage_LoadFromMemory(static_cast<FREE_IMAGE_FORMAT>(libraryFormat), memory, flags));
     FreeImage_CloseMemory(memory);
-    if (dib && fif == FIF_JPEG && t_truncated) {
-        FreeImage_Unload(dib);
-        dib = nullptr;
-    }
     return wrap(dib);
+}
+
+Bitmap loadBitmap(int libraryFormat, ByteSource& source, int flags)
+{
+    if (source.size() <= 0 || source.size() > 0x7fffffff)
+        return {};
+    FreeImageIO io{readSource, writeNothing, seekSource, tellSource};
+    SourceHandle handle{&source, 0};
+    t_damaged = false;
+    return wrap(checked(FreeImage_LoadFromHandle(static_cast<FREE_IMAGE_FORMAT>(libraryFormat), &io, &handle, flags)));
 }

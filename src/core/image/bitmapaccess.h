@@ -6,6 +6,7 @@
 #include <span>
 
 struct FIBITMAP;
+class ByteSource;
 
 // For the image module's own files: the library's handle inside a Bitmap,
 // and loading with the library's own format numbers and flags.
@@ -15,9 +16,12 @@ FIBITMAP* dibOf(const Bitmap& bitmap);
 /// A bitmap that owns `dib` from now on (null when `dib` is null).
 Bitmap adoptDib(FIBITMAP* dib);
 /// Decodes a file or a block of memory with the library's format number
-/// and flags; like Bitmap::load, a JPEG that ends early is refused.
+/// and flags; like Bitmap::load, a picture the library says is incomplete
+/// (a JPEG that ends early, a TIFF with strips it could not read) is refused.
 Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
 Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);
+/// The same from any source of bytes, read as the library asks for them.
+Bitmap loadBitmap(int libraryFormat, ByteSource& source, int flags);
 /// The picture a reduced JPEG read decodes into: 24-bit colour, or 8-bit grey
 /// with a grey palette, with the resolution a JFIF header gives (`unit` 1:
 /// dots per inch, 2: per centimetre; anything else leaves none). Null when

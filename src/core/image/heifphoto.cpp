@@ -302,6 +302,8 @@ HeifPicture decodeHeif(ByteSource& source, bool transform)
     }
     options->ignore_transformations = transform ? 0 : 1;
     options->convert_hdr_to_8bit = 1;
+    // Damaged coded data is an error, not a picture with what could be read.
+    options->strict_decoding = 1;
     heif_image* raw = nullptr;
     const heif_error e = heif_decode_image(h.handle.get(), &raw, heif_colorspace_RGB,
                                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);

@@ -27,6 +27,10 @@ constexpr std::array<uint8_t, 64> kNaturalOrder = {
 
 // Limits that no camera or editor comes near; past them libjpeg decides.
 constexpr qint64 kMaxCoefficientBytes = 512LL << 20;
+// libjpeg's own limits: it refuses a side beyond 65500 and an interleaved
+// scan of more than ten blocks a unit.
+constexpr int kMaxSide = 65500;
+constexpr int kMaxBlocksInMcu = 10;
 constexpr int kMaxScans = 1000;
 constexpr int kMaxDcValue = 1 << 20;
 
@@ -147,6 +151,10 @@ public:
     }
     /// True once bits past the end of the data have been used.
     bool overrun() const { return m_count < 8 * m_padding; }
+    /// Bits of data read ahead and not used (the zeros after the end not
+    /// counted): a whole byte of them before a marker is data libjpeg warns
+    /// about as extraneous.
+    int unusedBits() const { return m_count - 8 * m_padding; }
     /// Where the data stopped: at a marker, or where reading stopped.
     const uint8_t* position() const { return m_at; }
     /// Drops what is left of the buffer, as at a restart marker.
@@ -357,6 +365,10 @@ bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols,
 {
     table = Huffman{};
     std::copy(symbols, symbols + total, table.symbols.begin());
+    // libjpeg refuses a DC table that lists a difference of more than 15
+    // bits, whether the data uses it or not.
+    if (dc && std::any_of(symbols, symbols + total, [](uint8_t s) { return s > 15; }))
+        return false;
     int32_t code = 0;
     int index = 0;
     for (int length = 1; length <= 16; ++length) {
@@ -465,7 +477,8 @@ bool Decoder::frame(const uint8_t* at, int length)
     m_height = int(be16(at + 1));
     m_width = int(be16(at + 3));
     const int count = at[5];
-    if (precision != 8 || m_width < 1 || m_height < 1 || (count != 1 && count != 3) || length != 6 + 3 * count)
+    if (precision != 8 || m_width < 1 || m_height < 1 || m_width > kMaxSide || m_height > kMaxSide
+        || (count != 1 && count != 3) || length != 6 + 3 * count)
         return false;
     m_components.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
@@ -508,7 +521,7 @@ bool Decoder::frame(const uint8_t* at, int length)
 
 bool Decoder::restart(BitReader& reader, int& expected) const
 {
-    if (reader.overrun())
+    if (reader.overrun() || reader.unusedBits() >= 8)
         return false;
     reader.reset();
     const uint8_t* at = reader.position();
@@ -838,6 +851,11 @@ bool Decoder::scanHeader(const uint8_t* at, int length, Scan& scan)
     }
     if (scan.al > 13 || (scan.ah != 0 && scan.al != scan.ah - 1))
         return false;
+    int blocks = 0;
+    for (size_t i = 0; i < size_t(scan.count); ++i)
+        blocks += scan.components[i]->h * scan.components[i]->v;
+    if (scan.count > 1 && blocks > kMaxBlocksInMcu)
+        return false;
     for (size_t i = 0; i < size_t(scan.count); ++i) {
         if (!takeUp(*scan.components[i], scan, *scan.dcTables[i], *scan.acTables[i]))
             return false;
@@ -1016,7 +1034,7 @@ bool Decoder::scan(const uint8_t* at, int length, const uint8_t*& next)
     const bool read = m_sequential      ? sequential(reader, scan)
                       : scan.count == 1 ? oneComponent(reader, scan)
                                         : interleaved(reader, scan);
-    if (!read || reader.overrun())
+    if (!read || reader.overrun() || reader.unusedBits() >= 8)
         return false;
     // The scan's data ends at a marker, with nothing else before it.
     const uint8_t* end = reader.position();
@@ -1071,6 +1089,8 @@ bool Decoder::segments()
             at = next;
             continue;
         } else if (marker == 0xE0) {
+            // libjpeg warns about a JFIF version it does not know, wherever it is.
+            ok = !(size >= 14 && std::memcmp(payload, "JFIF", 5) == 0 && payload[5] != 1);
             if (m_scans == 0 && size >= 14 && std::memcmp(payload, "JFIF", 5) == 0) {
                 m_jfif = true;
                 m_densityUnit = payload[7];

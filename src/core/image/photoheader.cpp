@@ -1,6 +1,8 @@
 #include "core/image/photoheader.h"
 
 #include "core/image/heifphoto.h"
+#include "core/image/prepareimages.h"
+#include "core/image/tiffheader.h"
 
 #include <webp/decode.h>
 #include <zlib.h>
@@ -27,6 +29,18 @@ bool MemorySource::read(qint64 offset, void* into, qint64 n)
         return false;
     if (n > 0)
         std::memcpy(into, m_bytes.data() + offset, size_t(n));
+    return true;
+}
+
+bool OverlaidSource::read(qint64 offset, void* into, qint64 n)
+{
+    if (!m_base.read(offset, into, n))
+        return false;
+    const qint64 from = std::max(offset, m_patch.offset);
+    const qint64 to = std::min(offset + n, m_patch.offset + qint64(m_patch.bytes.size()));
+    if (from < to)
+        std::memcpy(static_cast<char*>(into) + (from - offset), m_patch.bytes.constData() + (from - m_patch.offset),
+                    size_t(to - from));
     return true;
 }
 
@@ -63,148 +77,16 @@ std::span<const std::byte> asBytes(const QByteArray& a)
 
 quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
 quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
-quint32 le16(const uchar* p) { return quint32(p[1]) << 8 | p[0]; }
 quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
 quint32 le24(const uchar* p) { return quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
 
 const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
 
-QString damaged() { return QStringLiteral("la cabecera de la imagen está dañada"); }
+QString damaged() { return damagedHeaderText(); }
 
 // ---------------------------------------------------------------- TIFF
 
-/// One entry of a TIFF directory, its value already located.
-struct TiffEntry {
-    quint16 type = 0;
-    quint64 count = 0;
-    quint64 valueOffset = 0;  ///< where the value lies, from the start of the structure
-};
-
-/// Walks the first directory of a TIFF structure (a TIFF file or EXIF data).
-class TiffReader {
-public:
-    explicit TiffReader(ByteSource& source) : m_source(source) {}
-
-    bool open()
-    {
-        uchar h[16];
-        if (!m_source.read(0, h, 8))
-            return false;
-        if (h[0] == 'I' && h[1] == 'I')
-            m_little = true;
-        else if (h[0] == 'M' && h[1] == 'M')
-            m_little = false;
-        else
-            return false;
-        const quint32 magic = u16(h + 2);
-        if (magic == 42) {
-            m_ifd0 = u32(h + 4);
-            return true;
-        }
-        if (magic == 43 && m_source.read(8, h + 8, 8)) {  // BigTIFF
-            if (u16(h + 4) != 8)
-                return false;
-            m_big = true;
-            m_ifd0 = u64(h + 8);
-            return true;
-        }
-        return false;
-    }
-
-    /// The entries of the first directory, by tag (the first of a repeated tag wins).
-    std::optional<std::map<quint16, TiffEntry>> firstDirectory()
-    {
-        const int countSize = m_big ? 8 : 2;
-        const int entrySize = m_big ? 20 : 12;
-        uchar c[8];
-        if (!m_source.read(qint64(m_ifd0), c, countSize))
-            return std::nullopt;
-        const quint64 count = m_big ? u64(c) : u16(c);
-        // A directory longer than the file is damaged; bound the work anyway.
-        if (count == 0 || count > 4096)
-            return std::nullopt;
-        const QByteArray table = m_source.readBytes(qint64(m_ifd0) + countSize, qint64(count) * entrySize);
-        if (table.isEmpty())
-            return std::nullopt;
-        std::map<quint16, TiffEntry> entries;
-        for (quint64 i = 0; i < count; ++i) {
-            const uchar* e = u8(table) + i * entrySize;
-            TiffEntry entry;
-            const quint16 tag = quint16(u16(e));
-            entry.type = quint16(u16(e + 2));
-            entry.count = m_big ? u64(e + 4) : u32(e + 4);
-            const quint64 bytes = entry.count * typeSize(entry.type);
-            const int inlineSize = m_big ? 8 : 4;
-            const qint64 valueField = qint64(m_ifd0) + countSize + qint64(i) * entrySize + (m_big ? 12 : 8);
-            if (entry.count > (quint64(1) << 40))
-                continue;
-            entry.valueOffset = bytes <= quint64(inlineSize) ? quint64(valueField) : (m_big ? u64(e + 12) : u32(e + 8));
-            entries.emplace(tag, entry);
-        }
-        return entries;
-    }
-
-    /// A SHORT or LONG value (the first when there are several).
-    std::optional<quint64> number(const TiffEntry& e)
-    {
-        uchar v[8];
-        switch (e.type) {
-        case 3:  // SHORT
-            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 2))
-                return std::nullopt;
-            return u16(v);
-        case 4:  // LONG
-            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 4))
-                return std::nullopt;
-            return u32(v);
-        case 16:  // LONG8
-            if (e.count < 1 || !m_source.read(qint64(e.valueOffset), v, 8))
-                return std::nullopt;
-            return u64(v);
-        default:
-            return std::nullopt;
-        }
-    }
-
-    QByteArray bytes(const TiffEntry& e, qint64 limit)
-    {
-        const quint64 n = e.count * typeSize(e.type);
-        if (n == 0 || n > quint64(limit))
-            return {};
-        return m_source.readBytes(qint64(e.valueOffset), qint64(n));
-    }
-
-private:
-    static quint64 typeSize(quint16 type)
-    {
-        switch (type) {
-        case 1: case 2: case 6: case 7: return 1;
-        case 3: case 8: return 2;
-        case 4: case 9: case 11: case 13: return 4;
-        case 5: case 10: case 12: case 16: case 17: case 18: return 8;
-        default: return 0;
-        }
-    }
-    quint32 u16(const uchar* p) const { return m_little ? le16(p) : be16(p); }
-    quint32 u32(const uchar* p) const { return m_little ? le32(p) : be32(p); }
-    quint64 u64(const uchar* p) const
-    {
-        const quint64 a = u32(p);
-        const quint64 b = u32(p + 4);
-        return m_little ? (b << 32 | a) : (a << 32 | b);
-    }
-
-    ByteSource& m_source;
-    bool m_little = true;
-    bool m_big = false;
-    quint64 m_ifd0 = 0;
-};
-
-constexpr quint16 kTagWidth = 256;
-constexpr quint16 kTagHeight = 257;
-constexpr quint16 kTagPhotometric = 262;
-constexpr quint16 kTagOrientation = 274;
-constexpr quint16 kTagIccProfile = 34675;
+using namespace tifftag;
 
 Orientation validOrientation(std::optional<quint64> v)
 {
@@ -214,7 +96,7 @@ Orientation validOrientation(std::optional<quint64> v)
 void readTiff(ByteSource& source, PhotoHeader& h)
 {
     TiffReader tiff(source);
-    std::optional<std::map<quint16, TiffEntry>> dir;
+    std::optional<TiffDirectory> dir;
     if (tiff.open())
         dir = tiff.firstDirectory();
     if (!dir) {
@@ -225,18 +107,22 @@ void readTiff(ByteSource& source, PhotoHeader& h)
         const auto it = dir->find(tag);
         return it == dir->end() ? std::nullopt : tiff.number(it->second);
     };
-    const std::optional<quint64> w = number(kTagWidth);
-    const std::optional<quint64> ht = number(kTagHeight);
+    const std::optional<quint64> w = number(kWidth);
+    const std::optional<quint64> ht = number(kHeight);
     if (!w || !ht || *w < 1 || *ht < 1 || *w > 0x7fffffff || *ht > 0x7fffffff) {
         h.problem = damaged();
         return;
     }
     h.width = int(*w);
     h.height = int(*ht);
-    h.orientation = validOrientation(number(kTagOrientation));
-    h.cmyk = number(kTagPhotometric) == quint64(5);
-    if (const auto it = dir->find(kTagIccProfile); it != dir->end())
+    h.orientation = validOrientation(number(kOrientation));
+    h.cmyk = number(kPhotometric) == quint64(5);
+    if (const auto it = dir->find(kIccProfile); it != dir->end())
         h.iccProfile = tiff.bytes(it->second, kMaxProfileBytes);
+    // What the image library is given must be what it reads safely; a
+    // picture beyond the pixel limit is refused as such, unread.
+    if (qint64(h.width) * h.height <= kMaxSourcePixels)
+        h.problem = tiffLayoutProblem(tiff, *dir, *w, *ht, source.size());
 }
 
 // ---------------------------------------------------------------- JPEG
@@ -387,20 +273,20 @@ void readPng(ByteSource& source, PhotoHeader& h)
     h.height = int(ht);
     qint64 pos = 8 + 25;
     bool srgbChunk = false;
-    for (int chunk = 0; chunk < 1'000'000; ++chunk) {
+    bool ended = false;
+    for (int chunk = 0; chunk < 1'000'000 && !ended; ++chunk) {
         uchar c[8];
         if (!source.read(pos, c, 8))
             break;
         const qint64 length = be32(c);
         const qint64 data = pos + 8;
-        // A chunk running past the end of the file: libpng would first try
-        // to allocate whatever the length claims.
+        // A chunk running past the end of the file: cut short, and libpng
+        // would first try to allocate whatever the length claims.
         if (length > source.size() - data - 4) {
-            h.problem = damaged();
+            h.problem = incompletePhotoText();
             return;
         }
-        if (std::memcmp(c + 4, "IEND", 4) == 0)
-            break;
+        ended = std::memcmp(c + 4, "IEND", 4) == 0;
         if (std::memcmp(c + 4, "iCCP", 4) == 0 && h.iccProfile.isEmpty() && length <= kMaxProfileBytes) {
             const QByteArray body = source.readBytes(data, length);
             const qsizetype nul = body.indexOf('\0');
@@ -413,6 +299,9 @@ void readPng(ByteSource& source, PhotoHeader& h)
         }
         pos = data + length + 4;  // data and CRC
     }
+    // A file that stops between chunks, before the last one, is cut short too.
+    if (!ended && pos + 8 > source.size())
+        h.problem = incompletePhotoText();
     // The sRGB chunk outranks any profile beside it.
     if (srgbChunk)
         h.iccProfile.clear();
@@ -431,8 +320,10 @@ void readWebp(ByteSource& source, PhotoHeader& h)
             break;
         const qint64 length = le32(c + 4);
         const qint64 data = pos + 8;
-        if (length > size)
-            break;
+        if (length > size - data) {
+            h.problem = incompletePhotoText();
+            return;
+        }
         const auto is = [&](const char* id) { return std::memcmp(c, id, 4) == 0; };
         if (is("VP8X") && length >= 10) {
             uchar x[10];
@@ -472,12 +363,16 @@ Orientation exifOrientation(std::span<const std::byte> exif)
     TiffReader tiff(source);
     if (!tiff.open())
         return 1;
-    const std::optional<std::map<quint16, TiffEntry>> dir = tiff.firstDirectory();
+    const std::optional<TiffDirectory> dir = tiff.firstDirectory();
     if (!dir)
         return 1;
-    const auto it = dir->find(kTagOrientation);
+    const auto it = dir->find(tifftag::kOrientation);
     return it == dir->end() ? 1 : validOrientation(tiff.number(it->second));
 }
+
+QString damagedHeaderText() { return QStringLiteral("la cabecera de la imagen está dañada"); }
+
+QString incompletePhotoText() { return QStringLiteral("la imagen está incompleta: el archivo se acaba antes que sus datos"); }
 
 PhotoFormat sniffPhotoFormat(std::span<const std::byte> head)
 {

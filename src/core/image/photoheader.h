@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <span>
+#include <utility>
 
 /// Kinds of picture the program reads, told apart by their first bytes.
 enum class PhotoFormat { Unknown, Jpeg, Png, Tiff, Webp, Heif };
@@ -36,6 +37,26 @@ public:
 
 private:
     std::span<const std::byte> m_bytes;
+};
+
+/// A piece of bytes that replaces others at `offset`.
+struct BytePatch {
+    qint64 offset = 0;
+    QByteArray bytes;
+};
+
+/// The bytes of another source with one piece replaced: what a library is
+/// given in place of the file, without copying the file (the other source
+/// must outlive this one).
+class OverlaidSource final : public ByteSource {
+public:
+    OverlaidSource(ByteSource& base, BytePatch patch) : m_base(base), m_patch(std::move(patch)) {}
+    qint64 size() const override { return m_base.size(); }
+    bool read(qint64 offset, void* into, qint64 n) override;
+
+private:
+    ByteSource& m_base;
+    BytePatch m_patch;
 };
 
 /// The bytes of a file: its start is read at once, as a header walk asks
@@ -94,6 +115,11 @@ PhotoFormat sniffPhotoFormat(std::span<const std::byte> head);
 /// photo the program reads, or whose header is damaged, gets a `problem`.
 PhotoHeader readPhotoHeader(ByteSource& source);
 PhotoHeader readPhotoHeader(const QString& path);
+
+/// The problem of a photo whose header is damaged.
+QString damagedHeaderText();
+/// The problem of a photo whose data runs past the end of its file: cut short.
+QString incompletePhotoText();
 
 /// The orientation recorded in EXIF data (a TIFF structure, optionally after
 /// "Exif\0\0"); 1 when none or not valid.

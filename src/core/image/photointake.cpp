@@ -3,12 +3,14 @@
 #include "core/image/bitmapaccess.h"
 #include "core/image/colourprofile.h"
 #include "core/image/heifphoto.h"
+#include "core/image/tiffheader.h"
 
 #include <QFile>
 
 #include <FreeImage.h>
 
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -84,35 +86,86 @@ QByteArray withoutMetadataChunks(const QByteArray& webp)
     return out;
 }
 
-/// Where the bytes come from: a file named by path, or a block of memory.
+/// Whether a JPEG stops before its end marker, following its markers as
+/// libjpeg does: libjpeg then warns that the file ends early and fills the
+/// rest with grey, and the library's reader passes that warning on only
+/// when it is the first one (after a warning about damaged data, say).
+bool endsEarly(const QByteArray& jpeg)
+{
+    const auto byte = [&](qsizetype i) { return uchar(jpeg[i]); };
+    qsizetype pos = 2;
+    while (pos < jpeg.size()) {
+        if (byte(pos) != 0xFF || pos + 1 >= jpeg.size()) {
+            ++pos;  // entropy-coded data, or bytes libjpeg passes over
+            continue;
+        }
+        const uchar marker = byte(pos + 1);
+        if (marker == 0xFF) {
+            ++pos;
+            continue;
+        }
+        if (marker == 0xD9)
+            return false;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            pos += 2;
+            continue;
+        }
+        if (pos + 4 > jpeg.size())
+            return true;
+        pos += 2 + (qsizetype(byte(pos + 2)) << 8 | byte(pos + 3));
+    }
+    return true;
+}
+
+std::span<const std::byte> spanOf(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())};
+}
+
+/// Where the bytes come from: a file named by path, or a block of memory,
+/// and the same bytes as a source to read from anywhere.
 struct Input {
     QString path;
     std::span<const std::byte> bytes;
+    ByteSource& source;
 
     Bitmap load(FREE_IMAGE_FORMAT fif, int flags) const
     {
-        if (fif == FIF_JPEG)
-            return loadWithout(withoutMetadataSegments, fif, flags);
-        if (fif == FIF_WEBP)
-            return loadWithout(withoutMetadataChunks, fif, flags);
-        return path.isEmpty() ? loadBitmap(fif, bytes, flags) : loadBitmap(fif, path, flags);
+        switch (fif) {
+        case FIF_JPEG: {
+            const QByteArray plain = withoutMetadataSegments(whole());
+            return endsEarly(plain) ? Bitmap() : loadBitmap(fif, spanOf(plain), flags);
+        }
+        case FIF_WEBP:
+            return loadBitmap(fif, spanOf(withoutMetadataChunks(whole())), flags);
+        case FIF_TIFF:
+            return loadTiff(flags);
+        default:
+            return path.isEmpty() ? loadBitmap(fif, bytes, flags) : loadBitmap(fif, path, flags);
+        }
     }
 
-    /// Decodes the bytes once `strip` has left the metadata out.
-    Bitmap loadWithout(QByteArray (*strip)(const QByteArray&), FREE_IMAGE_FORMAT fif, int flags) const
+    /// Every byte, to leave the metadata out of.
+    QByteArray whole() const
     {
-        QByteArray whole;
-        if (path.isEmpty()) {
-            whole = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-        } else {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                return {};
-            whole = file.readAll();
-        }
-        const QByteArray plain = strip(whole);
-        return loadBitmap(fif, std::span(reinterpret_cast<const std::byte*>(plain.constData()), size_t(plain.size())),
-                          flags);
+        if (path.isEmpty())
+            return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    /// A TIFF as the library is given it: its first directory alone, with
+    /// only the tags that describe the pixels (the header has checked them).
+    Bitmap loadTiff(int flags) const
+    {
+        TiffReader tiff(source);
+        std::optional<BytePatch> directory;
+        if (tiff.open())
+            directory = tiff.pixelDirectory();
+        if (!directory)
+            return {};
+        OverlaidSource plain(source, std::move(*directory));
+        return loadBitmap(FIF_TIFF, plain, flags);
     }
 };
 
@@ -447,7 +500,7 @@ Bitmap orientedBitmap(Bitmap bitmap, Orientation orientation)
 DecodedPhoto decodePhoto(const QString& path, const PhotoHeader& header, const PhotoOptions& options)
 {
     FileSource file(path);
-    return decode(Input{path, {}}, file, header, options);
+    return decode(Input{path, {}, file}, file, header, options);
 }
 
 DecodedPhoto decodePhoto(std::span<const std::byte> bytes, const PhotoOptions& options, qint64 maxPixels)
@@ -459,7 +512,7 @@ DecodedPhoto decodePhoto(std::span<const std::byte> bytes, const PhotoOptions& o
         out.problem = QStringLiteral("la imagen es demasiado grande");
         return out;
     }
-    return decode(Input{{}, bytes}, source, header, options);
+    return decode(Input{{}, bytes, source}, source, header, options);
 }
 
 Bitmap finishPhoto(Bitmap decoded, const PhotoHeader& header, const PhotoOptions& options)

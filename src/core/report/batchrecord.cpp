@@ -104,4 +104,10 @@ void BatchRecord::addRow(const RowReport& report)
     m_rows.push_back(std::move(row));
 }
 
-void BatchRecord::finish(RunEnd end) { m_end = end; }
+void BatchRecord::finish(const RunResult& result)
+{
+    m_end = result.end;
+    m_stopRow = result.stopRow;
+    m_rowsLeftAfterStop = result.rowsLeftAfterStop;
+    m_logProblem = result.logProblem;
+}

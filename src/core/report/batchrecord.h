@@ -39,7 +39,7 @@ public:
     void begin(const JobSettings& settings, CheckResult check, const QDateTime& started);
     /// A row has been handled; its files are measured now, as the run left them.
     void addRow(const RowReport& report);
-    void finish(RunEnd end);
+    void finish(const RunResult& result);
 
     /// Whether a run has begun (and so there is something to report).
     bool hasRun() const { return m_started.isValid(); }
@@ -48,6 +48,11 @@ public:
     const std::vector<ReportRow>& rows() const { return m_rows; }
     /// Empty while the run is in progress.
     std::optional<RunEnd> end() const { return m_end; }
+    /// The empty row a completed run ended at, and the rows with data below it.
+    qint64 stopRow() const { return m_stopRow; }
+    qint64 rowsLeftAfterStop() const { return m_rowsLeftAfterStop; }
+    /// Why errores.txt is not whole; empty when it is.
+    QString logProblem() const { return m_logProblem; }
     QDateTime started() const { return m_started; }
     QString workbookPath() const { return m_workbookPath; }
     QString sourceFolder() const { return m_sourceFolder; }
@@ -58,6 +63,9 @@ private:
     CheckResult m_check;
     std::vector<ReportRow> m_rows;
     std::optional<RunEnd> m_end;
+    qint64 m_stopRow = 0;
+    qint64 m_rowsLeftAfterStop = 0;
+    QString m_logProblem;
     QDateTime m_started;
     std::optional<WalkPlan> m_plan;
     QString m_workbookPath;

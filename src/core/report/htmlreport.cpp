@@ -78,8 +78,12 @@ QString missingImagesReason(const ReportRow& r)
     case RowOutcome::CellsNoLongerMatching:
         return QStringLiteral("Sin imágenes: no existen concordancias entre celdas (una de las dos está vacía)");
     case RowOutcome::TooLarge: return QStringLiteral("Sin imágenes: la foto o su copia pasa del límite de píxeles");
-    case RowOutcome::WriteFailed: return QStringLiteral("Sin imágenes: no se pudo escribir la imagen grande");
-    case RowOutcome::SmallWriteFailed: return QStringLiteral("No se pudo escribir la imagen pequeña");
+    case RowOutcome::WriteFailed:
+        return report.problem.isEmpty() ? QStringLiteral("Sin imágenes: no se pudo escribir la imagen grande")
+                                        : QStringLiteral("Sin imágenes: ") + report.problem;
+    case RowOutcome::SmallWriteFailed:
+        return report.problem.isEmpty() ? QStringLiteral("No se pudo escribir la imagen pequeña")
+                                        : QStringLiteral("No se pudo escribir la imagen pequeña: ") + report.problem;
     }
     return {};
 }
@@ -144,12 +148,26 @@ void ReportWriter::writeSettings()
     m_out << "<dt>Empezado</dt><dd>" << htmlText(QLocale().toString(m_record.started(), QLocale::ShortFormat))
           << "</dd>\n<dt>Final</dt><dd>";
     switch (m_record.end().value_or(RunEnd::Stopped)) {
-    case RunEnd::Completed: m_out << "completo"; break;
+    case RunEnd::Completed:
+        if (m_record.rowsLeftAfterStop() > 0)
+            m_out << "<span class=\"motivo\">"
+                  << htmlText(QStringLiteral("terminado en la fila vacía %1: debajo quedan %2 filas con datos sin "
+                                             "procesar")
+                                  .arg(m_record.stopRow())
+                                  .arg(m_record.rowsLeftAfterStop()))
+                  << "</span>";
+        else
+            m_out << "completo";
+        break;
     case RunEnd::Stopped: m_out << "detenido con «cancelar»: faltan las filas siguientes"; break;
     case RunEnd::Refused:
     case RunEnd::WorkbookUnreadable: m_out << "no empezó"; break;
     }
-    m_out << "</dd>\n</dl></div>\n";
+    m_out << "</dd>\n";
+    if (!m_record.logProblem().isEmpty())
+        m_out << "<dt>Registro de errores</dt><dd><span class=\"motivo\">"
+              << htmlText(QStringLiteral("incompleto: ") + m_record.logProblem()) << "</span></dd>\n";
+    m_out << "</dl></div>\n";
 }
 
 void ReportWriter::writeTotals()

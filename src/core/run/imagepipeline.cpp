@@ -6,6 +6,8 @@
 #include "core/base/uiservices.h"
 #include "core/image/bitmap.h"
 #include "core/image/rowpreparation.h"
+#include "core/run/outputguard.h"
+#include "core/run/rowproblems.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytexts.h"
@@ -99,7 +101,7 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         return *failed;
     if (m_ctx.settings.watermarkEnabled())
         stamp(row);
-    return save(row, &report.destinationPath);
+    return save(row, report);
 }
 
 std::optional<RowOutcome> ImagePipeline::obtain(Row& row)
@@ -155,26 +157,39 @@ void ImagePipeline::stamp(Row& row)
     stampWatermark(row.large, row.largeHeightExact, stamp, m_ctx.finder, [this] { m_ctx.ui.yieldToUser(); });
 }
 
-RowOutcome ImagePipeline::save(Row& row, QString* destinationPathOut)
+RowOutcome ImagePipeline::save(Row& row, RowReport& report)
 {
     m_ctx.ui.yieldToUser();
     const QString destinationText = row.cells.destinationText;
     const QString destinationPath = largeCopyPath(m_ctx.destinationFolder, destinationText);
-    if (destinationPathOut)
-        *destinationPathOut = destinationPath;
-    if (!saveBitmap(ImageFormat::Jpeg, row.large, destinationPath, m_qualityFlags)) {
+    const QString smallPath = smallCopyPath(m_ctx.destinationFolder, destinationText);
+    const qint64 workbookRow = m_ctx.walk.originRow(row.offset);
+    report.destinationPath = destinationPath;
+    // Neither copy is written when either would replace a photo of the
+    // workbook or an image of an earlier row.
+    if (const std::optional<QString> refused = m_ctx.guard.refusal({destinationPath, smallPath})) {
+        report.problem = *refused;
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
         return RowOutcome::WriteFailed;
     }
+    if (!saveBitmap(ImageFormat::Jpeg, row.large, destinationPath, m_qualityFlags)) {
+        report.problem = writeFailureReason(destinationPath);
+        m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
+        return RowOutcome::WriteFailed;
+    }
+    m_ctx.guard.noteWritten(destinationPath, workbookRow);
     row.large.reset();
 
     // In "pequeñas", and in the sub-folder the name asks for.
-    const QString smallPath = smallCopyPath(m_ctx.destinationFolder, destinationText);
     QDir().mkpath(QFileInfo(smallPath).absolutePath());
     const bool smallWritten = saveBitmap(ImageFormat::Jpeg, row.small, smallPath, m_qualityFlags);
     row.small.reset();
-    if (!smallWritten)
+    if (smallWritten) {
+        m_ctx.guard.noteWritten(smallPath, workbookRow);
+    } else {
+        report.problem = writeFailureReason(smallPath);
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
+    }
 
     m_ctx.ui.yieldToUser();
     recordSizes(row, destinationPath);

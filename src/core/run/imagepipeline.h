@@ -9,6 +9,7 @@
 #include <optional>
 
 class CaseBlindFinder;
+class OutputGuard;
 class RowPreparation;
 class JobSettings;
 class PlacementSource;
@@ -26,6 +27,7 @@ struct PipelineContext {
     RunTotals& totals;
     CaseBlindFinder& finder;
     RowPreparation& preparation;  ///< decodes and rescales off the run's thread
+    OutputGuard& guard;           ///< the sources and the images already written, never written over
     QString destinationFolder;    ///< read once when the run starts
     QString watermarkFolder;      ///< read once when the run starts
 };
@@ -49,7 +51,8 @@ public:
 
     /// `rowKey` names the row's summary entry, which receives the statistics;
     /// `rowOffset` names the row for the work prepared ahead. `report` gets
-    /// the destination path, and why a source did not decode.
+    /// the destination path, and why a source did not decode or a copy was
+    /// not written.
     RowOutcome run(const RowCells& cells, const SourceMatch& source, const QString& rowKey, qint64 rowOffset,
                    RowReport& report);
 
@@ -65,7 +68,7 @@ private:
     /// Both copies at the widths set now; work made for other widths is made again.
     std::optional<RowOutcome> takeCopies(Row& row);
     void stamp(Row& row);
-    RowOutcome save(Row& row, QString* destinationPathOut);
+    RowOutcome save(Row& row, RowReport& report);
     void recordSizes(const Row& row, const QString& destinationPath);
 
     PipelineContext m_ctx;

@@ -4,6 +4,8 @@
 #include "core/base/uiservices.h"
 #include "core/image/rowpreparation.h"
 #include "core/run/imagepipeline.h"
+#include "core/run/outputguard.h"
+#include "core/run/rowproblems.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/errorlog.h"
 #include "core/summary/runtotals.h"
@@ -36,10 +38,18 @@ private:
     std::optional<QString> refusal() const;
     RunResult refuse(const QString& message, RunEnd end);
     void beginPasses();
+    void openLog();
+    /// Writes a line of errores.txt; the first line lost is said at once.
+    void logLine(const QString& text);
+    /// Every photo the workbook names, so that no row writes over one.
+    void protectSources();
     /// One pass of the row loop; false once the loop is over.
     bool pass();
     void complete();
     void handleRow(const RowCells& cells, qint64 passNumber);
+    /// The found row's match, unless what it found is an image this run wrote.
+    SourceMatch match(const RowCells& cells);
+    void recordFailure(const QString& key, const QString& entryText, const RowReport& report);
     RowOutcome processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
                             RowReport& report);
     void prepareAhead();
@@ -59,6 +69,9 @@ private:
     QString m_workbookPath;
     std::optional<WorkbookWalk> m_walk;
     ErrorLog m_log;
+    bool m_logLost = false;
+    bool m_skipBlank = false;
+    OutputGuard m_guard;
     CaseBlindFinder m_finder;
     std::optional<RowPreparation> m_preparation;
     std::optional<ImagePipeline> m_pipeline;
@@ -107,6 +120,7 @@ void BatchRun::start()
     warnIfSourceFolderEmpty(m_env.ui, m_sourceFolder);
     m_destinationFolder = m_env.settings.destinationFolder();
     m_workbookPath = m_env.settings.workbookPath();
+    m_skipBlank = m_env.settings.skipBlankRows();
 }
 
 std::optional<QString> BatchRun::refusal() const
@@ -127,9 +141,43 @@ RunResult BatchRun::refuse(const QString& message, RunEnd end)
     return m_result;
 }
 
+void BatchRun::openLog()
+{
+    if (m_log.open(m_env.logPath))
+        return;
+    m_result.logProblem = m_log.problem();
+    m_env.ui.showMessage(QStringLiteral("No se puede crear el registro de errores «%1»: %2. Las filas no procesadas "
+                                        "se verán solo en el resumen.")
+                             .arg(m_env.logPath, m_log.problem()),
+                         MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void BatchRun::logLine(const QString& text)
+{
+    if (!m_log.isOpen() || m_log.writeLine(text) || m_logLost)
+        return;
+    m_logLost = true;
+    m_result.logProblem = m_log.problem();
+    m_env.ui.showMessage(QStringLiteral("No se puede escribir en el registro de errores «%1»: %2. Las filas no "
+                                        "procesadas que falten en él se verán en el resumen.")
+                             .arg(m_env.logPath, m_log.problem()),
+                         MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void BatchRun::protectSources()
+{
+    const QString format = m_env.settings.sourceFormat();
+    for (const qint64 offset : m_walk->rowsWithData()) {
+        const RowCells cells = m_walk->rowAt(offset);
+        const SourceMatch found = matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), format);
+        if (found.fate == RowFate::Found)
+            m_guard.protectSource(found.resolvedPath, m_walk->originRow(offset));
+    }
+}
+
 void BatchRun::beginPasses()
 {
-    m_log.open(m_env.logPath);
+    openLog();
     m_env.view.withdrawWatermarkMark();
 
     m_result.completeRowCount = m_walk->preCount();
@@ -147,9 +195,11 @@ void BatchRun::beginPasses()
     m_fingerprints.emplace(m_env.fingerprintFolder, m_destinationFolder);
     m_fingerprints->load();
 
+    protectSources();
     m_preparation.emplace(std::max(1, m_env.jobs));
-    m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement, m_env.totals,
-                                       m_finder, *m_preparation, m_destinationFolder, m_watermarkFolder});
+    m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement,
+                                       m_env.totals, m_finder, *m_preparation, m_guard, m_destinationFolder,
+                                       m_watermarkFolder});
 }
 
 bool BatchRun::pass()
@@ -165,6 +215,9 @@ bool BatchRun::pass()
     const qint64 passNumber = m_env.totals.passCount + 1;
     m_env.totals.passCount = passNumber;
 
+    // Skipped rows are neither counted nor logged: the pass takes the next row with data.
+    if (m_skipBlank)
+        m_walk->skipEmptyRows();
     const RowCells cells = m_walk->currentRow();
     if (cells.isStopRow()) {
         complete();
@@ -192,6 +245,11 @@ void BatchRun::complete()
     for (int beep = 0; beep < 3; ++beep)
         m_env.ui.yieldToUser();
     m_result.end = RunEnd::Completed;
+    // The data may go on below the empty row: the run ends here, and says so.
+    m_result.stopRow = m_walk->originRow(m_walk->rowOffset());
+    m_result.rowsLeftAfterStop = m_walk->rowsWithDataAfter(m_walk->rowOffset());
+    if (m_result.rowsLeftAfterStop > 0)
+        view.dataLeftAfterStop(m_result.stopRow, m_result.rowsLeftAfterStop);
 }
 
 void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
@@ -201,8 +259,7 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
     report.passNumber = passNumber;
     report.cells = cells;
 
-    const SourceMatch match = matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText,
-                                          m_env.settings.sourceFormat());
+    const SourceMatch match = this->match(cells);
     report.fate = match.fate;
     report.sourcePath = match.sourcePath;
     report.resolvedSourcePath = match.resolvedPath;
@@ -221,6 +278,7 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
         m_env.view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
         report.outcome = processFound(match, cells, key, report);
         noteOutcome(match, cells.destinationText, *report.outcome);
+        recordFailure(key, text, report);
         break;
     case RowFate::Unnamed:
     case RowFate::Missing:
@@ -228,10 +286,32 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
         m_env.view.summaryTree().addRowEntry(2, key, text, kEntryRed, QStringLiteral("No procesado"));
         ++m_env.totals.notProcessedCount;
         ++m_result.notProcessed;
-        m_log.writeLine(text);
+        logLine(text);
         break;
     }
     m_env.view.rowHandled(report);
+}
+
+SourceMatch BatchRun::match(const RowCells& cells)
+{
+    SourceMatch m = matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText,
+                                m_env.settings.sourceFormat());
+    // An image an earlier row has just written is no photo of the workbook:
+    // the row is as it was when the run started, without its source.
+    if (m.fate == RowFate::Found && m_guard.writtenByThisRun(m.resolvedPath)) {
+        m.fate = RowFate::Missing;
+        m.resolvedPath.clear();
+    }
+    return m;
+}
+
+void BatchRun::recordFailure(const QString& key, const QString& entryText, const RowReport& report)
+{
+    const std::optional<QString> failure = rowFailureText(*report.outcome, report.problem);
+    if (!failure)
+        return;
+    m_env.view.summaryTree().addDetail(key, *failure, kEntryRed);
+    logLine(entryText + QStringLiteral(" || ") + *failure);
 }
 
 RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
@@ -295,11 +375,12 @@ void BatchRun::prepareAhead()
         if (offset <= m_aheadThrough)
             continue;
         const RowCells next = m_walk->rowAt(offset);
-        if (next.isStopRow())
+        if (next.isStopRow() && !m_skipBlank)
             break;
         m_aheadThrough = offset;
-        const SourceMatch m = matchSource(m_finder, m_sourceFolder, next.sourceText, next.destinationText,
-                                          m_env.settings.sourceFormat());
+        if (next.isStopRow())
+            continue;
+        const SourceMatch m = match(next);
         if (m.fate == RowFate::Found && !(m_env.settings.onlyChanged() && unchanged(m, next.destinationText)))
             m_preparation->schedule(offset, ImagePipeline::requestFor(m_env.settings, m.resolvedPath));
     }

@@ -43,6 +43,10 @@ struct RunResult {
     qint64 withoutOutput = 0;  ///< not decoded, or cells no longer matching
     qint64 writeFailures = 0;  ///< either copy could not be written
     qint64 unchanged = 0;      ///< skipped under "Solo cambiadas": nothing to make again
+    qint64 stopRow = 0;        ///< the empty row where a completed run stopped (origin cell's row)
+    qint64 rowsLeftAfterStop = 0;  ///< rows with data below it that the run did not reach
+    /// Why errores.txt could not be created or lost a line; empty when it is whole.
+    QString logProblem;
 };
 
 /// What a run is given: the live settings, the user, the view and the rest.

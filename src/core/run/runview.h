@@ -77,4 +77,7 @@ public:
     virtual void rowCountKnown(qint64 completeRowCount) { Q_UNUSED(completeRowCount); }
     /// A row (not the stop row) has been handled.
     virtual void rowHandled(const RowReport& report) { Q_UNUSED(report); }
+    /// The run has completed at the empty row `stopRow` (the origin cell's
+    /// row), below which `rowsLeft` rows of the walk still hold data.
+    virtual void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) = 0;
 };

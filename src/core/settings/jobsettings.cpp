@@ -44,6 +44,8 @@ void JobSettings::setOnlyChanged(bool onlyChanged) { assign(m_onlyChanged, onlyC
 
 void JobSettings::setAutorotate(bool autorotate) { assign(m_autorotate, autorotate); }
 
+void JobSettings::setSkipBlankRows(bool skip) { assign(m_skipBlankRows, skip); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

@@ -81,6 +81,11 @@ public:
     /// EXIF orientation says. On at start.
     bool autorotate() const { return m_autorotate; }
     void setAutorotate(bool autorotate);
+    /// Menu "Saltar filas vacías": the walk goes past rows whose two cells
+    /// are empty, to the last row with data in either column, instead of
+    /// ending at the first. Off at start.
+    bool skipBlankRows() const { return m_skipBlankRows; }
+    void setSkipBlankRows(bool skip);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -142,6 +147,7 @@ private:
     bool m_fastDecode = false;
     bool m_onlyChanged = false;
     bool m_autorotate = true;
+    bool m_skipBlankRows = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

@@ -4,13 +4,53 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
+namespace {
+
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+QString hexDigits(ushort code, int width)
+{
+    return QString::number(code, 16).toUpper().rightJustified(width, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString escapedControls(const QString& text)
+{
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (!isControl(c))
+            out += c;
+        else if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x100)
+            out += QStringLiteral("\\x") + hexDigits(c.unicode(), 2);
+        else
+            out += QStringLiteral("\\u{") + hexDigits(c.unicode(), 4) + QLatin1Char('}');
+    }
+    return out;
+}
+
 QString rowEntryText(qint64 passNumber, const QString& originAddress, const QString& sourceText,
                      const QString& sourceFormat, const QString& destinationAddress,
                      const QString& destinationText)
 {
     return QString::number(passNumber) + QStringLiteral(" - C.O: ") + originAddress + QStringLiteral(" valor: ")
-        + sourceText + sourceFormat + QStringLiteral(" || C.D.: ") + destinationAddress + QStringLiteral(" : ")
-        + QStringLiteral(" valor: ") + destinationText + QStringLiteral(".jpg");
+        + escapedControls(sourceText) + sourceFormat + QStringLiteral(" || C.D.: ") + destinationAddress
+        + QStringLiteral(" : ") + QStringLiteral(" valor: ") + escapedControls(destinationText)
+        + QStringLiteral(".jpg");
 }
 
 qint64 kilobytes(qint64 bytes)

@@ -2,7 +2,14 @@
 
 #include <QString>
 
-/// Text of a row entry and of its log line:
+/// `text` with its control characters written out (a line feed as \n, a
+/// carriage return as \r, a tab as \t, any other as \xHH or \u{HHHH}), so a
+/// cell's text can never start a line of its own in the log, the summary or
+/// a warning. Other characters, "\" among them, stay as they are.
+QString escapedControls(const QString& text);
+
+/// Text of a row entry and of its log line, the cell texts' control
+/// characters written out:
 /// "3 - C.O: F14 valor: 12345.JPG || C.D.: A14 :  valor: ABC.jpg".
 QString rowEntryText(qint64 passNumber, const QString& originAddress, const QString& sourceText,
                      const QString& sourceFormat, const QString& destinationAddress,

@@ -86,14 +86,14 @@ qsizetype SummaryTree::findRow(QStringView key) const
     return -1;
 }
 
-bool SummaryTree::addDetail(const QString& rowKey, const QString& text)
+bool SummaryTree::addDetail(const QString& rowKey, const QString& text, quint32 colour)
 {
     const qsizetype row = findRow(rowKey);
     if (row < 0)
         return false;
-    m_details.push_back(Detail{quint32(row), store(text)});
+    m_details.push_back(Detail{quint32(row), store(text), colour});
     if (m_listener)
-        m_listener->detailAdded(rowKey, text);
+        m_listener->detailAdded(rowKey, text, colour);
     return true;
 }
 
@@ -115,8 +115,11 @@ QList<SummaryEntry> SummaryTree::roots() const
         place[i] = children.size();
         children << e;
     }
-    for (const Detail& d : m_details)
-        roots[m_rows[d.row].root - 1].children[place[d.row]].children << entryWithText(textOf(d.text));
+    for (const Detail& d : m_details) {
+        SummaryEntry e = entryWithText(textOf(d.text));
+        e.colour = d.colour;
+        roots[m_rows[d.row].root - 1].children[place[d.row]].children << e;
+    }
     return roots;
 }
 

@@ -37,7 +37,7 @@ public:
     virtual void rootsAdded() = 0;
     /// `rootNumber` is 1 or 2; the entry has no children yet.
     virtual void rowAdded(int rootNumber, const SummaryEntry& entry) = 0;
-    virtual void detailAdded(const QString& rowKey, const QString& text) = 0;
+    virtual void detailAdded(const QString& rowKey, const QString& text, quint32 colour) = 0;
     virtual void countersChanged() = 0;
 };
 
@@ -58,8 +58,9 @@ public:
     void addRoots();
     /// Adds a row entry under root 1 or 2; false when that root is not there.
     bool addRowEntry(int rootNumber, const QString& key, const QString& text, quint32 colour, const QString& tag);
-    /// Adds a detail under the row entry with `rowKey`; false when there is none.
-    bool addDetail(const QString& rowKey, const QString& text);
+    /// Adds a detail under the row entry with `rowKey`; false when there is
+    /// none. Red details say why a found row's images were not written.
+    bool addDetail(const QString& rowKey, const QString& text, quint32 colour = kEntryBlack);
 
     /// The roots with their rows and details, built afresh.
     QList<SummaryEntry> roots() const;
@@ -87,6 +88,7 @@ private:
     struct Detail {
         quint32 row = 0;
         TextRef text;
+        quint32 colour = kEntryBlack;
     };
     TextRef store(QStringView text);
     QString textOf(const TextRef& ref) const;

@@ -24,6 +24,28 @@ QString timeFormatWithSeconds(const QLocale& locale)
     return format;
 }
 
+// "hh:mm" or "hh:mm:ss[.fff]", a zone suffix ("Z", "+01:00", "-05:00")
+// ignored: it does not change the time shown.
+std::optional<double> isoSecondsOfDay(QStringView timePart)
+{
+    for (qsizetype i = 0; i < timePart.size(); ++i) {
+        if (timePart[i] == u'Z' || timePart[i] == u'+' || timePart[i] == u'-') {
+            timePart.truncate(i);
+            break;
+        }
+    }
+    const QList<QStringView> hms = timePart.split(u':');
+    if (hms.size() < 2 || hms.size() > 3)
+        return std::nullopt;
+    bool okH = false, okM = false, okS = true;
+    const int hours = hms[0].toInt(&okH);
+    const int minutes = hms[1].toInt(&okM);
+    const double seconds = hms.size() == 3 ? hms[2].toDouble(&okS) : 0.0;
+    if (!okH || !okM || !okS || hours < 0 || hours > 24 || minutes < 0 || minutes > 59 || !(seconds >= 0)
+        || seconds >= 61)
+        return std::nullopt;
+    return hours * 3600.0 + minutes * 60.0 + seconds;
+}
 
 } // namespace
 
@@ -106,25 +128,10 @@ std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system)
 
     double secondsOfDay = 0;
     if (t >= 0) {
-        QStringView timePart = iso.sliced(t + 1);
-        // A zone ("Z", "+01:00", "-05:00") does not change the time shown.
-        for (qsizetype i = 0; i < timePart.size(); ++i) {
-            if (timePart[i] == u'Z' || timePart[i] == u'+' || timePart[i] == u'-') {
-                timePart.truncate(i);
-                break;
-            }
-        }
-        const QList<QStringView> hms = timePart.split(u':');
-        if (hms.size() < 2 || hms.size() > 3)
+        const std::optional<double> seconds = isoSecondsOfDay(iso.sliced(t + 1));
+        if (!seconds)
             return std::nullopt;
-        bool okH = false, okM = false, okS = true;
-        const int hours = hms[0].toInt(&okH);
-        const int minutes = hms[1].toInt(&okM);
-        const double seconds = hms.size() == 3 ? hms[2].toDouble(&okS) : 0.0;
-        if (!okH || !okM || !okS || hours < 0 || hours > 24 || minutes < 0 || minutes > 59 || !(seconds >= 0)
-            || seconds >= 61)
-            return std::nullopt;
-        secondsOfDay = hours * 3600.0 + minutes * 60.0 + seconds;
+        secondsOfDay = *seconds;
     }
 
     qint64 days = 0;
@@ -145,4 +152,14 @@ std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system)
         break;
     }
     return double(days) + secondsOfDay / 86400.0;
+}
+
+std::optional<double> dayFractionFromIsoTime(QStringView iso)
+{
+    if (iso.startsWith(u'T'))
+        iso = iso.sliced(1);
+    const std::optional<double> seconds = isoSecondsOfDay(iso);
+    if (!seconds || *seconds >= 86400.0)
+        return std::nullopt;
+    return *seconds / 86400.0;
 }

@@ -45,3 +45,8 @@ QString dateTimeText(double serial, NumberFormatKind kind, DateSystem system, co
 /// "2005-02-23T17:47:13.5", a zone suffix ignored) stands for in a date
 /// system; empty when the text is no such date or the system cannot hold it.
 std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system);
+
+/// The part of a day an ISO 8601 time of day alone stands for ("10:10:10",
+/// "T10:10:10.5", a zone suffix ignored); empty when the text is no such time
+/// or not below 24:00.
+std::optional<double> dayFractionFromIsoTime(QStringView iso);

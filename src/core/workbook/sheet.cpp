@@ -48,6 +48,20 @@ QString Sheet::cellText(quint32 row, quint32 column) const
     return cell ? textOf(*cell, QLocale()) : QString();
 }
 
+std::vector<quint32> Sheet::rowsWithText(quint32 column) const
+{
+    const QLocale locale;
+    std::vector<quint32> rows;
+    for (const Cell& cell : m_cells) {
+        if (cell.column != column)
+            continue;
+        const bool empty = cell.kind == Kind::Text ? cell.text.length == 0 : textOf(cell, locale).isEmpty();
+        if (!empty)
+            rows.push_back(cell.row);
+    }
+    return rows;
+}
+
 std::vector<std::pair<CellPosition, QString>> Sheet::nonEmptyCellTexts() const
 {
     const QLocale locale;

@@ -29,6 +29,8 @@ public:
 
     /// Text of the cell at a 0-based position (A1 is 0, 0).
     QString cellText(quint32 row, quint32 column) const;
+    /// 0-based rows of the non-empty cells of a 0-based column, ascending.
+    std::vector<quint32> rowsWithText(quint32 column) const;
     /// Non-empty cells, row-major (row, then column).
     std::vector<std::pair<CellPosition, QString>> nonEmptyCellTexts() const;
     /// Cells kept, an empty text among them, and each in row-major order:

@@ -3,6 +3,8 @@
 #include "core/base/shortint.h"
 #include "core/settings/jobsettings.h"
 
+#include <algorithm>
+
 std::optional<WalkPlan> planWalk(const JobSettings& settings)
 {
     const ShortIntResult originRow = toShortInt(settings.originRow());
@@ -36,7 +38,38 @@ WorkbookWalk::WorkbookWalk(WorkbookReader& reader, WalkPlan plan)
 WorkbookOpenResult WorkbookWalk::open(const QString& workbookPath)
 {
     m_rowOffset = 0;
-    return m_reader.openWorkbook(workbookPath);
+    m_dataOffsets.clear();
+    WorkbookOpenResult opened = m_reader.openWorkbook(workbookPath);
+    if (!opened.ok)
+        return opened;
+    // The rows of the walk, of either column, from the columns' listings:
+    // no cell is read for it.
+    const auto addOffsets = [this](const QString& column, qint64 firstRow) {
+        for (const qint64 row : m_reader.rowsWithData(column)) {
+            const qint64 offset = row - firstRow;
+            if (offset >= 0 && offset % m_plan.rowStep == 0)
+                m_dataOffsets.push_back(offset);
+        }
+    };
+    addOffsets(m_plan.originColumn, m_plan.originRow);
+    addOffsets(m_plan.destinationColumn, m_plan.destinationRow);
+    std::sort(m_dataOffsets.begin(), m_dataOffsets.end());
+    m_dataOffsets.erase(std::unique(m_dataOffsets.begin(), m_dataOffsets.end()), m_dataOffsets.end());
+    return opened;
+}
+
+qint64 WorkbookWalk::rowsWithDataAfter(qint64 offset) const
+{
+    const auto after = std::upper_bound(m_dataOffsets.begin(), m_dataOffsets.end(), offset);
+    return qint64(m_dataOffsets.end() - after);
+}
+
+std::optional<qint64> WorkbookWalk::nextRowWithData(qint64 offset) const
+{
+    const auto after = std::upper_bound(m_dataOffsets.begin(), m_dataOffsets.end(), offset);
+    if (after == m_dataOffsets.end())
+        return std::nullopt;
+    return *after;
 }
 
 void WorkbookWalk::close() { m_reader.closeWorkbook(); }
@@ -75,4 +108,12 @@ RowCells WorkbookWalk::rowAt(qint64 offset) const
     row.sourceText = m_reader.readCellText(row.originAddress);
     row.destinationText = m_reader.readCellText(row.destinationAddress);
     return row;
+}
+
+void WorkbookWalk::skipEmptyRows()
+{
+    if (!currentRow().isStopRow())
+        return;
+    if (const std::optional<qint64> next = nextRowWithData(m_rowOffset))
+        m_rowOffset = *next;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class JobSettings;
 
@@ -65,9 +66,23 @@ public:
     void advance() { m_rowOffset += m_plan.rowStep; }
     qint64 rowOffset() const { return m_rowOffset; }
     void resetOffset() { m_rowOffset = 0; }
+    /// The workbook row of the origin cell at an offset.
+    qint64 originRow(qint64 offset) const { return m_plan.originRow + offset; }
+
+    /// Rows of the walk beyond `offset` with data in either cell: what a
+    /// stop at `offset` leaves behind. Known from the open workbook.
+    qint64 rowsWithDataAfter(qint64 offset) const;
+    /// The first row of the walk beyond `offset` with data in either cell.
+    std::optional<qint64> nextRowWithData(qint64 offset) const;
+    /// From a row whose two cells are empty, on to the next row of the walk
+    /// with data, if there is one ("Saltar filas vacías").
+    void skipEmptyRows();
+    /// The offsets of every row of the walk with data in either cell, ascending.
+    const std::vector<qint64>& rowsWithData() const { return m_dataOffsets; }
 
 private:
     WorkbookReader& m_reader;
     WalkPlan m_plan;
     qint64 m_rowOffset = 0;
+    std::vector<qint64> m_dataOffsets;  ///< ascending, every row of the walk that holds data
 };

@@ -25,7 +25,7 @@ public:
     /// A run starts: its record begins with the check of the same batch.
     void runStarting();
     void rowHandled(const RowReport& report) { m_record.addRow(report); }
-    void runEnded(RunEnd end) { m_record.finish(end); }
+    void runEnded(const RunResult& result) { m_record.finish(result); }
 
     /// "Ver informe del último lote": the page written beside errores.txt and
     /// opened with the desktop's browser.

@@ -17,13 +17,21 @@ QString kindMeaning(FindingKind kind)
     case FindingKind::EmptyOrigin: return QStringLiteral("La celda origen está vacía: la fila no se procesa");
     case FindingKind::InvalidName: return QStringLiteral("Un nombre que el proceso no admite: la fila no da imágenes");
     case FindingKind::RepeatedDestination:
-        return QStringLiteral("Dos filas escriben la misma imagen: la de la fila anterior se pierde");
+        return QStringLiteral("Dos filas escriben la misma imagen: la segunda no se escribe");
     case FindingKind::Unreadable:
         return QStringLiteral("La foto no se puede leer o es demasiado grande: la fila no da imágenes");
     case FindingKind::Overwrites: return QStringLiteral("La imagen ya existe en el destino y se reemplazará");
     case FindingKind::RepeatedSource: return QStringLiteral("La misma foto sirve a varias filas");
     case FindingKind::Unused: return QStringLiteral("Una foto de la carpeta fuente que ninguna fila usa");
     case FindingKind::Ambiguous: return QStringLiteral("Varias fotos se llaman igual salvo mayúsculas");
+    case FindingKind::OverwritesSource:
+        return QStringLiteral("La imagen reemplazaría una foto original del libro: la fila no se escribe");
+    case FindingKind::DataAfterEnd:
+        return QStringLiteral("El lote termina en una fila vacía y debajo quedan filas con datos sin procesar");
+    case FindingKind::OtherFormat: return QStringLiteral("La foto está en otro formato que el elegido");
+    case FindingKind::Blanks: return QStringLiteral("Espacios al principio o al final, que cuentan en el nombre");
+    case FindingKind::DoubleExtension: return QStringLiteral("El texto ya lleva la extensión, que se añade otra vez");
+    case FindingKind::Enlarged: return QStringLiteral("La foto es más estrecha que la copia: se amplía");
     }
     return {};
 }

@@ -32,6 +32,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
 {
     m_ui->setupUi(this);
     buildMenus();
+    setAcceptDrops(true);
 
     // Start state of the controls the run and the settings show later.
     for (QWidget* w : {static_cast<QWidget*>(m_ui->fuente), static_cast<QWidget*>(m_ui->destino),
@@ -162,6 +163,11 @@ void MainWindow::buildMenus()
         m_settings.setAutorotate(!m_settings.autorotate());
         refreshFromSettings();
     });
+    m_skipBlankRows = item(options, "saltarvacias", QStringLiteral("Saltar filas vacías"), true);
+    connect(m_skipBlankRows, &QAction::triggered, this, [this] {
+        m_settings.setSkipBlankRows(!m_settings.skipBlankRows());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -173,6 +179,7 @@ void MainWindow::buildMenus()
             [this] { m_checkAndReport.checkTheBatch(); });
     connect(item(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
             [this] { m_checkAndReport.showLastReport(); });
+    addJobItems(options);
 
     QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
     about->setObjectName(QStringLiteral("creditos"));
@@ -223,6 +230,7 @@ void MainWindow::refreshFromSettings()
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
     m_fastDecode->setChecked(m_settings.fastDecode());
     m_onlyChanged->setChecked(m_settings.onlyChanged());
+    m_skipBlankRows->setChecked(m_settings.skipBlankRows());
     m_autorotate->setChecked(m_settings.autorotate());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
@@ -261,11 +269,37 @@ void MainWindow::revealCellFields()
     m_ui->Label1->show();
 }
 
-void MainWindow::chooseWorkbook()
+void MainWindow::prepareWorkbookChoice()
 {
     m_totals.resetKilobyteTotals();
     m_settings.restoreRunDefaults();
     m_control.stopRequested = false;
+}
+
+void MainWindow::useWorkbook(const QString& path)
+{
+    m_ui->Label1->show();
+    m_settings.setWorkbookPath(path);
+    m_ui->visor->hide();
+}
+
+void MainWindow::useSourceFolder(const QString& path)
+{
+    m_settings.setSourceFolder(path);
+    m_ui->fuente->show();
+    m_ui->fuente->setToolTip(path);
+}
+
+void MainWindow::useDestinationFolder(const QString& path)
+{
+    m_settings.setDestinationFolder(path);
+    m_ui->destino->show();
+    m_ui->destino->setToolTip(path);
+}
+
+void MainWindow::chooseWorkbook()
+{
+    prepareWorkbookChoice();
     const FileChoice choice = m_services.chooseFileToOpen(
         QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
         QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
@@ -277,9 +311,7 @@ void MainWindow::chooseWorkbook()
         m_services.showMessage(choice.failure, MessageButtons::Ok, MessageIcon::Warning, programTitle());
         return;
     case FileChoice::Status::Chosen:
-        m_ui->Label1->show();
-        m_settings.setWorkbookPath(choice.path);
-        m_ui->visor->hide();
+        useWorkbook(choice.path);
         return;
     }
 }
@@ -302,11 +334,7 @@ void MainWindow::openSourcePicker()
 {
     if (!m_sourcePicker) {
         m_sourcePicker = new SourcePickerWindow(nullptr);
-        connect(m_sourcePicker, &SourcePickerWindow::folderChosen, this, [this](const QString& path) {
-            m_settings.setSourceFolder(path);
-            m_ui->fuente->show();
-            m_ui->fuente->setToolTip(path);
-        });
+        connect(m_sourcePicker, &SourcePickerWindow::folderChosen, this, &MainWindow::useSourceFolder);
     }
     m_sourcePicker->show();
     m_sourcePicker->raise();
@@ -317,11 +345,8 @@ void MainWindow::openDestinationPicker()
 {
     if (!m_destinationPicker) {
         m_destinationPicker = new DestinationPickerWindow(m_services, nullptr);
-        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this, [this](const QString& path) {
-            m_settings.setDestinationFolder(path);
-            m_ui->destino->show();
-            m_ui->destino->setToolTip(path);
-        });
+        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this,
+                &MainWindow::useDestinationFolder);
     }
     m_destinationPicker->show();
     m_destinationPicker->raise();
@@ -400,7 +425,7 @@ void MainWindow::startRun()
         return;
     }
     m_checkAndReport.runStarting();
-    m_checkAndReport.runEnded(m_driver.run().end);
+    m_checkAndReport.runEnded(m_driver.run());
     if (m_endAfterRun) {
         endProgram();
         return;
@@ -534,3 +559,14 @@ void MainWindow::stopClock() { m_clock->stop(); }
 void MainWindow::playCompletionTones() { m_tones.playCompletionTones(); }
 
 void MainWindow::rowHandled(const RowReport& report) { m_checkAndReport.rowHandled(report); }
+
+void MainWindow::dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft)
+{
+    m_services.showMessage(
+        QStringLiteral("El lote ha terminado en la fila %1, que está vacía, pero debajo hay %2 filas más con datos "
+                       "que no se han procesado.\n\nPara procesarlas, marque «Saltar filas vacías» en el menú "
+                       "Opciones y pulse PROCESAR de nuevo.")
+            .arg(stopRow)
+            .arg(rowsLeft),
+        MessageButtons::Ok, MessageIcon::Warning, QStringLiteral("Filas sin procesar"));
+}

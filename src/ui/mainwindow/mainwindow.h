@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/job/recentjobs.h"
 #include "core/run/rundriver.h"
 #include "core/run/runview.h"
 #include "core/settings/jobsettings.h"
@@ -22,6 +23,9 @@ class HelpWindow;
 class PlacementWindow;
 class WatermarkFolderWindow;
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QMenu;
 class QTimer;
 class SourcePickerWindow;
 class SummaryWindow;
@@ -51,10 +55,16 @@ public:
     void startRun();
     /// The one-second tick of the clock.
     void tick();
+    /// Opens a job file and sets every control from it, as the user would
+    /// have; a job that cannot be used is refused with a message and
+    /// changes nothing. False when refused.
+    bool openJob(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenus();
@@ -62,6 +72,22 @@ private:
     void refreshFromSettings();
 
     void chooseWorkbook();
+    /// What choosing a workbook does before its dialog opens.
+    void prepareWorkbookChoice();
+    void useWorkbook(const QString& path);
+    void useSourceFolder(const QString& path);
+    void useDestinationFolder(const QString& path);
+
+    // Job files (mainwindowjobs.cpp).
+    void addJobItems(QMenu* options);
+    void saveJob();
+    void chooseJobToOpen();
+    void openRecentJob(const QString& path);
+    void refreshRecentJobs();
+    /// The controls a job changes besides those refreshFromSettings() keeps.
+    void showJobControls(const std::optional<WatermarkPlacement>& placement);
+    /// A file or folder dropped on `target`.
+    void dropped(const QString& path, const QWidget* target);
     void viewDestination();
     void cancelRun();
     void revealCellFields();
@@ -101,6 +127,7 @@ private:
     void stopClock() override;
     void playCompletionTones() override;
     void rowHandled(const RowReport& report) override;
+    void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
 
     // PlacementSource: the placement window's values, from a window made
     // (hidden, with its start values) when there is none.
@@ -137,7 +164,10 @@ private:
     QAction* m_interiorOnly = nullptr;
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
+    QAction* m_skipBlankRows = nullptr;
     QAction* m_autorotate = nullptr;
+    QMenu* m_recentJobsMenu = nullptr;
+    RecentJobs m_recentJobs;
 
     QElapsedTimer m_sinceCancel;
     bool m_startAfterRun = false;

@@ -30,9 +30,9 @@ void DestinationPickerWindow::createFolder()
         return;
     // One level, the name as typed. A failure (the folder exists, the name is
     // not allowed, a folder on the way is missing, no rights) is ignored: the
-    // picker stays as it was. A new folder shows in the list, highlighted; the
-    // user still opens and takes a folder.
+    // picker stays as it was. A new folder is opened in the list, so the
+    // select button takes it; nothing is chosen until the user presses it.
     const QString path = m_ui->picker->openFolder() + QLatin1Char('/') + name;
     if (QDir().mkdir(path))
-        m_ui->picker->highlightSubFolder(path);
+        m_ui->picker->openFolderPath(path);
 }

@@ -122,20 +122,6 @@ void FolderPicker::fillFolders()
     }
 }
 
-void FolderPicker::highlightSubFolder(const QString& path)
-{
-    fillFolders();
-    const QString wanted = cleanAbsolute(path);
-    for (int row = 0; row < m_ui->Dir1->count(); ++row) {
-        QListWidgetItem* item = m_ui->Dir1->item(row);
-        if (item->data(kPathRole).toString() == wanted) {
-            m_ui->Dir1->setCurrentItem(item);
-            m_ui->Dir1->scrollToItem(item);
-            return;
-        }
-    }
-}
-
 void FolderPicker::showOpenFolderPath()
 {
     QLabel* label = m_ui->openFolderLabel;

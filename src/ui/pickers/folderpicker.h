@@ -33,10 +33,6 @@ public:
     /// and the open folder stays: false.
     bool changeDrive(const QString& rootPath);
 
-    /// Reads the open folder's sub-folders again and highlights `path`, one of
-    /// them (a folder just made there). The open folder stays.
-    void highlightSubFolder(const QString& path);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -65,6 +65,18 @@ FileChoice QtUiServices::chooseFileToOpen(const QString& title, const QString& f
     return FileChoice::chosen(info.absoluteFilePath());
 }
 
+FileChoice QtUiServices::chooseFileToSave(const QString& title, const QString& filter, const QString& suffix)
+{
+    QFileDialog dialog(m_parent, title);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(toQtNameFilters(filter));
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return FileChoice::cancelled();
+    return FileChoice::chosen(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+}
+
 bool QtUiServices::startProgram(const QString& program, const QStringList& arguments, WindowMode mode)
 {
     // A detached start never waits; the desktop decides about focus, which is

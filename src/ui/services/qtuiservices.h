@@ -17,6 +17,7 @@ public:
                               const QString& title = {}) override;
     QString askText(const QString& prompt, const QString& title = {}) override;
     FileChoice chooseFileToOpen(const QString& title, const QString& filter) override;
+    FileChoice chooseFileToSave(const QString& title, const QString& filter, const QString& suffix) override;
     bool startProgram(const QString& program, const QStringList& arguments, WindowMode mode) override;
     bool openWithDesktop(const QString& path) override;
     void yieldToUser() override;

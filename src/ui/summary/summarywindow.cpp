@@ -98,10 +98,13 @@ void SummaryWindow::rowAdded(int rootNumber, const SummaryEntry& entry)
     root->setExpanded(true);
 }
 
-void SummaryWindow::detailAdded(const QString& rowKey, const QString& text)
+void SummaryWindow::detailAdded(const QString& rowKey, const QString& text, quint32 colour)
 {
-    if (QTreeWidgetItem* row = m_rowItems.value(rowKey))
-        new QTreeWidgetItem(row, {text});
+    if (QTreeWidgetItem* row = m_rowItems.value(rowKey)) {
+        auto* item = new QTreeWidgetItem(row, {text});
+        if (colour != kEntryBlack)
+            item->setForeground(0, colourOf(colour));
+    }
 }
 
 void SummaryWindow::countersChanged()

@@ -44,7 +44,7 @@ private:
     void summaryCleared() override;
     void rootsAdded() override;
     void rowAdded(int rootNumber, const SummaryEntry& entry) override;
-    void detailAdded(const QString& rowKey, const QString& text) override;
+    void detailAdded(const QString& rowKey, const QString& text, quint32 colour) override;
     void countersChanged() override;
 
     void placePages();

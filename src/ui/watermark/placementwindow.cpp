@@ -34,6 +34,15 @@ WatermarkPlacement PlacementWindow::placement()
                               m_ui->Slider1->value()};
 }
 
+void PlacementWindow::setPlacement(const WatermarkPlacement& p)
+{
+    m_ui->centrar->setChecked(p.centred);
+    m_ui->Slider2->setValue(p.left);
+    m_ui->Slider3->setValue(p.top);
+    m_ui->Slider1->setValue(p.alpha);
+    refresh();
+}
+
 bool PlacementWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonRelease &&

@@ -28,6 +28,8 @@ public:
 
     /// The sliders and the check box as they stand now.
     WatermarkPlacement placement() override;
+    /// Sets the sliders and the check box, as a job gives them, and redraws the preview.
+    void setPlacement(const WatermarkPlacement& placement);
 
 signals:
     /// "Aceptar": sent after the window has hidden.

@@ -154,7 +154,11 @@ def ods_cells(path):
 
 
 def main():
-    for path in sorted(glob.glob(os.path.join(HERE, '*.xlsx')) + glob.glob(os.path.join(HERE, '*.ods'))):
+    # Only the workbooks other programs wrote: the handmade and damaged ones
+    # have their expected cells in the tests.
+    paths = [p for prefix in ('gnm_', 'lo_', 'openpyxl_') for ext in ('xlsx', 'ods')
+             for p in glob.glob(os.path.join(HERE, prefix + '*.' + ext))]
+    for path in sorted(paths):
         cells = list(xlsx_cells(path) if path.endswith('.xlsx') else ods_cells(path))
         for locale, spanish in (('es', True), ('C', False)):
             lines = []

@@ -80,6 +80,12 @@ def strings_xlsx():
         '<row r="5"><c r="A5" s="1"><v>38406.5</v></c><c r="B5" s="2"><v>0.5</v></c><c r="C5" s="3"><v>38406</v></c>'
         '<c r="D5" s="4"><v>38406</v></c><c r="E5" s="99"><v>38406</v></c></row>'
         '<row r="7"><c r="A7" t="s"><v>0</v></c><c r="A7" t="s"><v>4</v></c></row>'
+        # Date cells: a time alone in its forms, a date with a time format, and
+        # what is no date in this system, or none at all.
+        '<row r="9"><c r="A9" t="d"><v>10:10:10</v></c><c r="B9" t="d" s="4"><v>T06:05:00.6Z</v></c>'
+        '<c r="C9" t="d"><v>23:59</v></c><c r="D9" t="d" s="2"><v>2024-05-01T10:10:10</v></c>'
+        '<c r="E9" t="d"><v>1899-12-30T10:10:10</v></c><c r="F9" t="d"><v>24:00:00</v></c>'
+        '<c r="G9" t="d"><v>pronto_x0021_</v></c><c r="H9" t="d"><v></v></c></row>'
     )
     styles = ('<?xml version="1.0" encoding="UTF-8"?><styleSheet xmlns="%s">'
               '<numFmts count="2"><numFmt numFmtId="164" formatCode="dd/mm/yyyy\\ hh:mm"/>'
@@ -117,8 +123,8 @@ def views_xlsx():
 
 
 def strict_xlsx():
-    """ISO 29500 strict: other namespaces, 1904 dates written "true", and a
-    shared-string cell without a string table."""
+    """ISO 29500 strict: other namespaces, 1904 dates written "true", a time
+    alone in a date cell, and a shared-string cell without a string table."""
     workbook = ('<?xml version="1.0" encoding="UTF-8"?><x:workbook xmlns:x="%s" xmlns:r="%s">'
                 '<x:workbookPr date1904="true"/><x:bookViews><x:workbookView activeTab="1"/></x:bookViews>'
                 '<x:sheets><x:sheet name="Uno" sheetId="1" r:id="R1"/><x:sheet name="Dos" sheetId="2" r:id="R2"/>'
@@ -127,7 +133,8 @@ def strict_xlsx():
                          STRICT_REL)
     two = ('<?xml version="1.0"?><x:worksheet xmlns:x="%s"><x:sheetData><x:row r="1">'
            '<x:c r="A1" t="d"><x:v>2005-02-23</x:v></x:c><x:c r="B1" t="s"><x:v>0</x:v></x:c>'
-           '<x:c r="C1" t="inlineStr"><x:is><x:t>estricto</x:t></x:is></x:c></x:row></x:sheetData></x:worksheet>'
+           '<x:c r="C1" t="inlineStr"><x:is><x:t>estricto</x:t></x:is></x:c><x:c r="D1" t="d"><x:v>10:10:10</x:v></x:c>'
+           '</x:row></x:sheetData></x:worksheet>'
            % STRICT_MAIN)
     xlsx(os.path.join(HERE, 'handmade_strict.xlsx'), workbook, workbook_rels, [
         ('xl/worksheets/sheet1.xml', sheet('', STRICT_MAIN)),

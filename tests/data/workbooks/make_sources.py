@@ -92,9 +92,26 @@ def mac_dates():
     wb.save(os.path.join(HERE, 'openpyxl_1904.xlsx'))
 
 
+def iso_dates():
+    """Dates and times stored as ISO 8601 text in date cells (t="d"), as
+    Excel writes times and openpyxl writes with iso_dates."""
+    wb = openpyxl.Workbook(iso_dates=True)
+    ws = wb.active
+    ws.title = 'Horas'
+    ws['A1'] = datetime.time(10, 10, 10)
+    ws['B1'] = 'hora sola'
+    ws['A2'] = datetime.datetime(2024, 5, 1, 10, 10, 10)
+    ws['A3'] = datetime.date(2024, 5, 1)
+    ws['A4'] = datetime.time(0, 0, 0)
+    ws['A5'] = datetime.time(17, 47, 13)
+    ws['A5'].number_format = 'h:mm AM/PM'
+    wb.save(os.path.join(HERE, 'openpyxl_iso_dates.xlsx'))
+
+
 def main():
     shop()
     mac_dates()
+    iso_dates()
 
 
 if __name__ == '__main__':

@@ -20,6 +20,17 @@ QString WorkbookFileReader::readCellText(const QString& address)
     return m_sheet->cellText(position->row, position->column);
 }
 
+std::vector<qint64> WorkbookFileReader::rowsWithData(const QString& columnLetters)
+{
+    const std::optional<CellPosition> position = parseCellAddress(QString(columnLetters + QLatin1Char('1')));
+    std::vector<qint64> rows;
+    if (!m_sheet || !position)
+        return rows;
+    for (const quint32 row : m_sheet->rowsWithText(position->column))
+        rows.push_back(qint64(row) + 1);
+    return rows;
+}
+
 void WorkbookFileReader::closeWorkbook()
 {
     m_sheet.reset();

@@ -12,6 +12,8 @@ class WorkbookFileReader final : public WorkbookReader {
 public:
     WorkbookOpenResult openWorkbook(const QString& path) override;
     QString readCellText(const QString& address) override;
+    std::vector<qint64> rowsWithData(const QString& columnLetters) override;
+    QString sheetName() const override { return m_sheet ? m_sheet->name() : QString(); }
     void closeWorkbook() override;
 
 private:

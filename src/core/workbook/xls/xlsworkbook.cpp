@@ -118,6 +118,7 @@ private:
     struct Sheet {
         quint32 offset = 0;
         quint8 type = 0;
+        QString name;
     };
 
     LoadError readGlobals(Workbook& workbook);
@@ -129,6 +130,9 @@ private:
     /// The record data plus the CONTINUE records right after it.
     std::vector<QByteArrayView> withContinues(QByteArrayView first, biff::RecordCursor& cursor) const;
     QString byteString(QByteArrayView data, qsizetype at, int lengthBytes) const;
+    /// A BOUNDSHEET record's sheet name: a byte string in BIFF5, a short
+    /// Unicode string (8-bit length, no rich text) in BIFF8.
+    QString sheetName(QByteArrayView data) const;
     qsizetype sheetStart(size_t sheetIndex) const;
     LoadError readSheet(qsizetype start);
     void readCell(const biff::Record& record, biff::RecordCursor& cursor);
@@ -181,6 +185,7 @@ LoadError WorkbookParser::run(Workbook& workbook)
         return LoadError::None;
     }
 
+    sheet.setName(m_sheets[*chosen].name);
     const qsizetype start = sheetStart(*chosen);
     if (start < 0)
         return LoadError::Damaged;
@@ -250,7 +255,7 @@ void WorkbookParser::readGlobalRecord(const biff::Record& r, biff::RecordCursor&
         break;
     case biff::record::BoundSheet:
         if (d.size() >= 7)
-            m_sheets.push_back(Sheet{u32At(d, 0), quint8(d[5])});
+            m_sheets.push_back(Sheet{u32At(d, 0), quint8(d[5]), sheetName(d)});
         break;
     case biff::record::Format:
         if (d.size() >= 3)
@@ -299,6 +304,24 @@ void WorkbookParser::readSharedStrings(const biff::Record& sst, biff::RecordCurs
     QString text;
     while (!in.atEnd() && biff::readUnicodeString(in, text))
         m_sharedStrings.push_back(text);
+}
+
+QString WorkbookParser::sheetName(QByteArrayView data) const
+{
+    if (!m_biff8)
+        return byteString(data, 6, 1);
+    if (data.size() < 8)
+        return {};
+    const qsizetype length = quint8(data[6]);
+    const bool wide = (quint8(data[7]) & 1) != 0;
+    const qsizetype bytes = std::min(length * (wide ? 2 : 1), data.size() - 8);
+    const QByteArrayView chars = data.sliced(8, bytes);
+    if (!wide)
+        return QString::fromLatin1(chars.data(), chars.size());
+    QString name;
+    for (qsizetype i = 0; i + 1 < chars.size(); i += 2)
+        name += QChar(u16At(chars, i));
+    return name;
 }
 
 QString WorkbookParser::byteString(QByteArrayView data, qsizetype at, int lengthBytes) const

@@ -229,6 +229,7 @@ private:
     bool readCell(XmlPart& xml);
     bool addInline(quint32 row, quint32 column);
     bool addValue(quint32 row, quint32 column, const QString& type, quint32 style);
+    bool addIsoDate(quint32 row, quint32 column, QStringView value, NumberFormatKind format);
 
     workbook::SheetBuilder& m_builder;
     const std::vector<NumberFormatKind>& m_styles;
@@ -339,18 +340,27 @@ bool SheetPartReader::addValue(quint32 row, quint32 column, const QString& type,
     if (type == u"b")
         return m_builder.addBoolean(row, column, isTrue(value));
     const NumberFormatKind format = style < m_styles.size() ? m_styles[style] : NumberFormatKind::Number;
-    if (type == u"d") {
-        // An ISO 8601 date, shown as a date whatever its format says.
-        const std::optional<double> serial = serialFromIsoDateTime(value, m_dates);
-        return !serial
-               || m_builder.addNumber(row, column, *serial,
-                                      format == NumberFormatKind::Number ? NumberFormatKind::Date : format);
-    }
+    if (type == u"d")
+        return addIsoDate(row, column, value, format);
     if (!type.isEmpty() && type != u"n")
         return true; // a type this reader does not know: empty
     bool ok = false;
     const double number = value.toDouble(&ok);
     return !ok || m_builder.addNumber(row, column, number, format);
+}
+
+// A date cell holds ISO 8601 text: a date, shown as a date whatever its
+// format says, or a time of day alone (as Excel writes a time), shown as a
+// time, as a time below one day reads in .xls and .ods. Anything else (a day
+// before the workbook's first, a time past 24:00) keeps the text it holds.
+bool SheetPartReader::addIsoDate(quint32 row, quint32 column, QStringView value, NumberFormatKind format)
+{
+    if (const std::optional<double> serial = serialFromIsoDateTime(value, m_dates))
+        return m_builder.addNumber(row, column, *serial,
+                                   format == NumberFormatKind::Number ? NumberFormatKind::Date : format);
+    if (const std::optional<double> time = dayFractionFromIsoTime(value))
+        return m_builder.addNumber(row, column, *time, NumberFormatKind::Time);
+    return m_builder.addText(row, column, decodeEscapes(m_value));
 }
 
 /// Gives the sheet's shared-string cells their texts: only the strings the

@@ -1,0 +1,50 @@
+#include "core/run/rowproblems.h"
+
+#include "core/image/prepareimages.h"
+#include "core/summary/summarytexts.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+#include <climits>
+
+QString writeFailureReason(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("no existe la carpeta «%1»").arg(folder);
+    if (info.isDir())
+        return QStringLiteral("«%1» es una carpeta").arg(path);
+    if (QFile::encodeName(info.fileName()).size() > NAME_MAX)
+        return QStringLiteral("el nombre «%1» es demasiado largo para el sistema de archivos").arg(info.fileName());
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("no se puede escribir en la carpeta «%1»").arg(folder);
+    if (info.exists() && !info.isWritable())
+        return QStringLiteral("«%1» está protegida contra escritura").arg(path);
+    return QStringLiteral("no se ha podido escribir «%1» (¿está lleno el disco?)").arg(path);
+}
+
+std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem)
+{
+    const QString why = escapedControls(problem);
+    switch (outcome) {
+    case RowOutcome::Written:
+    case RowOutcome::Unchanged:
+    case RowOutcome::CellsNoLongerMatching:
+        return std::nullopt;
+    case RowOutcome::NotDecoded:
+        return why.isEmpty() ? QStringLiteral("No se ha podido leer la imagen; no se ha escrito")
+                             : QStringLiteral("No se ha podido leer la imagen (%1); no se ha escrito").arg(why);
+    case RowOutcome::TooLarge:
+        return QStringLiteral("No se ha escrito: la imagen o su copia pasa del límite de %1 millones de píxeles")
+            .arg(kMaxSourcePixels / 1'000'000);
+    case RowOutcome::WriteFailed:
+        return QStringLiteral("No se ha escrito: ") + why;
+    case RowOutcome::SmallWriteFailed:
+        return QStringLiteral("No se ha escrito la copia pequeña: ") + why;
+    }
+    return std::nullopt;
+}
