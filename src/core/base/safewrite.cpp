@@ -115,8 +115,10 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
         return false;
     const QFileInfo info(path);
     const QByteArray finalName = QFile::encodeName(info.absoluteFilePath());
-    if (!mayReplace(finalName))
+    if (!mayReplace(finalName)) {
+        errno = EACCES;
         return false;
+    }
     QByteArray tempName;
     const int fd = createTemporary(QFile::encodeName(info.absolutePath()) + '/', nextName, tempName);
     if (fd < 0)
@@ -128,8 +130,11 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = std::rename(tempName.constData(), finalName.constData()) == 0;
-    if (!ok)
+    if (!ok) {
+        const int error = errno;
         ::unlink(tempName.constData());
+        errno = error;
+    }
     return ok;
 }
 

@@ -13,7 +13,7 @@
 /// planted at the temporary name is never followed, and a link at the
 /// target's own name is replaced, never written through. An existing file
 /// whose permission bits forbid the user to write it is not replaced, even
-/// by root. True on success.
+/// by root. True on success; on failure errno says why.
 bool writeFileSafely(const QString& path, QByteArrayView bytes);
 
 /// The same, with the temporary names (bare file names) taken from
