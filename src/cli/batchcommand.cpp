@@ -3,6 +3,7 @@
 #include "cli/cellscommand.h"
 #include "cli/checkcommand.h"
 #include "cli/consolehost.h"
+#include "core/base/safewrite.h"
 #include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
 #include "core/job/jobfile.h"
@@ -429,11 +430,7 @@ std::optional<QString> settingsFor(const RunOptions& o, JobSettings& s, Watermar
 
 bool writeSummaryFile(const QString& path, const QStringList& lines)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray text = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
-    return f.write(text) == text.size();
+    return writeFileSafely(path, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
 /// Parses the options of `command`; on a mistake says what it was and how to get help.

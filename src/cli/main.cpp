@@ -1,5 +1,5 @@
 #include "cli/batchcommand.h"
-#include "core/image/bitmap.h"
+#include "core/base/safewrite.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -16,7 +16,7 @@ extern "C" void onInterrupt(int)
 {
     if (g_seen) {
         // Second Ctrl-C: stop at once, taking the half-written file along.
-        const char* temp = saveInProgressPath();
+        const char* temp = writeInProgressPath();
         if (temp[0] != '\0')
             ::unlink(temp);
         ::_exit(130);

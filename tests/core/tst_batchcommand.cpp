@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -455,6 +456,48 @@ private slots:
         silent.yieldToUser();
         quietErr.flush();
         QVERIFY(quiet.isEmpty());
+    }
+
+    void summaryAndReportAreReplacedWhole_data()
+    {
+        QTest::addColumn<bool>("links");  // links planted at both; else a write that fails
+        QTest::newRow("links at both are replaced, not written through") << true;
+        QTest::newRow("a write that fails leaves yesterday's files") << false;
+    }
+
+    void summaryAndReportAreReplacedWhole()
+    {
+        QFETCH(bool, links);
+        Batch b;
+        const QString summary = b.dir.filePath("resumen.txt");
+        const QString report = b.dir.filePath("informe.html");
+        const QString victim = b.dir.filePath("victim");
+        QVERIFY(fixtures::writeBytes(victim, "not ours"));
+        for (const QString& file : {summary, report})
+            QVERIFY(links ? QFile::link(victim, file) : fixtures::writeBytes(file, "yesterday"));
+        // Forty rows of the same photo: a summary of some kilobytes.
+        QByteArray rows(";;;;;\n;;;;;\n;;;;;\n;;;;;\n;;;;;\n");
+        for (int i = 0; i < 40; ++i)
+            rows += "FOTO-" + QByteArray::number(i) + ";;;;;12345\n;;;;;\n;;;;;\n;;;;;\n";
+        b.workbook = b.dir.filePath("lote.csv");
+        QVERIFY(fixtures::writeBytes(b.workbook, rows));
+        // 1 KiB: the summary and the report are larger.
+        const Outcome o = runCommand(b.args({"--summary", summary, "--report", report}), b.dir.path(), "C.UTF-8",
+                                     links ? 0 : 1);
+        QCOMPARE(o.exitCode, links ? 0 : 1);
+        QCOMPARE(fixtures::readBytes(victim), QByteArray("not ours"));
+        if (links) {
+            QVERIFY(!QFileInfo(summary).isSymLink() && !QFileInfo(report).isSymLink());
+            QCOMPARE(fixtures::readBytes(summary), (o.out.join('\n') + '\n').toUtf8());
+            QVERIFY(fixtures::readBytes(report).startsWith("<!DOCTYPE html>"));
+        } else {
+            QVERIFY2(o.out.join('\n').size() > 1024, qPrintable(o.out.join('\n')));
+            QCOMPARE(fixtures::readBytes(summary), QByteArray("yesterday"));
+            QCOMPARE(fixtures::readBytes(report), QByteArray("yesterday"));
+            QVERIFY2(o.err.contains("no se puede escribir el resumen") && o.err.contains("no se puede escribir el informe"),
+                     qPrintable(o.err));
+        }
+        QCOMPARE(QDir(b.dir.path()).entryList({".*"}, QDir::Files | QDir::Hidden), QStringList{});
     }
 
     // A job saved with --save-job runs again without the paths; what is given

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,7 @@ enum Obstacle {
     DestinationLikeJpg,
     ReadOnlyOutput,
     ReadOnlySmallCopy,
+    LinksAtTheOutputs,
 };
 
 constexpr QFile::Permissions kReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
@@ -379,6 +381,8 @@ private slots:
             << "ABC" << int(ReadOnlyOutput) << RowOutcome::WriteFailed << QStringList{"ABC.jpg"};
         QTest::newRow("a read-only earlier small copy stays as it was")
             << "ABC" << int(ReadOnlySmallCopy) << RowOutcome::SmallWriteFailed << both;
+        QTest::newRow("links at both outputs are replaced, not written through")
+            << "ABC" << int(LinksAtTheOutputs) << RowOutcome::Written << both;
     }
 
     void writeOutcomes()
@@ -415,6 +419,12 @@ private slots:
             fixtures::writeBytes(rig.small("ABC"), earlier);
             QFile::setPermissions(rig.small("ABC"), kReadOnly);
             break;
+        case LinksAtTheOutputs:
+            fixtures::writeBytes(rig.dir.filePath("victim"), earlier);
+            QDir().mkpath(rig.destination + "/pequeñas");
+            QVERIFY(QFile::link(rig.dir.filePath("victim"), rig.large("ABC")));
+            QVERIFY(QFile::link(rig.dir.filePath("victim"), rig.small("ABC")));
+            break;
         }
 
         QCOMPARE(runRow(rig), outcome);
@@ -436,6 +446,11 @@ private slots:
             QCOMPARE(fixtures::readBytes(rig.large("ABC")), earlier);
         if (Obstacle(obstacle) == ReadOnlyOutput)
             QCOMPARE(ownBits(rig.large("ABC")), kReadOnly);
+        if (Obstacle(obstacle) == LinksAtTheOutputs) {
+            QCOMPARE(fixtures::readBytes(rig.dir.filePath("victim")), earlier);
+            QVERIFY(!QFileInfo(rig.large("ABC")).isSymLink() && !QFileInfo(rig.small("ABC")).isSymLink());
+            QCOMPARE(fixtures::decode(rig.small("ABC")).width, 145);
+        }
         if (Obstacle(obstacle) == ReadOnlySmallCopy) {
             QCOMPARE(fixtures::readBytes(rig.small("ABC")), earlier);
             QCOMPARE(ownBits(rig.small("ABC")), kReadOnly);

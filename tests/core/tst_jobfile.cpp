@@ -4,6 +4,8 @@
 #include "support/imagefixtures.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -152,6 +154,21 @@ private slots:
         QString problem;
         QVERIFY(!jobBytes(s, {}, &problem));
         QVERIFY(problem.contains("columna-origen"));
+    }
+
+    void aJobIsWrittenWholeAndNeverThroughALink()
+    {
+        QTemporaryDir dir;
+        const QString job = dir.filePath("semana.fotolista");
+        QVERIFY(fixtures::writeBytes(dir.filePath("victim"), "not ours"));
+        QVERIFY(QFile::link(dir.filePath("victim"), job));
+        QString problem;
+        QVERIFY(writeJobFile(job, "fotolista-trabajo = 1\n", &problem));
+        QVERIFY(!QFileInfo(job).isSymLink());
+        QCOMPARE(fixtures::readBytes(job), QByteArray("fotolista-trabajo = 1\n"));
+        QCOMPARE(fixtures::readBytes(dir.filePath("victim")), QByteArray("not ours"));
+        QVERIFY(!writeJobFile(dir.filePath("no-existe/semana.fotolista"), "x", &problem));
+        QVERIFY(!problem.isEmpty());
     }
 
     void theRecentJobs()

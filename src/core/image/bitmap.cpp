@@ -1,11 +1,11 @@
 #include "core/image/bitmap.h"
 
+#include "core/base/safewrite.h"
 #include "core/image/bitmapaccess.h"
 #include "core/image/photoheader.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 
 #include <FreeImage.h>
 #include <tiffio.h>
@@ -13,13 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 struct BitmapHandle {
     FIBITMAP* dib;
@@ -104,10 +100,6 @@ int DLL_CALLCONV seekSource(fi_handle handle, long offset, int origin)
 }
 
 long DLL_CALLCONV tellSource(fi_handle handle) { return long(static_cast<SourceHandle*>(handle)->position); }
-
-// Path of the temporary file being written, for signal handlers. A fixed
-// buffer: handlers may not allocate.
-char g_tempPath[4096];
 
 } // namespace
 
@@ -213,39 +205,6 @@ bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int al
     return FreeImage_Paste(dst, src, left, top, alpha) == 1;
 }
 
-namespace {
-
-bool writeAll(int fd, const BYTE* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-/// Whether the file at `name`, if there is one, may be replaced. The rename
-/// would replace even a file the user made read-only, so the file's own
-/// permission bits decide; root may write anything, so for root any write
-/// bit will do and a file nobody may write stays.
-bool mayReplace(const QByteArray& name)
-{
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0)
-        return true;  // nothing there, or the save fails by itself
-    if (::geteuid() == 0)
-        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-    return ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
-}
-
-} // namespace
-
 bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags)
 {
     FIBITMAP* dib = dibOf(bitmap.m_handle);
@@ -260,40 +219,11 @@ bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, i
     DWORD size = 0;
     if (ok)
         ok = FreeImage_AcquireMemory(memory, &data, &size) == TRUE && size > 0;
-
-    if (ok) {
-        const QFileInfo info(path);
-        const QByteArray finalName = QFile::encodeName(info.absoluteFilePath());
-        // Hidden, so a half-written file is never taken for an image, and
-        // short whatever the final name, so every name the file system takes
-        // can be written.
-        const QByteArray tempName = QFile::encodeName(info.absolutePath() + QStringLiteral("/.fotolista-")
-                                                      + QString::number(::getpid()));
-        if (!mayReplace(finalName) || tempName.size() + 1 > qsizetype(sizeof g_tempPath)) {
-            ok = false;
-        } else {
-            const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            if (fd < 0) {
-                ok = false;
-            } else {
-                std::memcpy(g_tempPath, tempName.constData(), size_t(tempName.size()) + 1);
-                // No fsync: the rename already keeps readers from ever seeing
-                // a partial file, and a sync per image would slow long batches.
-                ok = writeAll(fd, data, size);
-                ok = (::close(fd) == 0) && ok;
-                if (ok)
-                    ok = std::rename(tempName.constData(), finalName.constData()) == 0;
-                if (!ok)
-                    ::unlink(tempName.constData());
-                g_tempPath[0] = '\0';
-            }
-        }
-    }
+    if (ok)
+        ok = writeFileSafely(path, QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     FreeImage_CloseMemory(memory);
     return ok;
 }
-
-const char* saveInProgressPath() { return g_tempPath; }
 
 void initialiseImageLibrary()
 {

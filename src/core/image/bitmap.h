@@ -73,16 +73,11 @@ private:
 /// fit inside the target, or whose bit depth exceeds the target's, is refused.
 bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
 
-/// Encodes and writes `bitmap`. The file is written beside the target under a
-/// temporary name and renamed over it only when complete, so a failed save
-/// never leaves a partial file nor harms an existing one. An existing file
-/// whose permission bits forbid the user to write it is not replaced (false),
-/// even for root. True on success.
+/// Encodes `bitmap` in memory and writes it with writeFileSafely()
+/// (base/safewrite.h): a failed save never leaves a partial file nor harms
+/// an existing one, no link is followed, and a file the user made read-only
+/// is not replaced. True on success.
 bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
 
 /// Routes the image library's messages away from the terminal. Call once.
 void initialiseImageLibrary();
-
-/// The temporary file a save is writing at this moment (empty when none), so
-/// a handler of a fatal signal can remove it.
-const char* saveInProgressPath();

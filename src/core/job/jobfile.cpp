@@ -1,13 +1,15 @@
 #include "core/job/jobfile.h"
 
+#include "core/base/filesystem.h"
+#include "core/base/safewrite.h"
 #include "core/settings/jobsettings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringConverter>
 
+#include <cerrno>
 #include <functional>
 
 namespace {
@@ -416,10 +418,9 @@ std::optional<QString> missingJobPath(const JobSettings& s)
 
 bool writeJobFile(const QString& path, const QByteArray& bytes, QString* problem)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (writeFileSafely(path, bytes))
         return true;
     if (problem)
-        *problem = file.errorString();
+        *problem = systemErrorText(errno);
     return false;
 }

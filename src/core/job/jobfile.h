@@ -54,6 +54,6 @@ std::optional<WatermarkPlacement> applyJob(const JobFile& job, JobSettings& sett
 /// for the user ("la carpeta fuente «…» no existe"); nothing when all exist.
 std::optional<QString> missingJobPath(const JobSettings& settings);
 
-/// Writes `bytes` at `path` whole or not at all (a temporary file beside it,
-/// then renamed over it). False, with `problem` set, when it cannot.
+/// Writes `bytes` at `path` whole or not at all, never through a link
+/// (writeFileSafely). False, with `problem` set, when it cannot.
 bool writeJobFile(const QString& path, const QByteArray& bytes, QString* problem);

@@ -1,5 +1,6 @@
 #include "core/report/htmlreport.h"
 
+#include "core/base/safewrite.h"
 #include "core/report/batchrecord.h"
 #include "core/report/htmltext.h"
 #include "core/summary/summarytexts.h"
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <map>
@@ -282,11 +282,9 @@ void ReportWriter::writeRowProblems(qint64 row)
 
 bool writeHtmlReport(const BatchRecord& record, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QTextStream out(&file);
+    QByteArray page;
+    QTextStream out(&page);
     ReportWriter(record, path, out).write();
     out.flush();
-    return out.status() == QTextStream::Ok && file.commit();
+    return out.status() == QTextStream::Ok && writeFileSafely(path, page);
 }

@@ -1,6 +1,7 @@
 #include "core/run/rowfingerprints.h"
 
 #include "core/base/caseblindfinder.h"
+#include "core/base/safewrite.h"
 #include "core/base/relativenames.h"
 #include "core/run/imagepipeline.h"
 #include "core/settings/jobsettings.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -106,14 +106,12 @@ bool RowFingerprints::save()
     if (!m_changed)
         return true;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QDataStream out(&file);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
     out << kMagic << quint32(m_rows.size());
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
         out << it.key() << it->high << it->low;
-    if (out.status() != QDataStream::Ok || !file.commit())
+    if (out.status() != QDataStream::Ok || !writeFileSafely(m_path, bytes))
         return false;
     m_changed = false;
     return true;
