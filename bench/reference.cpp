@@ -1,9 +1,12 @@
 // The plain image-library calls of one batch, in one thread, with nothing
 // around them: the yardstick the benchmark compares fotolista-batch with.
 //
-//   fotolista_reference LISTA.tsv FUENTE DESTINO MARCAS
+//   fotolista_reference LISTA.tsv FUENTE DESTINO MARCAS [simple]
 //
-// LISTA.tsv holds "source<TAB>destination<TAB>.ext" lines.
+// LISTA.tsv holds "source<TAB>destination<TAB>.ext" lines. Each copy is
+// written with optimised tables, baseline or progressive, whichever is
+// smaller, as the program does by default; "simple" writes plain JPEGs, as
+// the program's --no-optimize.
 #include <FreeImage.h>
 
 #include <cmath>
@@ -13,12 +16,49 @@
 #include <string>
 #include <sys/stat.h>
 
+namespace {
+
+bool plain = false;
+
+void saveJpeg(FIBITMAP* copy, const std::string& path)
+{
+    if (plain) {
+        FreeImage_Save(FIF_JPEG, copy, path.c_str(), JPEG_QUALITYNORMAL);
+        return;
+    }
+    FIMEMORY* best = nullptr;
+    DWORD bestSize = 0;
+    for (const int layout : {0, JPEG_PROGRESSIVE}) {
+        FIMEMORY* m = FreeImage_OpenMemory();
+        BYTE* data = nullptr;
+        DWORD size = 0;
+        FreeImage_SaveToMemory(FIF_JPEG, copy, m, JPEG_QUALITYNORMAL | JPEG_OPTIMIZE | layout);
+        FreeImage_AcquireMemory(m, &data, &size);
+        if (!best || size < bestSize) {
+            if (best)
+                FreeImage_CloseMemory(best);
+            best = m;
+            bestSize = size;
+        } else {
+            FreeImage_CloseMemory(m);
+        }
+    }
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(best, &data, &size);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    FreeImage_CloseMemory(best);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "uso: %s LISTA.tsv FUENTE DESTINO MARCAS\n", argv[0]);
+    if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "simple")) {
+        std::fprintf(stderr, "uso: %s LISTA.tsv FUENTE DESTINO MARCAS [simple]\n", argv[0]);
         return 2;
     }
+    plain = argc == 6;
     const std::string source = argv[2], destination = argv[3], marks = argv[4];
     std::ifstream list(argv[1]);
     std::string line;
@@ -53,8 +93,8 @@ int main(int argc, char** argv)
             if (glyph)
                 FreeImage_Unload(glyph);
         }
-        FreeImage_Save(FIF_JPEG, large, (destination + "/" + code + ".jpg").c_str(), JPEG_QUALITYNORMAL);
-        FreeImage_Save(FIF_JPEG, small, (destination + "/pequeñas/" + code + "_p.jpg").c_str(), JPEG_QUALITYNORMAL);
+        saveJpeg(large, destination + "/" + code + ".jpg");
+        saveJpeg(small, destination + "/pequeñas/" + code + "_p.jpg");
         FreeImage_Unload(large);
         FreeImage_Unload(small);
         if (band)

@@ -93,6 +93,8 @@ QString helpText()
         "  --no-autorotate           no gira las fotos según su orientación EXIF (sí lo hace por omisión)\n"
         "  --skip-blank-rows         salta las filas vacías y sigue hasta la última fila con datos\n"
         "                            (sin ella, el lote termina en la primera fila vacía)\n"
+        "  --no-optimize             escribe los JPEG como antes, sin reducir su tamaño\n"
+        "                            (los mismos píxeles, más bytes)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
@@ -131,6 +133,7 @@ struct RunOptions {
     bool onlyChanged = false;
     bool autorotate = true;
     bool skipBlankRows = false;
+    bool optimize = true;
     bool quiet = false;
 };
 
@@ -161,7 +164,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "summary", "report", "jobs", "job", "save-job"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
-             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "quiet"})
+             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -284,6 +287,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.autorotate = false;
     } else if (name == QLatin1String("skip-blank-rows")) {
         o.skipBlankRows = true;
+    } else if (name == QLatin1String("no-optimize")) {
+        o.optimize = false;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -392,6 +397,8 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setAutorotate(false);
     if (o.skipBlankRows)
         s.setSkipBlankRows(true);
+    if (!o.optimize)
+        s.setOptimizeJpeg(false);
 }
 
 /// The settings a window has once a workbook is chosen, then the job's, then

@@ -185,6 +185,28 @@ private slots:
         QCOMPARE(large.height, height);
     }
 
+    // Every copy, large and small, decodes to the same pixels with or without
+    // --no-optimize; without it the copies together are smaller.
+    void optimisedCopiesKeepTheirPixels()
+    {
+        Batch smallest;
+        Batch plain;
+        QCOMPARE(runCommand(smallest.args({}), smallest.dir.path()).exitCode, 1);
+        QCOMPARE(runCommand(plain.args({"--no-optimize"}), plain.dir.path()).exitCode, 1);
+        const QStringList files = fixtures::filesUnder(plain.destination).filter(".jpg");
+        QVERIFY(files.size() >= 4);
+        QCOMPARE(fixtures::filesUnder(smallest.destination).filter(".jpg"), files);
+        qint64 plainBytes = 0, smallestBytes = 0;
+        for (const QString& name : files) {
+            const QByteArray a = fixtures::readBytes(plain.destination + "/" + name);
+            const QByteArray b = fixtures::readBytes(smallest.destination + "/" + name);
+            QVERIFY2(fixtures::samePixels(a, b), qPrintable(name));
+            plainBytes += a.size();
+            smallestBytes += b.size();
+        }
+        QVERIFY2(smallestBytes < plainBytes, qPrintable(QString("%1 >= %2").arg(smallestBytes).arg(plainBytes)));
+    }
+
     void fastModeKeepsTheSizes()
     {
         Batch exact;

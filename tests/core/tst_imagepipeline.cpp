@@ -244,10 +244,24 @@ private slots:
         OneRow rig;
         rig.settings.disableWatermark();
         rig.settings.chooseQuality(quality);
-        QVERIFY(fixtures::writePhotoJpeg(rig.source + "/12345.jpg", 1000, 750, 0));
+        const QString photo = rig.source + "/12345.jpg";
+        QVERIFY(fixtures::writePhotoJpeg(photo, 1000, 750, 0));
+        // "Tamaño mínimo" off: byte for byte what the library makes with those flags.
+        rig.settings.setOptimizeJpeg(false);
         QCOMPARE(runRow(rig), RowOutcome::Written);
-        // Byte for byte what the library makes with those flags.
-        QCOMPARE(fixtures::readBytes(rig.large("ABC")), fixtures::referenceJpeg(rig.source + "/12345.jpg", 409, 307, flags));
+        const QByteArray plain = fixtures::readBytes(rig.large("ABC"));
+        QCOMPARE(plain, fixtures::referenceJpeg(photo, 409, 307, flags));
+        // On (at start): the smaller of the optimised baseline and progressive
+        // layouts, which decodes to the very same pixels.
+        rig.settings.setOptimizeJpeg(true);
+        QCOMPARE(runRow(rig), RowOutcome::Written);
+        const QByteArray smallest = fixtures::readBytes(rig.large("ABC"));
+        const QByteArray baseline = fixtures::referenceJpeg(photo, 409, 307, flags | 0x20000);
+        const QByteArray progressive = fixtures::referenceJpeg(photo, 409, 307, flags | 0x20000 | 0x2000);
+        QCOMPARE(smallest, progressive.size() < baseline.size() ? progressive : baseline);
+        QVERIFY2(smallest.size() < plain.size(), qPrintable(QString("%1 >= %2").arg(smallest.size()).arg(plain.size())));
+        QVERIFY(fixtures::samePixels(smallest, plain));
+        QVERIFY(fixtures::samePixels(fixtures::readBytes(rig.small("ABC")), fixtures::referenceJpeg(photo, 145, 109, flags)));
     }
 
     void statusTextsAndStatistics()

@@ -36,6 +36,7 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setAutorotate(false);
     s.setOnlyChanged(true);
     s.setSkipBlankRows(true);
+    s.setOptimizeJpeg(false);
 }
 
 QByteArray job(const QByteArray& lines) { return "fotolista-trabajo=1\n" + lines; }

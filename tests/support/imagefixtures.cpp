@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <FreeImage.h>
+
+#include <cstring>
 #include <jpeglib.h>
 
 #include <algorithm>
@@ -171,6 +173,26 @@ bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint3
     }
     }
     return false;
+}
+
+bool samePixels(const QByteArray& a, const QByteArray& b)
+{
+    const auto load = [](const QByteArray& bytes) {
+        FIMEMORY* m = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()));
+        FIBITMAP* dib = FreeImage_LoadFromMemory(FreeImage_GetFileTypeFromMemory(m, 0), m, 0);
+        FreeImage_CloseMemory(m);
+        return dib;
+    };
+    FIBITMAP* x = load(a);
+    FIBITMAP* y = load(b);
+    bool same = x && y && FreeImage_GetWidth(x) == FreeImage_GetWidth(y) && FreeImage_GetHeight(x) == FreeImage_GetHeight(y)
+                && FreeImage_GetBPP(x) == FreeImage_GetBPP(y);
+    const unsigned rowBytes = x ? FreeImage_GetLine(x) : 0;
+    for (unsigned r = 0; same && r < FreeImage_GetHeight(x); ++r)
+        same = std::memcmp(FreeImage_GetScanLine(x, int(r)), FreeImage_GetScanLine(y, int(r)), rowBytes) == 0;
+    FreeImage_Unload(x);
+    FreeImage_Unload(y);
+    return same;
 }
 
 QByteArray referenceJpeg(const QString& source, int width, int height, int flags)

@@ -24,6 +24,8 @@ bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint3
 /// What the image library itself makes of a JPEG source: decoded (flags 0),
 /// rescaled bicubic to `width` x `height` and encoded with `flags`.
 QByteArray referenceJpeg(const QString& source, int width, int height, int flags);
+/// Whether two encoded pictures decode (through the image library) to the same pixels.
+bool samePixels(const QByteArray& a, const QByteArray& b);
 /// Writes `bytes` to a file.
 bool writeBytes(const QString& path, const QByteArray& bytes);
 /// The bytes of a file; empty when it cannot be read.

@@ -153,7 +153,7 @@ private slots:
             menus << items.join(" | ");
         }
         QCOMPARE(menus, (QStringList{"Salida", "¿Que hace el programa ?", "Formato |  JPG | TIFF | Cualquier formato",
-                                     "Calidad de imagen | Alta | Media | Baja | Muy baja",
+                                     "Calidad de imagen | Alta | Media | Baja | Muy baja |  | Tamaño mínimo (sin pérdida)",
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
@@ -169,7 +169,7 @@ private slots:
             if (a->isChecked())
                 checked << a->objectName();
         checked.sort();
-        QCOMPARE(checked, (QStringList{"Calidadmedia", "girarexif", "pmarcaagua"}));
+        QCOMPARE(checked, (QStringList{"Calidadmedia", "girarexif", "pmarcaagua", "tamanominimo"}));
     }
 
     void menusFollowTheSettingsRules()

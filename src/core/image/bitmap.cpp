@@ -205,24 +205,37 @@ bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int al
     return FreeImage_Paste(dst, src, left, top, alpha) == 1;
 }
 
-bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags)
+QByteArray encodeBitmap(ImageFormat format, const Bitmap& bitmap, int flags)
 {
     FIBITMAP* dib = dibOf(bitmap.m_handle);
-    if (!dib || path.isEmpty())
-        return false;
-
-    FIMEMORY* memory = FreeImage_OpenMemory();
+    FIMEMORY* memory = dib ? FreeImage_OpenMemory() : nullptr;
     if (!memory)
-        return false;
-    bool ok = FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(format), dib, memory, flags) == 1;
+        return {};
+    QByteArray bytes;
     BYTE* data = nullptr;
     DWORD size = 0;
-    if (ok)
-        ok = FreeImage_AcquireMemory(memory, &data, &size) == TRUE && size > 0;
-    if (ok)
-        ok = writeFileSafely(path, QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(format), dib, memory, flags) == 1
+        && FreeImage_AcquireMemory(memory, &data, &size) == TRUE && size > 0)
+        bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
     FreeImage_CloseMemory(memory);
-    return ok;
+    return bytes;
+}
+
+bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags)
+{
+    if (path.isEmpty())
+        return false;
+    const QByteArray bytes = encodeBitmap(format, bitmap, flags);
+    return !bytes.isEmpty() && writeFileSafely(path, bytes);
+}
+
+QByteArray smallestJpeg(const Bitmap& bitmap, int flags)
+{
+    const QByteArray baseline = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize);
+    if (baseline.isEmpty())
+        return {};
+    const QByteArray progressive = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize | kJpegProgressive);
+    return !progressive.isEmpty() && progressive.size() < baseline.size() ? progressive : baseline;
 }
 
 void initialiseImageLibrary()

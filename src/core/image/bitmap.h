@@ -2,6 +2,7 @@
 
 #include "core/image/rescale.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -15,6 +16,10 @@ inline constexpr int kJpegQualitySuperb = 0x80;
 inline constexpr int kJpegQualityNormal = 0x200;
 inline constexpr int kJpegQualityAverage = 0x400;
 inline constexpr int kJpegQualityBad = 0x800;
+/// Lossless size options of a JPEG save: optimised Huffman tables, and the
+/// progressive layout of the same coefficients.
+inline constexpr int kJpegOptimize = 0x20000;
+inline constexpr int kJpegProgressive = 0x2000;
 
 struct BitmapHandle;
 struct FIBITMAP;
@@ -61,7 +66,7 @@ public:
 
 private:
     friend bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int alpha);
-    friend bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
+    friend QByteArray encodeBitmap(ImageFormat format, const Bitmap& bitmap, int flags);
     friend Bitmap wrapHandle(BitmapHandle* handle);
     friend FIBITMAP* dibOf(const Bitmap& bitmap);
     explicit Bitmap(BitmapHandle* handle);
@@ -78,6 +83,15 @@ bool pasteBitmap(Bitmap& target, const Bitmap& source, int left, int top, int al
 /// an existing one, no link is followed, and a file the user made read-only
 /// is not replaced. True on success.
 bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, int flags);
+
+/// `bitmap` encoded in memory; empty when it cannot be encoded.
+QByteArray encodeBitmap(ImageFormat format, const Bitmap& bitmap, int flags);
+
+/// `bitmap` as a JPEG at `flags` with optimised tables, baseline or
+/// progressive, whichever is smaller (baseline on a tie): the same quantised
+/// coefficients as a plain save, so the same decoded pixels in fewer bytes.
+/// Empty when it cannot be encoded.
+QByteArray smallestJpeg(const Bitmap& bitmap, int flags);
 
 /// Routes the image library's messages away from the terminal. Call once.
 void initialiseImageLibrary();

@@ -260,7 +260,8 @@ const QList<Field>& fields()
           << flagField("lectura-rapida", &JobSettings::fastDecode, &JobSettings::setFastDecode)
           << flagField("girar-exif", &JobSettings::autorotate, &JobSettings::setAutorotate)
           << flagField("solo-cambiadas", &JobSettings::onlyChanged, &JobSettings::setOnlyChanged)
-          << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows);
+          << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)
+          << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg);
         return f;
     }();
     return all;

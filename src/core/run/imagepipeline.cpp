@@ -3,6 +3,7 @@
 #include "core/base/caseblindfinder.h"
 #include "core/base/filesystem.h"
 #include "core/base/relativenames.h"
+#include "core/base/safewrite.h"
 #include "core/base/uiservices.h"
 #include "core/image/bitmap.h"
 #include "core/image/rowpreparation.h"
@@ -28,6 +29,15 @@ int qualityFlagsFor(JpegQuality q)
     case JpegQuality::MuyBaja: return kJpegQualityBad;
     }
     return kJpegDefault;
+}
+
+/// One copy at `flags`; as few bytes as its pixels allow when `optimize` is set.
+bool writeJpeg(const Bitmap& copy, const QString& path, int flags, bool optimize)
+{
+    if (!optimize)
+        return saveBitmap(ImageFormat::Jpeg, copy, path, flags);
+    const QByteArray bytes = smallestJpeg(copy, flags);
+    return !bytes.isEmpty() && writeFileSafely(path, bytes);
 }
 
 } // namespace
@@ -172,7 +182,8 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
         return RowOutcome::WriteFailed;
     }
-    if (!saveBitmap(ImageFormat::Jpeg, row.large, destinationPath, m_qualityFlags)) {
+    const bool optimize = m_ctx.settings.optimizeJpeg();
+    if (!writeJpeg(row.large, destinationPath, m_qualityFlags, optimize)) {
         report.problem = writeFailureReason(destinationPath);
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
         return RowOutcome::WriteFailed;
@@ -182,7 +193,7 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
 
     // In "pequeñas", and in the sub-folder the name asks for.
     QDir().mkpath(QFileInfo(smallPath).absolutePath());
-    const bool smallWritten = saveBitmap(ImageFormat::Jpeg, row.small, smallPath, m_qualityFlags);
+    const bool smallWritten = writeJpeg(row.small, smallPath, m_qualityFlags, optimize);
     row.small.reset();
     if (smallWritten) {
         m_ctx.guard.noteWritten(smallPath, workbookRow);

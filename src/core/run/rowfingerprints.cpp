@@ -144,6 +144,7 @@ void addSettings(FingerprintBuilder& f, const JobSettings& s)
     f.add(qint64(s.jpegQuality()));
     f.add(qint64(s.fastDecode()));
     f.add(qint64(s.autorotate()));
+    f.add(qint64(s.optimizeJpeg()));
     f.add(qint64(s.largeWidth().value_or(0)));
     f.add(qint64(s.smallWidth()));
 }

@@ -46,6 +46,8 @@ void JobSettings::setAutorotate(bool autorotate) { assign(m_autorotate, autorota
 
 void JobSettings::setSkipBlankRows(bool skip) { assign(m_skipBlankRows, skip); }
 
+void JobSettings::setOptimizeJpeg(bool optimize) { assign(m_optimizeJpeg, optimize); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

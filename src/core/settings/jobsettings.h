@@ -86,6 +86,11 @@ public:
     /// ending at the first. Off at start.
     bool skipBlankRows() const { return m_skipBlankRows; }
     void setSkipBlankRows(bool skip);
+    /// Menu "Tamaño mínimo (sin pérdida)": every JPEG is written with
+    /// optimised tables, baseline or progressive, whichever is smaller; the
+    /// decoded pixels are the same. On at start.
+    bool optimizeJpeg() const { return m_optimizeJpeg; }
+    void setOptimizeJpeg(bool optimize);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -148,6 +153,7 @@ private:
     bool m_onlyChanged = false;
     bool m_autorotate = true;
     bool m_skipBlankRows = false;
+    bool m_optimizeJpeg = true;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

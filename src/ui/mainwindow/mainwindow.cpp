@@ -130,6 +130,12 @@ void MainWindow::buildMenus()
             refreshFromSettings();  // the click itself toggled the mark
         });
     }
+    quality->addSeparator();
+    m_optimizeJpeg = item(quality, "tamanominimo", QStringLiteral("Tamaño mínimo (sin pérdida)"), true);
+    connect(m_optimizeJpeg, &QAction::triggered, this, [this] {
+        m_settings.setOptimizeJpeg(!m_settings.optimizeJpeg());
+        refreshFromSettings();
+    });
 
     QMenu* dimensions = bar->addMenu(QStringLiteral("Dimensiones"));
     dimensions->setObjectName(QStringLiteral("controldimensiones"));
@@ -232,6 +238,7 @@ void MainWindow::refreshFromSettings()
     m_onlyChanged->setChecked(m_settings.onlyChanged());
     m_skipBlankRows->setChecked(m_settings.skipBlankRows());
     m_autorotate->setChecked(m_settings.autorotate());
+    m_optimizeJpeg->setChecked(m_settings.optimizeJpeg());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

@@ -166,6 +166,7 @@ private:
     QAction* m_onlyChanged = nullptr;
     QAction* m_skipBlankRows = nullptr;
     QAction* m_autorotate = nullptr;
+    QAction* m_optimizeJpeg = nullptr;
     QMenu* m_recentJobsMenu = nullptr;
     RecentJobs m_recentJobs;
 
