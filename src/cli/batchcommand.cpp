@@ -95,13 +95,16 @@ QString helpText()
         "                            (sin ella, el lote termina en la primera fila vacía)\n"
         "  --no-optimize             escribe los JPEG como antes, sin reducir su tamaño\n"
         "                            (los mismos píxeles, más bytes)\n"
+        "  --no-wait                 si otro lote escribe en la misma carpeta destino, no lo espera:\n"
+        "                            termina con estado 2 sin escribir nada (por omisión, lo espera)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
         "\n"
         "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
         "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
-        "libro ilegible o registro que no se puede crear (no se escribe nada); 130 interrumpido (Ctrl-C).\n");
+        "libro ilegible, registro que no se puede crear u otro lote en el destino con --no-wait (no se\n"
+        "escribe nada); 130 interrumpido (Ctrl-C).\n");
 }
 
 struct RunOptions {
@@ -134,6 +137,7 @@ struct RunOptions {
     bool autorotate = true;
     bool skipBlankRows = false;
     bool optimize = true;
+    bool noWait = false;
     bool quiet = false;
 };
 
@@ -164,7 +168,8 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "summary", "report", "jobs", "job", "save-job"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
-             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize", "quiet"})
+             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
+              "no-wait", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -289,6 +294,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.skipBlankRows = true;
     } else if (name == QLatin1String("no-optimize")) {
         o.optimize = false;
+    } else if (name == QLatin1String("no-wait")) {
+        o.noWait = true;
     } else if (name == QLatin1String("quiet")) {
         o.quiet = true;
     } else {
@@ -488,7 +495,9 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         record.begin(settings, checkBatch(settings, checkReader), QDateTime::currentDateTime());
         host.onRow = [&record](const RowReport& row) { record.addRow(row); };
     }
-    RunDriver driver(RunEnvironment{settings, host, host, reader, placement, totals, control, o.log, o.jobs});
+    RunEnvironment env{settings, host, host, reader, placement, totals, control, o.log, o.jobs};
+    env.waitForDestination = !o.noWait;
+    RunDriver driver(std::move(env));
     const RunResult result = driver.run();
     host.finishProgress();
     record.finish(result);
@@ -496,6 +505,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     switch (result.end) {
     case RunEnd::Refused:
     case RunEnd::WorkbookUnreadable:
+    case RunEnd::DestinationBusy:
         return kExitUsage;
     case RunEnd::Completed:
     case RunEnd::Stopped:

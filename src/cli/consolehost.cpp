@@ -42,6 +42,12 @@ bool ConsoleHost::startProgram(const QString&, const QStringList&, WindowMode) {
 
 bool ConsoleHost::openWithDesktop(const QString&) { return false; }
 
+void ConsoleHost::destinationBusy(const QString& text)
+{
+    finishProgress();
+    m_err << QStringLiteral("fotolista-batch: ") << text << Qt::endl;
+}
+
 void ConsoleHost::yieldToUser()
 {
     if (onYield)

@@ -57,6 +57,7 @@ public:
     void rowCountKnown(qint64 completeRowCount) override;
     void rowHandled(const RowReport& report) override;
     void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) override;
+    void destinationBusy(const QString& text) override;
 
     const SummaryTree& tree() const { return m_tree; }
 

@@ -1,5 +1,7 @@
 #include "cli/cellscommand.h"
 #include "cli/consolehost.h"
+#include "core/run/destinationlock.h"
+#include "core/run/rowfingerprints.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
 #include "support/tifffixtures.h"
@@ -14,6 +16,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -236,7 +239,10 @@ private slots:
         QCOMPARE(again.exitCode, 0);
         QVERIFY2(again.out.contains("Sin cambios (no se han vuelto a hacer): 2"), qPrintable(again.out.join('\n')));
         QVERIFY(!again.err.contains("aviso"));
-        QCOMPARE(QDir(b.dir.filePath("cache/fotolista/huellas")).entryList(QDir::Files).size(), 1);
+        // One file of fingerprints for the destination, and its lock.
+        const QStringList kept = QDir(b.dir.filePath("cache/fotolista/huellas")).entryList(QDir::Files);
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept.filter(QRegularExpression("^[0-9a-f]{40}\\.lock$")).size(), 1);
     }
 
     void badUsageWritesNothing_data()
@@ -557,6 +563,50 @@ private slots:
         QVERIFY2(refused.err.contains("la carpeta fuente «/no/existe» no existe"), qPrintable(refused.err));
         QCOMPARE(fixtures::filesUnder(b.dir.path()), before);
         QCOMPARE(runCommand({"check", "--job", b.workbook}, b.dir.path()).exitCode, 2);  // not a job
+    }
+
+    void aSecondRunOnOneDestinationWaitsOrGivesUp_data()
+    {
+        QTest::addColumn<bool>("noWait");
+        QTest::newRow("it waits, says so, then runs") << false;
+        QTest::newRow("--no-wait: exit 2, nothing written") << true;
+    }
+
+    void aSecondRunOnOneDestinationWaitsOrGivesUp()
+    {
+        QFETCH(bool, noWait);
+        Batch b;
+        qputenv("XDG_CACHE_HOME", b.dir.filePath("cache").toUtf8());
+        // The first run, as another process holds it.
+        std::optional<DestinationLock> first(RowFingerprints(defaultFingerprintFolder(), b.destination).filePath());
+        QCOMPARE(first->tryTake(), LockAttempt::Taken);
+        const QString busy = "Otro proceso está escribiendo en la carpeta destino «" + b.destination + "»";
+        const QStringList args{"--origin", "F30", "--destination", "a30"};
+        if (noWait) {
+            const Outcome o = runCommand(b.args(args + QStringList{"--no-wait"}), b.dir.path());
+            qunsetenv("XDG_CACHE_HOME");
+            QCOMPARE(o.exitCode, 2);
+            QVERIFY2(o.err.contains(busy + "; el lote no se hace."), qPrintable(o.err));
+            QCOMPARE(fixtures::filesUnder(b.destination), QStringList{});
+            return;
+        }
+        QProcess second;
+        second.setWorkingDirectory(b.dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", "C.UTF-8");
+        second.setProcessEnvironment(env);
+        second.start(kProgram, b.args(args));
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(second.readAllStandardError())).contains(busy), 10000);
+        qunsetenv("XDG_CACHE_HOME");
+        QVERIFY(err.contains("se espera a que termine"));
+        QTest::qWait(300);
+        QCOMPARE(second.state(), QProcess::Running);
+        QCOMPARE(fixtures::filesUnder(b.destination), QStringList{});
+        first.reset();
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(!fixtures::filesUnder(b.destination).isEmpty());
     }
 
     void ctrlC_data()

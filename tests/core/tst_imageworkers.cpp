@@ -4,6 +4,7 @@
 #include "core/image/bitmapaccess.h"
 #include "core/image/jpegscale.h"
 #include "core/image/jpegdecoder.h"
+#include "core/image/memorybudget.h"
 #include "core/image/prepareimages.h"
 #include "core/image/rowpreparation.h"
 #include "support/imagefixtures.h"
@@ -11,7 +12,12 @@
 
 #include <QProcess>
 
+#include <atomic>
 #include <functional>
+#include <numeric>
+#include <optional>
+#include <mutex>
+#include <thread>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -443,6 +449,56 @@ private slots:
         QVERIFY(!prepareImages(PrepareRequest{path, false, true, 409, 145}).decoded);
         QVERIFY(!prepareImages(PrepareRequest{path, true, true, 409, 145}).decoded);
         QVERIFY(!prepareImages(PrepareRequest{dir.filePath("none.jpg"), true, true, 409, 145}).decoded);
+    }
+
+    void decodesWaitForRoomInTurn_data()
+    {
+        QTest::addColumn<qint64>("held");  // taken first, by the run's thread
+        QTest::addColumn<QList<qint64>>("later");  // asked for in this order by other threads
+        QTest::addColumn<int>("admitted");  // of the later ones, let in beside the first
+        QTest::newRow("room for both") << qint64(40) << QList<qint64>{50} << 1;
+        QTest::newRow("no room: it waits") << qint64(60) << QList<qint64>{50} << 0;
+        QTest::newRow("in turn: a small one does not pass a waiting one") << qint64(60) << QList<qint64>{50, 10} << 0;
+        QTest::newRow("the first in line that fits, then the next") << qint64(30) << QList<qint64>{50, 30} << 1;
+        QTest::newRow("a photo over the whole budget goes alone") << qint64(0) << QList<qint64>{500, 10} << 1;
+        QTest::newRow("but never beside another") << qint64(10) << QList<qint64>{500} << 0;
+    }
+
+    void decodesWaitForRoomInTurn()
+    {
+        QFETCH(qint64, held);
+        QFETCH(QList<qint64>, later);
+        QFETCH(int, admitted);
+        MemoryBudget budget(100);
+        std::optional<MemoryBudget::Share> first;
+        if (held > 0)
+            first = budget.take(held);
+        std::mutex mutex;
+        std::vector<int> order;
+        std::atomic<bool> hold{true};
+        std::vector<std::thread> threads;
+        const auto admittedSoFar = [&] { const std::lock_guard lock(mutex); return int(order.size()); };
+        for (int i = 0; i < int(later.size()); ++i) {
+            threads.emplace_back([&, i] {
+                const MemoryBudget::Share share = budget.take(later[i]);
+                { const std::lock_guard lock(mutex); order.push_back(i); }
+                while (hold)
+                    std::this_thread::yield();
+            });
+            // Each asks after the one before it, so the turns are known.
+            QTRY_COMPARE_WITH_TIMEOUT(admittedSoFar() + budget.waiting(), i + 1, 5000);
+        }
+        QCOMPARE(admittedSoFar(), admitted);
+        hold = false;
+        first.reset();
+        for (std::thread& t : threads)
+            t.join();
+        std::vector<int> inTurn(later.size());
+        std::iota(inTurn.begin(), inTurn.end(), 0);
+        QCOMPARE(order, inTurn);
+        QCOMPARE(budget.held(), qint64(0));
+        // A 150-megapixel photo alone fits the largest default budget.
+        QVERIFY(decodeBytesFor(kMaxSourcePixels) <= qint64(2) << 30 && defaultDecodeBudget() <= qint64(2) << 30);
     }
 
     void preparedWorkIsUsedOnlyForTheSameSettings()

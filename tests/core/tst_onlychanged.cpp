@@ -1,4 +1,5 @@
 #include "core/image/bitmap.h"
+#include "core/run/destinationlock.h"
 #include "core/run/rowfingerprints.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
@@ -147,7 +148,12 @@ private slots:
         rig.run();
         rig.run();
         QCOMPARE(QDir(rig.destination).entryList(QDir::Files | QDir::Hidden), QStringList{"ABC.jpg"});
-        QCOMPARE(QDir(rig.cache + "/huellas").entryList(QDir::Files).size(), 1);
+        // The fingerprints and their lock, which the run let go at its end.
+        const QString fingerprints = RowFingerprints(rig.cache, rig.destination).filePath();
+        QCOMPARE(QDir(rig.cache + "/huellas").entryList(QDir::Files),
+                 (QStringList{QFileInfo(fingerprints).fileName(), QFileInfo(fingerprints).fileName() + ".lock"}));
+        DestinationLock next(fingerprints);
+        QCOMPARE(next.tryTake(), LockAttempt::Taken);
     }
 };
 

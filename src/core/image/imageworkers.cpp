@@ -1,6 +1,7 @@
 #include "core/image/imageworkers.h"
 
-ImageWorkers::ImageWorkers(int threads)
+ImageWorkers::ImageWorkers(int threads, qint64 budgetBytes)
+    : m_budget(budgetBytes)
 {
     for (int i = 0; i < std::max(1, threads); ++i)
         m_threads.emplace_back([this] { work(); });
@@ -21,7 +22,7 @@ ImageWorkers::~ImageWorkers()
 std::shared_future<std::shared_ptr<PreparedImages>> ImageWorkers::submit(const PrepareRequest& request)
 {
     auto task = std::make_shared<std::packaged_task<std::shared_ptr<PreparedImages>()>>(
-        [request] { return std::make_shared<PreparedImages>(prepareImages(request)); });
+        [this, request] { return std::make_shared<PreparedImages>(prepareImages(request, &m_budget)); });
     std::shared_future<std::shared_ptr<PreparedImages>> result = task->get_future().share();
     {
         const std::lock_guard lock(m_mutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/image/memorybudget.h"
 #include "core/image/prepareimages.h"
 
 #include <condition_variable>
@@ -11,11 +12,12 @@
 #include <thread>
 #include <vector>
 
-/// A fixed set of threads that prepare sources in the order asked. Each
+/// A fixed set of threads that prepare sources in the order asked, the
+/// photos decoded together within `budgetBytes` (see MemoryBudget). Each
 /// piece of work gets a future; the destructor lets the work in hand finish.
 class ImageWorkers {
 public:
-    explicit ImageWorkers(int threads);
+    explicit ImageWorkers(int threads, qint64 budgetBytes = defaultDecodeBudget());
     ~ImageWorkers();
     ImageWorkers(const ImageWorkers&) = delete;
     ImageWorkers& operator=(const ImageWorkers&) = delete;
@@ -26,6 +28,7 @@ public:
 private:
     void work();
 
+    MemoryBudget m_budget;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_queue;

@@ -3,6 +3,7 @@
 #include "core/base/shortint.h"
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
+#include "core/image/memorybudget.h"
 #include "core/image/photointake.h"
 
 #include <QByteArray>
@@ -59,6 +60,20 @@ SourceExtent reducedExtent(ImageSize size, int eighths, Orientation orientation)
     return extent;
 }
 
+/// The picture, read reduced when `eighths` allows, else whole.
+Bitmap decodeSource(const PrepareRequest& request, const PhotoHeader& header, int eighths, QString& problem)
+{
+    Bitmap source;
+    if (eighths < 8)
+        source = reducedJpeg(request, header, eighths);
+    if (source.isNull()) {
+        DecodedPhoto photo = decodePhoto(request.path, header, PhotoOptions{request.autorotate});
+        source = std::move(photo.bitmap);
+        problem = photo.problem;
+    }
+    return source;
+}
+
 } // namespace
 
 int copyHeight(ImageSize size, int width)
@@ -83,7 +98,7 @@ SourceProbe probeSource(const PrepareRequest& request)
     return probe;
 }
 
-PreparedImages prepareImages(const PrepareRequest& request)
+PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget)
 {
     PreparedImages out;
     // The header first, whatever the format: a damaged or hostile file may
@@ -101,20 +116,15 @@ PreparedImages prepareImages(const PrepareRequest& request)
         out.tooLarge = true;
         return out;
     }
+    const MemoryBudget::Share share = budget ? budget->take(decodeBytesFor(qint64(header.width) * header.height))
+                                             : MemoryBudget::Share();
     const PhotoOptions options{request.autorotate};
     // The reduction is chosen on the upright width, the one the copies take.
     // CMYK goes through the full read: its inks are converted first.
     const int eighths = request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk
         ? jpegEighths(size, request.largeWidth)
         : 8;
-    Bitmap source;
-    if (eighths < 8)
-        source = reducedJpeg(request, header, eighths);
-    if (source.isNull()) {
-        DecodedPhoto photo = decodePhoto(request.path, header, options);
-        source = std::move(photo.bitmap);
-        out.problem = photo.problem;
-    }
+    const Bitmap source = decodeSource(request, header, eighths, out.problem);
     if (source.isNull())
         return out;
     out.decoded = true;

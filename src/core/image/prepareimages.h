@@ -4,6 +4,8 @@
 #include "core/image/imageheader.h"
 #include "core/image/photoheader.h"
 
+class MemoryBudget;
+
 #include <QString>
 
 #include <optional>
@@ -61,4 +63,6 @@ struct PreparedImages {
 /// no metadata) and makes the large and the small copy from it, the small
 /// one from the source too. Sizes follow the true size of the upright
 /// source: the large copy is largeWidth × round(H × largeWidth ÷ W), half to even.
-PreparedImages prepareImages(const PrepareRequest& request);
+/// With a `budget`, the decode waits for its share of it (decodeBytesFor)
+/// once the header has given the size, and holds it until the copies are made.
+PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget = nullptr);

@@ -14,7 +14,10 @@ class UiServices;
 /// done again with the settings as they are now.
 class RowPreparation {
 public:
-    explicit RowPreparation(int threads) : m_workers(threads) {}
+    explicit RowPreparation(int threads, qint64 budgetBytes = defaultDecodeBudget())
+        : m_workers(threads, budgetBytes)
+    {
+    }
 
     /// Starts preparing the row at `key` (its offset in the walk) unless the
     /// same work is already under way.

@@ -161,7 +161,8 @@ void ReportWriter::writeSettings()
         break;
     case RunEnd::Stopped: m_out << "detenido con «cancelar»: faltan las filas siguientes"; break;
     case RunEnd::Refused:
-    case RunEnd::WorkbookUnreadable: m_out << "no empezó"; break;
+    case RunEnd::WorkbookUnreadable:
+    case RunEnd::DestinationBusy: m_out << "no empezó"; break;
     }
     m_out << "</dd>\n";
     if (!m_record.logProblem().isEmpty())

@@ -3,6 +3,7 @@
 #include "core/base/caseblindfinder.h"
 #include "core/base/uiservices.h"
 #include "core/image/rowpreparation.h"
+#include "core/run/destinationlock.h"
 #include "core/run/imagepipeline.h"
 #include "core/run/outputguard.h"
 #include "core/run/rowproblems.h"
@@ -12,6 +13,8 @@
 #include "core/summary/summarytexts.h"
 #include "core/summary/summarytree.h"
 #include "core/workbook/workbookwalk.h"
+
+#include <QElapsedTimer>
 
 #include <optional>
 #include <tuple>
@@ -37,6 +40,11 @@ private:
     /// Why the run cannot start, if it cannot.
     std::optional<QString> refusal() const;
     RunResult refuse(const QString& message, RunEnd end);
+    /// Takes the destination's lock, waiting for another run to let it go
+    /// unless told not to; false when the run goes no further.
+    bool lockDestination();
+    /// Waits for the lock, until it is taken or "cancelar" is pressed.
+    bool waitForDestination();
     void beginPasses();
     void openLog();
     /// Writes a line of errores.txt; the first line lost is said at once.
@@ -76,6 +84,7 @@ private:
     std::optional<RowPreparation> m_preparation;
     std::optional<ImagePipeline> m_pipeline;
     std::optional<RowFingerprints> m_fingerprints;
+    std::optional<DestinationLock> m_lock;
     /// The rows ahead already matched and scheduled reach this offset, with
     /// the settings in m_aheadSettings; only rows beyond it are matched anew.
     qint64 m_aheadThrough = -1;
@@ -89,6 +98,9 @@ RunResult BatchRun::execute()
     start();
     if (const std::optional<QString> why = refusal())
         return refuse(*why, RunEnd::Refused);
+    // Before the workbook is read: a run that waits reads it as it is then.
+    if (!lockDestination())
+        return m_result;
     m_walk.emplace(m_env.reader, *m_plan);
     if (const WorkbookOpenResult opened = m_walk->open(m_workbookPath); !opened.ok) {
         m_walk->close();
@@ -141,6 +153,49 @@ RunResult BatchRun::refuse(const QString& message, RunEnd end)
     return m_result;
 }
 
+bool BatchRun::lockDestination()
+{
+    // Kept whether or not "Solo cambiadas" is on, so a later run can use them.
+    m_fingerprints.emplace(m_env.fingerprintFolder, m_destinationFolder);
+    m_lock.emplace(m_fingerprints->filePath());
+    if (m_lock->tryTake() != LockAttempt::Busy)
+        return true;
+    if (!m_env.waitForDestination) {
+        refuse(destinationBusyText(m_destinationFolder, false), RunEnd::DestinationBusy);
+        return false;
+    }
+    m_env.view.destinationBusy(destinationBusyText(m_destinationFolder, true));
+    if (waitForDestination())
+        return true;
+    m_env.view.setStatusVisible(false);
+    m_env.view.setCancelButtonVisible(false);
+    m_env.view.setProcessButtonVisible(true);
+    m_result.end = RunEnd::Stopped;
+    return false;
+}
+
+bool BatchRun::waitForDestination()
+{
+    m_env.control.stopRequested = false;
+    m_env.view.setProcessButtonVisible(false);
+    m_env.view.setCancelButtonVisible(true);
+    QElapsedTimer sinceTry;
+    sinceTry.start();
+    // A try every tenth of a second: the other run's batch takes minutes.
+    m_env.ui.waitUntil([&] {
+        if (m_env.control.stopRequested)
+            return true;
+        if (sinceTry.elapsed() < 100)
+            return false;
+        sinceTry.restart();
+        return m_lock->tryTake() != LockAttempt::Busy;
+    });
+    if (m_env.control.stopRequested && !m_lock->isHeld())
+        return false;
+    m_env.view.setStatusText(QStringLiteral("Procesando ..."));
+    return true;
+}
+
 void BatchRun::openLog()
 {
     if (m_log.open(m_env.logPath))
@@ -191,8 +246,6 @@ void BatchRun::beginPasses()
     m_env.control.stopRequested = false;
     m_env.view.restartClock();
 
-    // Kept whether or not "Solo cambiadas" is on, so a later run can use them.
-    m_fingerprints.emplace(m_env.fingerprintFolder, m_destinationFolder);
     m_fingerprints->load();
 
     protectSources();
@@ -409,6 +462,13 @@ std::optional<QString> runRefusal(const JobSettings& s)
     if (!planWalk(s))
         return walkRefusalMessage();
     return std::nullopt;
+}
+
+QString destinationBusyText(const QString& destinationFolder, bool waiting)
+{
+    return (waiting ? QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; se espera a que termine…")
+                    : QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; el lote no se hace."))
+        .arg(destinationFolder);
 }
 
 void requestCancel(RunControl& control, RunView& view)

@@ -30,7 +30,8 @@ enum class RunEnd {
     Refused,             ///< nothing chosen, or bad start rows or step: no run
     WorkbookUnreadable,  ///< the workbook could not be read: no run
     Completed,           ///< the stop row was reached
-    Stopped,             ///< "cancelar" was honoured at the end of a pass
+    Stopped,             ///< "cancelar" was honoured at the end of a pass, or while waiting for the destination
+    DestinationBusy,     ///< another run writes into the destination, and this one was told not to wait: no run
 };
 
 /// Figures of a run for whoever started it.
@@ -63,7 +64,14 @@ struct RunEnvironment {
     int jobs = 1;
     /// Where the fingerprints of "Solo cambiadas" are kept.
     QString fingerprintFolder = defaultFingerprintFolder();
+    /// Whether a run finding another one on its destination waits for it
+    /// (the window, the command by default) or gives up (--no-wait).
+    bool waitForDestination = true;
 };
+
+/// What the run says when another one holds its destination: that it
+/// waits, or that it gives up.
+QString destinationBusyText(const QString& destinationFolder, bool waiting);
 
 /// Why a run with these settings would be refused before it opens the
 /// workbook (a folder or the workbook unset, a cell setting that cannot be

@@ -80,4 +80,6 @@ public:
     /// The run has completed at the empty row `stopRow` (the origin cell's
     /// row), below which `rowsLeft` rows of the walk still hold data.
     virtual void dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft) = 0;
+    /// Another run holds the destination: this one waits, and says so.
+    virtual void destinationBusy(const QString& text) { setStatusText(text); }
 };

@@ -60,6 +60,7 @@ void CheckAndReport::showLastReport()
     switch (*m_record.end()) {
     case RunEnd::Refused:
     case RunEnd::WorkbookUnreadable:
+    case RunEnd::DestinationBusy:
         tell(QStringLiteral("El último lote no llegó a empezar: no hay informe."));
         return;
     case RunEnd::Completed:
