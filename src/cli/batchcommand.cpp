@@ -95,6 +95,9 @@ QString helpText()
         "                            (sin ella, el lote termina en la primera fila vacía)\n"
         "  --no-optimize             escribe los JPEG como antes, sin reducir su tamaño\n"
         "                            (los mismos píxeles, más bytes)\n"
+        "  --marketplace N           también una copia cuadrada de N × N píxeles (500 a 5000; 1600 es\n"
+        "                            lo habitual) para tiendas online, en tiendas/: sobre blanco, sin\n"
+        "                            marca de agua, sin márgenes blancos y con el producto centrado\n"
         "  --no-wait                 si otro lote escribe en la misma carpeta destino, no lo espera:\n"
         "                            termina con estado 2 sin escribir nada (por omisión, lo espera)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
@@ -125,6 +128,7 @@ struct RunOptions {
     std::optional<int> watermarkHeight;
     bool interiorOnly = false;
     std::optional<int> transparency;
+    std::optional<int> marketplace;
     std::optional<WatermarkPlacement> placement;
     QString log = QStringLiteral("errores.txt");
     QString summary;
@@ -165,7 +169,7 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "report", "jobs", "job", "save-job"})
+                                 "summary", "report", "jobs", "job", "save-job", "marketplace"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
              {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
@@ -228,6 +232,12 @@ OptionProblem applyNumberOption(const QString& option, const QString& v, RunOpti
     } else if (option == QLatin1String("--transparency")) {
         if (!(o.transparency = parseInt(v, 0, 255)))
             return QStringLiteral("la transparencia «%1» debe ser un número entero entre 0 y 255").arg(v);
+    } else if (option == QLatin1String("--marketplace")) {
+        if (!(o.marketplace = parseInt(v, kMarketplaceMinSide, kMarketplaceMaxSide)))
+            return QStringLiteral("--marketplace espera el lado en píxeles, entre %1 y %2, no «%3»")
+                .arg(kMarketplaceMinSide)
+                .arg(kMarketplaceMaxSide)
+                .arg(v);
     } else if (option == QLatin1String("--jobs")) {
         const auto jobs = parseInt(v, 1, 256);
         if (!jobs)
@@ -406,6 +416,10 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setSkipBlankRows(true);
     if (!o.optimize)
         s.setOptimizeJpeg(false);
+    if (o.marketplace) {
+        s.setMarketplaceCopy(true);
+        s.setMarketplaceSide(*o.marketplace);
+    }
 }
 
 /// The settings a window has once a workbook is chosen, then the job's, then

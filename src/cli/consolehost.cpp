@@ -118,6 +118,10 @@ void ConsoleHost::rowHandled(const RowReport& report)
             warning = QStringLiteral("%1: no se escribe la copia pequeña de «%2»: %3.")
                           .arg(row, report.destinationPath, report.problem);
             break;
+        case RowOutcome::MarketplaceWriteFailed:
+            warning = QStringLiteral("%1: no se escribe la copia para tiendas de «%2»: %3.")
+                          .arg(row, report.destinationPath, report.problem);
+            break;
         case RowOutcome::Unchanged:
             ++m_unchanged;
             break;

@@ -210,6 +210,48 @@ private slots:
         QVERIFY2(smallestBytes < plainBytes, qPrintable(QString("%1 >= %2").arg(smallestBytes).arg(plainBytes)));
     }
 
+    // Each found row also gets its square on white in tiendas/, which the
+    // check and --only-changed know about.
+    void marketplaceCopyBesideTheOthers()
+    {
+        Batch b;
+        qputenv("XDG_CACHE_HOME", b.dir.filePath("cache").toUtf8());
+        QVERIFY(fixtures::writeProductShot(b.source + "/12345.jpg", 1600, 1200, 400, 320, 800, 560, 0x336699));
+        QVERIFY(fixtures::writeProductShot(b.source + "/20001.jpg", 896, 704, 96, 96, 608, 400, 0x336699));
+        const QStringList args = b.args({"--marketplace", "800", "--only-changed"});
+        QCOMPARE(runCommand(args, b.dir.path()).exitCode, 1);
+        QStringList large = QDir(b.destination).entryList({"*.jpg"}, QDir::Files);
+        QVERIFY(large.size() >= 4);
+        QCOMPARE(QDir(b.destination + "/tiendas").entryList({"*.jpg"}, QDir::Files), large);
+
+        // 800 × 560 on white: trimmed, 680 × 476 in the middle of 800 × 800.
+        const fixtures::Picture p = fixtures::picture(b.destination + "/tiendas/TAZA-01.jpg");
+        QCOMPARE(QSize(p.width, p.height), QSize(800, 800));
+        for (const QPoint q : {QPoint(0, 0), QPoint(799, 0), QPoint(0, 799), QPoint(799, 799), QPoint(55, 400),
+                               QPoint(400, 157), QPoint(745, 400), QPoint(400, 643)})
+            QVERIFY2(fixtures::near(p.at(q.x(), q.y()), 0xFFFFFF, 6), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
+        for (const QPoint q : {QPoint(66, 400), QPoint(400, 168), QPoint(734, 400), QPoint(400, 632)})
+            QVERIFY2(fixtures::near(p.at(q.x(), q.y()), 0x336699), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
+
+        const Outcome again = runCommand(args, b.dir.path());
+        QVERIFY2(again.out.join('\n').contains(QString("Sin cambios (no se han vuelto a hacer): %1").arg(large.size())),
+                 qPrintable(again.out.join('\n')));
+        QVERIFY(QFile::remove(b.destination + "/tiendas/TAZA-01.jpg"));
+        const Outcome redone = runCommand(args, b.dir.path());
+        qunsetenv("XDG_CACHE_HOME");
+        QVERIFY(redone.out.join('\n').contains(QString("Sin cambios (no se han vuelto a hacer): %1").arg(large.size() - 1)));
+        QVERIFY(QFile::exists(b.destination + "/tiendas/TAZA-01.jpg"));
+
+        // Products of 800 and 608 px are too small for a marketplace's zoom.
+        const Outcome check = runCommand({"check", b.workbook, b.source, b.destination, "--marketplace", "800"},
+                                         b.dir.path());
+        const QString small = check.out.filter("pequena-para-tiendas").join('\n');
+        QVERIFY2(small.contains("de 12345.jpg mide 800 píxeles"), qPrintable(check.out.join('\n')));
+        QVERIFY(small.contains("de 20001.jpg mide 608 píxeles"));
+        QVERIFY(small.contains("será de 716 × 716"));
+        QVERIFY(runCommand({"check", b.workbook, b.source, b.destination}, b.dir.path()).out.filter("pequena-para-tiendas").isEmpty());
+    }
+
     void fastModeKeepsTheSizes()
     {
         Batch exact;
@@ -259,6 +301,7 @@ private slots:
         QTest::newRow("bad mark") << QStringList{"--mark", "1,2"} << "--mark espera";
         QTest::newRow("no such watermark folder") << QStringList{"--watermark", "/no/such"} << "no existe";
         QTest::newRow("no jobs") << QStringList{"--jobs", "0"} << "--jobs espera";
+        QTest::newRow("marketplace too small") << QStringList{"--marketplace", "100"} << "--marketplace espera";
         QTest::newRow("both watermark choices") << QStringList{"--watermark", "/", "--no-watermark"} << "no pueden ir juntas";
     }
 

@@ -121,6 +121,26 @@ bool writePhotoJpeg(const QString& path, int width, int height, int flags, bool 
     return saveAndUnload(dib, FIF_JPEG, path, flags);
 }
 
+bool writeProductShot(const QString& path, int width, int height, int left, int top, int boxWidth, int boxHeight,
+                      quint32 product)
+{
+    FIBITMAP* dib = solid(width, height, 24, 0xFFFFFF);
+    if (!dib)
+        return false;
+    RGBQUAD c{};
+    c.rgbRed = BYTE(product >> 16);
+    c.rgbGreen = BYTE(product >> 8);
+    c.rgbBlue = BYTE(product);
+    // The library's rows run bottom up.
+    for (int y = top; y < top + boxHeight; ++y)
+        for (int x = left; x < left + boxWidth; ++x)
+            FreeImage_SetPixelColor(dib, x, height - 1 - y, &c);
+    RGBQUAD dust{};
+    FreeImage_SetPixelColor(dib, 2, 2, &dust);
+    const bool png = path.endsWith(".png");
+    return saveAndUnload(dib, png ? FIF_PNG : FIF_JPEG, path, png ? 0 : 95);
+}
+
 bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha)
 {
     FIBITMAP* dib = solid(width, height, withAlpha ? 32 : 24, rgb);

@@ -17,6 +17,11 @@ bool writeTwoToneJpeg(const QString& path, int width, int height, quint32 left, 
 /// chroma sampling, progressive); 8-bit greyscale when `grey`.
 bool writePhotoJpeg(const QString& path, int width, int height, int flags, bool grey = false);
 /// A 24-bit PNG of one colour, or 32-bit with an alpha channel.
+/// A product shot: a `product`-coloured box of `boxWidth` × `boxHeight` at
+/// (`left`, `top`) on a white backdrop of `width` × `height`, with a dark
+/// speck of dust in a corner; PNG when the path ends so, else JPEG.
+bool writeProductShot(const QString& path, int width, int height, int left, int top, int boxWidth, int boxHeight,
+                      quint32 product);
 bool writePng(const QString& path, int width, int height, quint32 rgb, bool withAlpha = false);
 /// Uncompressed TIFFs: 24-bit, 32-bit RGBA, 48-bit (16 bits a channel), 8-bit greyscale.
 enum class TiffKind { Rgb24, Rgba32, Rgb48, Grey8 };

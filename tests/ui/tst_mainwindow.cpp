@@ -158,7 +158,8 @@ private slots:
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
+                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
+                                     "Comprobar el lote... | "
                                      "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
                                      "Trabajos recientes",
                                      "Acerca de ..."}));
@@ -595,6 +596,7 @@ private slots:
         first.use("calidadAlta");
         first.use("formato_cualquiera");
         first.use("saltarvacias");
+        first.use("tiendasonline");
         first.ui.textAnswers << "500" << "120";
         first.use("dimensiones");
         const QString path = first.dir.filePath("trabajos/semana");
@@ -618,6 +620,7 @@ private slots:
         QVERIFY(second.shown("fuente") && second.shown("CO"));
         QVERIFY(second.action("formato_cualquiera")->isChecked() && !second.action("formato_jpg")->isChecked());
         QVERIFY(second.action("saltarvacias")->isChecked());
+        QVERIFY(second.action("tiendasonline")->isChecked());
 
         const QString elsewhere = first.dir.filePath("otra-salida");
         QDir().mkpath(elsewhere);
@@ -628,6 +631,7 @@ private slots:
         const QStringList made = fixtures::filesUnder(first.destination);
         QCOMPARE(fixtures::filesUnder(elsewhere), made);
         QVERIFY(made.contains("TAZA-01.jpg"));
+        QVERIFY(made.contains("tiendas/TAZA-01.jpg"));
         for (const QString& f : made)
             QVERIFY2(fixtures::readBytes(elsewhere + "/" + f) == fixtures::readBytes(first.destination + "/" + f),
                      qPrintable(f));

@@ -5,6 +5,7 @@
 #include "core/base/relativenames.h"
 #include "core/check/filesystemnames.h"
 #include "core/check/sourceindex.h"
+#include "core/image/marketplace.h"
 #include "core/image/prepareimages.h"
 #include "core/run/imagepipeline.h"
 #include "core/run/rundriver.h"
@@ -68,6 +69,8 @@ private:
     void checkTyping(const RowCells& cells, qint64 row);
     void noteOtherFormat(const QString& origin, const RowCells& cells, qint64 row);
     void noteEnlarged(const QString& origin, qint64 row, const QString& shown, ImageSize size);
+    void noteSmallForMarketplace(const QString& origin, qint64 row, const QString& shown, const QString& resolved,
+                                 const PhotoHeader& header);
     /// Every photo of the workbook, as a run protects them.
     void collectSources(const WorkbookWalk& walk);
     void walkRows(WorkbookWalk& walk);
@@ -240,6 +243,8 @@ bool BatchCheck::headerReadable(const QString& origin, qint64 row, const QString
         const auto flat = [&size](int width) { return width >= 1 && copyHeight(size, width) < 1; };
         if (!flat(request.largeWidth) && !flat(request.smallWidth)) {
             noteEnlarged(origin, row, shown, size);
+            if (m_settings.marketplaceCopy())
+                noteSmallForMarketplace(origin, row, shown, resolved, probe->header);
             return true;
         }
         add(row, FindingKind::Unreadable,
@@ -381,6 +386,22 @@ void BatchCheck::noteEnlarged(const QString& origin, qint64 row, const QString& 
             .arg(widest));
 }
 
+void BatchCheck::noteSmallForMarketplace(const QString& origin, qint64 row, const QString& shown,
+                                         const QString& resolved, const PhotoHeader& header)
+{
+    const std::optional<int> product = sourceProductSide(resolved, header);
+    if (!product || *product >= kMarketplaceZoomSide)
+        return;
+    const int side = marketplaceLayout({*product, *product}, m_settings.marketplaceSide()).side;
+    add(row, FindingKind::SmallForMarketplace,
+        QStringLiteral("%1: el producto de %2 mide %3 píxeles en su lado mayor, menos de los %4 con que las tiendas "
+                       "online amplían la foto; su copia para tiendas será de %5 × %5")
+            .arg(origin, shown)
+            .arg(*product)
+            .arg(kMarketplaceZoomSide)
+            .arg(side));
+}
+
 void BatchCheck::addUnused()
 {
     const bool any = m_format == JobSettings::anySourceFormat();
@@ -420,6 +441,7 @@ bool isProblem(FindingKind kind)
     case FindingKind::Blanks:
     case FindingKind::DoubleExtension:
     case FindingKind::Enlarged:
+    case FindingKind::SmallForMarketplace:
         return false;
     }
     return false;
@@ -443,6 +465,7 @@ QString findingKindName(FindingKind kind)
     case FindingKind::Blanks: return QStringLiteral("espacios");
     case FindingKind::DoubleExtension: return QStringLiteral("extension-doble");
     case FindingKind::Enlarged: return QStringLiteral("se-amplia");
+    case FindingKind::SmallForMarketplace: return QStringLiteral("pequena-para-tiendas");
     }
     return {};
 }

@@ -25,6 +25,7 @@ enum class FindingKind {
     Blanks,               ///< espacios: a cell text begins or ends with blanks
     DoubleExtension,      ///< extension-doble: a cell text already ends in an image extension
     Enlarged,             ///< se-amplia: a source narrower than a copy it makes
+    SmallForMarketplace,  ///< pequena-para-tiendas: a product too small for a marketplace's zoom
 };
 
 bool isProblem(FindingKind kind);

@@ -3,6 +3,7 @@
 #include "core/base/shortint.h"
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
+#include "core/image/marketplace.h"
 #include "core/image/memorybudget.h"
 #include "core/image/photointake.h"
 
@@ -10,6 +11,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <span>
 
 namespace {
@@ -74,6 +76,17 @@ Bitmap decodeSource(const PrepareRequest& request, const PhotoHeader& header, in
     return source;
 }
 
+/// The width a reduced read must keep for the marketplace copy: the whole
+/// picture's longer side at the product's share of the square.
+int marketplaceWidthNeeded(ImageSize size, int side)
+{
+    const int longer = std::max(size.width, size.height);
+    if (side < 1 || longer < 1)
+        return 0;
+    const double productSide = double(side) * kMarketplaceFillPermille / 1000.0;
+    return int(std::ceil(productSide * size.width / longer));
+}
+
 } // namespace
 
 int copyHeight(ImageSize size, int width)
@@ -122,7 +135,7 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
     // The reduction is chosen on the upright width, the one the copies take.
     // CMYK goes through the full read: its inks are converted first.
     const int eighths = request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk
-        ? jpegEighths(size, request.largeWidth)
+        ? jpegEighths(size, std::max(request.largeWidth, marketplaceWidthNeeded(size, request.marketplaceSide)))
         : 8;
     const Bitmap source = decodeSource(request, header, eighths, out.problem);
     if (source.isNull())
@@ -153,5 +166,7 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
         out.large = source.rescaled(request.largeWidth, largeHeight);
         out.small = source.rescaled(request.smallWidth, smallHeight);
     }
+    if (request.marketplaceSide > 0)
+        out.marketplace = marketplaceCopy(source, size.width, request.marketplaceSide);
     return out;
 }

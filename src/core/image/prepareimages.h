@@ -18,6 +18,7 @@ struct PrepareRequest {
     bool autorotate = true;  ///< turned upright as the camera recorded
     int largeWidth = 0;
     int smallWidth = 0;
+    int marketplaceSide = 0;  ///< the square copy for online marketplaces; 0 for none
 
     bool operator==(const PrepareRequest&) const = default;
 };
@@ -57,6 +58,7 @@ struct PreparedImages {
     int sourceHeight = 0;
     Bitmap large;
     Bitmap small;
+    Bitmap marketplace;  ///< when the request asks for it (marketplace.h)
 };
 
 /// Decodes the source (see photointake.h: upright, sRGB, 8 bits a channel,
@@ -65,4 +67,5 @@ struct PreparedImages {
 /// source: the large copy is largeWidth × round(H × largeWidth ÷ W), half to even.
 /// With a `budget`, the decode waits for its share of it (decodeBytesFor)
 /// once the header has given the size, and holds it until the copies are made.
+/// The marketplace copy, when asked for, is made from the same decode.
 PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget = nullptr);

@@ -151,6 +151,16 @@ Field widthField(const char* key, bool large)
             }};
 }
 
+Field marketplaceSideField()
+{
+    return {"tiendas-lado", Kind::Number,
+            [](const JobSettings& s, const WatermarkPlacement&) { return QString::number(s.marketplaceSide()); },
+            [](const QString& v, JobSettings& s, WatermarkPlacement&) {
+                const std::optional<qint64> side = numberOf(v, kMarketplaceMinSide, kMarketplaceMaxSide);
+                return side && s.setMarketplaceSide(int(*side));
+            }};
+}
+
 QList<Field> watermarkFields()
 {
     return {
@@ -261,7 +271,9 @@ const QList<Field>& fields()
           << flagField("girar-exif", &JobSettings::autorotate, &JobSettings::setAutorotate)
           << flagField("solo-cambiadas", &JobSettings::onlyChanged, &JobSettings::setOnlyChanged)
           << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)
-          << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg);
+          << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg)
+          << flagField("tiendas", &JobSettings::marketplaceCopy, &JobSettings::setMarketplaceCopy)
+          << marketplaceSideField();
         return f;
     }();
     return all;

@@ -62,6 +62,7 @@ bool largeCopyWritten(const RowReport& report)
     switch (*report.outcome) {
     case RowOutcome::Written:
     case RowOutcome::SmallWriteFailed:
+    case RowOutcome::MarketplaceWriteFailed:
         return true;
     case RowOutcome::NotDecoded:
     case RowOutcome::CellsNoLongerMatching:

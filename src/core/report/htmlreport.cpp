@@ -84,6 +84,8 @@ QString missingImagesReason(const ReportRow& r)
     case RowOutcome::SmallWriteFailed:
         return report.problem.isEmpty() ? QStringLiteral("No se pudo escribir la imagen pequeña")
                                         : QStringLiteral("No se pudo escribir la imagen pequeña: ") + report.problem;
+    case RowOutcome::MarketplaceWriteFailed:
+        return QStringLiteral("No se pudo escribir la copia para tiendas: ") + report.problem;
     }
     return {};
 }

@@ -52,6 +52,7 @@ struct ImagePipeline::Row {
     std::shared_ptr<PreparedImages> prepared;
     Bitmap large;
     Bitmap small;
+    Bitmap marketplace;
     double largeHeightExact = 0;
 };
 
@@ -72,6 +73,12 @@ QString smallCopyPath(const QString& destinationFolder, const QString& destinati
     return destinationFolder + QStringLiteral("/pequeñas/") + folderPart + name;
 }
 
+QString marketplaceCopyPath(const QString& destinationFolder, const QString& destinationText)
+{
+    return destinationFolder + QStringLiteral("/tiendas/") + withForwardSlashes(destinationText)
+        + QStringLiteral(".jpg");
+}
+
 ImagePipeline::ImagePipeline(PipelineContext context)
     : m_ctx(std::move(context))
 {
@@ -85,13 +92,14 @@ PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QStr
     r.autorotate = settings.autorotate();
     r.largeWidth = settings.largeWidth().value_or(0);
     r.smallWidth = settings.smallWidth();
+    r.marketplaceSide = settings.marketplaceCopy() ? settings.marketplaceSide() : 0;
     return r;
 }
 
 RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, const QString& rowKey,
                               qint64 rowOffset, RowReport& report)
 {
-    Row row{cells, source, rowKey, rowOffset, requestFor(m_ctx.settings, source.resolvedPath), {}, {}, {}, 0};
+    Row row{cells, source, rowKey, rowOffset, requestFor(m_ctx.settings, source.resolvedPath), {}, {}, {}, {}, 0};
     if (const std::optional<RowOutcome> failed = obtain(row)) {
         report.problem = row.prepared->problem;
         return *failed;
@@ -148,6 +156,7 @@ std::optional<RowOutcome> ImagePipeline::takeCopies(Row& row)
             return failed;
     }
     row.small = std::move(row.prepared->small);
+    row.marketplace = std::move(row.prepared->marketplace);
     row.prepared.reset();
     return std::nullopt;
 }
@@ -177,7 +186,12 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
     report.destinationPath = destinationPath;
     // Neither copy is written when either would replace a photo of the
     // workbook or an image of an earlier row.
-    if (const std::optional<QString> refused = m_ctx.guard.refusal({destinationPath, smallPath})) {
+    const bool marketplace = m_ctx.settings.marketplaceCopy();
+    const QString marketplacePath = marketplaceCopyPath(m_ctx.destinationFolder, destinationText);
+    QStringList outputs{destinationPath, smallPath};
+    if (marketplace)
+        outputs << marketplacePath;
+    if (const std::optional<QString> refused = m_ctx.guard.refusal(outputs)) {
         report.problem = *refused;
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
         return RowOutcome::WriteFailed;
@@ -202,11 +216,30 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
     }
 
+    const bool marketplaceWritten = !marketplace || !smallWritten || saveMarketplace(row, marketplacePath, report);
+
     m_ctx.ui.yieldToUser();
     recordSizes(row, destinationPath);
     m_ctx.view.setBatchText(QStringLiteral("Escribiendo imagen: ") + QLatin1Char('/') + destinationText
                             + QStringLiteral(".jpg"));
-    return smallWritten ? RowOutcome::Written : RowOutcome::SmallWriteFailed;
+    if (!smallWritten)
+        return RowOutcome::SmallWriteFailed;
+    return marketplaceWritten ? RowOutcome::Written : RowOutcome::MarketplaceWriteFailed;
+}
+
+bool ImagePipeline::saveMarketplace(Row& row, const QString& path, RowReport& report)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const bool made = !row.marketplace.isNull();
+    const bool written = made && writeJpeg(row.marketplace, path, m_qualityFlags, m_ctx.settings.optimizeJpeg());
+    row.marketplace.reset();
+    if (written) {
+        m_ctx.guard.noteWritten(path, m_ctx.walk.originRow(row.offset));
+        return true;
+    }
+    report.problem = made ? writeFailureReason(path) : QStringLiteral("no se ha podido hacer la copia cuadrada");
+    m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
+    return false;
 }
 
 void ImagePipeline::recordSizes(const Row& row, const QString& destinationPath)

@@ -42,6 +42,9 @@ QString largeCopyPath(const QString& destinationFolder, const QString& destinati
 /// every ".jpg" of the file name made "_p.jpg" (the folder part is left alone).
 QString smallCopyPath(const QString& destinationFolder, const QString& destinationText);
 
+/// The marketplace copy's path: "tiendas/" and the destination text, "\" read as "/", with ".jpg".
+QString marketplaceCopyPath(const QString& destinationFolder, const QString& destinationText);
+
 /// Decodes a found row's source, makes the large and the small copy, stamps
 /// the large one and writes both as JPEG. Every bitmap of a row is released
 /// before run() returns.
@@ -69,6 +72,8 @@ private:
     std::optional<RowOutcome> takeCopies(Row& row);
     void stamp(Row& row);
     RowOutcome save(Row& row, RowReport& report);
+    /// The square copy for online marketplaces; false, with the reason in `report`, when it was not written.
+    bool saveMarketplace(Row& row, const QString& path, RowReport& report);
     void recordSizes(const Row& row, const QString& destinationPath);
 
     PipelineContext m_ctx;

@@ -189,6 +189,12 @@ RowFingerprint rowFingerprint(const RowInputs& in)
     addWatermark(f, in);
     f.addFile(in.destinationFolder + QLatin1Char('/') + withForwardSlashes(in.destinationText) + QStringLiteral(".jpg"));
     f.addFile(smallCopyPath(in.destinationFolder, in.destinationText));
+    // Only when asked for, so that turning it off leaves the rows made without it alone.
+    if (in.settings.marketplaceCopy()) {
+        f.add(QStringLiteral("tiendas"));
+        f.add(qint64(in.settings.marketplaceSide()));
+        f.addFile(marketplaceCopyPath(in.destinationFolder, in.destinationText));
+    }
     return f.result();
 }
 

@@ -45,6 +45,8 @@ std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem
         return QStringLiteral("No se ha escrito: ") + why;
     case RowOutcome::SmallWriteFailed:
         return QStringLiteral("No se ha escrito la copia pequeña: ") + why;
+    case RowOutcome::MarketplaceWriteFailed:
+        return QStringLiteral("No se ha escrito la copia para tiendas: ") + why;
     }
     return std::nullopt;
 }

@@ -379,7 +379,8 @@ RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cell
     case RowOutcome::CellsNoLongerMatching: ++m_result.withoutOutput; break;
     case RowOutcome::TooLarge:
     case RowOutcome::WriteFailed:
-    case RowOutcome::SmallWriteFailed: ++m_result.writeFailures; break;
+    case RowOutcome::SmallWriteFailed:
+    case RowOutcome::MarketplaceWriteFailed: ++m_result.writeFailures; break;
     case RowOutcome::Unchanged: ++m_result.unchanged; break;
     }
     return outcome;

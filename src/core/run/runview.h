@@ -17,6 +17,7 @@ enum class RowOutcome {
     TooLarge,               ///< source or copy beyond the pixel limits: nothing written
     WriteFailed,            ///< the large copy could not be written
     SmallWriteFailed,       ///< the large copy was written, the small one not
+    MarketplaceWriteFailed, ///< both copies written, the marketplace copy not
     Unchanged,              ///< skipped: both copies already made from the same source and settings
 };
 

@@ -47,6 +47,15 @@ void JobSettings::setAutorotate(bool autorotate) { assign(m_autorotate, autorota
 void JobSettings::setSkipBlankRows(bool skip) { assign(m_skipBlankRows, skip); }
 
 void JobSettings::setOptimizeJpeg(bool optimize) { assign(m_optimizeJpeg, optimize); }
+void JobSettings::setMarketplaceCopy(bool on) { assign(m_marketplaceCopy, on); }
+
+bool JobSettings::setMarketplaceSide(int side)
+{
+    if (side < kMarketplaceMinSide || side > kMarketplaceMaxSide)
+        return false;
+    assign(m_marketplaceSide, side);
+    return true;
+}
 
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }

@@ -10,6 +10,11 @@ class UiServices;
 /// JPEG quality of the outputs, one check mark of the "Calidad de imagen" menu.
 enum class JpegQuality { Alta, Media, Baja, MuyBaja };
 
+/// The side of the marketplace copy: what marketplaces ask for, by default.
+inline constexpr int kMarketplaceDefaultSide = 1600;
+inline constexpr int kMarketplaceMinSide = 500;
+inline constexpr int kMarketplaceMaxSide = 5000;
+
 /// Every setting of a batch job, with its start value and the rules that change
 /// it. The main window shows it and edits it; the run reads it live, when a
 /// step needs a value, so changes made during a run apply from the next read.
@@ -91,6 +96,14 @@ public:
     /// decoded pixels are the same. On at start.
     bool optimizeJpeg() const { return m_optimizeJpeg; }
     void setOptimizeJpeg(bool optimize);
+    /// Menu "Copia para tiendas online": each found row also gets a square
+    /// copy on white, without watermark, in "tiendas" (core/image/marketplace.h).
+    /// Off at start; its side is 1600 unless the command or a job says otherwise.
+    bool marketplaceCopy() const { return m_marketplaceCopy; }
+    void setMarketplaceCopy(bool on);
+    int marketplaceSide() const { return m_marketplaceSide; }
+    /// Within kMarketplaceMinSide..kMarketplaceMaxSide; false (and nothing changed) otherwise.
+    bool setMarketplaceSide(int side);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -154,6 +167,8 @@ private:
     bool m_autorotate = true;
     bool m_skipBlankRows = false;
     bool m_optimizeJpeg = true;
+    bool m_marketplaceCopy = false;
+    int m_marketplaceSide = kMarketplaceDefaultSide;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

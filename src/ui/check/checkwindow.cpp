@@ -32,6 +32,8 @@ QString kindMeaning(FindingKind kind)
     case FindingKind::Blanks: return QStringLiteral("Espacios al principio o al final, que cuentan en el nombre");
     case FindingKind::DoubleExtension: return QStringLiteral("El texto ya lleva la extensión, que se añade otra vez");
     case FindingKind::Enlarged: return QStringLiteral("La foto es más estrecha que la copia: se amplía");
+    case FindingKind::SmallForMarketplace:
+        return QStringLiteral("El producto es pequeño para las tiendas online: no se podrá ampliar");
     }
     return {};
 }

@@ -174,6 +174,11 @@ void MainWindow::buildMenus()
         m_settings.setSkipBlankRows(!m_settings.skipBlankRows());
         refreshFromSettings();
     });
+    m_marketplaceCopy = item(options, "tiendasonline", QStringLiteral("Copia para tiendas online"), true);
+    connect(m_marketplaceCopy, &QAction::triggered, this, [this] {
+        m_settings.setMarketplaceCopy(!m_settings.marketplaceCopy());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -239,6 +244,7 @@ void MainWindow::refreshFromSettings()
     m_skipBlankRows->setChecked(m_settings.skipBlankRows());
     m_autorotate->setChecked(m_settings.autorotate());
     m_optimizeJpeg->setChecked(m_settings.optimizeJpeg());
+    m_marketplaceCopy->setChecked(m_settings.marketplaceCopy());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

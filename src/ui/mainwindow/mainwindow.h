@@ -165,6 +165,7 @@ private:
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
     QAction* m_skipBlankRows = nullptr;
+    QAction* m_marketplaceCopy = nullptr;
     QAction* m_autorotate = nullptr;
     QAction* m_optimizeJpeg = nullptr;
     QMenu* m_recentJobsMenu = nullptr;
