@@ -382,6 +382,25 @@ private slots:
         QVERIFY(!photo.problem.isEmpty());
     }
 
+    // The decoders allocate the coded size, whatever the file states: found by fuzzing.
+    void heifCodingMoreThanItStatesIsRefused_data()
+    {
+        QTest::addColumn<QString>("seed");
+        QTest::newRow("AV1 sequence header of 32768 x 32768") << "regression-avif-sequence-larger-than-stated";
+        QTest::newRow("grid of 37696 x 59176") << "regression-heic-grid-larger-than-stated";
+    }
+
+    void heifCodingMoreThanItStatesIsRefused()
+    {
+        QFETCH(QString, seed);
+        const QByteArray bytes =
+            fixtures::readBytes(QStringLiteral(FOTOLISTA_SOURCE_DIR "/fuzz/corpus/photointake/") + seed).mid(1);
+        QVERIFY(!bytes.isEmpty());
+        const QString why = QStringLiteral("la imagen HEIF declara un tamaño menor que el de sus imágenes codificadas");
+        QCOMPARE(headerOf(bytes).problem, why);
+        QCOMPARE(decodePhoto(spanOf(bytes), PhotoOptions{}, kMaxSourcePixels).problem, why);
+    }
+
     void saysWhyAPhotoCannotBeRead_data()
     {
         QTest::addColumn<QString>("name");

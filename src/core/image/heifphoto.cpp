@@ -2,11 +2,13 @@
 
 #include "core/image/bitmapaccess.h"
 #include "core/image/colourprofile.h"
+#include "core/image/heifcodedsize.h"
 #include "core/image/photoheader.h"
 
 #include <FreeImage.h>
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -126,6 +128,22 @@ struct NclxDeleter {
     void operator()(heif_color_profile_nclx* n) const { heif_nclx_color_profile_free(n); }
 };
 
+/// Whether every picture the codec configurations declare fits the size the
+/// primary picture states, give or take the coding blocks' padding. The
+/// decoders allocate the coded size, not the stated one, and only the
+/// stated one is checked against the pixel limits.
+bool codedWithinStatedSize(ByteSource& source, const heif_image_handle* handle)
+{
+    constexpr int kPadding = 128;
+    const std::optional<ImageSize> coded = largestCodedPicture(source);
+    if (!coded)
+        return false;
+    const qint64 width = qint64(heif_image_handle_get_ispe_width(handle)) + kPadding;
+    const qint64 height = qint64(heif_image_handle_get_ispe_height(handle)) + kPadding;
+    const qint64 side = std::max(width, height);
+    return coded->width <= side && coded->height <= side && qint64(coded->width) * coded->height <= width * height;
+}
+
 /// The primary picture of an opened file.
 struct OpenedHeif {
     Reader reader;
@@ -169,6 +187,8 @@ void open(ByteSource& source, OpenedHeif& h)
         return;
     }
     h.handle.reset(handle);
+    if (!codedWithinStatedSize(source, handle))
+        h.problem = QStringLiteral("la imagen HEIF declara un tamaño menor que el de sus imágenes codificadas");
 }
 
 /// The profile a picture's colours are described by, or empty for sRGB.
