@@ -8,7 +8,8 @@ import statistics
 import sys
 
 LABELS = {"a": "fotolista-batch --jobs 1", "b": "fotolista-batch (jobs = núcleos)", "c": "fotolista-batch --fast",
-          "d": "referencia (llamadas directas)", "vips": "vipsthumbnail x2", "magick": "convert x2"}
+          "d": "referencia (llamadas directas)",
+          "e": "fotolista-batch --no-optimize", "vips": "vipsthumbnail x2", "magick": "convert x2"}
 
 
 def figures(work, name, images):
@@ -25,12 +26,17 @@ def figures(work, name, images):
     rerun_s = float(rerun)
     per_row = (int(long_kb) - int(short_kb)) / (2000 - 200)
     cpu = {mode: med(mode, 1) for mode in rows}
+    opt_same, opt_total, large_b, large_e, small_b, small_e = (
+        int(x) for x in open("%s/optimised-%s.txt" % (work, name)).read().split())
     return {
         "rows": rows, "ips": ips, "images": images, "same": same, "total": total,
         "exact_vs_ref_cpu": cpu["d"] / cpu["a"], "fast_vs_exact_cpu": cpu["b"] / cpu["c"],
         "exact_vs_ref": ips["a"] / ips["d"], "two_vs_one": ips["b"] / ips["a"], "fast_vs_exact": ips["c"] / ips["b"],
         "psnr": psnr, "delta_min": min(deltas), "delta_mean": statistics.mean(deltas),
         "within": sum(1 for d in deltas if d >= -0.5), "rerun_rows": 2000, "rerun_s": rerun_s,
+        "opt_same": opt_same, "opt_total": opt_total,
+        "opt_large": 1 - large_b / large_e, "opt_small": 1 - small_b / small_e,
+        "opt_cost": med("b", 0) / med("e", 0) - 1, "opt_cost_cpu": cpu["b"] / cpu["e"] - 1,
         "kib_per_row": per_row, "peak_short": int(short_kb) / 1024, "peak_long": int(long_kb) / 1024,
     }
 
@@ -50,6 +56,10 @@ def corpus(work, name, images):
     print("Distancia a la reducción ideal (PSNR, calidad alta, sin marca), foto a foto: rápida - exacta")
     print("  mínimo %+.2f dB, media %+.2f dB; %d de %d fotos a 0,5 dB o menos (tabla: psnr-%s.tsv)"
           % (f["delta_min"], f["delta_mean"], f["within"], len(f["psnr"]), name))
+    print("Tamaño mínimo (b) frente a --no-optimize (e): grandes %.1f %% menos bytes, pequeñas %.1f %%;"
+          " %d de %d ficheros con los mismos píxeles; coste %+.1f %% en reloj, %+.1f %% en CPU"
+          % (100 * f["opt_large"], 100 * f["opt_small"], f["opt_same"], f["opt_total"],
+             100 * f["opt_cost"], 100 * f["opt_cost_cpu"]))
     print("Repetición con --only-changed de %d filas sin cambios: %.2f s" % (f["rerun_rows"], f["rerun_s"]))
     print("Memoria: pico %.0f MB con %d filas y %.0f MB con %d: %.2f KiB por fila"
           % (f["peak_short"], 200, f["peak_long"], 2000, f["kib_per_row"]))
@@ -68,6 +78,11 @@ def side(work, names):
         ("rápido / exacto, tiempo de CPU", lambda f: "%.2f" % f["fast_vs_exact_cpu"], ">= 2,5"),
         ("rápido - exacto, dB (peor foto)", lambda f: "%+.2f" % f["delta_min"], ">= -0,5"),
         ("rápido - exacto, dB (media)", lambda f: "%+.2f" % f["delta_mean"], ""),
+        ("tamaño mínimo: bytes de menos, grandes", lambda f: "%.1f %%" % (100 * f["opt_large"]), ""),
+        ("tamaño mínimo: bytes de menos, pequeñas", lambda f: "%.1f %%" % (100 * f["opt_small"]), ""),
+        ("tamaño mínimo: mismos píxeles", lambda f: "%d/%d" % (f["opt_same"], f["opt_total"]), "todos"),
+        ("tamaño mínimo: coste en reloj", lambda f: "%+.1f %%" % (100 * f["opt_cost"]), "<= 5 %"),
+        ("tamaño mínimo: coste en CPU", lambda f: "%+.1f %%" % (100 * f["opt_cost_cpu"]), "<= 5 %"),
         ("--only-changed, filas sin cambios: s", lambda f: "%d: %.2f" % (f["rerun_rows"], f["rerun_s"]),
          "2000 < 2 s"),
         ("memoria por fila, KiB", lambda f: "%.2f" % f["kib_per_row"], "<= 1"),

@@ -12,6 +12,8 @@
 #   b  fotolista-batch run            (as many jobs as cores)
 #   c  fotolista-batch run --fast     (as many jobs as cores)
 #   d  fotolista_reference            (the same image-library calls, one thread)
+#   e  fotolista-batch run --no-optimize (as many jobs as cores: b without the
+#      smallest-JPEG choice, as JPEGs were written before it)
 # and, on the synthetic corpus when installed (and OTHER_TOOLS is not 0),
 # vipsthumbnail and ImageMagick's convert making the two sizes. Then, per corpus: whether every output of a
 # has the bytes of d's; the large copies of the exact and the fast mode
@@ -66,6 +68,7 @@ run_mode() { # corpus-name corpus mode
     b) measure b "$out" "${batch[@]}" ;;
     c) measure c "$out" "${batch[@]}" --fast ;;
     d) measure d "$out" "$bin/fotolista_reference" "$corpus/lista.tsv" "$corpus" "$out" "$bin/numeros" ;;
+    e) measure e "$out" "${batch[@]}" --no-optimize ;;
     vips) measure vips "$out" bash -c "mkdir -p '$out/s' && for f in '$corpus'/*.jpg; do vipsthumbnail \"\$f\" --size 409x -o '$out/%s.jpg[Q=75]' && vipsthumbnail \"\$f\" --size 145x -o '$out/s/%s_p.jpg[Q=75]'; done" ;;
     magick) measure magick "$out" bash -c "for f in '$corpus'/*.jpg; do b=\$(basename \"\$f\" .jpg); convert \"\$f\" -filter Catrom -resize 409x -quality 75 '$out/'\$b.jpg; convert \"\$f\" -filter Catrom -resize 145x -quality 75 '$out/'\$b'_p.jpg'; done" ;;
   esac
@@ -75,7 +78,7 @@ bench_corpus() { # name corpus
   local c=$1 corpus=$2
   results=$work/results-$c.txt
   : > "$results"
-  local modes=(a b c d)
+  local modes=(a b c d e)
   if [ "$c" = sintetico ] && [ "${OTHER_TOOLS:-1}" != 0 ]; then
     command -v vipsthumbnail >/dev/null && modes+=(vips)
     command -v convert >/dev/null && [ "$(convert -version 2>/dev/null | head -c 7)" = "Version" ] && modes+=(magick)
@@ -136,6 +139,19 @@ quality() {
   done < "$corpus/lista.tsv"
 }
 
+# optimised CORPUS-NAME: bytes of b's and e's copies (large and small apart), and how many of b's
+# decode to exactly the pixels of e's (compare's AE: the count of differing pixels).
+optimised() {
+  local b=$work/out/$1-b e=$work/out/$1-e same=0 total=0
+  while IFS= read -r -d '' f; do
+    total=$((total + 1))
+    [ "$({ compare -metric AE "$f" "$e/${f#"$b"/}" null: 2>&1 || true; } | cut -d' ' -f1)" = 0 ] && same=$((same + 1))
+  done < <(find "$b" -type f -name '*.jpg' -print0)
+  bytes() { find "$1" -type f -name '*.jpg' "${@:2}" -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+  echo "$same $total $(bytes "$b" -not -path '*/pequeñas/*') $(bytes "$e" -not -path '*/pequeñas/*')" \
+    "$(bytes "$b" -path '*/pequeñas/*') $(bytes "$e" -path '*/pequeñas/*')"
+}
+
 median5() { sort -n | sed -n 3p; }
 
 # peak CORPUS ROWS OUTPUT: peak memory in kB of the ROWS-row workbook in the fast mode, one job.
@@ -179,6 +195,7 @@ for c in sintetico real; do
   n=$rounds; [ "$c" = real ] && n=$((rounds * 3))
   echo "== Corpus $c: $images JPEG ($(du -sh --exclude=ideal "$corpus" | cut -f1)), $n rondas; medianas"
   echo "$(identity "$c")" > "$work/identity-$c.txt"
+  echo "$(optimised "$c")" > "$work/optimised-$c.txt"
   quality "$c" "$corpus"
   echo "$(rerun "$c" "$corpus")" > "$work/rerun-figures-$c.txt"
   "$py" "$root/bench/figures.py" corpus "$work" "$c" "$images"
