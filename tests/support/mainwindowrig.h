@@ -29,6 +29,8 @@ struct MainWindowRig : ExampleBatch {
         QDir::setCurrent(dir.path());
         // The recent jobs are kept in the rig's folder, not the user's.
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+        // And the fingerprints of its runs.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
         window = std::make_unique<MainWindow>(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
     }
     ~MainWindowRig()

@@ -1,6 +1,8 @@
 #include "core/image/bitmap.h"
 #include "core/base/filefilter.h"
 #include "core/job/jobfile.h"
+#include "core/run/destinationlock.h"
+#include "core/run/rowfingerprints.h"
 #include "support/examplebatch.h"
 #include "support/imagefixtures.h"
 #include "support/mainwindowrig.h"
@@ -35,7 +37,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -469,6 +473,32 @@ private slots:
         QCOMPARE(rig.text("procesar"), QStringLiteral("Procesando la imagen del lote: Bolso_02"));
         QVERIFY(!rig.shown("cancelar"));
         QVERIFY(rig.shown("Command1"));
+    }
+
+    // A run on a destination another run writes into waits, says so in the
+    // status line, and makes the batch once the other one is done.
+    void aBusyDestinationIsWaitedFor()
+    {
+        Rig rig;
+        rig.chooseEverything();
+        auto other = std::make_unique<DestinationLock>(
+            RowFingerprints(defaultFingerprintFolder(), rig.destination).filePath());
+        QCOMPARE(other->tryTake(), LockAttempt::Taken);
+        QString shownWhileWaiting;
+        bool fileWhileWaiting = true;
+        std::thread finishing([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            // The window's thread is waiting, not painting: its texts hold still.
+            shownWhileWaiting = rig.window->findChild<QLabel*>("procesar")->text();
+            fileWhileWaiting = QFile::exists(rig.destination + "/TAZA-01.jpg");
+            other.reset();
+        });
+        rig.click("Command1");
+        finishing.join();
+        QCOMPARE(shownWhileWaiting, "Otro proceso está escribiendo en la carpeta destino «" + rig.destination
+                                        + "»; se espera a que termine…");
+        QVERIFY(!fileWhileWaiting);
+        QVERIFY(QFile::exists(rig.destination + "/TAZA-01.jpg"));
     }
 
     void processClickedAfterCancel_data()
