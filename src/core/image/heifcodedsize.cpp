@@ -1,5 +1,6 @@
 #include "core/image/heifcodedsize.h"
 
+#include "core/base/byteorder.h"
 #include "core/image/photoheader.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@ namespace {
 
 /// A "meta" box larger than this is not a photo's.
 constexpr qint64 kMaxMetaBytes = 16 << 20;
-
-quint32 be32(const unsigned char* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
 
 /// Reads bits most significant first; reading past the end gives zeros
 /// and marks the reader as overrun.

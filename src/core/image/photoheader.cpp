@@ -1,5 +1,6 @@
 #include "core/image/photoheader.h"
 
+#include "core/base/byteorder.h"
 #include "core/image/heifphoto.h"
 #include "core/image/prepareimages.h"
 #include "core/image/tiffheader.h"
@@ -75,10 +76,6 @@ std::span<const std::byte> asBytes(const QByteArray& a)
     return {reinterpret_cast<const std::byte*>(a.constData()), size_t(a.size())};
 }
 
-quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
-quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
-quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
-quint32 le24(const uchar* p) { return quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
 
 const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
 

@@ -1,13 +1,11 @@
 #include "core/image/tiffheader.h"
 
+#include "core/base/byteorder.h"
+
 #include <algorithm>
 
 namespace {
 
-quint32 be16(const uchar* p) { return quint32(p[0]) << 8 | p[1]; }
-quint32 be32(const uchar* p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
-quint32 le16(const uchar* p) { return quint32(p[1]) << 8 | p[0]; }
-quint32 le32(const uchar* p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
 
 const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
 
