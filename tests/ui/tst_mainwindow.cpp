@@ -158,7 +158,8 @@ private slots:
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
+                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Formatos web | "
+                                     "Comprobar el lote... | "
                                      "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
                                      "Trabajos recientes",
                                      "Acerca de ..."}));
@@ -196,6 +197,15 @@ private slots:
         rig.action("girarexif")->trigger();
         QVERIFY(rig.window->settings().autorotate());
         QVERIFY(rig.action("girarexif")->isChecked());
+        // "Opciones" → "Formatos web": each item on its own.
+        QCOMPARE(rig.action("webp")->parent()->objectName(), QStringLiteral("formatosweb"));
+        rig.action("avif")->trigger();
+        QVERIFY(rig.window->settings().writeAvif() && !rig.window->settings().writeWebp());
+        QVERIFY(rig.action("avif")->isChecked() && !rig.action("webp")->isChecked());
+        rig.action("webp")->trigger();
+        rig.action("avif")->trigger();
+        QVERIFY(!rig.window->settings().writeAvif() && rig.window->settings().writeWebp());
+        QVERIFY(!rig.action("avif")->isChecked() && rig.action("webp")->isChecked());
 
         rig.action("pmarcaagua")->trigger();
         QVERIFY(!rig.shown("lagua2"));

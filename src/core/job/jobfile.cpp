@@ -261,7 +261,9 @@ const QList<Field>& fields()
           << flagField("girar-exif", &JobSettings::autorotate, &JobSettings::setAutorotate)
           << flagField("solo-cambiadas", &JobSettings::onlyChanged, &JobSettings::setOnlyChanged)
           << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)
-          << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg);
+          << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg)
+          << flagField("webp", &JobSettings::writeWebp, &JobSettings::setWriteWebp)
+          << flagField("avif", &JobSettings::writeAvif, &JobSettings::setWriteAvif);
         return f;
     }();
     return all;

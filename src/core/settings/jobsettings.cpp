@@ -48,6 +48,9 @@ void JobSettings::setSkipBlankRows(bool skip) { assign(m_skipBlankRows, skip); }
 
 void JobSettings::setOptimizeJpeg(bool optimize) { assign(m_optimizeJpeg, optimize); }
 
+void JobSettings::setWriteWebp(bool write) { assign(m_writeWebp, write); }
+void JobSettings::setWriteAvif(bool write) { assign(m_writeAvif, write); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

@@ -91,6 +91,12 @@ public:
     /// decoded pixels are the same. On at start.
     bool optimizeJpeg() const { return m_optimizeJpeg; }
     void setOptimizeJpeg(bool optimize);
+    /// Menu "Formatos web", items "WebP" and "AVIF": each copy also as
+    /// NAME.webp or NAME.avif beside its JPEG, when smaller. Off at start.
+    bool writeWebp() const { return m_writeWebp; }
+    void setWriteWebp(bool write);
+    bool writeAvif() const { return m_writeAvif; }
+    void setWriteAvif(bool write);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -154,6 +160,8 @@ private:
     bool m_autorotate = true;
     bool m_skipBlankRows = false;
     bool m_optimizeJpeg = true;
+    bool m_writeWebp = false;
+    bool m_writeAvif = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

@@ -174,6 +174,18 @@ void MainWindow::buildMenus()
         m_settings.setSkipBlankRows(!m_settings.skipBlankRows());
         refreshFromSettings();
     });
+    QMenu* webFormats = options->addMenu(QStringLiteral("Formatos web"));
+    webFormats->setObjectName(QStringLiteral("formatosweb"));
+    m_writeWebp = item(webFormats, "webp", QStringLiteral("WebP"), true);
+    connect(m_writeWebp, &QAction::triggered, this, [this] {
+        m_settings.setWriteWebp(!m_settings.writeWebp());
+        refreshFromSettings();
+    });
+    m_writeAvif = item(webFormats, "avif", QStringLiteral("AVIF"), true);
+    connect(m_writeAvif, &QAction::triggered, this, [this] {
+        m_settings.setWriteAvif(!m_settings.writeAvif());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -239,6 +251,8 @@ void MainWindow::refreshFromSettings()
     m_skipBlankRows->setChecked(m_settings.skipBlankRows());
     m_autorotate->setChecked(m_settings.autorotate());
     m_optimizeJpeg->setChecked(m_settings.optimizeJpeg());
+    m_writeWebp->setChecked(m_settings.writeWebp());
+    m_writeAvif->setChecked(m_settings.writeAvif());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());
