@@ -17,8 +17,9 @@ packages=(
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
   xvfb xauth x11-utils imagemagick xdg-utils
-  # benchmark timing, and the benchmark's .xlsx writer and reference reader
-  time python3-openpyxl
+  # benchmark timing, the benchmark's .xlsx writer and reference reader, and
+  # libavif's tools, which bench/avifchoice.sh puts beside libheif's encoder
+  time python3-openpyxl libavif-bin
   # photo fixtures: EXIF, XMP and IPTC writer, HEIC/AVIF and WebP encoders,
   # and the colour profiles they embed (sRGB, Adobe RGB compatible, SWOP CMYK)
   libimage-exiftool-perl libheif-examples webp icc-profiles-free colord-data libgs-common

@@ -9,6 +9,7 @@
 #include "core/job/jobfile.h"
 #include "core/report/batchrecord.h"
 #include "core/report/htmlreport.h"
+#include "core/report/manifest.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/errorlog.h"
@@ -86,6 +87,8 @@ QString helpText()
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --report FICHERO.html     escribe también el informe del lote, una página con cada fila y su foto\n"
+        "  --manifest FICHERO.csv    escribe también una línea por fila: el destino y cada fichero escrito,\n"
+        "                            con sus bytes, anchura y altura, o por qué no se escribió\n"
         "  --jobs N                  hilos que leen y reducen las imágenes (tantos como núcleos)\n"
         "  --fast                    lectura rápida: los JPEG se leen ya reducidos a escala\n"
         "  --only-changed            solo cambiadas: se saltan las filas cuyas dos copias ya se hicieron\n"
@@ -98,6 +101,10 @@ QString helpText()
         "  --marketplace N           también una copia cuadrada de N × N píxeles (500 a 5000; 1600 es\n"
         "                            lo habitual) para tiendas online, en tiendas/: sobre blanco, sin\n"
         "                            marca de agua, sin márgenes blancos y con el producto centrado\n"
+        "  --webp                    escribe también cada copia como WebP (NOMBRE.webp),\n"
+        "                            si ocupa menos que su JPEG\n"
+        "  --avif                    escribe también cada copia como AVIF (NOMBRE.avif),\n"
+        "                            si ocupa menos que su JPEG\n"
         "  --no-wait                 si otro lote escribe en la misma carpeta destino, no lo espera:\n"
         "                            termina con estado 2 sin escribir nada (por omisión, lo espera)\n"
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
@@ -133,6 +140,7 @@ struct RunOptions {
     QString log = QStringLiteral("errores.txt");
     QString summary;
     QString report;
+    QString manifest;
     QString job;
     QString saveJob;
     int jobs = std::max(1, QThread::idealThreadCount());
@@ -141,6 +149,8 @@ struct RunOptions {
     bool autorotate = true;
     bool skipBlankRows = false;
     bool optimize = true;
+    bool webp = false;
+    bool avif = false;
     bool noWait = false;
     bool quiet = false;
 };
@@ -169,11 +179,11 @@ const std::vector<QCommandLineOption>& runOptionList()
         std::vector<QCommandLineOption> list;
         for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
                                  "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "report", "jobs", "job", "save-job", "marketplace"})
+                                 "summary", "report", "manifest", "jobs", "job", "save-job", "marketplace"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
              {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
-              "no-wait", "quiet"})
+              "webp", "avif", "no-wait", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -281,12 +291,14 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
             return QStringLiteral("la carpeta de la marca de agua «%1» no existe").arg(v);
         o.watermark = QFileInfo(v).absoluteFilePath();
     } else if (name == QLatin1String("log") || name == QLatin1String("summary") || name == QLatin1String("report")
-               || name == QLatin1String("job") || name == QLatin1String("save-job")) {
+               || name == QLatin1String("manifest") || name == QLatin1String("job")
+               || name == QLatin1String("save-job")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
         const QHash<QString, QString*> targets{{QStringLiteral("log"), &o.log},
                                                {QStringLiteral("summary"), &o.summary},
                                                {QStringLiteral("report"), &o.report},
+                                               {QStringLiteral("manifest"), &o.manifest},
                                                {QStringLiteral("job"), &o.job},
                                                {QStringLiteral("save-job"), &o.saveJob}};
         *targets.value(name) = v;
@@ -304,6 +316,10 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.skipBlankRows = true;
     } else if (name == QLatin1String("no-optimize")) {
         o.optimize = false;
+    } else if (name == QLatin1String("webp")) {
+        o.webp = true;
+    } else if (name == QLatin1String("avif")) {
+        o.avif = true;
     } else if (name == QLatin1String("no-wait")) {
         o.noWait = true;
     } else if (name == QLatin1String("quiet")) {
@@ -420,6 +436,10 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setMarketplaceCopy(true);
         s.setMarketplaceSide(*o.marketplace);
     }
+    if (o.webp)
+        s.setWriteWebp(true);
+    if (o.avif)
+        s.setWriteAvif(true);
 }
 
 /// The settings a window has once a workbook is chosen, then the job's, then
@@ -503,10 +523,11 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         }
     };
     BatchRecord record;
-    if (!o.report.isEmpty()) {
+    if (!o.report.isEmpty() || !o.manifest.isEmpty()) {
         // The report repeats the check's problems: checked as the run starts.
         WorkbookFileReader checkReader;
-        record.begin(settings, checkBatch(settings, checkReader), QDateTime::currentDateTime());
+        record.begin(settings, o.report.isEmpty() ? CheckResult{} : checkBatch(settings, checkReader),
+                     QDateTime::currentDateTime());
         host.onRow = [&record](const RowReport& row) { record.addRow(row); };
     }
     RunEnvironment env{settings, host, host, reader, placement, totals, control, o.log, o.jobs};
@@ -541,6 +562,9 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         err << QStringLiteral("fotolista-batch: no se puede escribir el resumen en «%1»").arg(o.summary) << Qt::endl;
     if (!o.report.isEmpty() && !writeHtmlReport(record, o.report))
         err << QStringLiteral("fotolista-batch: no se puede escribir el informe en «%1»").arg(o.report) << Qt::endl;
+    if (!o.manifest.isEmpty() && !writeManifest(record, o.manifest))
+        err << QStringLiteral("fotolista-batch: no se puede escribir la lista de ficheros en «%1»").arg(o.manifest)
+            << Qt::endl;
 
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;

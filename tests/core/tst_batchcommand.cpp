@@ -218,8 +218,13 @@ private slots:
         qputenv("XDG_CACHE_HOME", b.dir.filePath("cache").toUtf8());
         QVERIFY(fixtures::writeProductShot(b.source + "/12345.jpg", 1600, 1200, 400, 320, 800, 560, 0x336699));
         QVERIFY(fixtures::writeProductShot(b.source + "/20001.jpg", 896, 704, 96, 96, 608, 400, 0x336699));
-        const QStringList args = b.args({"--marketplace", "800", "--only-changed"});
+        const QString manifest = b.dir.filePath("lista.csv");
+        const QStringList args = b.args({"--marketplace", "800", "--only-changed", "--manifest", manifest});
         QCOMPARE(runCommand(args, b.dir.path()).exitCode, 1);
+        const QStringList listed = QString::fromUtf8(fixtures::readBytes(manifest)).split("\r\n");
+        QVERIFY2(listed.value(0).endsWith(",tiendas,tiendas bytes,tiendas anchura,tiendas altura,tiendas motivo"),
+                 qPrintable(listed.value(0)));
+        QVERIFY(!listed.filter(QRegularExpression(",tiendas/TAZA-01\\.jpg,[0-9]+,800,800,$")).isEmpty());
         QStringList large = QDir(b.destination).entryList({"*.jpg"}, QDir::Files);
         QVERIFY(large.size() >= 4);
         QCOMPARE(QDir(b.destination + "/tiendas").entryList({"*.jpg"}, QDir::Files), large);
@@ -250,6 +255,38 @@ private slots:
         QVERIFY(small.contains("de 20001.jpg mide 608 píxeles"));
         QVERIFY(small.contains("será de 716 × 716"));
         QVERIFY(runCommand({"check", b.workbook, b.source, b.destination}, b.dir.path()).out.filter("pequena-para-tiendas").isEmpty());
+    }
+
+    // Each companion the command asks for lies beside its JPEG and is
+    // smaller, or the manifest says why it is not there.
+    void webFormatsBesideTheCopiesAndTheManifest()
+    {
+        Batch b;
+        const QString manifest = b.dir.filePath("lista.csv");
+        QCOMPARE(runCommand(b.args({"--webp", "--avif", "--manifest", manifest}), b.dir.path()).exitCode, 1);
+        const QStringList lines = QString::fromUtf8(fixtures::readBytes(manifest)).split("\r\n", Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 2);
+        const QStringList header = lines[0].split(',');
+        QCOMPARE(header.size(), 2 + 6 * 5);
+        int companions = 0;
+        for (const QString& line : lines.mid(1)) {
+            const QStringList f = line.split(',');  // the example's names hold no comma
+            QCOMPARE(f.size(), header.size());
+            for (int k = 2; k < 6; ++k) {  // the WebP and AVIF of both copies
+                const QString path = b.destination + "/" + f[2 + 5 * k];
+                const QString jpeg = b.destination + "/" + f[2 + 5 * (k % 2)];
+                if (f[3 + 5 * k].isEmpty()) {
+                    QVERIFY2(!f[6 + 5 * k].isEmpty() && !QFile::exists(path), qPrintable(line));
+                    continue;
+                }
+                ++companions;
+                QCOMPARE(QFileInfo(path).size(), f[3 + 5 * k].toLongLong());
+                QVERIFY2(QFileInfo(path).size() < QFileInfo(jpeg).size(), qPrintable(line));
+                QCOMPARE(f[4 + 5 * k], f[4 + 5 * (k % 2)]);  // the JPEG's sides
+                QCOMPARE(f[5 + 5 * k], f[5 + 5 * (k % 2)]);
+            }
+        }
+        QVERIFY(companions > 0);
     }
 
     void fastModeKeepsTheSizes()
@@ -542,9 +579,10 @@ private slots:
         Batch b;
         const QString summary = b.dir.filePath("resumen.txt");
         const QString report = b.dir.filePath("informe.html");
+        const QString manifest = b.dir.filePath("lista.csv");
         const QString victim = b.dir.filePath("victim");
         QVERIFY(fixtures::writeBytes(victim, "not ours"));
-        for (const QString& file : {summary, report})
+        for (const QString& file : {summary, report, manifest})
             QVERIFY(links ? QFile::link(victim, file) : fixtures::writeBytes(file, "yesterday"));
         // Forty rows of the same photo: a summary of some kilobytes.
         QByteArray rows(";;;;;\n;;;;;\n;;;;;\n;;;;;\n;;;;;\n");
@@ -553,19 +591,23 @@ private slots:
         b.workbook = b.dir.filePath("lote.csv");
         QVERIFY(fixtures::writeBytes(b.workbook, rows));
         // 1 KiB: the summary and the report are larger.
-        const Outcome o = runCommand(b.args({"--summary", summary, "--report", report}), b.dir.path(), "C.UTF-8",
-                                     links ? 0 : 1);
+        const Outcome o = runCommand(b.args({"--summary", summary, "--report", report, "--manifest", manifest}),
+                                     b.dir.path(), "C.UTF-8", links ? 0 : 1);
         QCOMPARE(o.exitCode, links ? 0 : 1);
         QCOMPARE(fixtures::readBytes(victim), QByteArray("not ours"));
         if (links) {
-            QVERIFY(!QFileInfo(summary).isSymLink() && !QFileInfo(report).isSymLink());
+            QVERIFY(!QFileInfo(summary).isSymLink() && !QFileInfo(report).isSymLink()
+                    && !QFileInfo(manifest).isSymLink());
+            QVERIFY(fixtures::readBytes(manifest).startsWith("fila,destino,grande,"));
             QCOMPARE(fixtures::readBytes(summary), (o.out.join('\n') + '\n').toUtf8());
             QVERIFY(fixtures::readBytes(report).startsWith("<!DOCTYPE html>"));
         } else {
             QVERIFY2(o.out.join('\n').size() > 1024, qPrintable(o.out.join('\n')));
             QCOMPARE(fixtures::readBytes(summary), QByteArray("yesterday"));
             QCOMPARE(fixtures::readBytes(report), QByteArray("yesterday"));
-            QVERIFY2(o.err.contains("no se puede escribir el resumen") && o.err.contains("no se puede escribir el informe"),
+            QCOMPARE(fixtures::readBytes(manifest), QByteArray("yesterday"));
+            QVERIFY2(o.err.contains("no se puede escribir el resumen") && o.err.contains("no se puede escribir el informe")
+                         && o.err.contains("no se puede escribir la lista de ficheros"),
                      qPrintable(o.err));
         }
         QCOMPARE(QDir(b.dir.path()).entryList({".*"}, QDir::Files | QDir::Hidden), QStringList{});

@@ -37,6 +37,8 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setOnlyChanged(true);
     s.setSkipBlankRows(true);
     s.setOptimizeJpeg(false);
+    s.setWriteWebp(true);
+    s.setWriteAvif(true);
 }
 
 QByteArray job(const QByteArray& lines) { return "fotolista-trabajo=1\n" + lines; }

@@ -2,6 +2,7 @@
 #include "core/run/destinationlock.h"
 #include "core/run/rowfingerprints.h"
 #include "core/run/rundriver.h"
+#include "core/run/webcompanions.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/summarytexts.h"
 #include "core/summary/summarytree.h"
@@ -78,9 +79,11 @@ private slots:
         QTest::addColumn<bool>("skipped");
         for (const char* unchanged : {"nothing", "the other row's source"})
             QTest::newRow(unchanged) << unchanged << true;
+        QTest::newRow("with companions: nothing") << "with companions: nothing" << true;
         for (const char* changed : {"source touched", "quality", "large width", "fast read", "turning off", "transparency",
                                     "band picture touched", "large copy deleted", "small copy replaced",
-                                    "option off", "fingerprints damaged"})
+                                    "option off", "fingerprints damaged", "WebP on", "with companions: WebP deleted",
+                                    "with companions: small AVIF replaced"})
             QTest::newRow(changed) << changed << false;
     }
 
@@ -93,6 +96,9 @@ private slots:
         rig.addPhoto("12346.jpg", 600, 800, 0x996633);
         rig.setRows({{"12345", "ABC"}, {"12346", "DEF"}});
         rig.settings.setOnlyChanged(true);
+        const bool companions = change.startsWith("with companions");
+        rig.settings.setWriteWebp(companions);
+        rig.settings.setWriteAvif(companions);
         QCOMPARE(rig.run().written, 2);
         const QDateTime written = QFileInfo(rig.large("ABC")).lastModified();
 
@@ -116,6 +122,12 @@ private slots:
             touch(rig.small("ABC"));
         else if (change == "option off")
             rig.settings.setOnlyChanged(false);
+        else if (change == "WebP on")
+            rig.settings.setWriteWebp(true);
+        else if (change == "with companions: WebP deleted")
+            QVERIFY(QFile::remove(companionPath(rig.large("ABC"), WebFormat::Webp)));
+        else if (change == "with companions: small AVIF replaced")
+            touch(companionPath(rig.small("ABC"), WebFormat::Avif));
         else if (change == "fingerprints damaged")
             for (const QString& f : QDir(rig.cache + "/huellas").entryList(QDir::Files))
                 QVERIFY(fixtures::writeBytes(rig.cache + "/huellas/" + f, "damaged"));

@@ -162,6 +162,10 @@ int main(int argc, char* argv[])
     auto* options = window.findChild<QMenu*>("opciones");
     options->popup(window.mapToGlobal(QPoint(200, 20)));
     save(options, out + "/menu-opciones.png");
+    auto* webFormats = window.findChild<QMenu*>("formatosweb");
+    webFormats->popup(window.mapToGlobal(QPoint(420, 300)));
+    save(webFormats, out + "/menu-formatos-web.png");
+    webFormats->hide();
     options->hide();
 
     auto* column = window.findChild<QLineEdit*>("CO");

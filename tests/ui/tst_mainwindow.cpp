@@ -163,6 +163,7 @@ private slots:
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
                                      "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
+                                     "Formatos web | "
                                      "Comprobar el lote... | "
                                      "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
                                      "Trabajos recientes",
@@ -201,6 +202,15 @@ private slots:
         rig.action("girarexif")->trigger();
         QVERIFY(rig.window->settings().autorotate());
         QVERIFY(rig.action("girarexif")->isChecked());
+        // "Opciones" → "Formatos web": each item on its own.
+        QCOMPARE(rig.action("webp")->parent()->objectName(), QStringLiteral("formatosweb"));
+        rig.action("avif")->trigger();
+        QVERIFY(rig.window->settings().writeAvif() && !rig.window->settings().writeWebp());
+        QVERIFY(rig.action("avif")->isChecked() && !rig.action("webp")->isChecked());
+        rig.action("webp")->trigger();
+        rig.action("avif")->trigger();
+        QVERIFY(!rig.window->settings().writeAvif() && rig.window->settings().writeWebp());
+        QVERIFY(!rig.action("avif")->isChecked() && rig.action("webp")->isChecked());
 
         rig.action("pmarcaagua")->trigger();
         QVERIFY(!rig.shown("lagua2"));

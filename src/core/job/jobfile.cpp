@@ -273,7 +273,9 @@ const QList<Field>& fields()
           << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)
           << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg)
           << flagField("tiendas", &JobSettings::marketplaceCopy, &JobSettings::setMarketplaceCopy)
-          << marketplaceSideField();
+          << marketplaceSideField()
+          << flagField("webp", &JobSettings::writeWebp, &JobSettings::setWriteWebp)
+          << flagField("avif", &JobSettings::writeAvif, &JobSettings::setWriteAvif);
         return f;
     }();
     return all;

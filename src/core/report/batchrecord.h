@@ -19,15 +19,33 @@ struct ReportSetting {
     QString value;
 };
 
+/// One file of a row as the run left it: measured when it is there, else why not.
+struct ReportFile {
+    RowFileKind kind = RowFileKind::LargeJpeg;
+    QString path;
+    std::optional<qint64> bytes;  ///< set when the file was written (or left as it was)
+    int width = 0;
+    int height = 0;
+    QString notWritten;  ///< why not, when `bytes` is empty
+};
+
 /// One handled row, with what the report shows beside it.
 struct ReportRow {
     qint64 row = 0;  ///< workbook row of the origin cell
     RowReport report;
     QString largePath;
     QString smallPath;
+    QString marketplacePath;
     std::optional<qint64> kbRead;     ///< kilobytes of the source, once the large copy is written
     std::optional<qint64> kbWritten;  ///< kilobytes of the large copy
+    /// The large and the small JPEG, then each companion the run asked for
+    /// (AVIF, WebP; large, small).
+    std::vector<ReportFile> files;
+    const ReportFile* file(RowFileKind kind) const;
 };
+
+/// Why a row gave no images, or nothing when it gave both.
+QString missingImagesReason(const ReportRow& row);
 
 /// What one run did, kept for its report: the settings it started with, the
 /// check's findings from just before it, every row it handled in workbook
@@ -57,6 +75,8 @@ public:
     QString workbookPath() const { return m_workbookPath; }
     QString sourceFolder() const { return m_sourceFolder; }
     QString destinationFolder() const { return m_destinationFolder; }
+    /// The file kinds of each row, in order: the two JPEGs and the companions asked for.
+    const std::vector<RowFileKind>& fileKinds() const { return m_fileKinds; }
 
 private:
     std::vector<ReportSetting> m_settings;
@@ -71,4 +91,5 @@ private:
     QString m_workbookPath;
     QString m_sourceFolder;
     QString m_destinationFolder;
+    std::vector<RowFileKind> m_fileKinds;
 };

@@ -3,11 +3,13 @@
 #include "core/base/safewrite.h"
 #include "core/report/batchrecord.h"
 #include "core/report/htmltext.h"
+#include "core/report/picturesnippet.h"
 #include "core/summary/summarytexts.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStringList>
 #include <QTextStream>
 
 #include <map>
@@ -37,6 +39,8 @@ const char* const kStyle =
     ".nombre{font-weight:bold}"
     ".t{white-space:pre-wrap;background:#e8e8e8;border-radius:3px;padding:0 3px;"
     "font-family:'DejaVu Sans Mono',monospace;font-size:.9em}"
+    ".html{white-space:pre-wrap;overflow-wrap:anywhere;background:#f8f8f8;border:1px solid #ddd;padding:4px;"
+    "font-size:.8em;user-select:all}"
     ".vacia{color:#777;font-style:italic}.motivo{color:#c00;font-weight:bold}.problema{color:#c00}.num{color:#555;font-size:.85em}"
     "@media(max-width:480px){dl{grid-template-columns:1fr}dd{margin-bottom:4px}}";
 
@@ -48,46 +52,24 @@ QString shownText(const QString& text)
     return QStringLiteral("<span class=\"t\">") + htmlText(text) + QStringLiteral("</span>");
 }
 
+QString fileKindName(RowFileKind kind)
+{
+    switch (kind) {
+    case RowFileKind::LargeJpeg: return QStringLiteral("JPEG grande");
+    case RowFileKind::SmallJpeg: return QStringLiteral("JPEG pequeña");
+    case RowFileKind::LargeWebp: return QStringLiteral("WebP grande");
+    case RowFileKind::SmallWebp: return QStringLiteral("WebP pequeña");
+    case RowFileKind::LargeAvif: return QStringLiteral("AVIF grande");
+    case RowFileKind::SmallAvif: return QStringLiteral("AVIF pequeña");
+    case RowFileKind::Marketplace: return QStringLiteral("Copia para tiendas");
+    }
+    return {};
+}
+
 QString inside(const QString& folder, const QString& path)
 {
     const QString prefix = folder + QLatin1Char('/');
     return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
-}
-
-/// Why a row gave no images, or nothing when it gave both.
-QString missingImagesReason(const ReportRow& r)
-{
-    const RowReport& report = r.report;
-    switch (report.fate) {
-    case RowFate::Unnamed:
-        return QStringLiteral("No procesada: la celda origen %1 está vacía").arg(report.cells.originAddress);
-    case RowFate::Missing:
-        return QStringLiteral("No procesada: la foto no está en la carpeta fuente");
-    case RowFate::Unsafe:
-        return QStringLiteral("No procesada: un nombre sale de la carpeta elegida");
-    case RowFate::Found:
-        break;
-    }
-    switch (report.outcome.value_or(RowOutcome::NotDecoded)) {
-    case RowOutcome::Written:
-    case RowOutcome::Unchanged: return {};
-    case RowOutcome::NotDecoded:
-        // The intake says why when it knows: no picture it reads, damaged, no decoder.
-        return report.problem.isEmpty() ? QStringLiteral("Sin imágenes: la foto no se puede leer")
-                                        : QStringLiteral("Sin imágenes: la foto no se puede leer: ") + report.problem;
-    case RowOutcome::CellsNoLongerMatching:
-        return QStringLiteral("Sin imágenes: no existen concordancias entre celdas (una de las dos está vacía)");
-    case RowOutcome::TooLarge: return QStringLiteral("Sin imágenes: la foto o su copia pasa del límite de píxeles");
-    case RowOutcome::WriteFailed:
-        return report.problem.isEmpty() ? QStringLiteral("Sin imágenes: no se pudo escribir la imagen grande")
-                                        : QStringLiteral("Sin imágenes: ") + report.problem;
-    case RowOutcome::SmallWriteFailed:
-        return report.problem.isEmpty() ? QStringLiteral("No se pudo escribir la imagen pequeña")
-                                        : QStringLiteral("No se pudo escribir la imagen pequeña: ") + report.problem;
-    case RowOutcome::MarketplaceWriteFailed:
-        return QStringLiteral("No se pudo escribir la copia para tiendas: ") + report.problem;
-    }
-    return {};
 }
 
 /// The page, written piece by piece into its file.
@@ -103,6 +85,9 @@ private:
     void writeProblems();
     void writeRow(const ReportRow& row);
     void writeRowProblems(qint64 row);
+    /// The companions' sizes or why they are missing, and the <picture>
+    /// element for the shop's page.
+    void writeCompanions(const ReportRow& row);
     QString thumbnail(const ReportRow& row) const;
 
     const BatchRecord& m_record;
@@ -262,12 +247,47 @@ void ReportWriter::writeRow(const ReportRow& row)
     if (row.kbRead && row.kbWritten)
         m_out << "<p class=\"num\">" << htmlText(sizeDetailText(*row.kbRead, *row.kbWritten)) << "<br />"
               << htmlText(compressionDetailText(*row.kbRead, *row.kbWritten)) << "</p>\n";
+    writeCompanions(row);
     if (r.outcome == RowOutcome::Unchanged)
         m_out << "<p>" << htmlText(unchangedDetailText()) << "</p>\n";
     if (!reason.isEmpty())
         m_out << "<p class=\"motivo\">" << htmlText(reason) << "</p>\n";
     writeRowProblems(row.row);
     m_out << "</div>\n</article>\n";
+}
+
+void ReportWriter::writeCompanions(const ReportRow& row)
+{
+    const ReportFile* jpeg = row.file(RowFileKind::LargeJpeg);
+    if (!jpeg || !jpeg->bytes || row.files.size() <= 2)
+        return;
+    PictureSources sources;
+    sources.jpeg = inside(m_record.destinationFolder(), jpeg->path);
+    sources.width = jpeg->width;
+    sources.height = jpeg->height;
+    sources.alt = QFileInfo(jpeg->path).completeBaseName();
+    QStringList sizes;
+    for (const ReportFile& f : row.files) {
+        if (f.kind == RowFileKind::LargeJpeg || f.kind == RowFileKind::SmallJpeg)
+            continue;
+        const QString name = fileKindName(f.kind);
+        if (!f.bytes) {
+            sizes << QStringLiteral("%1: no escrita, %2").arg(name, f.notWritten);
+            continue;
+        }
+        sizes << QStringLiteral("%1: %2 kB").arg(name).arg(kilobytes(*f.bytes));
+        if (f.kind == RowFileKind::LargeWebp)
+            sources.webp = inside(m_record.destinationFolder(), f.path);
+        if (f.kind == RowFileKind::LargeAvif)
+            sources.avif = inside(m_record.destinationFolder(), f.path);
+    }
+    m_out << "<p class=\"num\">" << htmlText(sizes.join(QStringLiteral(" · "))) << "</p>\n";
+    // Each line escaped on its own: the page shows the element's line breaks.
+    QStringList shown;
+    for (const QString& l : pictureElement(sources).split(QLatin1Char('\n')))
+        shown << htmlText(l);
+    m_out << "<details><summary>HTML para la tienda</summary><pre class=\"html\">" << shown.join(QLatin1Char('\n'))
+          << "</pre></details>\n";
 }
 
 void ReportWriter::writeRowProblems(qint64 row)

@@ -9,6 +9,7 @@
 #include "core/image/rowpreparation.h"
 #include "core/run/outputguard.h"
 #include "core/run/rowproblems.h"
+#include "core/run/webcompanions.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytexts.h"
@@ -113,7 +114,8 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         return RowOutcome::CellsNoLongerMatching;
     }
     m_ctx.view.setSummaryButtonVisible(true);
-    m_qualityFlags = qualityFlagsFor(m_ctx.settings.jpegQuality());
+    m_quality = m_ctx.settings.jpegQuality();
+    m_qualityFlags = qualityFlagsFor(m_quality);
 
     if (const std::optional<RowOutcome> failed = takeCopies(row))
         return *failed;
@@ -197,29 +199,40 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
         return RowOutcome::WriteFailed;
     }
     const bool optimize = m_ctx.settings.optimizeJpeg();
+    const std::vector<WebFormat> companions = companionFormats(m_ctx.settings);
     if (!writeJpeg(row.large, destinationPath, m_qualityFlags, optimize)) {
         report.problem = writeFailureReason(destinationPath);
+        report.files.push_back({RowFileKind::LargeJpeg, destinationPath, false, false, report.problem});
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
         return RowOutcome::WriteFailed;
     }
     m_ctx.guard.noteWritten(destinationPath, workbookRow);
+    report.files.push_back({RowFileKind::LargeJpeg, destinationPath, true, false, {}});
+    // From the very pixels of the JPEG: stamped, before they are released.
+    writeCompanions({row.large, destinationPath, true, m_quality, companions, m_ctx.guard, workbookRow}, report.files);
     row.large.reset();
 
     // In "pequeñas", and in the sub-folder the name asks for.
     QDir().mkpath(QFileInfo(smallPath).absolutePath());
     const bool smallWritten = writeJpeg(row.small, smallPath, m_qualityFlags, optimize);
-    row.small.reset();
     if (smallWritten) {
         m_ctx.guard.noteWritten(smallPath, workbookRow);
+        report.files.push_back({RowFileKind::SmallJpeg, smallPath, true, false, {}});
+        writeCompanions({row.small, smallPath, false, m_quality, companions, m_ctx.guard, workbookRow}, report.files);
     } else {
         report.problem = writeFailureReason(smallPath);
+        report.files.push_back({RowFileKind::SmallJpeg, smallPath, false, false, report.problem});
         m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
     }
+    row.small.reset();
 
     const bool marketplaceWritten = !marketplace || !smallWritten || saveMarketplace(row, marketplacePath, report);
 
     m_ctx.ui.yieldToUser();
     recordSizes(row, destinationPath);
+    for (const WebFormat format : companions)
+        if (const QString text = companionDetailText(format, report.files); !text.isEmpty())
+            m_ctx.view.summaryTree().addDetail(row.key, text);
     m_ctx.view.setBatchText(QStringLiteral("Escribiendo imagen: ") + QLatin1Char('/') + destinationText
                             + QStringLiteral(".jpg"));
     if (!smallWritten)
@@ -235,9 +248,11 @@ bool ImagePipeline::saveMarketplace(Row& row, const QString& path, RowReport& re
     row.marketplace.reset();
     if (written) {
         m_ctx.guard.noteWritten(path, m_ctx.walk.originRow(row.offset));
+        report.files.push_back({RowFileKind::Marketplace, path, true, false, {}});
         return true;
     }
     report.problem = made ? writeFailureReason(path) : QStringLiteral("no se ha podido hacer la copia cuadrada");
+    report.files.push_back({RowFileKind::Marketplace, path, false, false, report.problem});
     m_ctx.ui.showMessage(writeErrorMessage(), MessageButtons::Ok, MessageIcon::Critical);
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "core/image/prepareimages.h"
 #include "core/run/runview.h"
+#include "core/settings/jobsettings.h"
 
 #include <QString>
 
@@ -79,4 +80,6 @@ private:
     PipelineContext m_ctx;
     /// The JPEG flags of the last quality item seen marked; 0 until then.
     int m_qualityFlags = 0;
+    /// The item those flags came from, for the companions' quality.
+    JpegQuality m_quality = JpegQuality::Media;
 };

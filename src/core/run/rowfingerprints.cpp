@@ -4,6 +4,7 @@
 #include "core/base/safewrite.h"
 #include "core/base/relativenames.h"
 #include "core/run/imagepipeline.h"
+#include "core/run/webcompanions.h"
 #include "core/settings/jobsettings.h"
 #include "core/watermark/placement.h"
 #include "core/watermark/watermarkfiles.h"
@@ -145,6 +146,8 @@ void addSettings(FingerprintBuilder& f, const JobSettings& s)
     f.add(qint64(s.fastDecode()));
     f.add(qint64(s.autorotate()));
     f.add(qint64(s.optimizeJpeg()));
+    f.add(qint64(s.writeWebp()));
+    f.add(qint64(s.writeAvif()));
     f.add(qint64(s.largeWidth().value_or(0)));
     f.add(qint64(s.smallWidth()));
 }
@@ -187,8 +190,16 @@ RowFingerprint rowFingerprint(const RowInputs& in)
     f.addFile(in.sourcePath);
     addSettings(f, in.settings);
     addWatermark(f, in);
-    f.addFile(in.destinationFolder + QLatin1Char('/') + withForwardSlashes(in.destinationText) + QStringLiteral(".jpg"));
-    f.addFile(smallCopyPath(in.destinationFolder, in.destinationText));
+    const QString large = largeCopyPath(in.destinationFolder, in.destinationText);
+    const QString small = smallCopyPath(in.destinationFolder, in.destinationText);
+    f.addFile(large);
+    f.addFile(small);
+    // A companion not written (not smaller than its JPEG) is "none" here,
+    // as it was when the row was recorded.
+    for (const WebFormat format : companionFormats(in.settings)) {
+        f.addFile(companionPath(large, format));
+        f.addFile(companionPath(small, format));
+    }
     // Only when asked for, so that turning it off leaves the rows made without it alone.
     if (in.settings.marketplaceCopy()) {
         f.add(QStringLiteral("tiendas"));

@@ -16,6 +16,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 
@@ -64,8 +65,9 @@ private:
     /// Whether "Solo cambiadas" lets the found row go as it is.
     bool unchanged(const SourceMatch& match, const QString& destinationText);
     RowInputs inputsOf(const SourceMatch& match, const QString& destinationText);
-    /// Keeps the row's fingerprint when both copies were written, else forgets it.
-    void noteOutcome(const SourceMatch& match, const QString& destinationText, RowOutcome outcome);
+    /// Keeps the row's fingerprint when both copies were written and every
+    /// companion too (or was not, being no smaller), else forgets it.
+    void noteOutcome(const SourceMatch& match, const RowReport& report);
     void end();
 
     RunEnvironment& m_env;
@@ -330,7 +332,7 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
         }
         m_env.view.summaryTree().addRowEntry(1, key, text, kEntryBlack, QStringLiteral("procesado"));
         report.outcome = processFound(match, cells, key, report);
-        noteOutcome(match, cells.destinationText, *report.outcome);
+        noteOutcome(match, report);
         recordFailure(key, text, report);
         break;
     case RowFate::Unnamed:
@@ -398,9 +400,13 @@ bool BatchRun::unchanged(const SourceMatch& match, const QString& destinationTex
     return known && *known == rowFingerprint(inputsOf(match, destinationText));
 }
 
-void BatchRun::noteOutcome(const SourceMatch& match, const QString& destinationText, RowOutcome outcome)
+void BatchRun::noteOutcome(const SourceMatch& match, const RowReport& report)
 {
-    if (outcome == RowOutcome::Written)
+    const QString& destinationText = report.cells.destinationText;
+    // A companion that failed is made again next time, with its row.
+    const bool whole = std::all_of(report.files.begin(), report.files.end(),
+                                   [](const RowFile& f) { return f.written || f.notSmaller; });
+    if (report.outcome == RowOutcome::Written && whole)
         m_fingerprints->record(destinationText, rowFingerprint(inputsOf(match, destinationText)));
     else
         m_fingerprints->forget(destinationText);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class SummaryTree;
 
@@ -21,6 +22,19 @@ enum class RowOutcome {
     Unchanged,              ///< skipped: both copies already made from the same source and settings
 };
 
+/// The files a found row writes.
+enum class RowFileKind { LargeJpeg, SmallJpeg, LargeWebp, SmallWebp, LargeAvif, SmallAvif, Marketplace };
+
+/// One file a found row was to write, and whether it was.
+struct RowFile {
+    RowFileKind kind = RowFileKind::LargeJpeg;
+    QString path;
+    bool written = false;
+    /// Not written on purpose: the companion was not smaller than its JPEG.
+    bool notSmaller = false;
+    QString problem;  ///< why it was not written, for the user; empty when it was
+};
+
 /// One handled row, for views that report rows as they go.
 struct RowReport {
     qint64 passNumber = 0;
@@ -31,6 +45,7 @@ struct RowReport {
     QString resolvedSourcePath;  ///< the file found, in its own letter case
     QString destinationPath;
     QString problem;  ///< why a source that was found did not decode
+    std::vector<RowFile> files;  ///< what the pipeline wrote or meant to write, in order
 };
 
 /// The controls a run drives. The main window implements it with its labels

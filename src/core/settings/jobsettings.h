@@ -104,6 +104,12 @@ public:
     int marketplaceSide() const { return m_marketplaceSide; }
     /// Within kMarketplaceMinSide..kMarketplaceMaxSide; false (and nothing changed) otherwise.
     bool setMarketplaceSide(int side);
+    /// Menu "Formatos web", items "WebP" and "AVIF": each copy also as
+    /// NAME.webp or NAME.avif beside its JPEG, when smaller. Off at start.
+    bool writeWebp() const { return m_writeWebp; }
+    void setWriteWebp(bool write);
+    bool writeAvif() const { return m_writeAvif; }
+    void setWriteAvif(bool write);
 
     // --- widths --------------------------------------------------------------
     /// Empty until a workbook is chosen or a width is entered.
@@ -169,6 +175,8 @@ private:
     bool m_optimizeJpeg = true;
     bool m_marketplaceCopy = false;
     int m_marketplaceSide = kMarketplaceDefaultSide;
+    bool m_writeWebp = false;
+    bool m_writeAvif = false;
 
     std::optional<qint16> m_largeWidth;
     qint16 m_smallWidth = 0;

@@ -179,6 +179,18 @@ void MainWindow::buildMenus()
         m_settings.setMarketplaceCopy(!m_settings.marketplaceCopy());
         refreshFromSettings();
     });
+    QMenu* webFormats = options->addMenu(QStringLiteral("Formatos web"));
+    webFormats->setObjectName(QStringLiteral("formatosweb"));
+    m_writeWebp = item(webFormats, "webp", QStringLiteral("WebP"), true);
+    connect(m_writeWebp, &QAction::triggered, this, [this] {
+        m_settings.setWriteWebp(!m_settings.writeWebp());
+        refreshFromSettings();
+    });
+    m_writeAvif = item(webFormats, "avif", QStringLiteral("AVIF"), true);
+    connect(m_writeAvif, &QAction::triggered, this, [this] {
+        m_settings.setWriteAvif(!m_settings.writeAvif());
+        refreshFromSettings();
+    });
     connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
     connect(m_interiorOnly, &QAction::triggered, this, [this] {
         m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
@@ -245,6 +257,8 @@ void MainWindow::refreshFromSettings()
     m_autorotate->setChecked(m_settings.autorotate());
     m_optimizeJpeg->setChecked(m_settings.optimizeJpeg());
     m_marketplaceCopy->setChecked(m_settings.marketplaceCopy());
+    m_writeWebp->setChecked(m_settings.writeWebp());
+    m_writeAvif->setChecked(m_settings.writeAvif());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

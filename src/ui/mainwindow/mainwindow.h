@@ -168,6 +168,8 @@ private:
     QAction* m_marketplaceCopy = nullptr;
     QAction* m_autorotate = nullptr;
     QAction* m_optimizeJpeg = nullptr;
+    QAction* m_writeWebp = nullptr;
+    QAction* m_writeAvif = nullptr;
     QMenu* m_recentJobsMenu = nullptr;
     RecentJobs m_recentJobs;
 
