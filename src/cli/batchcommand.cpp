@@ -53,7 +53,8 @@ QString helpText()
         "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible,\n"
         "      pisa-origen, datos-tras-fin.\n"
         "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo,\n"
-        "      otro-formato, espacios, extension-doble, se-amplia.\n"
+        "      otro-formato, espacios, extension-doble, se-amplia, codigo-largo, sin-glifo,\n"
+        "      banda-estrecha (fila 0), marca-fuera.\n"
         "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
         "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
@@ -83,6 +84,8 @@ QString helpText()
         "  --transparency N          mezcla de la marca interior, 0 a 255 (50)\n"
         "  --mark IZQ,ARRIBA,ALFA    marca interior colocada a mano en (IZQ, ARRIBA), mezcla ALFA\n"
         "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
+        "  --fit-mark                la marca colocada a mano que no cabe en una foto se mete dentro,\n"
+        "                            a la misma distancia de los bordes más cercanos\n"
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --report FICHERO.html     escribe también el informe del lote, una página con cada fila y su foto\n"
@@ -124,6 +127,7 @@ struct RunOptions {
     bool noWatermark = false;
     std::optional<int> watermarkHeight;
     bool interiorOnly = false;
+    bool fitMark = false;
     std::optional<int> transparency;
     std::optional<WatermarkPlacement> placement;
     QString log = QStringLiteral("errores.txt");
@@ -168,7 +172,7 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "summary", "report", "jobs", "job", "save-job"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
-             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
+             {"no-watermark", "interior-only", "fit-mark", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
               "no-wait", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
@@ -284,6 +288,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
         o.interiorOnly = true;
+    } else if (name == QLatin1String("fit-mark")) {
+        o.fitMark = true;
     } else if (name == QLatin1String("fast")) {
         o.fast = true;
     } else if (name == QLatin1String("only-changed")) {
@@ -396,6 +402,8 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     if (o.placement)
         s.setWatermarkManualPlacement(true);
+    if (o.fitMark)
+        s.setFitMark(true);
     if (o.fast)
         s.setFastDecode(true);
     if (o.onlyChanged)
@@ -492,7 +500,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     if (!o.report.isEmpty()) {
         // The report repeats the check's problems: checked as the run starts.
         WorkbookFileReader checkReader;
-        record.begin(settings, checkBatch(settings, checkReader), QDateTime::currentDateTime());
+        record.begin(settings, checkBatch(settings, checkReader, &placement), QDateTime::currentDateTime());
         host.onRow = [&record](const RowReport& row) { record.addRow(row); };
     }
     RunEnvironment env{settings, host, host, reader, placement, totals, control, o.log, o.jobs};
@@ -547,7 +555,8 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
         err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
         return kExitUsage;
     }
-    return runCheckCommand(settings, out, err);
+    FixedPlacement placement(placed);
+    return runCheckCommand(settings, placement, out, err);
 }
 
 } // namespace

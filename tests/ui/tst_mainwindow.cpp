@@ -157,6 +157,7 @@ private slots:
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
+                                     "Ajustar la marca a la foto | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
                                      "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
                                      "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
@@ -196,6 +197,9 @@ private slots:
         rig.action("girarexif")->trigger();
         QVERIFY(rig.window->settings().autorotate());
         QVERIFY(rig.action("girarexif")->isChecked());
+        rig.action("ajustarmarca")->trigger();
+        QVERIFY(rig.window->settings().fitMark());
+        QVERIFY(rig.action("ajustarmarca")->isChecked());
 
         rig.action("pmarcaagua")->trigger();
         QVERIFY(!rig.shown("lagua2"));

@@ -3,6 +3,7 @@
 #include "core/image/prepareimages.h"
 #include "core/run/runview.h"
 
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -74,4 +75,6 @@ private:
     PipelineContext m_ctx;
     /// The JPEG flags of the last quality item seen marked; 0 until then.
     int m_qualityFlags = 0;
+    /// The sample the mark was placed on, read when a mark is first fitted.
+    std::optional<QSize> m_placedOn;
 };

@@ -48,6 +48,8 @@ void JobSettings::setSkipBlankRows(bool skip) { assign(m_skipBlankRows, skip); }
 
 void JobSettings::setOptimizeJpeg(bool optimize) { assign(m_optimizeJpeg, optimize); }
 
+void JobSettings::setFitMark(bool fit) { assign(m_fitMark, fit); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

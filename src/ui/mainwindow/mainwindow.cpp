@@ -28,7 +28,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     , m_settings(programFolder + QStringLiteral("/numeros"))
     , m_driver(RunEnvironment{m_settings, m_services, *this, m_reader, *this, m_totals, m_control,
                               QStringLiteral("errores.txt"), std::max(1, QThread::idealThreadCount())})
-    , m_checkAndReport(m_settings, m_services, QStringLiteral("errores.txt"))
+    , m_checkAndReport(m_settings, m_services, QStringLiteral("errores.txt"), this)
 {
     m_ui->setupUi(this);
     buildMenus();
@@ -153,6 +153,11 @@ void MainWindow::buildMenus()
     QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
     QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
     connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
+    m_fitMark = item(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), true);
+    connect(m_fitMark, &QAction::triggered, this, [this] {
+        m_settings.setFitMark(!m_settings.fitMark());
+        refreshFromSettings();
+    });
     QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
     m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
     connect(m_fastDecode, &QAction::triggered, this, [this] {
@@ -234,6 +239,7 @@ void MainWindow::refreshFromSettings()
     m_qualityBaja->setChecked(m_settings.isQualityChecked(JpegQuality::Baja));
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
+    m_fitMark->setChecked(m_settings.fitMark());
     m_fastDecode->setChecked(m_settings.fastDecode());
     m_onlyChanged->setChecked(m_settings.onlyChanged());
     m_skipBlankRows->setChecked(m_settings.skipBlankRows());

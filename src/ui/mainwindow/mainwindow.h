@@ -162,6 +162,7 @@ private:
     QAction* m_qualityMuyBaja = nullptr;
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
+    QAction* m_fitMark = nullptr;
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
     QAction* m_skipBlankRows = nullptr;
