@@ -143,6 +143,16 @@ private slots:
             QVERIFY2(found[i].startsWith(expected[i]), qPrintable(found[i]));
     }
 
+    // The program's own pictures hold every character a Spanish shop types.
+    void theDefaultFolderSpeaksSpanish()
+    {
+        RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
+        rig.setRows({{"1", "0123456789"}, {"1", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}, {"1", "abcdefghijklmnopqrstuvwxyz"},
+                     {"1", "ÁÉÍÓÚÜÑáéíóúüñÇç"}, {"1", "-_.+()&# "}, {"1", "TAZA-Ñ01"}, {"1", "Café-250g"}});
+        rig.addPhoto("1.jpg", 1000, 750);
+        QCOMPARE(findings(rig).filter("sin-glifo"), QStringList());
+    }
+
     // A mark placed by hand below a short copy: left out and noted, or moved in.
     void markOnAShortCopy_data()
     {
