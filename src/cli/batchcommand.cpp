@@ -3,6 +3,7 @@
 #include "cli/cellscommand.h"
 #include "cli/checkcommand.h"
 #include "cli/consolehost.h"
+#include "cli/watermarkcommand.h"
 #include "core/base/safewrite.h"
 #include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
@@ -43,6 +44,8 @@ QString helpText()
         "  fotolista-batch run --job TRABAJO.fotolista [LIBRO CARPETA_FUENTE CARPETA_DESTINO] [opciones]\n"
         "  fotolista-batch check LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
+        "  fotolista-batch watermark --text NOMBRE [--logo ARCHIVO] [--font FAMILIA]\n"
+        "        [--text-colour #RRGGBB] [--band-colour #RRGGBB] [--large-width N] CARPETA\n"
         "  fotolista-batch --help | --version\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
@@ -58,6 +61,10 @@ QString helpText()
         "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
         "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
+        "watermark crea la marca de agua propia de la tienda en CARPETA, nueva o vacía: agua.jpg (la\n"
+        "      banda con el nombre o el logotipo), marca.png, un dibujo por carácter de los códigos (con\n"
+        "      Á É Í Ó Ú Ü Ñ á é í ó ú ü ñ Ç ç - _ . + ( ) & # y el espacio) y la muestra previa.jpg y\n"
+        "      temporal.jpg; luego se usa con --watermark CARPETA.\n"
         "\n"
         "LIBRO es un libro de Excel (.xls, .xlsx, .xlsm), de LibreOffice (.ods) o un texto\n"
         "separado por «;», «,» o tabuladores (.csv, .txt); se lee la hoja activa al guardarlo.\n"
@@ -103,6 +110,14 @@ QString helpText()
         "  --quiet                   sin barra de progreso ni resumen en la salida\n"
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
+        "\n"
+        "Opciones de watermark (entre paréntesis, el valor por omisión):\n"
+        "  --text NOMBRE             nombre de la tienda, en la banda y, sin logotipo, en la marca\n"
+        "  --logo ARCHIVO            logotipo PNG, SVG o JPEG, con su transparencia, en la banda y la marca\n"
+        "  --font FAMILIA            fuente instalada para el nombre y los caracteres (la del sistema)\n"
+        "  --text-colour #RRGGBB     color del nombre y de los caracteres (#F4F6F8)\n"
+        "  --band-colour #RRGGBB     color de la banda (#262E38)\n"
+        "  --large-width N           anchura de la imagen grande para la que se hace la banda (409)\n"
         "\n"
         "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
         "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
@@ -590,6 +605,13 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
             return kExitUsage;
         }
         return runCellsCommand(rest.first(), out, err);
+    }
+    if (command == QLatin1String("watermark")) {
+        if (rest.contains(QStringLiteral("--help"))) {
+            out << helpText();
+            return kExitOk;
+        }
+        return runWatermarkCommand(rest, programFolder, out, err);
     }
     if (command == QLatin1String("check")) {
         if (rest.contains(QStringLiteral("--help"))) {
