@@ -38,21 +38,22 @@ QString familyOf(const ShopBrand& brand)
                                       : brand.fontFamily;
 }
 
-/// The logo, read only when its header says it is of a sane size.
-QImage readLogo(const QString& path, QString* problem)
+} // namespace
+
+QImage readBrandPicture(const QString& path, QString* problem)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
     QSize size = reader.size();
     if (!reader.canRead() || !size.isValid() || size.isEmpty()) {
-        *problem = QStringLiteral("No se puede leer el logotipo «%1»: no es una imagen PNG, SVG ni JPEG").arg(path);
+        *problem = QStringLiteral("No se puede leer «%1»: no es una imagen PNG, SVG ni JPEG").arg(path);
         return {};
     }
     if (reader.format() == "svg") {
         size.scale(kSvgSide, kSvgSide, Qt::KeepAspectRatio);
         reader.setScaledSize(size);
     } else if (qint64(size.width()) * size.height() > kMaxLogoPixels) {
-        *problem = QStringLiteral("El logotipo «%1» mide %2 × %3 píxeles: es demasiado grande")
+        *problem = QStringLiteral("«%1» mide %2 × %3 píxeles: es demasiado grande")
                        .arg(path)
                        .arg(size.width())
                        .arg(size.height());
@@ -60,9 +61,11 @@ QImage readLogo(const QString& path, QString* problem)
     }
     QImage logo = reader.read();
     if (logo.isNull())
-        *problem = QStringLiteral("No se puede leer el logotipo «%1»: %2").arg(path, reader.errorString());
+        *problem = QStringLiteral("No se puede leer «%1»: %2").arg(path, reader.errorString());
     return logo.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
+
+namespace {
 
 /// `logo` as large as fits `box` at (x, y), keeping its shape; the width it took.
 int drawLogo(QPainter& p, const QImage& logo, const QRect& box)
@@ -234,7 +237,7 @@ BrandPictures drawBrand(const ShopBrand& brand)
     BrandPictures pictures;
     QImage logo;
     if (!brand.logoPath.isEmpty())
-        logo = readLogo(brand.logoPath, &pictures.problem);
+        logo = readBrandPicture(brand.logoPath, &pictures.problem);
     pictures.band = drawBand(brand, logo);
     pictures.mark = drawMark(brand, logo);
     const GlyphOutlines outlines = glyphOutlines(brand);

@@ -54,5 +54,9 @@ struct BrandFolderResult {
 BrandFolderResult writeBrandFolder(const BrandPictures& pictures, const QImage& sample, const QString& folder,
                                    int largeWidth, int bandHeight, bool foldsCase);
 
+/// A logo or a sample photo, read only when its header gives a sane size
+/// (an SVG drawn 1024 pixels across); null, with `problem` said, otherwise.
+QImage readBrandPicture(const QString& path, QString* problem);
+
 /// A colour typed as #RRGGBB; invalid otherwise.
 QColor colourFromText(const QString& text);

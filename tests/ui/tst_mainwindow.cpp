@@ -157,7 +157,7 @@ private slots:
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
-                                     "Ajustar la marca a la foto | "
+                                     "Crear marca de agua propia... | Ajustar la marca a la foto | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
                                      "Girar según la cámara (EXIF) | Saltar filas vacías | Comprobar el lote... | "
                                      "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "

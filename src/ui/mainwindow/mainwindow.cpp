@@ -9,6 +9,7 @@
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/watermark/watermarkfolderwindow.h"
+#include "ui/brand/brandmakerwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -74,6 +75,7 @@ MainWindow::~MainWindow()
     delete m_sourcePicker;
     delete m_destinationPicker;
     delete m_watermarkFolderWindow;
+    delete m_brandMaker;
     delete m_placementWindow;
     delete m_aboutWindow;
     delete m_helpWindow;
@@ -153,6 +155,8 @@ void MainWindow::buildMenus()
     QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
     QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
     connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
+    connect(item(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered, this,
+            &MainWindow::openBrandMaker);
     m_fitMark = item(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), true);
     connect(m_fitMark, &QAction::triggered, this, [this] {
         m_settings.setFitMark(!m_settings.fitMark());
@@ -387,6 +391,21 @@ void MainWindow::openWatermarkFolderWindow()
     }
     m_watermarkFolderWindow->show();
     m_watermarkFolderWindow->raise();
+}
+
+void MainWindow::openBrandMaker()
+{
+    if (!m_brandMaker) {
+        m_brandMaker = new BrandMakerWindow(m_services, m_settings, nullptr);
+        // Taken as a folder accepted in "Directorio marca de agua", at the width it was made for.
+        connect(m_brandMaker, &BrandMakerWindow::folderMade, this, [this](const QString& folder, int largeWidth) {
+            m_settings.useWatermarkFolder(folder);
+            m_settings.setLargeWidth(qint16(largeWidth));
+            m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
+        });
+    }
+    m_brandMaker->show();
+    m_brandMaker->raise();
 }
 
 PlacementWindow* MainWindow::ensurePlacementWindow()

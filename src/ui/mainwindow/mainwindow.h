@@ -22,6 +22,7 @@ class DestinationPickerWindow;
 class HelpWindow;
 class PlacementWindow;
 class WatermarkFolderWindow;
+class BrandMakerWindow;
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
@@ -97,6 +98,7 @@ private:
     void openDestinationPicker();
     void openSummary();
     void openWatermarkFolderWindow();
+    void openBrandMaker();
     void openPlacementWindow();
     PlacementWindow* ensurePlacementWindow();
     void openAbout();
@@ -147,6 +149,7 @@ private:
     QPointer<SourcePickerWindow> m_sourcePicker;
     QPointer<DestinationPickerWindow> m_destinationPicker;
     QPointer<WatermarkFolderWindow> m_watermarkFolderWindow;
+    QPointer<BrandMakerWindow> m_brandMaker;
     QPointer<PlacementWindow> m_placementWindow;
     QPointer<AboutWindow> m_aboutWindow;
     QPointer<HelpWindow> m_helpWindow;
