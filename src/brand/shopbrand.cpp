@@ -40,7 +40,7 @@ QString familyOf(const ShopBrand& brand)
 
 } // namespace
 
-QImage readBrandPicture(const QString& path, QString* problem)
+QImage readBrandPicture(const QString& path, QString* problem, int maxWidth)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
@@ -59,6 +59,9 @@ QImage readBrandPicture(const QString& path, QString* problem)
                        .arg(size.height());
         return {};
     }
+    // The decoder itself reads a JPEG at a fraction of its size.
+    if (maxWidth > 0 && size.width() > maxWidth)
+        reader.setScaledSize(size.scaled(maxWidth, size.height(), Qt::KeepAspectRatio));
     QImage logo = reader.read();
     if (logo.isNull())
         *problem = QStringLiteral("No se puede leer «%1»: %2").arg(path, reader.errorString());
@@ -208,9 +211,12 @@ QList<QPair<QString, QByteArray>> pictureFiles(const BrandPictures& pictures)
     return files;
 }
 
+/// Uncompressed: the picture only passes from one library to the other.
+constexpr int kPngNoCompression = 0x0100;
+
 QImage imageOf(const Bitmap& bitmap)
 {
-    return QImage::fromData(encodeBitmap(ImageFormat::Png, bitmap, 0), "PNG");
+    return QImage::fromData(encodeBitmap(ImageFormat::Png, bitmap, kPngNoCompression), "PNG");
 }
 
 bool writeAll(const QString& folder, const QList<QPair<QString, QByteArray>>& files, QString* failed)
@@ -251,9 +257,19 @@ BrandPictures drawBrand(const ShopBrand& brand)
 QImage stampedSample(const BrandPictures& pictures, const QImage& photo, int largeWidth, int bandHeight,
                      const QString& code, int transparency)
 {
+    // Only the pictures this code uses: the preview is redrawn as the user types.
+    BrandPictures used;
+    used.band = pictures.band;
+    used.mark = pictures.mark;
+    for (const auto& glyph : pictures.glyphs)
+        for (const char32_t c : code.toUcs4())
+            if (watermarkfiles::glyph(c) == glyph.first) {
+                used.glyphs.append(glyph);
+                break;
+            }
     QTemporaryDir folder;
     QString failed;
-    if (!folder.isValid() || photo.isNull() || largeWidth < 1 || !writeAll(folder.path(), pictureFiles(pictures), &failed))
+    if (!folder.isValid() || photo.isNull() || largeWidth < 1 || !writeAll(folder.path(), pictureFiles(used), &failed))
         return {};
     const double heightExact = double(photo.height()) * double(largeWidth) / double(photo.width());
     Bitmap large = bitmapOf(photo).rescaled(largeWidth, std::max(1, int(roundHalfEven(heightExact))));

@@ -35,7 +35,9 @@ BrandPictures drawBrand(const ShopBrand& brand);
 /// The sample stamped as a run stamps it (the engine's own stamp over the
 /// pictures, written into a temporary folder): `photo` at the large width,
 /// the band, the mark centred and blended by `transparency`, and `code`.
-/// Null when it cannot be made.
+/// Null when it cannot be made. A sample photo much wider than the copy is
+/// best reduced first (see readBrandPicture's `maxWidth`): the preview follows
+/// the user's typing.
 QImage stampedSample(const BrandPictures& pictures, const QImage& photo, int largeWidth, int bandHeight,
                      const QString& code, int transparency);
 
@@ -55,8 +57,9 @@ BrandFolderResult writeBrandFolder(const BrandPictures& pictures, const QImage& 
                                    int largeWidth, int bandHeight, bool foldsCase);
 
 /// A logo or a sample photo, read only when its header gives a sane size
-/// (an SVG drawn 1024 pixels across); null, with `problem` said, otherwise.
-QImage readBrandPicture(const QString& path, QString* problem);
+/// (an SVG drawn 1024 pixels across), reduced to `maxWidth` when it is
+/// wider and one is given; null, with `problem` said, otherwise.
+QImage readBrandPicture(const QString& path, QString* problem, int maxWidth = 0);
 
 /// A colour typed as #RRGGBB; invalid otherwise.
 QColor colourFromText(const QString& text);

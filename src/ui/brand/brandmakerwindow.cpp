@@ -13,6 +13,10 @@
 
 namespace {
 
+/// A sample photo is kept at most this wide: detail enough for the preview
+/// of any usual copy, and quick to stamp again as the user types.
+constexpr int kMaxSampleWidth = 2000;
+
 void paintSwatch(QPushButton* button, const QColor& colour)
 {
     QPixmap swatch(28, 14);
@@ -88,7 +92,7 @@ void BrandMakerWindow::setBandColour(const QColor& colour)
 bool BrandMakerWindow::useSamplePhoto(const QString& path)
 {
     QString problem;
-    const QImage photo = readBrandPicture(path, &problem);
+    const QImage photo = readBrandPicture(path, &problem, kMaxSampleWidth);
     if (photo.isNull()) {
         m_services.showMessage(problem, MessageButtons::Ok, MessageIcon::Warning);
         return false;
