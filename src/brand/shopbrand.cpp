@@ -134,7 +134,8 @@ QImage drawMark(const ShopBrand& brand, const QImage& logo)
         drawLogo(p, logo, inside);
     } else if (!brand.name.isEmpty()) {
         p.setFont(fittedFont(familyOf(brand), brand.name, inside.height() / 2, inside.width()));
-        p.drawText(inside, Qt::AlignCenter, QFontMetrics(p.font()).elidedText(brand.name, Qt::ElideRight, inside.width()));
+        const QString shown = QFontMetrics(p.font()).elidedText(brand.name, Qt::ElideRight, inside.width());
+        p.drawText(inside, Qt::AlignCenter, shown);
     }
     return mark;
 }
@@ -312,7 +313,8 @@ BrandFolderResult writeBrandFolder(const BrandPictures& pictures, const QImage& 
     }
     if (!sample.isNull()) {
         const double heightExact = double(sample.height()) * double(largeWidth) / double(sample.width());
-        const QImage scaled = imageOf(bitmapOf(sample).rescaled(largeWidth, std::max(1, int(roundHalfEven(heightExact)))));
+        const int height = std::max(1, int(roundHalfEven(heightExact)));
+        const QImage scaled = imageOf(bitmapOf(sample).rescaled(largeWidth, height));
         files.append({watermarkfiles::sample(), jpegOf(scaled)});
         files.append({watermarkfiles::preview(),
                       jpegOf(stampedSample(pictures, sample, largeWidth, bandHeight, QStringLiteral("ABC-123"), 50))});

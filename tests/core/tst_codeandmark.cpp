@@ -118,7 +118,9 @@ private slots:
                                                            << QStringList{"10 codigo-largo: A10 "};
         QTest::newRow("a band narrower than the copy")
             << "A" << "A" << 800 << false
-            << QStringList{"0 banda-estrecha: agua.jpg mide 408 píxeles de ancho y la copia grande 800"};
+            << QStringList{"0 banda-estrecha: agua.jpg mide 408 píxeles de ancho y la copia grande, 800: la banda no llega al "
+                           "borde derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
+                           "(fotolista-batch watermark) hace una de 799"};
         QTest::newRow("interior only: no band, no code") << "ÑÑ" << "" << 800 << true << QStringList();
     }
 

@@ -53,9 +53,9 @@ void WatermarkCheck::checkBand(std::vector<Finding>& out) const
     if (!m_withCode || m_bandWidth <= 0 || m_bandWidth >= m_largeWidth - 1)
         return;
     out.push_back(Finding{0, FindingKind::NarrowBand,
-                          QStringLiteral("%1 mide %2 píxeles de ancho y la copia grande %3: la banda no llega al borde "
+                          QStringLiteral("%1 mide %2 píxeles de ancho y la copia grande, %3: la banda no llega al borde "
                                          "derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
-                                         "(fotolista-batch watermark) hace una banda de %4")
+                                         "(fotolista-batch watermark) hace una de %4")
                               .arg(watermarkfiles::band())
                               .arg(m_bandWidth)
                               .arg(m_largeWidth)

@@ -32,7 +32,8 @@ QString kindMeaning(FindingKind kind)
     case FindingKind::Blanks: return QStringLiteral("Espacios al principio o al final, que cuentan en el nombre");
     case FindingKind::DoubleExtension: return QStringLiteral("El texto ya lleva la extensión, que se añade otra vez");
     case FindingKind::Enlarged: return QStringLiteral("La foto es más estrecha que la copia: se amplía");
-    case FindingKind::CodeTooLong: return QStringLiteral("El código no cabe entero en la banda: se cortan los últimos");
+    case FindingKind::CodeTooLong:
+        return QStringLiteral("El código no cabe entero en la banda: se dejan fuera los últimos caracteres");
     case FindingKind::MissingGlyph: return QStringLiteral("Un carácter del código sin dibujo: su columna queda vacía");
     case FindingKind::NarrowBand: return QStringLiteral("La banda es más estrecha que la copia grande");
     case FindingKind::MarkOutside: return QStringLiteral("La marca no cabe en la copia y no se pega");
