@@ -122,7 +122,8 @@ QString helpText()
         "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
         "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
         "libro ilegible, registro que no se puede crear u otro lote en el destino con --no-wait (no se\n"
-        "escribe nada); 130 interrumpido (Ctrl-C).\n");
+        "escribe nada); 130 interrumpido (Ctrl-C). watermark: 0 marca escrita; 1 no se pudo escribir\n"
+        "(carpeta no vacía o sin permiso); 2 uso incorrecto o logotipo ilegible.\n");
 }
 
 struct RunOptions {
