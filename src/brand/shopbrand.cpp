@@ -70,12 +70,13 @@ QImage readBrandPicture(const QString& path, QString* problem, int maxWidth)
 
 namespace {
 
-/// `logo` as large as fits `box` at (x, y), keeping its shape; the width it took.
-int drawLogo(QPainter& p, const QImage& logo, const QRect& box)
+/// `logo` as large as fits `box`, keeping its shape, at the box's left or
+/// in its middle; the width it took.
+int drawLogo(QPainter& p, const QImage& logo, const QRect& box, bool centred)
 {
     const QSize size = logo.size().scaled(box.size(), Qt::KeepAspectRatio);
-    const QRect at(box.x() + (box.width() - size.width()) / 2, box.y() + (box.height() - size.height()) / 2,
-                   size.width(), size.height());
+    const int left = centred ? box.x() + (box.width() - size.width()) / 2 : box.x();
+    const QRect at(left, box.y() + (box.height() - size.height()) / 2, size.width(), size.height());
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(at, logo);
     return size.width();
@@ -105,7 +106,7 @@ QImage drawBand(const ShopBrand& brand, const QImage& logo)
     const int margin = std::max(2, band.height() / 4);
     int x = margin;
     if (!logo.isNull())
-        x += drawLogo(p, logo, QRect(x, margin / 2, band.height() * 3, band.height() - margin)) + margin;
+        x += drawLogo(p, logo, QRect(x, margin / 2, band.height() * 3, band.height() - margin), false) + margin;
     const int room = band.width() / 2 - x;
     if (!brand.name.isEmpty() && room > 0) {
         const QFont font = fittedFont(familyOf(brand), brand.name, band.height() / 2, room);
@@ -131,7 +132,7 @@ QImage drawMark(const ShopBrand& brand, const QImage& logo)
     p.drawRoundedRect(QRectF(1, 1, mark.width() - 2, mark.height() - 2), margin, margin);
     const QRect inside = mark.rect().adjusted(2 * margin, 2 * margin, -2 * margin, -2 * margin);
     if (!logo.isNull()) {
-        drawLogo(p, logo, inside);
+        drawLogo(p, logo, inside, true);
     } else if (!brand.name.isEmpty()) {
         p.setFont(fittedFont(familyOf(brand), brand.name, inside.height() / 2, inside.width()));
         const QString shown = QFontMetrics(p.font()).elidedText(brand.name, Qt::ElideRight, inside.width());
