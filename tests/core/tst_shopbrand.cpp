@@ -142,14 +142,28 @@ private slots:
         QVERIFY(fixtures::writePng(dir.filePath("logo.png"), 200, 100, 0x20C040, true));
         ShopBrand brand;
         brand.logoPath = dir.filePath("logo.png");
+        brand.name = "Tienda";
         const BrandPictures pictures = drawBrand(brand);
         QVERIFY(pictures.problem.isEmpty());
+        // On the mark, the logo alone; on the band, the logo first and the name after it.
         const QImage& mark = pictures.mark;
         // The fixture's logo is half transparent: half of it, half the band's colour.
         const QColor band = brand.bandColour;
         const quint32 halfway = quint32((0x20 + band.red()) / 2) << 16 | quint32((0xC0 + band.green()) / 2) << 8
             | quint32((0x40 + band.blue()) / 2);
         QVERIFY(near(mark.pixel(mark.width() / 2, mark.height() / 2) & 0xFFFFFF, halfway, 8));
+        int logoEnd = -1;
+        int nameStart = pictures.band.width();
+        for (int x = 0; x < pictures.band.width(); ++x)
+            for (int y = 0; y < pictures.band.height(); ++y) {
+                const quint32 rgb = pictures.band.pixel(x, y) & 0xFFFFFF;
+                if (near(rgb, halfway, 8))
+                    logoEnd = x;
+                if (near(rgb, brand.textColour.rgb() & 0xFFFFFF, 40))
+                    nameStart = std::min(nameStart, x);
+            }
+        QVERIFY(logoEnd > 0);
+        QVERIFY2(nameStart > logoEnd, qPrintable(QString("%1 <= %2").arg(nameStart).arg(logoEnd)));
         const BrandFolderResult result = writeBrandFolder(pictures, QImage(), dir.filePath("fat"), 409, 24, true);
         QVERIFY(result.ok);
         QVERIFY(result.refused.contains("a.jpg"));
