@@ -37,10 +37,11 @@ set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/StripPackage.cmake")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries from the programs themselves; Qt's Spanish texts and the desktop's
-# file browser ("ver") are welcome but not needed to run.
+# Libraries from the programs themselves; Qt's Spanish texts, the desktop's
+# file browser ("ver") and Qt's SVG reader (a shop's SVG logo in the
+# watermark maker) are welcome but not needed to run.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils, libqt6svg6")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fotos de producto para la web, por lotes")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Fotolista convierte una carpeta de fotos de producto en imágenes para la
 web. Un libro de Excel empareja cada foto con el nombre que debe llevar;

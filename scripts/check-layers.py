@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the house rules that the compiler cannot see:
-- the engine (src/core) never includes a window, the command or a Widgets header;
+- the engine (src/core) never includes a window, the command, the brand maker or a Widgets header;
+- the brand maker (src/brand) never includes a window or the command;
 - the windows never include the command, and the command never a window;
 - no two folders include each other;
 - no function in src/core is longer than MAX_FUNCTION_LINES lines.
@@ -16,7 +17,8 @@ include_re = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 widgets_re = re.compile(r'^(QtWidgets/|Q(Widget|Application|MainWindow|Dialog|MessageBox|PushButton|Label|'
                         r'LineEdit|Menu|MenuBar|Action|Slider|ProgressBar|TreeWidget|FileDialog|Layout|'
                         r'BoxLayout|Style|AbstractButton)\b)')
-forbidden = {'core': ('ui/', 'cli/', 'app/'), 'ui': ('cli/', 'app/'), 'cli': ('ui/', 'app/')}
+forbidden = {'core': ('brand/', 'ui/', 'cli/', 'app/'), 'brand': ('ui/', 'cli/', 'app/'), 'ui': ('cli/', 'app/'),
+             'cli': ('ui/', 'app/')}
 
 breaches = []
 edges = {}

@@ -16,6 +16,8 @@ packages=(
   libzip-dev
   # running the windows (offscreen in tests, X11 for the desktop and screenshots)
   qt6-qpa-plugins libqt6widgets6 fonts-dejavu-core
+  # a shop's SVG logo, read by Qt's image plugin for the watermark maker
+  libqt6svg6
   xvfb xauth x11-utils imagemagick xdg-utils
   # benchmark timing, the benchmark's .xlsx writer and reference reader, and
   # libavif's tools, which bench/avifchoice.sh puts beside libheif's encoder

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Draws the default watermark pictures that Fotolista reads from numeros/:
 #   agua.jpg      the 408 x 24 band along the bottom of each large image
-#   <c>.jpg       one 9 x 16 glyph per character 0-9 A-Z a-z - _ (the product code)
+#   <c>.jpg       one 9 x 16 glyph per character of the product code: 0-9 A-Z a-z - _,
+#                 the Spanish letters Á É Í Ó Ú Ü Ñ á é í ó ú ü ñ Ç ç, + ( ) & # and the
+#                 blank (" .jpg"); the full stop is punto.jpg, as "..jpg" would be hidden
 #   marca.png     the 120 x 60 interior mark (24-bit RGB, no alpha)
 #   previa.jpg    a sample photo for the mark preview window
 #   temporal.jpg  that preview, ready for first use
@@ -77,10 +79,19 @@ convert \
 glyphs=(0 1 2 3 4 5 6 7 8 9
         A B C D E F G H I J K L M N O P Q R S T U V W X Y Z
         a b c d e f g h i j k l m n o p q r s t u v w x y z
-        - _)
+        - _
+        Ç á é í ó ú ü ñ ç + '(' ')' '&' '#' ' ')
 for c in "${glyphs[@]}"; do
   convert -size 9x16 xc:"$band_bg" -font "$mono_bold" -pointsize 14 -fill "$ink" \
     -annotate +0+12 "$c" "${jpeg_opts[@]}" "$out/$c.jpg"
+done
+convert -size 9x16 xc:"$band_bg" -font "$mono_bold" -pointsize 14 -fill "$ink" \
+  -annotate +0+12 . "${jpeg_opts[@]}" "$out/punto.jpg"
+# Capitals with an accent or a tilde: at 14 px the mark would rise above the
+# cell, so they are drawn at 11 px, one row lower, and still read as capitals.
+for c in Á É Í Ó Ú Ü Ñ; do
+  convert -size 9x16 xc:"$band_bg" -font "$mono_bold" -pointsize 11 -fill "$ink" \
+    -annotate +1+13 "$c" "${jpeg_opts[@]}" "$out/$c.jpg"
 done
 
 # The interior mark: white strokes on a slate mid grey. It is blended over the whole

@@ -3,6 +3,7 @@
 #include "cli/cellscommand.h"
 #include "cli/checkcommand.h"
 #include "cli/consolehost.h"
+#include "cli/watermarkcommand.h"
 #include "core/base/safewrite.h"
 #include "core/check/batchcheck.h"
 #include "core/image/bitmap.h"
@@ -44,6 +45,8 @@ QString helpText()
         "  fotolista-batch run --job TRABAJO.fotolista [LIBRO CARPETA_FUENTE CARPETA_DESTINO] [opciones]\n"
         "  fotolista-batch check LIBRO CARPETA_FUENTE CARPETA_DESTINO [opciones]\n"
         "  fotolista-batch cells LIBRO\n"
+        "  fotolista-batch watermark --text NOMBRE [--logo ARCHIVO] [--font FAMILIA]\n"
+        "        [--text-colour #RRGGBB] [--band-colour #RRGGBB] [--large-width N] CARPETA\n"
         "  fotolista-batch --help | --version\n"
         "\n"
         "run   procesa el lote como el botón PROCESAR de la ventana: por cada fila del libro\n"
@@ -54,10 +57,15 @@ QString helpText()
         "      Problemas: falta-origen, origen-vacio, nombre-no-valido, destino-repetido, no-legible,\n"
         "      pisa-origen, datos-tras-fin.\n"
         "      Avisos: sobrescribe, origen-repetido, sin-usar (fila 0: la carpeta fuente), ambiguo,\n"
-        "      otro-formato, espacios, extension-doble, se-amplia.\n"
+        "      otro-formato, espacios, extension-doble, se-amplia, codigo-largo, sin-glifo,\n"
+        "      banda-estrecha (fila 0), marca-fuera.\n"
         "      Admite las opciones de run. Sale con 0 sin problemas, 1 con problemas y 2 si run no\n"
         "      empezaría.\n"
         "cells muestra cada celda no vacía de la hoja que lee el proceso: DIRECCIÓN<TAB>TEXTO.\n"
+        "watermark crea la marca de agua propia de la tienda en CARPETA, nueva o vacía: agua.jpg (la\n"
+        "      banda con el nombre o el logotipo), marca.png, un dibujo por carácter de los códigos (con\n"
+        "      Á É Í Ó Ú Ü Ñ á é í ó ú ü ñ Ç ç - _ . + ( ) & # y el espacio) y la muestra previa.jpg y\n"
+        "      temporal.jpg; luego se usa con --watermark CARPETA.\n"
         "\n"
         "LIBRO es un libro de Excel (.xls, .xlsx, .xlsm), de LibreOffice (.ods) o un texto\n"
         "separado por «;», «,» o tabuladores (.csv, .txt); se lee la hoja activa al guardarlo.\n"
@@ -84,6 +92,8 @@ QString helpText()
         "  --transparency N          mezcla de la marca interior, 0 a 255 (50)\n"
         "  --mark IZQ,ARRIBA,ALFA    marca interior colocada a mano en (IZQ, ARRIBA), mezcla ALFA\n"
         "  --mark-centred ALFA       marca interior centrada, mezcla ALFA\n"
+        "  --fit-mark                la marca colocada a mano que no cabe en una foto se mete dentro,\n"
+        "                            a la misma distancia de los bordes más cercanos\n"
         "  --log FICHERO             registro de filas no procesadas (errores.txt en la carpeta actual)\n"
         "  --summary FICHERO         escribe también el resumen en FICHERO\n"
         "  --report FICHERO.html     escribe también el informe del lote, una página con cada fila y su foto\n"
@@ -111,10 +121,19 @@ QString helpText()
         "  --help                    muestra esta ayuda\n"
         "  --version                 muestra la versión del programa\n"
         "\n"
+        "Opciones de watermark (entre paréntesis, el valor por omisión):\n"
+        "  --text NOMBRE             nombre de la tienda, en la banda y, sin logotipo, en la marca\n"
+        "  --logo ARCHIVO            logotipo PNG, SVG o JPEG, con su transparencia, en la banda y la marca\n"
+        "  --font FAMILIA            fuente instalada para el nombre y los caracteres (la del sistema)\n"
+        "  --text-colour #RRGGBB     color del nombre y de los caracteres (#F4F6F8)\n"
+        "  --band-colour #RRGGBB     color de la banda (#262E38)\n"
+        "  --large-width N           anchura de la imagen grande para la que se hace la banda (409)\n"
+        "\n"
         "Estado de salida: 0 todo escrito; 1 alguna fila no procesada, sin salida o sin escribir, filas\n"
         "con datos tras la fila vacía final o registro incompleto; 2 uso incorrecto, inicio rechazado,\n"
         "libro ilegible, registro que no se puede crear u otro lote en el destino con --no-wait (no se\n"
-        "escribe nada); 130 interrumpido (Ctrl-C).\n");
+        "escribe nada); 130 interrumpido (Ctrl-C). watermark: 0 marca escrita; 1 no se pudo escribir\n"
+        "(carpeta no vacía o sin permiso); 2 uso incorrecto o logotipo ilegible.\n");
 }
 
 struct RunOptions {
@@ -134,6 +153,7 @@ struct RunOptions {
     bool noWatermark = false;
     std::optional<int> watermarkHeight;
     bool interiorOnly = false;
+    bool fitMark = false;
     std::optional<int> transparency;
     std::optional<int> marketplace;
     std::optional<WatermarkPlacement> placement;
@@ -182,8 +202,8 @@ const std::vector<QCommandLineOption>& runOptionList()
                                  "summary", "report", "manifest", "jobs", "job", "save-job", "marketplace"})
             list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
-             {"no-watermark", "interior-only", "fast", "only-changed", "no-autorotate", "skip-blank-rows", "no-optimize",
-              "webp", "avif", "no-wait", "quiet"})
+             {"no-watermark", "interior-only", "fit-mark", "fast", "only-changed", "no-autorotate", "skip-blank-rows",
+              "no-optimize", "webp", "avif", "no-wait", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -306,6 +326,8 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
         o.noWatermark = true;
     } else if (name == QLatin1String("interior-only")) {
         o.interiorOnly = true;
+    } else if (name == QLatin1String("fit-mark")) {
+        o.fitMark = true;
     } else if (name == QLatin1String("fast")) {
         o.fast = true;
     } else if (name == QLatin1String("only-changed")) {
@@ -422,6 +444,8 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkTransparency(*o.transparency);
     if (o.placement)
         s.setWatermarkManualPlacement(true);
+    if (o.fitMark)
+        s.setFitMark(true);
     if (o.fast)
         s.setFastDecode(true);
     if (o.onlyChanged)
@@ -526,7 +550,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     if (!o.report.isEmpty() || !o.manifest.isEmpty()) {
         // The report repeats the check's problems: checked as the run starts.
         WorkbookFileReader checkReader;
-        record.begin(settings, o.report.isEmpty() ? CheckResult{} : checkBatch(settings, checkReader),
+        record.begin(settings, o.report.isEmpty() ? CheckResult{} : checkBatch(settings, checkReader, &placement),
                      QDateTime::currentDateTime());
         host.onRow = [&record](const RowReport& row) { record.addRow(row); };
     }
@@ -585,7 +609,8 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
         err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
         return kExitUsage;
     }
-    return runCheckCommand(settings, out, err);
+    FixedPlacement placement(placed);
+    return runCheckCommand(settings, placement, out, err);
 }
 
 } // namespace
@@ -619,6 +644,13 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
             return kExitUsage;
         }
         return runCellsCommand(rest.first(), out, err);
+    }
+    if (command == QLatin1String("watermark")) {
+        if (rest.contains(QStringLiteral("--help"))) {
+            out << helpText();
+            return kExitOk;
+        }
+        return runWatermarkCommand(rest, programFolder, out, err);
     }
     if (command == QLatin1String("check")) {
         if (rest.contains(QStringLiteral("--help"))) {

@@ -7,10 +7,10 @@
 
 #include <QTextStream>
 
-int runCheckCommand(const JobSettings& settings, QTextStream& out, QTextStream& err)
+int runCheckCommand(const JobSettings& settings, PlacementSource& placement, QTextStream& out, QTextStream& err)
 {
     WorkbookFileReader reader;
-    const CheckResult result = checkBatch(settings, reader);
+    const CheckResult result = checkBatch(settings, reader, &placement);
     switch (result.end) {
     case CheckEnd::Refused:
     case CheckEnd::WorkbookUnreadable:

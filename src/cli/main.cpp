@@ -2,9 +2,12 @@
 #include "core/base/safewrite.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <csignal>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 #include <unistd.h>
 
@@ -29,7 +32,16 @@ extern "C" void onInterrupt(int)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The watermark maker draws with the system's fonts, which need Qt Gui;
+    // it shows nothing, so it draws off screen.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "watermark") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // A file-size limit must make the write fail, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     struct sigaction sa {};

@@ -32,6 +32,7 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setWatermarkInteriorOnly(true);
     s.setWatermarkTransparency(200);
     s.setWatermarkManualPlacement(true);
+    s.setFitMark(true);
     s.setFastDecode(true);
     s.setAutorotate(false);
     s.setOnlyChanged(true);

@@ -90,7 +90,7 @@ private slots:
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<QStringList>("offered");
         QTest::newRow("commands") << QStringList{"fotolista-batch", ""}
-                                  << QStringList{"--help", "--version", "cells", "check", "run"};
+                                  << QStringList{"--help", "--version", "cells", "check", "run", "watermark"};
         QTest::newRow("a command begun") << QStringList{"fotolista-batch", "ce"} << QStringList{"cells"};
         QTest::newRow("options begun")
             << QStringList{"fotolista-batch", "run", "--wat"} << QStringList{"--watermark", "--watermark-height"};
@@ -109,6 +109,10 @@ private slots:
         QTest::newRow("after an option's value")
             << QStringList{"fotolista-batch", "run", "--jobs", "2", "catalogo.xls", "fotos", ""}
             << QStringList{"fotos"};
+        QTest::newRow("watermark: its options, then a folder")
+            << QStringList{"fotolista-batch", "watermark", "--t"} << QStringList{"--text", "--text-colour"};
+        QTest::newRow("watermark: a logo is a picture")
+            << QStringList{"fotolista-batch", "watermark", "--logo", ""} << QStringList{"foto.jpg", "fotos"};
         QTest::newRow("cells takes a workbook") << QStringList{"fotolista-batch", "cells", ""}
                                                 << QStringList{"catalogo.xls", "fotos", "lista.csv"};
     }

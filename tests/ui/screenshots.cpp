@@ -13,6 +13,7 @@
 #include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
+#include "ui/brand/brandmakerwindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/pickers/folderpicker.h"
 #include "ui/watermark/watermarkfolderwindow.h"
@@ -126,6 +127,20 @@ int main(int argc, char* argv[])
     QApplication::sendEvent(alpha, &release);
     save(&placement, out + "/previsualizacion-marca.png");
     placement.hide();
+
+    // The shop's own watermark: the maker, and a photo of the example stamped with it.
+    window.findChild<QAction*>("marcapropia")->trigger();
+    auto* maker = findWindow<BrandMakerWindow>();
+    maker->findChild<QLineEdit*>("nombre")->setText(QStringLiteral("Café La Ñora"));
+    maker->findChild<QLineEdit*>("codigo")->setText(QStringLiteral("CAMISETA-ROJA"));
+    maker->setBandColour(QColor(0x6b, 0x2d, 0x1f));
+    maker->setTextColour(QColor(0xf6, 0xe7, 0xc8));
+    maker->findChild<QLineEdit*>("carpeta")->setText(QStringLiteral("/home/tienda/marca-tienda"));
+    maker->preview();
+    save(maker, out + "/marca-propia.png");
+    maker->useSamplePhoto(examples + "/fotos/" + QDir(examples + "/fotos").entryList(QDir::Files).first());
+    maker->preview().save(out + "/foto-con-marca-propia.png");
+    maker->hide();
 
     window.findChild<QAction*>("creditos")->trigger();
     save(findWindow<AboutWindow>(), out + "/acerca-de.png");

@@ -161,6 +161,7 @@ private slots:
                                      "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
                                      "Opciones | Marca de agua predeterminada | Solo marca interior | "
                                      "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
+                                     "Crear marca de agua propia... | Ajustar la marca a la foto | "
                                      "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
                                      "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
                                      "Formatos web | "
@@ -211,6 +212,9 @@ private slots:
         rig.action("avif")->trigger();
         QVERIFY(!rig.window->settings().writeAvif() && rig.window->settings().writeWebp());
         QVERIFY(!rig.action("avif")->isChecked() && rig.action("webp")->isChecked());
+        rig.action("ajustarmarca")->trigger();
+        QVERIFY(rig.window->settings().fitMark());
+        QVERIFY(rig.action("ajustarmarca")->isChecked());
 
         rig.action("pmarcaagua")->trigger();
         QVERIFY(!rig.shown("lagua2"));

@@ -5,6 +5,7 @@
 #include "core/base/relativenames.h"
 #include "core/check/filesystemnames.h"
 #include "core/check/sourceindex.h"
+#include "core/check/watermarkcheck.h"
 #include "core/image/marketplace.h"
 #include "core/image/prepareimages.h"
 #include "core/run/imagepipeline.h"
@@ -53,7 +54,7 @@ std::optional<QString> nameProblem(const QString& folder, const QString& relativ
 /// One check, from the settings to the findings.
 class BatchCheck {
 public:
-    BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan);
+    BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan, PlacementSource* placement);
     CheckResult run();
 
 private:
@@ -92,16 +93,18 @@ private:
     QHash<QString, qint64> m_sources;  ///< real source path -> first row reading it
     QHash<QString, SourceProbe> m_probes;
     QHash<FileIdentity, qint64> m_workbookSources;  ///< every photo of the workbook -> its first row
+    WatermarkCheck m_watermark;
     CheckResult m_result;
 };
 
-BatchCheck::BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan)
+BatchCheck::BatchCheck(const JobSettings& settings, WorkbookReader& reader, WalkPlan plan, PlacementSource* placement)
     : m_settings(settings)
     , m_reader(reader)
     , m_plan(std::move(plan))
     , m_sourceFolder(settings.sourceFolder())
     , m_destinationFolder(settings.destinationFolder())
     , m_format(settings.sourceFormat())
+    , m_watermark(settings, placement)
 {
 }
 
@@ -123,6 +126,7 @@ CheckResult BatchCheck::run()
     walkRows(walk);
     walk.close();
     addUnused();
+    m_watermark.checkBand(m_result.findings);
     m_result.end = CheckEnd::Checked;
     return m_result;
 }
@@ -167,8 +171,13 @@ void BatchCheck::checkRow(const RowCells& cells, qint64 row)
     checkTyping(cells, row);
     const std::optional<QString> source = checkSource(cells, row);
     const bool named = checkDestinationName(cells, row);
-    if (source && named)
-        checkOutputs(cells, row);
+    if (!source || !named)
+        return;
+    checkOutputs(cells, row);
+    if (const std::optional<ImageSize> size = m_probes.value(*source).size)
+        m_watermark.checkRow(cellText(cells.originAddress, cells.sourceText),
+                             cellText(cells.destinationAddress, cells.destinationText), cells.destinationText, *size,
+                             row, m_result.findings);
 }
 
 std::optional<QString> BatchCheck::checkSource(const RowCells& cells, qint64 row)
@@ -442,6 +451,10 @@ bool isProblem(FindingKind kind)
     case FindingKind::DoubleExtension:
     case FindingKind::Enlarged:
     case FindingKind::SmallForMarketplace:
+    case FindingKind::CodeTooLong:
+    case FindingKind::MissingGlyph:
+    case FindingKind::NarrowBand:
+    case FindingKind::MarkOutside:
         return false;
     }
     return false;
@@ -466,6 +479,10 @@ QString findingKindName(FindingKind kind)
     case FindingKind::DoubleExtension: return QStringLiteral("extension-doble");
     case FindingKind::Enlarged: return QStringLiteral("se-amplia");
     case FindingKind::SmallForMarketplace: return QStringLiteral("pequena-para-tiendas");
+    case FindingKind::CodeTooLong: return QStringLiteral("codigo-largo");
+    case FindingKind::MissingGlyph: return QStringLiteral("sin-glifo");
+    case FindingKind::NarrowBand: return QStringLiteral("banda-estrecha");
+    case FindingKind::MarkOutside: return QStringLiteral("marca-fuera");
     }
     return {};
 }
@@ -487,13 +504,13 @@ QString CheckResult::summaryLine() const
     return QStringLiteral("%1: %2 problemas, %3 avisos").arg(rows).arg(problemCount()).arg(noteCount());
 }
 
-CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader)
+CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader, PlacementSource* placement)
 {
     if (const std::optional<QString> why = runRefusal(settings)) {
         CheckResult refused;
         refused.message = *why;
         return refused;
     }
-    BatchCheck check(settings, reader, *planWalk(settings));
+    BatchCheck check(settings, reader, *planWalk(settings), placement);
     return check.run();
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 class JobSettings;
+class PlacementSource;
 class WorkbookReader;
 
 /// What the check can find. A problem costs a row its images (or another
@@ -26,6 +27,10 @@ enum class FindingKind {
     DoubleExtension,      ///< extension-doble: a cell text already ends in an image extension
     Enlarged,             ///< se-amplia: a source narrower than a copy it makes
     SmallForMarketplace,  ///< pequena-para-tiendas: a product too small for a marketplace's zoom
+    CodeTooLong,          ///< codigo-largo: more characters than the band holds
+    MissingGlyph,         ///< sin-glifo: a character of the code without a picture
+    NarrowBand,           ///< banda-estrecha: the band does not reach the copy's right edge
+    MarkOutside,          ///< marca-fuera: the interior mark does not fit the copy and is left out
 };
 
 bool isProblem(FindingKind kind);
@@ -68,5 +73,6 @@ struct CheckResult {
 /// what would go wrong. Reads no image beyond its header and writes nothing.
 /// The outputs of one row are its two copies: two rows that would write the
 /// same path, large or small, as the destination's file system compares
-/// names, are a repeated destination.
-CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader);
+/// names, are a repeated destination. `placement` is read when the mark is
+/// placed by hand; without it such a mark is taken as centred.
+CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader, PlacementSource* placement = nullptr);

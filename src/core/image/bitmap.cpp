@@ -170,6 +170,27 @@ Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExt
         return wrap(ours);
     return rescaled(width, height);
 }
+Bitmap Bitmap::fromRgbRows(int width, int height, const unsigned char* rows, qsizetype stride)
+{
+    if (width < 1 || height < 1 || !rows)
+        return {};
+    FIBITMAP* dib = FreeImage_Allocate(width, height, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
+    if (!dib)
+        return {};
+    for (int y = 0; y < height; ++y) {
+        // The library keeps its rows bottom first, in its own channel order.
+        BYTE* out = FreeImage_GetScanLine(dib, height - 1 - y);
+        const unsigned char* in = rows + qsizetype(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            out[FI_RGBA_RED] = in[3 * x];
+            out[FI_RGBA_GREEN] = in[3 * x + 1];
+            out[FI_RGBA_BLUE] = in[3 * x + 2];
+            out += 3;
+        }
+    }
+    return wrap(dib);
+}
+
 Bitmap Bitmap::convertedTo24Bits() const
 {
     if (!m_handle)

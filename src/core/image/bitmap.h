@@ -37,6 +37,9 @@ public:
 
     /// Decodes a file (flags 0); null when it cannot be read or decoded.
     static Bitmap load(ImageFormat format, const QString& path);
+    /// A 24-bit picture from rows of 8-bit red, green, blue, the top row
+    /// first, `stride` bytes apart; null when it cannot be allocated.
+    static Bitmap fromRgbRows(int width, int height, const unsigned char* rows, qsizetype stride);
 
     bool isNull() const { return !m_handle; }
     int width() const;

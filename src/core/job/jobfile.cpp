@@ -267,6 +267,7 @@ const QList<Field>& fields()
             widthField("anchura-pequena", false),
         };
         f << watermarkFields() << placementField()
+          << flagField("ajustar-marca", &JobSettings::fitMark, &JobSettings::setFitMark)
           << flagField("lectura-rapida", &JobSettings::fastDecode, &JobSettings::setFastDecode)
           << flagField("girar-exif", &JobSettings::autorotate, &JobSettings::setAutorotate)
           << flagField("solo-cambiadas", &JobSettings::onlyChanged, &JobSettings::setOnlyChanged)

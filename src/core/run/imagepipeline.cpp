@@ -14,6 +14,7 @@
 #include "core/summary/runtotals.h"
 #include "core/summary/summarytexts.h"
 #include "core/summary/summarytree.h"
+#include "core/watermark/preview.h"
 #include "core/watermark/stamp.h"
 
 #include <QDir>
@@ -170,9 +171,15 @@ void ImagePipeline::stamp(Row& row)
     stamp.folder = m_ctx.watermarkFolder;
     stamp.bandHeight = settings.watermarkHeight();
     stamp.interiorOnly = settings.watermarkInteriorOnly();
-    stamp.transparency = settings.watermarkTransparency();
+    stamp.mark.transparency = settings.watermarkTransparency();
     if (settings.watermarkManualPlacement())
-        stamp.manual = m_ctx.placement.placement();
+        stamp.mark.manual = m_ctx.placement.placement();
+    stamp.mark.fit = settings.fitMark();
+    if (stamp.mark.fit && stamp.mark.manual) {
+        if (!m_placedOn)
+            m_placedOn = placementSampleSize(settings.defaultWatermarkFolder());
+        stamp.mark.placedOn = *m_placedOn;
+    }
     if (!stamp.interiorOnly)
         stamp.code = m_ctx.walk.currentRow().destinationText;
     stampWatermark(row.large, row.largeHeightExact, stamp, m_ctx.finder, [this] { m_ctx.ui.yieldToUser(); });

@@ -4,6 +4,7 @@
 #include "core/run/runview.h"
 #include "core/settings/jobsettings.h"
 
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -82,4 +83,6 @@ private:
     int m_qualityFlags = 0;
     /// The item those flags came from, for the companions' quality.
     JpegQuality m_quality = JpegQuality::Media;
+    /// The sample the mark was placed on, read when a mark is first fitted.
+    std::optional<QSize> m_placedOn;
 };

@@ -165,7 +165,7 @@ void addWatermark(FingerprintBuilder& f, const RowInputs& in)
     f.add(qint64(s.watermarkManualPlacement()));
     if (s.watermarkManualPlacement()) {
         const WatermarkPlacement p = in.placement.placement();
-        for (const int v : {int(p.centred), p.left, p.top, p.alpha})
+        for (const int v : {int(p.centred), p.left, p.top, p.alpha, int(s.fitMark())})
             f.add(qint64(v));
     }
     const auto fileIn = [&](const QString& name) { return in.finder.find(in.watermarkFolder, name).value_or(QString()); };
@@ -175,8 +175,8 @@ void addWatermark(FingerprintBuilder& f, const RowInputs& in)
         return;
     // The pictures of the characters, found as the stamp finds them.
     for (const char32_t c : in.destinationText.toUcs4())
-        if (c != U'/' && c != U'\0')
-            f.addFile(fileIn(QString::fromUcs4(&c, 1) + QStringLiteral(".jpg")));
+        if (const std::optional<QString> name = watermarkfiles::glyph(c))
+            f.addFile(fileIn(*name));
 }
 
 } // namespace

@@ -60,6 +60,8 @@ bool JobSettings::setMarketplaceSide(int side)
 void JobSettings::setWriteWebp(bool write) { assign(m_writeWebp, write); }
 void JobSettings::setWriteAvif(bool write) { assign(m_writeAvif, write); }
 
+void JobSettings::setFitMark(bool fit) { assign(m_fitMark, fit); }
+
 void JobSettings::setLargeWidth(qint16 w) { assign(m_largeWidth, std::optional<qint16>(w)); }
 void JobSettings::setSmallWidth(qint16 w) { assign(m_smallWidth, w); }
 

@@ -145,6 +145,10 @@ public:
     /// 0..255; values outside are clamped, as the slider holds no others.
     void setWatermarkTransparency(int value);
     void setWatermarkManualPlacement(bool manual);
+    /// Menu "Ajustar la marca a la foto": a mark placed by hand that would
+    /// stick out of a copy is moved inside it. Off at start.
+    bool fitMark() const { return m_fitMark; }
+    void setFitMark(bool fit);
 
 signals:
     /// Any field changed; views refresh from the getters.
@@ -187,4 +191,5 @@ private:
     bool m_watermarkInteriorOnly = false;
     int m_watermarkTransparency = 50;
     bool m_watermarkManualPlacement = false;
+    bool m_fitMark = false;
 };

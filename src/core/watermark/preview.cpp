@@ -2,6 +2,7 @@
 
 #include "core/base/caseblindfinder.h"
 #include "core/image/bitmap.h"
+#include "core/image/photoheader.h"
 #include "core/watermark/watermarkfiles.h"
 
 #include <QDir>
@@ -25,4 +26,14 @@ QString previewPathFor(const QString& defaultWatermarkFolder)
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     QDir().mkpath(cache);
     return QDir(cache).filePath(watermarkfiles::preview());
+}
+
+QSize placementSampleSize(const QString& defaultWatermarkFolder)
+{
+    CaseBlindFinder finder;
+    const std::optional<QString> sample = finder.find(defaultWatermarkFolder, watermarkfiles::sample());
+    if (!sample)
+        return {};
+    const PhotoHeader header = readPhotoHeader(*sample);
+    return header.readable() ? QSize(header.width, header.height) : QSize();
 }

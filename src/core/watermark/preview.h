@@ -2,6 +2,7 @@
 
 #include "core/watermark/placement.h"
 
+#include <QSize>
 #include <QString>
 
 /// Builds the preview: the mark of `markFolder` pasted on its sample picture
@@ -15,3 +16,8 @@ bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placeme
 /// watermark folder when that folder can be written, else in the user's cache
 /// folder (created when missing), so an installed, read-only copy still previews.
 QString previewPathFor(const QString& defaultWatermarkFolder);
+
+/// The size of the sample the placement window shows, on which the user
+/// places the mark: its distances from the edges are measured there.
+/// Invalid when the sample cannot be read.
+QSize placementSampleSize(const QString& defaultWatermarkFolder);

@@ -1,35 +1,10 @@
 #include "core/watermark/stamp.h"
 
 #include "core/base/caseblindfinder.h"
-#include "core/base/shortint.h"
 #include "core/image/bitmap.h"
 #include "core/watermark/watermarkfiles.h"
 
 #include <cmath>
-
-namespace {
-
-int roundedToInt(double value)
-{
-    const double r = roundHalfEven(value);
-    if (!(r >= -2147483648.0 && r <= 2147483647.0))
-        return 0;
-    return static_cast<int>(r);
-}
-
-void pasteMark(Bitmap& large, const Bitmap& mark, const WatermarkStamp& stamp)
-{
-    const int cx = roundedToInt(double(large.width()) / 2.0 - double(mark.width()) / 2.0);
-    const int cy = roundedToInt(double(large.height()) / 2.0 - double(mark.height()) / 2.0);
-    if (!stamp.manual)
-        pasteBitmap(large, mark, cx, cy, stamp.transparency);
-    else if (stamp.manual->centred)
-        pasteBitmap(large, mark, cx, cy, stamp.manual->alpha);
-    else
-        pasteBitmap(large, mark, stamp.manual->left, stamp.manual->top, stamp.manual->alpha);
-}
-
-} // namespace
 
 void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp& stamp, CaseBlindFinder& finder,
                     const std::function<void()>& yield)
@@ -47,18 +22,20 @@ void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp
     if (!stamp.interiorOnly)
         pasteBitmap(large, band, 1, bandTop, 256);
 
-    pasteMark(large, Bitmap::load(ImageFormat::Png, fileIn(watermarkfiles::mark())), stamp);
+    const Bitmap mark = Bitmap::load(ImageFormat::Png, fileIn(watermarkfiles::mark()));
+    const MarkPlace place =
+        markPlace(QSize(large.width(), large.height()), QSize(mark.width(), mark.height()), stamp.mark);
+    pasteBitmap(large, mark, place.left, place.top, place.alpha);
 
     if (stamp.interiorOnly)
         return;
-    int k = 0;
-    for (const char32_t c : stamp.code.toUcs4()) {
-        ++k;
+    const QList<uint> characters = stamp.code.toUcs4();
+    const CodeRow row = codeRow(large.width(), int(characters.size()));
+    for (int k = 0; k < row.count; ++k) {
         yield();
-        // A character that cannot name a file has no picture.
-        if (c != U'/' && c != U'\0') {
-            const Bitmap glyph = Bitmap::load(ImageFormat::Jpeg, fileIn(QString::fromUcs4(&c, 1) + QStringLiteral(".jpg")));
-            pasteBitmap(large, glyph, 319 + 10 * (k - 1), bandTop + 6, 256);
+        if (const std::optional<QString> name = watermarkfiles::glyph(characters[k])) {
+            const Bitmap glyph = Bitmap::load(ImageFormat::Jpeg, fileIn(*name));
+            pasteBitmap(large, glyph, row.first + row.pitch * k, bandTop + 6, 256);
         }
         yield();
     }

@@ -11,10 +11,12 @@
 #include <QDir>
 #include <QFileInfo>
 
-CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath)
+CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath,
+                               PlacementSource* placement)
     : m_settings(settings)
     , m_services(services)
     , m_logPath(std::move(logPath))
+    , m_placement(placement)
 {
 }
 
@@ -25,7 +27,7 @@ void CheckAndReport::checkTheBatch()
 {
     WorkbookFileReader reader;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const CheckResult result = checkBatch(m_settings, reader);
+    const CheckResult result = checkBatch(m_settings, reader, m_placement);
     QApplication::restoreOverrideCursor();
     if (result.end != CheckEnd::Checked) {
         m_services.showMessage(result.message, MessageButtons::Ok, MessageIcon::Critical, RunDriver::refusalTitle());
@@ -41,7 +43,7 @@ void CheckAndReport::checkTheBatch()
 void CheckAndReport::runStarting()
 {
     WorkbookFileReader reader;
-    m_record.begin(m_settings, checkBatch(m_settings, reader), QDateTime::currentDateTime());
+    m_record.begin(m_settings, checkBatch(m_settings, reader, m_placement), QDateTime::currentDateTime());
 }
 
 void CheckAndReport::showLastReport()

@@ -7,6 +7,7 @@
 
 class CheckWindow;
 class JobSettings;
+class PlacementSource;
 class UiServices;
 
 /// What the two items "Comprobar el lote..." and "Ver informe del último
@@ -14,8 +15,9 @@ class UiServices;
 /// The main window calls it from its menu and around each run.
 class CheckAndReport {
 public:
-    /// The report is written beside `logPath`, the run's errores.txt.
-    CheckAndReport(JobSettings& settings, UiServices& services, QString logPath);
+    /// The report is written beside `logPath`, the run's errores.txt; the
+    /// mark placed by hand is read from `placement`.
+    CheckAndReport(JobSettings& settings, UiServices& services, QString logPath, PlacementSource* placement = nullptr);
     ~CheckAndReport();
 
     /// "Comprobar el lote...": the batch as set now, checked, in a window of
@@ -35,6 +37,7 @@ private:
     JobSettings& m_settings;
     UiServices& m_services;
     QString m_logPath;
+    PlacementSource* m_placement;
     BatchRecord m_record;
     QPointer<CheckWindow> m_window;
 };

@@ -34,6 +34,11 @@ QString kindMeaning(FindingKind kind)
     case FindingKind::Enlarged: return QStringLiteral("La foto es más estrecha que la copia: se amplía");
     case FindingKind::SmallForMarketplace:
         return QStringLiteral("El producto es pequeño para las tiendas online: no se podrá ampliar");
+    case FindingKind::CodeTooLong:
+        return QStringLiteral("El código no cabe entero en la banda: se dejan fuera los últimos caracteres");
+    case FindingKind::MissingGlyph: return QStringLiteral("Un carácter del código sin dibujo: su columna queda vacía");
+    case FindingKind::NarrowBand: return QStringLiteral("La banda es más estrecha que la copia grande");
+    case FindingKind::MarkOutside: return QStringLiteral("La marca no cabe en la copia y no se pega");
     }
     return {};
 }

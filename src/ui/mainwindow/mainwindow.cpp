@@ -9,6 +9,7 @@
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/watermark/watermarkfolderwindow.h"
+#include "ui/brand/brandmakerwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     , m_settings(programFolder + QStringLiteral("/numeros"))
     , m_driver(RunEnvironment{m_settings, m_services, *this, m_reader, *this, m_totals, m_control,
                               QStringLiteral("errores.txt"), std::max(1, QThread::idealThreadCount())})
-    , m_checkAndReport(m_settings, m_services, QStringLiteral("errores.txt"))
+    , m_checkAndReport(m_settings, m_services, QStringLiteral("errores.txt"), this)
 {
     m_ui->setupUi(this);
     buildMenus();
@@ -74,6 +75,7 @@ MainWindow::~MainWindow()
     delete m_sourcePicker;
     delete m_destinationPicker;
     delete m_watermarkFolderWindow;
+    delete m_brandMaker;
     delete m_placementWindow;
     delete m_aboutWindow;
     delete m_helpWindow;
@@ -153,6 +155,13 @@ void MainWindow::buildMenus()
     QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
     QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
     connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
+    connect(item(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered, this,
+            &MainWindow::openBrandMaker);
+    m_fitMark = item(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), true);
+    connect(m_fitMark, &QAction::triggered, this, [this] {
+        m_settings.setFitMark(!m_settings.fitMark());
+        refreshFromSettings();
+    });
     QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
     m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
     connect(m_fastDecode, &QAction::triggered, this, [this] {
@@ -251,6 +260,7 @@ void MainWindow::refreshFromSettings()
     m_qualityBaja->setChecked(m_settings.isQualityChecked(JpegQuality::Baja));
     m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
     m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
+    m_fitMark->setChecked(m_settings.fitMark());
     m_fastDecode->setChecked(m_settings.fastDecode());
     m_onlyChanged->setChecked(m_settings.onlyChanged());
     m_skipBlankRows->setChecked(m_settings.skipBlankRows());
@@ -401,6 +411,21 @@ void MainWindow::openWatermarkFolderWindow()
     }
     m_watermarkFolderWindow->show();
     m_watermarkFolderWindow->raise();
+}
+
+void MainWindow::openBrandMaker()
+{
+    if (!m_brandMaker) {
+        m_brandMaker = new BrandMakerWindow(m_services, m_settings, nullptr);
+        // Taken as a folder accepted in "Directorio marca de agua", at the width it was made for.
+        connect(m_brandMaker, &BrandMakerWindow::folderMade, this, [this](const QString& folder, int largeWidth) {
+            m_settings.useWatermarkFolder(folder);
+            m_settings.setLargeWidth(qint16(largeWidth));
+            m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
+        });
+    }
+    m_brandMaker->show();
+    m_brandMaker->raise();
 }
 
 PlacementWindow* MainWindow::ensurePlacementWindow()

@@ -22,6 +22,7 @@ class DestinationPickerWindow;
 class HelpWindow;
 class PlacementWindow;
 class WatermarkFolderWindow;
+class BrandMakerWindow;
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
@@ -97,6 +98,7 @@ private:
     void openDestinationPicker();
     void openSummary();
     void openWatermarkFolderWindow();
+    void openBrandMaker();
     void openPlacementWindow();
     PlacementWindow* ensurePlacementWindow();
     void openAbout();
@@ -147,6 +149,7 @@ private:
     QPointer<SourcePickerWindow> m_sourcePicker;
     QPointer<DestinationPickerWindow> m_destinationPicker;
     QPointer<WatermarkFolderWindow> m_watermarkFolderWindow;
+    QPointer<BrandMakerWindow> m_brandMaker;
     QPointer<PlacementWindow> m_placementWindow;
     QPointer<AboutWindow> m_aboutWindow;
     QPointer<HelpWindow> m_helpWindow;
@@ -162,6 +165,7 @@ private:
     QAction* m_qualityMuyBaja = nullptr;
     QAction* m_defaultWatermark = nullptr;
     QAction* m_interiorOnly = nullptr;
+    QAction* m_fitMark = nullptr;
     QAction* m_fastDecode = nullptr;
     QAction* m_onlyChanged = nullptr;
     QAction* m_skipBlankRows = nullptr;
