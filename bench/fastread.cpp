@@ -19,7 +19,6 @@
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
 #include "core/image/photoheader.h"
-#include "core/image/jpegdecoder.h"
 
 #include <FreeImage.h>
 

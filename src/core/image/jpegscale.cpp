@@ -1,7 +1,7 @@
 #include "core/image/jpegscale.h"
 
 #include "core/image/bitmapaccess.h"
-#include "core/image/jpegdecoder.h"
+#include "core/image/jpeg/jpegdecoder.h"
 
 #include <FreeImage.h>
 
@@ -92,33 +92,17 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
 
 } // namespace
 
-FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y)
-{
-    FIBITMAP* dib = FreeImage_Allocate(width, height, grey ? 8 : 24);
-    if (!dib)
-        return nullptr;
-    if (grey) {
-        RGBQUAD* palette = FreeImage_GetPalette(dib);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    }
-    // The resolution the library's own JPEG reader gives, so the copies'
-    // headers say what the full read's would.
-    if (unit == 1) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(float(x) / 0.0254 + 0.5));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(float(y) / 0.0254 + 0.5));
-    } else if (unit == 2) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(x * 100));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(y * 100));
-    }
-    return dib;
-}
-
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {
     if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
         return own;
     return decodeJpegReducedByLibjpeg(jpeg, eighths, maxPixels);
+}
+
+Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                               RefineInstructions instructions)
+{
+    return adoptDib(decodeJpegReducedDib(jpeg, eighths, maxPixels, instructions));
 }
 
 Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
