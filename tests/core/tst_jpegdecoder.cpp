@@ -295,6 +295,37 @@ private slots:
         jpegColourRow(&y, &u, &v, pixel, 1, false);
         QCOMPARE(std::vector<int>(pixel, pixel + 3), (std::vector<int>{0, 0, 254}));
     }
+
+    void theReducedReadIsOursUnlessSentToLibjpeg_data()
+    {
+        using fixtures::ScanScript;
+        QTest::addColumn<ScanScript>("script");
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("sequential") << ScanScript::Baseline << false;
+        QTest::newRow("progressive") << ScanScript::Simple << false;
+        QTest::newRow("progressive grey") << ScanScript::DeepRefinement << true;
+    }
+
+    void theReducedReadIsOursUnlessSentToLibjpeg()
+    {
+        // A build without our decoder, or FOTOLISTA_LIBJPEG_ONLY=1 (the
+        // suite runs this file and tst_imageworkers both ways), sends every
+        // reduced read to libjpeg; our decoder alone still reads the file.
+        QFETCH(fixtures::ScanScript, script);
+        QFETCH(bool, grey);
+        const bool oursFirst = FOTOLISTA_OWN_JPEG && qEnvironmentVariableIntValue("FOTOLISTA_LIBJPEG_ONLY") == 0;
+        QTemporaryDir dir;
+        QVERIFY(fixtures::writePhotoJpeg(dir.filePath("p.jpg"), 403, 299, JPEG_SUBSAMPLING_420 | 90, grey));
+        const QByteArray jpeg = fixtures::rescanJpeg(fixtures::readBytes(dir.filePath("p.jpg")), script);
+        const QByteArray read = pngOf(decodeJpegReduced(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("read.png"));
+        const QByteArray ours = pngOf(decodeJpegReducedByOurs(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("o.png"));
+        const QByteArray theirs =
+            pngOf(decodeJpegReducedByLibjpeg(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("t.png"));
+        QVERIFY(!ours.isEmpty() && !theirs.isEmpty());
+        QVERIFY(ours != theirs);  // or this could not tell the two apart
+        QCOMPARE(read == ours, oursFirst);
+        QCOMPARE(read == theirs, !oursFirst);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJpegDecoder)

@@ -5,6 +5,8 @@
 
 #include <FreeImage.h>
 
+#include <QtGlobal>
+
 #include <csetjmp>
 #include <cstdio>
 
@@ -90,12 +92,22 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
     return dib;
 }
 
+/// Our decoder first, unless the build leaves it out or FOTOLISTA_LIBJPEG_ONLY=1
+/// asks for libjpeg alone, to tell a fault of ours from one of the file's.
+bool ownDecoderFirst()
+{
+    static const bool libjpegOnly = qEnvironmentVariableIntValue("FOTOLISTA_LIBJPEG_ONLY") != 0;
+    return FOTOLISTA_OWN_JPEG && !libjpegOnly;
+}
+
 } // namespace
 
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {
-    if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
-        return own;
+    if (ownDecoderFirst()) {
+        if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
+            return own;
+    }
     return decodeJpegReducedByLibjpeg(jpeg, eighths, maxPixels);
 }
 

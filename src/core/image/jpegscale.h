@@ -25,7 +25,9 @@ inline constexpr double kJpegReadMargin = 1.5;
 /// Null when the decoder cannot give that (CMYK, a damaged file, one that
 /// ends early) or the reduced picture would have more than `maxPixels`.
 /// Our own decoder (core/image/jpeg/) reads the file when it takes it, libjpeg
-/// everything else.
+/// everything else; libjpeg reads them all in a build with FOTOLISTA_OWN_JPEG
+/// off, or when FOTOLISTA_LIBJPEG_ONLY=1 is set, to tell whether a fault is
+/// our decoder's.
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);
 /// The same by our own decoder alone: null for any file it leaves to libjpeg.
 Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
