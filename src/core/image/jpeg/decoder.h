@@ -28,7 +28,7 @@
 namespace jpeg {
 
 // Where the k-th coefficient of the stored (zigzag) order lies in the block,
-// row by row (A.3.6).
+// row by row (the zigzag order of Annex A).
 inline constexpr std::array<uint8_t, 64> kNaturalOrder = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,

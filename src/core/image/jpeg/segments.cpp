@@ -2,9 +2,9 @@
 // Table B.1): SOI, the frame header (B.2.2: baseline, extended and
 // progressive Huffman frames only), DQT (B.2.4.1), DHT (B.2.4.2), DRI
 // (B.2.4.4), each scan header (B.2.3) and the end of each scan's data,
-// restart markers in that data, APPn and COM segments (B.2.4.6, B.2.4.5)
-// passed over but for JFIF's and Adobe's, and EOI. Anything this does not
-// take ends the decoding, and the file goes to libjpeg.
+// restart markers in that data, APPn and COM segments passed over but for
+// JFIF's and Adobe's, and EOI. Anything this does not take ends the
+// decoding, and the file goes to libjpeg.
 
 #include "core/image/jpeg/decoder.h"
 

@@ -1,11 +1,12 @@
 // The inverse transform (ITU-T T.81, A.3.3) of dequantised blocks (A.3.4)
 // straight to the reduced size: a block at n/8 is the n-point inverse
 // transform of its first n × n coefficients, at the level of the 8-point
-// one, as libjpeg's reduced read computes it. A plane subsampled against
-// the frame's largest sampling factors (A.1.1) gets a larger transform of
-// its blocks instead, so that every plane comes out at the picture's size
-// and nothing is upsampled after. Single-precision sums, four outputs of a
-// row to a vector on x86-64, in the same order as the plain sums.
+// one, as libjpeg's reduced read does (in fixed point there, here in
+// single precision). A plane subsampled against the frame's largest
+// sampling factors (A.1.1) gets a larger transform of its blocks instead,
+// so that every plane comes out at the picture's size and nothing is
+// upsampled after. Four outputs of a row to a vector on
+// x86-64, with the same sums in the same order as the plain version.
 
 #include "core/image/jpeg/decoder.h"
 
