@@ -4,6 +4,11 @@
 //                                           how far apart the pictures are
 //     fotolista_fastread ours PHOTO...      only ours, timed
 //     fotolista_fastread libjpeg PHOTO...   only libjpeg's, timed
+//     fotolista_fastread digest PHOTO...    ours at 1/8 to 4/8 with each set of
+//                                           refinement instructions: a digest of
+//                                           the pixels per photo, to compare
+//                                           before and after a change that must
+//                                           keep the bytes
 // Each at the scale the fast mode picks for a 409-pixel copy. Photos ours
 // leaves to libjpeg (read at 5/8 or more, CMYK, ...) are counted apart.
 // Time the two alone, in separate runs: in one process each leaves the heap
@@ -14,9 +19,10 @@
 #include "core/image/imageheader.h"
 #include "core/image/jpegscale.h"
 #include "core/image/photoheader.h"
-#include "core/image/jpegdecoder.h"
 
 #include <FreeImage.h>
+
+#include <QCryptographicHash>
 
 #include <chrono>
 #include <cmath>
@@ -54,13 +60,47 @@ double psnr(const Bitmap& a, const Bitmap& b)
     return mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99;
 }
 
+/// The picture's sizes, depth and rows, hashed; "null" for none.
+QByteArray digestOf(const Bitmap& picture)
+{
+    if (picture.isNull())
+        return "null";
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    FIBITMAP* dib = dibOf(picture);
+    const int bytes = int(FreeImage_GetBPP(dib) / 8) * picture.width();
+    hash.addData(QByteArray::number(picture.width()) + 'x' + QByteArray::number(picture.height()) + 'x'
+                 + QByteArray::number(picture.bitsPerPixel()) + 'x'
+                 + QByteArray::number(FreeImage_GetDotsPerMeterX(dib)));
+    for (int row = 0; row < picture.height(); ++row)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(FreeImage_GetScanLine(dib, row)), bytes));
+    return hash.result().toHex().left(16);
+}
+
+int digests(int argc, char** argv)
+{
+    for (int i = 2; i < argc; ++i) {
+        std::ifstream in(argv[i], std::ios::binary);
+        const std::vector<char> data{std::istreambuf_iterator<char>(in), {}};
+        const std::span bytes(reinterpret_cast<const std::byte*>(data.data()), data.size());
+        std::printf("%s", argv[i]);
+        for (int eighths = 1; eighths <= 4; ++eighths) {
+            for (const auto set : {RefineInstructions::Best, RefineInstructions::Counting, RefineInstructions::Plain})
+                std::printf(" %s", digestOf(decodeJpegReducedByOurs(bytes, eighths, kPixels, set)).constData());
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "digest")
+        return digests(argc, argv);
     if (argc < 3 || (mode != "compare" && mode != "ours" && mode != "libjpeg")) {
-        std::fprintf(stderr, "usage: fotolista_fastread compare|ours|libjpeg PHOTO...\n");
+        std::fprintf(stderr, "usage: fotolista_fastread compare|ours|libjpeg|digest PHOTO...\n");
         return 2;
     }
     double ours = 0, theirs = 0, worst = 99;

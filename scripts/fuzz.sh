@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build_dir=${FUZZ_BUILD_DIR:-$root/build-fuzz}
-targets=(fuzz_xls fuzz_rownames fuzz_fastread fuzz_package fuzz_csv fuzz_photointake fuzz_jobfile)
+targets=(fuzz_xls fuzz_rownames fuzz_fastread fuzz_jpegdecoder fuzz_package fuzz_csv fuzz_photointake fuzz_jobfile)
 if [ $# -gt 1 ]; then
   targets=("${@:2}")
 fi

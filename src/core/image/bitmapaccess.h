@@ -22,8 +22,3 @@ Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
 Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);
 /// The same from any source of bytes, read as the library asks for them.
 Bitmap loadBitmap(int libraryFormat, ByteSource& source, int flags);
-/// The picture a reduced JPEG read decodes into: 24-bit colour, or 8-bit grey
-/// with a grey palette, with the resolution a JFIF header gives (`unit` 1:
-/// dots per inch, 2: per centimetre; anything else leaves none). Null when
-/// it cannot be allocated.
-FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y);

@@ -1,9 +1,11 @@
 #include "core/image/jpegscale.h"
 
 #include "core/image/bitmapaccess.h"
-#include "core/image/jpegdecoder.h"
+#include "core/image/jpeg/jpegdecoder.h"
 
 #include <FreeImage.h>
+
+#include <QtGlobal>
 
 #include <csetjmp>
 #include <cstdio>
@@ -90,35 +92,29 @@ FIBITMAP* decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, std::span<
     return dib;
 }
 
-} // namespace
-
-FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y)
+/// Our decoder first, unless the build leaves it out or FOTOLISTA_LIBJPEG_ONLY=1
+/// asks for libjpeg alone, to tell a fault of ours from one of the file's.
+bool ownDecoderFirst()
 {
-    FIBITMAP* dib = FreeImage_Allocate(width, height, grey ? 8 : 24);
-    if (!dib)
-        return nullptr;
-    if (grey) {
-        RGBQUAD* palette = FreeImage_GetPalette(dib);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
-    }
-    // The resolution the library's own JPEG reader gives, so the copies'
-    // headers say what the full read's would.
-    if (unit == 1) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(float(x) / 0.0254 + 0.5));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(float(y) / 0.0254 + 0.5));
-    } else if (unit == 2) {
-        FreeImage_SetDotsPerMeterX(dib, unsigned(x * 100));
-        FreeImage_SetDotsPerMeterY(dib, unsigned(y * 100));
-    }
-    return dib;
+    static const bool libjpegOnly = qEnvironmentVariableIntValue("FOTOLISTA_LIBJPEG_ONLY") != 0;
+    return FOTOLISTA_OWN_JPEG && !libjpegOnly;
 }
+
+} // namespace
 
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {
-    if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
-        return own;
+    if (ownDecoderFirst()) {
+        if (Bitmap own = decodeJpegReducedByOurs(jpeg, eighths, maxPixels); !own.isNull())
+            return own;
+    }
     return decodeJpegReducedByLibjpeg(jpeg, eighths, maxPixels);
+}
+
+Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                               RefineInstructions instructions)
+{
+    return adoptDib(decodeJpegReducedDib(jpeg, eighths, maxPixels, instructions));
 }
 
 Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)

@@ -2,6 +2,7 @@
 
 #include "core/image/bitmap.h"
 #include "core/image/imageheader.h"
+#include "core/image/jpeg/jpegdecoder.h"
 
 #include <cstddef>
 #include <span>
@@ -23,8 +24,13 @@ inline constexpr double kJpegReadMargin = 1.5;
 /// the resolution of its JFIF header. Nothing of the file's metadata is read.
 /// Null when the decoder cannot give that (CMYK, a damaged file, one that
 /// ends early) or the reduced picture would have more than `maxPixels`.
-/// Our own decoder (jpegdecoder.h) reads the file when it takes it, libjpeg
-/// everything else.
+/// Our own decoder (core/image/jpeg/) reads the file when it takes it, libjpeg
+/// everything else; libjpeg reads them all in a build with FOTOLISTA_OWN_JPEG
+/// off, or when FOTOLISTA_LIBJPEG_ONLY=1 is set, to tell whether a fault is
+/// our decoder's.
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);
+/// The same by our own decoder alone: null for any file it leaves to libjpeg.
+Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+                               RefineInstructions instructions = RefineInstructions::Best);
 /// The same by libjpeg alone, whatever the file.
 Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);

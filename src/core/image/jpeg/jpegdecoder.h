@@ -1,12 +1,12 @@
 #pragma once
 
-#include "core/image/bitmap.h"
-
 #include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+struct FIBITMAP;
 
 /// The fast read of a JPEG at a reduced scale, done here rather than by
 /// libjpeg, which decodes every coefficient of a block and then reduces.
@@ -28,13 +28,16 @@
 /// and for anything irregular in the file (a damaged table, a scan out of
 /// order, data that ends early, a wrong restart marker, ...): the caller
 /// then hands the file to libjpeg, whose handling of damaged files stays the
-/// program's.
+/// program's. The picture is the caller's (decodeJpegReducedByOurs in
+/// core/image/jpegscale.h gives it as a Bitmap).
 ///
 /// The refinement scans use the quickest instructions the processor has;
 /// tests ask for the others (Counting: popcnt without BMI2's deposit; Plain:
 /// those of every processor), which give the same picture.
+///
+/// decoder.h names the stages and the files that hold them.
 enum class RefineInstructions { Best, Counting, Plain };
-Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
+FIBITMAP* decodeJpegReducedDib(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
                                RefineInstructions instructions = RefineInstructions::Best);
 
 /// libjpeg's YCbCr to BGR, in its fixed point, for `width` pixels; with
@@ -42,3 +45,9 @@ Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qin
 /// compare the two).
 void jpegColourRow(const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* line,
                    int width, bool vector);
+
+/// The picture a reduced JPEG read decodes into, by either decoder: 24-bit
+/// colour, or 8-bit grey with a grey palette, with the resolution a JFIF
+/// header gives (`unit` 1: dots per inch, 2: per centimetre; anything else
+/// leaves none). Null when it cannot be allocated.
+FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y);
