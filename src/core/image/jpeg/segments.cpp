@@ -8,16 +8,13 @@
 
 #include "core/image/jpeg/decoder.h"
 
+#include "core/base/byteorder.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace jpeg {
 
-namespace {
-
-unsigned be16(const uint8_t* p) { return unsigned(p[0]) << 8 | p[1]; }
-
-} // namespace
 
 bool Decoder::huffmanTables(const uint8_t* at, int length)
 {
