@@ -15,7 +15,6 @@
 
 namespace jpeg {
 
-
 bool Decoder::huffmanTables(const uint8_t* at, int length)
 {
     while (length > 0) {
