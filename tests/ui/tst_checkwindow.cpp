@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
 
@@ -123,6 +124,26 @@ private slots:
             pictures += card.image.startsWith("data:image/jpeg;base64,") ? 1 : 0;
         QCOMPARE(pictures, 6);
         QVERIFY(report.text.contains("Fila 22 falta-origen"));
+    }
+
+    // The last run's files, as the command's --manifest lists them.
+    void theFileListItem()
+    {
+        Rig rig;
+        rig.use("listaarchivos");
+        QCOMPARE(rig.ui.messageTexts(), QStringList{"Todavía no se ha procesado ningún lote."});
+
+        rig.chooseTheBatch();
+        rig.window->startRun();
+        rig.ui.fileAnswers << FileChoice::chosen(rig.dir.filePath("lista"));
+        rig.use("listaarchivos");
+        const QList<ScriptedUiServices::Call> dialogs = rig.ui.callsOf(ScriptedUiServices::Kind::FileDialog);
+        QCOMPARE(dialogs.constLast().text, QStringLiteral("Guardar la lista de archivos"));
+        const QStringList lines =
+            QString::fromUtf8(fixtures::readBytes(rig.dir.filePath("lista.csv"))).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 8);  // the header, then every row of the walk
+        QVERIFY2(lines[0].startsWith("fila,destino,grande,grande bytes"), qPrintable(lines[0]));
+        QVERIFY(!lines.filter(QRegularExpression("^6,TAZA-01,TAZA-01\\.jpg,[0-9]+,409,")).isEmpty());
     }
 };
 

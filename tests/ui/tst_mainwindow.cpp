@@ -166,7 +166,8 @@ private slots:
                                      "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
                                      "Formatos web | "
                                      "Comprobar el lote... | "
-                                     "Ver informe del último lote | Guardar trabajo... | Abrir trabajo... | "
+                                     "Ver informe del último lote | Guardar la lista de archivos... | Guardar trabajo... | "
+                                     "Abrir trabajo... | "
                                      "Trabajos recientes",
                                      "Acerca de ..."}));
         // No format is marked at start, although the sources are JPEG;

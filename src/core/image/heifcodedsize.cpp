@@ -176,7 +176,7 @@ std::optional<ImageSize> hvcCSize(const unsigned char* p, size_t n)
     return largest;
 }
 
-/// max_frame_width/height of an AV1 sequence header OBU's payload (AV1 specification, 5.5).
+/// max_frame_width/height of an AV1 sequence header OBU's payload (AV1 bitstream syntax, 5.5).
 std::optional<ImageSize> av1SequenceHeaderSize(const unsigned char* p, size_t n)
 {
     BitReader r(p, n);

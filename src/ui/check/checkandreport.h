@@ -10,8 +10,8 @@ class JobSettings;
 class PlacementSource;
 class UiServices;
 
-/// What the two items "Comprobar el lote..." and "Ver informe del último
-/// lote" do, and the record of the last run that the second one reports.
+/// What the items "Comprobar el lote...", "Ver informe del último lote"
+/// and "Guardar la lista de archivos..." do, and the record of the last run that the second one reports.
 /// The main window calls it from its menu and around each run.
 class CheckAndReport {
 public:
@@ -33,7 +33,15 @@ public:
     /// opened with the desktop's browser.
     void showLastReport();
 
+    /// "Guardar la lista de archivos...": the last run's files, a line a
+    /// row, as `--manifest` writes them, into a CSV file the user names.
+    void saveLastFileList();
+
 private:
+    /// Whether the last run ended after it started; says why not otherwise.
+    /// `nothing` ends the message said when it never started.
+    bool lastRunFinished(const QString& nothing, const QString& later);
+
     JobSettings& m_settings;
     UiServices& m_services;
     QString m_logPath;

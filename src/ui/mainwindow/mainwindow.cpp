@@ -211,6 +211,8 @@ void MainWindow::buildMenus()
             [this] { m_checkAndReport.checkTheBatch(); });
     connect(item(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
             [this] { m_checkAndReport.showLastReport(); });
+    connect(item(options, "listaarchivos", QStringLiteral("Guardar la lista de archivos...")), &QAction::triggered,
+            this, [this] { m_checkAndReport.saveLastFileList(); });
     addJobItems(options);
 
     QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
