@@ -449,6 +449,11 @@ private slots:
         QTest::newRow("JPEG") << "bad_exif.jpg" << false << 12;
         QTest::newRow("JPEG, fast read") << "bad_exif.jpg" << true << 12;
         QTest::newRow("WebP") << "bad_exif.webp" << false << 0;
+        for (const char* where : {"garbage", "unknown", "jfxx", "scans"}) {
+            const QString name = QStringLiteral("bad_exif_%1.jpg").arg(where);
+            QTest::addRow("JPEG, %s", where) << name << false << 12;
+            QTest::addRow("JPEG, %s, fast read", where) << name << true << 12;
+        }
     }
 
     void survivesMetadataTheLibraryWouldMisread()

@@ -2,6 +2,7 @@
 
 #include "core/base/byteorder.h"
 #include "core/image/heifphoto.h"
+#include "core/image/jpeg/markers.h"
 #include "core/image/prepareimages.h"
 #include "core/image/tiffheader.h"
 
@@ -13,61 +14,6 @@
 #include <cstring>
 #include <map>
 #include <optional>
-
-QByteArray ByteSource::readBytes(qint64 offset, qint64 n)
-{
-    if (n < 0 || offset < 0 || offset > size() || n > size() - offset)
-        return {};
-    QByteArray bytes(n, Qt::Uninitialized);
-    if (!read(offset, bytes.data(), n))
-        return {};
-    return bytes;
-}
-
-bool MemorySource::read(qint64 offset, void* into, qint64 n)
-{
-    if (offset < 0 || n < 0 || offset > size() || n > size() - offset)
-        return false;
-    if (n > 0)
-        std::memcpy(into, m_bytes.data() + offset, size_t(n));
-    return true;
-}
-
-bool OverlaidSource::read(qint64 offset, void* into, qint64 n)
-{
-    if (!m_base.read(offset, into, n))
-        return false;
-    const qint64 from = std::max(offset, m_patch.offset);
-    const qint64 to = std::min(offset + n, m_patch.offset + qint64(m_patch.bytes.size()));
-    if (from < to)
-        std::memcpy(static_cast<char*>(into) + (from - offset), m_patch.bytes.constData() + (from - m_patch.offset),
-                    size_t(to - from));
-    return true;
-}
-
-FileSource::FileSource(const QString& path) : m_file(path)
-{
-    // Unbuffered: the start is kept here, and the rest is read in the
-    // pieces asked for. 64 kB hold the header of nearly every photo; each
-    // piece read from the file would otherwise cost a seek and a read.
-    m_open = m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    if (!m_open)
-        return;
-    m_size = m_file.size();
-    m_start = m_file.read(std::min<qint64>(m_size, 64 * 1024));
-}
-
-bool FileSource::read(qint64 offset, void* into, qint64 n)
-{
-    if (!m_open || offset < 0 || n < 0 || offset > m_size || n > m_size - offset)
-        return false;
-    if (offset + n <= m_start.size()) {
-        if (n > 0)
-            std::memcpy(into, m_start.constData() + offset, size_t(n));
-        return true;
-    }
-    return m_file.seek(offset) && m_file.read(static_cast<char*>(into), n) == n;
-}
 
 namespace {
 
@@ -197,28 +143,14 @@ private:
 void readJpeg(ByteSource& source, PhotoHeader& h)
 {
     JpegSegments segments(source, h);
-    qint64 pos = 2;
+    jpeg::MarkerWalker walker(source);
     // Bounded: a file of markers and nothing else cannot keep us here.
     for (int segment = 0; segment < 65536; ++segment) {
-        uchar m[2];
-        if (!source.read(pos, m, 2) || m[0] != 0xFF)
+        const std::optional<jpeg::Marker> m = walker.next();
+        if (!m || m->code == 0xD9 || m->code == 0xDA)  // end of image, start of scan
             break;
-        if (m[1] == 0xFF) {  // fill byte
-            ++pos;
-            continue;
-        }
-        const int marker = m[1];
-        pos += 2;
-        if (marker == 0xD9 || marker == 0xDA)  // end of image, start of scan
+        if (jpeg::hasLength(m->code) && !segments.take(m->code, m->payload, m->size))
             break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue;  // no length
-        if (!source.read(pos, m, 2) || be16(m) < 2)
-            break;
-        const qint64 length = be16(m);
-        if (!segments.take(marker, pos + 2, length - 2))
-            break;
-        pos += length;
     }
     segments.finish();
 }

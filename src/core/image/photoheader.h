@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/bytesource.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -17,63 +19,6 @@ enum class PhotoFormat { Unknown, Jpeg, Png, Tiff, Webp, Heif };
 /// 6 turned a quarter clockwise, 7 mirrored along the other diagonal, 8
 /// turned a quarter anticlockwise.
 using Orientation = int;
-
-/// Random access to the bytes of a photo: a file or a block of memory.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual qint64 size() const = 0;
-    /// Reads exactly `n` bytes at `offset`; false when they are not all there.
-    virtual bool read(qint64 offset, void* into, qint64 n) = 0;
-    QByteArray readBytes(qint64 offset, qint64 n);
-};
-
-/// Bytes held in memory (not copied: they must outlive the source).
-class MemorySource final : public ByteSource {
-public:
-    explicit MemorySource(std::span<const std::byte> bytes) : m_bytes(bytes) {}
-    qint64 size() const override { return qint64(m_bytes.size()); }
-    bool read(qint64 offset, void* into, qint64 n) override;
-
-private:
-    std::span<const std::byte> m_bytes;
-};
-
-/// A piece of bytes that replaces others at `offset`.
-struct BytePatch {
-    qint64 offset = 0;
-    QByteArray bytes;
-};
-
-/// The bytes of another source with one piece replaced: what a library is
-/// given in place of the file, without copying the file (the other source
-/// must outlive this one).
-class OverlaidSource final : public ByteSource {
-public:
-    OverlaidSource(ByteSource& base, BytePatch patch) : m_base(base), m_patch(std::move(patch)) {}
-    qint64 size() const override { return m_base.size(); }
-    bool read(qint64 offset, void* into, qint64 n) override;
-
-private:
-    ByteSource& m_base;
-    BytePatch m_patch;
-};
-
-/// The bytes of a file: its start is read at once, as a header walk asks
-/// for many small pieces of it, and the rest as it is asked for.
-class FileSource final : public ByteSource {
-public:
-    explicit FileSource(const QString& path);
-    bool isOpen() const { return m_open; }
-    qint64 size() const override { return m_size; }
-    bool read(qint64 offset, void* into, qint64 n) override;
-
-private:
-    QFile m_file;
-    bool m_open = false;
-    qint64 m_size = 0;
-    QByteArray m_start;
-};
 
 /// What a photo's header says, read without decoding any pixel.
 struct PhotoHeader {

@@ -3,6 +3,7 @@
 #include "core/image/bitmapaccess.h"
 #include "core/image/colourprofile.h"
 #include "core/image/heifphoto.h"
+#include "core/image/jpeg/markers.h"
 #include "core/image/tiffheader.h"
 
 #include <QFile>
@@ -15,46 +16,11 @@
 
 namespace {
 
-/// A JPEG without its metadata segments (EXIF, XMP, ICC, IPTC, comments and
-/// the other application segments the decoder does not need): no copy keeps
-/// them, the header reader has taken what the intake uses (orientation,
-/// profile), and the image library's own readers of them trust the counts a
-/// file declares: a damaged EXIF directory made it read past its segment.
-/// JFIF and Adobe segments stay, for the resolution and the colour
-/// transform. Everything from the first scan on is kept as it is.
-QByteArray withoutMetadataSegments(const QByteArray& jpeg)
-{
-    const auto byte = [&](qsizetype i) { return uchar(jpeg[i]); };
-    if (jpeg.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8)
-        return jpeg;
-    QByteArray out;
-    out.reserve(jpeg.size());
-    out.append(jpeg.constData(), 2);
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size() && byte(pos) == 0xFF) {
-        const uchar marker = byte(pos + 1);
-        if (marker == 0xFF) {  // a fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            break;
-        const qsizetype length = qsizetype(byte(pos + 2)) << 8 | byte(pos + 3);
-        if (length < 2 || length > jpeg.size() - pos - 2)
-            break;
-        const bool metadata = (marker >= 0xE1 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
-        if (!metadata)
-            out.append(jpeg.constData() + pos, 2 + length);
-        pos += 2 + length;
-    }
-    out.append(jpeg.constData() + pos, jpeg.size() - pos);
-    return out;
-}
-
 /// A WebP without its EXIF, XMP and ICC chunks, and with the flags that
-/// announce them cleared, for the same reasons as withoutMetadataSegments:
-/// the image library reads a WebP's EXIF with the same reader. From a chunk
-/// whose size passes the end of the file on, the rest is kept as it is.
+/// announce them cleared, for the same reasons as a JPEG's metadata
+/// segments: the image library reads a WebP's EXIF with the same reader.
+/// From a chunk whose size passes the end of the file on, the rest is kept
+/// as it is.
 QByteArray withoutMetadataChunks(const QByteArray& webp)
 {
     const auto le32 = [&](qsizetype i) {
@@ -86,37 +52,6 @@ QByteArray withoutMetadataChunks(const QByteArray& webp)
     return out;
 }
 
-/// Whether a JPEG stops before its end marker, following its markers as
-/// libjpeg does: libjpeg then warns that the file ends early and fills the
-/// rest with grey, and the library's reader passes that warning on only
-/// when it is the first one (after a warning about damaged data, say).
-bool endsEarly(const QByteArray& jpeg)
-{
-    const auto byte = [&](qsizetype i) { return uchar(jpeg[i]); };
-    qsizetype pos = 2;
-    while (pos < jpeg.size()) {
-        if (byte(pos) != 0xFF || pos + 1 >= jpeg.size()) {
-            ++pos;  // entropy-coded data, or bytes libjpeg passes over
-            continue;
-        }
-        const uchar marker = byte(pos + 1);
-        if (marker == 0xFF) {
-            ++pos;
-            continue;
-        }
-        if (marker == 0xD9)
-            return false;
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            pos += 2;
-            continue;
-        }
-        if (pos + 4 > jpeg.size())
-            return true;
-        pos += 2 + (qsizetype(byte(pos + 2)) << 8 | byte(pos + 3));
-    }
-    return true;
-}
-
 std::span<const std::byte> spanOf(const QByteArray& bytes)
 {
     return {reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())};
@@ -133,8 +68,12 @@ struct Input {
     {
         switch (fif) {
         case FIF_JPEG: {
-            const QByteArray plain = withoutMetadataSegments(whole());
-            return endsEarly(plain) ? Bitmap() : loadBitmap(fif, spanOf(plain), flags);
+            // The library's own readers of EXIF, ICC, IPTC and thumbnails
+            // trust the counts a file declares: a damaged EXIF directory
+            // made it read past its segment. The header reader has taken
+            // what the intake uses (orientation, profile) already.
+            const QByteArray plain = jpeg::withoutMetadataSegments(whole());
+            return jpeg::endsEarly(plain) ? Bitmap() : loadBitmap(fif, spanOf(plain), flags);
         }
         case FIF_WEBP:
             return loadBitmap(fif, spanOf(withoutMetadataChunks(whole())), flags);

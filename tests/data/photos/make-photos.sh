@@ -174,6 +174,26 @@ tiff = b'MM\x00*' + struct.pack('>IH', 8, 0xFDFA) + b''.join(struct.pack('>HHII'
 exif = b'Exif\x00\x00' + tiff + bytes(96 - 6 - len(tiff))
 open('bad_exif.exif', 'wb').write(exif)
 jpeg = open('o1.jpg', 'rb').read()
-open('bad_exif.jpg', 'wb').write(jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(exif) + 2) + exif + jpeg[2:])
+app1 = b'\xff\xe1' + struct.pack('>H', len(exif) + 2) + exif
+open('bad_exif.jpg', 'wb').write(jpeg[:2] + app1 + jpeg[2:])
+# The same segment where libjpeg still finds it and a walk that stops early
+# would not: after bytes that are no marker; behind a code libjpeg does not
+# know, whose "length" would pass over it (the library has libjpeg read on
+# past such a code as if it had none); between the scans of a progressive
+# file; and inside a JFXX thumbnail, which the library decodes as a JPEG.
+first = 4 + struct.unpack('>H', jpeg[4:6])[0]
+open('bad_exif_garbage.jpg', 'wb').write(jpeg[:first] + b'\x00\x01' + app1 + jpeg[first:])
+open('bad_exif_unknown.jpg', 'wb').write(jpeg[:2] + b'\xff\x49' + struct.pack('>H', len(app1) + 2) + app1 + jpeg[2:])
+jfxx = b'JFXX\x00\x10' + open('bad_exif.jpg', 'rb').read()
+open('bad_exif_jfxx.jpg', 'wb').write(jpeg[:2] + b'\xff\xe0' + struct.pack('>H', len(jfxx) + 2) + jfxx + jpeg[2:])
+EOF
+im o1.jpg -interlace Plane o1_progressive.jpg
+python3 - <<'EOF'
+import struct
+exif = open('bad_exif.exif', 'rb').read()
+prog = open('o1_progressive.jpg', 'rb').read()
+second = prog.index(b'\xff\xda', prog.index(b'\xff\xda') + 2)
+app1 = b'\xff\xe1' + struct.pack('>H', len(exif) + 2) + exif
+open('bad_exif_scans.jpg', 'wb').write(prog[:second] + app1 + prog[second:])
 EOF
 webpmux -set exif bad_exif.exif o1.webp -o bad_exif.webp >/dev/null 2>&1
