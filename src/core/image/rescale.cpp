@@ -1,5 +1,6 @@
 #include "core/image/rescale.h"
 
+#include "core/base/cpu.h"
 #include "core/image/singlepasses.h"
 
 #include <FreeImage.h>
@@ -8,13 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#define FOTOLISTA_X86 1
-#else
-#define FOTOLISTA_X86 0
-#endif
 
 // Every sum here is formed as the image library forms it: each product
 // rounded to double on its own, the products added in source order. A fused
@@ -310,8 +304,6 @@ void verticalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeig
 
 // --- AVX2 passes: four rows side by side, chosen at run time ----------------
 
-#define FOTOLISTA_AVX2 __attribute__((target("avx2")))
-
 /// buf[s * 4 + r] = sample s of row r.
 FOTOLISTA_AVX2 void interleave4(const std::uint8_t* const* rows, int n, double* buf)
 {
@@ -555,7 +547,7 @@ int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytes
 SimdLevel bestSimdLevel()
 {
 #if FOTOLISTA_X86
-    static const SimdLevel best = __builtin_cpu_supports("avx2") ? SimdLevel::Avx2 : SimdLevel::Sse2;
+    static const SimdLevel best = cpu::features().avx2 ? SimdLevel::Avx2 : SimdLevel::Sse2;
     return best;
 #else
     return SimdLevel::Plain;

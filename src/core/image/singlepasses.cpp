@@ -1,15 +1,14 @@
 #include "core/image/singlepasses.h"
 
+#include "core/base/cpu.h"
+
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
+#if FOTOLISTA_X86
 
 namespace {
-
-#define FOTOLISTA_AVX2 __attribute__((target("avx2")))
 
 std::vector<float> singleWeights(const AxisWeights& aw) { return {aw.weights.begin(), aw.weights.end()}; }
 
@@ -176,7 +175,7 @@ FOTOLISTA_AVX2 void down8(const SamplePlane& src, const SamplePlane& dst, const 
 
 bool singleAcross(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
 {
-    if (src.channels != 3 || !__builtin_cpu_supports("avx2"))
+    if (src.channels != 3 || !cpu::features().avx2)
         return false;
     across8(src, dst, aw);
     return true;
@@ -184,7 +183,7 @@ bool singleAcross(const SamplePlane& src, const SamplePlane& dst, const AxisWeig
 
 bool singleDown(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
 {
-    if (!__builtin_cpu_supports("avx2"))
+    if (!cpu::features().avx2)
         return false;
     down8(src, dst, aw);
     return true;

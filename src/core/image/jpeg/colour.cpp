@@ -6,12 +6,10 @@
 
 #include "core/image/jpeg/decoder.h"
 
+#include "core/base/cpu.h"
+
 #include <algorithm>
 #include <cstring>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace jpeg {
 
@@ -38,8 +36,7 @@ struct ColourTables {
 
 uint8_t clampByte(int value) { return uint8_t(std::clamp(value, 0, 255)); }
 
-#if defined(__x86_64__)
-#define FOTOLISTA_AVX2 __attribute__((target("avx2")))
+#if FOTOLISTA_X86
 
 FOTOLISTA_AVX2 inline __m256i eightSamples(const uint8_t* p)
 {
@@ -169,9 +166,8 @@ void jpegColourRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, ui
     using jpeg::ColourTables;
     static const ColourTables colour;
     int x = 0;
-#if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (vector && avx2)
+#if FOTOLISTA_X86
+    if (vector && cpu::features().avx2)
         x = jpeg::colourRowVector(luma, cb, cr, line, width);
 #else
     (void)vector;

@@ -9,6 +9,8 @@
 
 #include "core/image/jpeg/decoder.h"
 
+#include "core/base/cpu.h"
+
 #include <bit>
 
 namespace jpeg {
@@ -101,7 +103,7 @@ uint64_t lowBits(int n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1
 /// for every x86-64, though only processors that have it run this.
 [[gnu::always_inline]] inline uint64_t deposit(uint64_t source, uint64_t mask)
 {
-#if defined(__x86_64__)
+#if FOTOLISTA_X86
     uint64_t out;
     asm("pdepq %2, %1, %0" : "=r"(out) : "r"(source), "rm"(mask));
     return out;
@@ -185,16 +187,15 @@ bool acRefinePlain(BitReader& reader, Component& c, const Huffman& table, size_t
     return acRefineBlocks<false>(reader, c, table, block, count, ss, se, al, eobRun);
 }
 
-#if defined(__x86_64__)
-__attribute__((target("popcnt"))) bool acRefineCounting(BitReader& reader, Component& c, const Huffman& table,
-                                                         size_t block, int count, int ss, int se, int al, int& eobRun)
+#if FOTOLISTA_X86
+FOTOLISTA_POPCNT bool acRefineCounting(BitReader& reader, Component& c, const Huffman& table, size_t block,
+                                       int count, int ss, int se, int al, int& eobRun)
 {
     return acRefineBlocks<false>(reader, c, table, block, count, ss, se, al, eobRun);
 }
 
-__attribute__((target("popcnt,bmi,bmi2"))) bool acRefineDepositing(BitReader& reader, Component& c,
-                                                                    const Huffman& table, size_t block, int count,
-                                                                    int ss, int se, int al, int& eobRun)
+FOTOLISTA_BMI2 bool acRefineDepositing(BitReader& reader, Component& c, const Huffman& table, size_t block,
+                                       int count, int ss, int se, int al, int& eobRun)
 {
     return acRefineBlocks<true>(reader, c, table, block, count, ss, se, al, eobRun);
 }
@@ -206,11 +207,11 @@ __attribute__((target("popcnt,bmi,bmi2"))) bool acRefineDepositing(BitReader& re
 /// allows: AMD's before Zen 3 take a hundred cycles or more for a deposit.
 RefineFunction refineFunction(RefineInstructions asked)
 {
-#if defined(__x86_64__)
-    if (asked == RefineInstructions::Plain || !__builtin_cpu_supports("popcnt"))
+#if FOTOLISTA_X86
+    const cpu::Features& has = cpu::features();
+    if (asked == RefineInstructions::Plain || !has.popcnt)
         return acRefinePlain;
-    if (asked == RefineInstructions::Best && __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1")
-        && !__builtin_cpu_is("znver2"))
+    if (asked == RefineInstructions::Best && has.bmi2 && !has.slowDeposit)
         return acRefineDepositing;
     return acRefineCounting;
 #else

@@ -10,12 +10,10 @@
 
 #include "core/image/jpeg/decoder.h"
 
+#include "core/base/cpu.h"
+
 #include <cmath>
 #include <cstring>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace jpeg {
 
@@ -60,7 +58,7 @@ uint8_t clampLevel(float value)
 
 /// The block's sums over its first `rows` × `columns` coefficients, into
 /// SX × SY pixels.
-#if defined(__x86_64__)
+#if FOTOLISTA_X86
 template <int SX, int SY>
 [[gnu::always_inline]] inline void sumBlock(const CosineTables& cosines, const Component& c,
                                             const int16_t* coefficients, int rows, int columns, uint8_t* out,
