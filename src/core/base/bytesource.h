@@ -16,6 +16,8 @@ public:
     /// Reads exactly `n` bytes at `offset`; false when they are not all there.
     virtual bool read(qint64 offset, void* into, qint64 n) = 0;
     QByteArray readBytes(qint64 offset, qint64 n);
+    /// All the bytes, when they lie in memory already; null otherwise.
+    virtual const std::byte* contiguous() const { return nullptr; }
 };
 
 /// Bytes held in memory (not copied: they must outlive the source).
@@ -24,6 +26,7 @@ public:
     explicit MemorySource(std::span<const std::byte> bytes) : m_bytes(bytes) {}
     qint64 size() const override { return qint64(m_bytes.size()); }
     bool read(qint64 offset, void* into, qint64 n) override;
+    const std::byte* contiguous() const override { return m_bytes.data(); }
 
 private:
     std::span<const std::byte> m_bytes;

@@ -34,10 +34,23 @@ bool hasLength(uint8_t code)
         || code == 0xFE;
 }
 
-MarkerWalker::MarkerWalker(ByteSource& source, qint64 from) : m_source(source), m_pos(from) {}
+MarkerWalker::MarkerWalker(ByteSource& source, qint64 from)
+    : m_source(source), m_memory(reinterpret_cast<const uchar*>(source.contiguous())), m_size(source.size()),
+      m_pos(from)
+{
+}
+
+void MarkerWalker::resumeAt(qint64 pos)
+{
+    m_pos = pos;
+    m_inScan = false;
+    m_done = m_metEnd;
+}
 
 int MarkerWalker::byteAt(qint64 pos)
 {
+    if (m_memory)
+        return pos >= 0 && pos < m_size ? m_memory[pos] : -1;
     if (pos < m_blockAt || pos >= m_blockAt + m_block.size()) {
         if (pos < 0 || pos >= m_source.size())
             return -1;
@@ -51,6 +64,12 @@ int MarkerWalker::byteAt(qint64 pos)
 
 qint64 MarkerWalker::nextFF(qint64 pos)
 {
+    if (m_memory) {
+        if (pos < 0 || pos >= m_size)
+            return -1;
+        const void* ff = std::memchr(m_memory + pos, 0xFF, size_t(m_size - pos));
+        return ff ? static_cast<const uchar*>(ff) - m_memory : -1;
+    }
     for (;;) {
         if (byteAt(pos) < 0)
             return -1;
@@ -64,8 +83,11 @@ qint64 MarkerWalker::nextFF(qint64 pos)
 
 std::optional<Marker> MarkerWalker::next()
 {
+    qint64 passedOver = 0;
     while (!m_done) {
         const qint64 ff = nextFF(m_pos);
+        if (!m_inScan && ff > m_pos)
+            passedOver += ff - m_pos;
         qint64 at = ff + 1;
         int code = ff < 0 ? -1 : byteAt(at);
         while (code == 0xFF)  // fill bytes
@@ -76,17 +98,21 @@ std::optional<Marker> MarkerWalker::next()
         // A stuffed zero is data in a scan, and passed over between
         // segments; inside a scan the restarts and the codes libjpeg's
         // resynchronisation discards (below the frame markers) do not end it.
-        if (code == 0 || (m_inScan && (isRestart(code) || code < 0xC0)))
+        if (code == 0 || (m_inScan && (isRestart(code) || code < 0xC0))) {
+            if (!m_inScan)
+                passedOver += 2;
             continue;
+        }
         Marker m;
         m.code = uint8_t(code);
         m.at = at - 1;
         m.inScan = m_inScan;
+        m.passedOver = passedOver;
         m.payload = at + 1;
         if (hasLength(m.code)) {
             const int hi = byteAt(at + 1), lo = byteAt(at + 2);
             const qint64 length = hi < 0 || lo < 0 ? -1 : qint64(hi) << 8 | lo;
-            if (length < 2 || at + 1 + length > m_source.size())
+            if (length < 2 || at + 1 + length > m_size)
                 break;  // libjpeg stops here too, on a bad length or the file's end
             m.payload = at + 3;
             m.size = length - 2;

@@ -23,6 +23,7 @@ struct Marker {
     qint64 payload = 0;  // the first byte after its length field
     qint64 size = 0;     // bytes after its length field; 0 for a marker without one
     bool inScan = false; // met inside a scan's entropy-coded data
+    qint64 passedOver = 0; // bytes before it that are neither fill bytes nor a scan's data
     qint64 end() const { return payload + size; }
 };
 
@@ -42,11 +43,17 @@ public:
     /// Whether the walk has met the end-of-image marker.
     bool metEnd() const { return m_metEnd; }
 
+    /// Goes on from `pos`, between segments: for a reader that has read a
+    /// scan's data itself, up to the marker that ends it.
+    void resumeAt(qint64 pos);
+
 private:
     int byteAt(qint64 pos);  // -1 past the end
     qint64 nextFF(qint64 pos);
 
     ByteSource& m_source;
+    const uchar* m_memory;  // the bytes, when they lie in memory
+    qint64 m_size;
     qint64 m_pos;
     bool m_inScan = false;
     bool m_metEnd = false;

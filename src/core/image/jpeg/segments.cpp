@@ -1,17 +1,22 @@
 // The markers and their segments (ITU-T T.81, Annex B; the codes of
-// Table B.1): SOI, the frame header (B.2.2: baseline, extended and
-// progressive Huffman frames only), DQT (B.2.4.1), DHT (B.2.4.2), DRI
-// (B.2.4.4), each scan header (B.2.3) and the end of each scan's data,
-// restart markers in that data, APPn and COM segments passed over but for
-// JFIF's and Adobe's, and EOI. Anything this does not take ends the
-// decoding, and the file goes to libjpeg.
+// Table B.1), found by the walk the header reader and the intake use too
+// (markers.h), with nothing passed over between segments: SOI, the frame
+// header (B.2.2: baseline, extended and progressive Huffman frames only),
+// DQT (B.2.4.1), DHT (B.2.4.2), DRI (B.2.4.4), each scan header (B.2.3)
+// and the end of each scan's data, restart markers in that data, APPn and
+// COM segments passed over but for JFIF's and Adobe's, and EOI. Anything
+// this does not take ends the decoding, and the file goes to libjpeg.
 
 #include "core/image/jpeg/decoder.h"
 
 #include "core/base/byteorder.h"
+#include "core/base/bytesource.h"
+#include "core/image/jpeg/markers.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <span>
 
 namespace jpeg {
 
@@ -251,28 +256,22 @@ bool Decoder::scan(const uint8_t* at, int length, const uint8_t*& next)
 
 bool Decoder::segments()
 {
-    const uint8_t* at = m_data;
-    if (m_end - at < 2 || at[0] != 0xFF || at[1] != 0xD8)
+    if (m_end - m_data < 2 || m_data[0] != 0xFF || m_data[1] != 0xD8)
         return false;
-    at += 2;
+    MemorySource source(std::as_bytes(std::span(m_data, size_t(m_end - m_data))));
+    MarkerWalker walker(source);
     for (;;) {
-        if (m_end - at < 2 || at[0] != 0xFF)
+        const std::optional<Marker> m = walker.next();
+        // libjpeg warns about bytes between segments: such a file is its to read.
+        if (!m || m->passedOver > 0)
             return false;
-        const int marker = at[1];
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        at += 2;
+        const int marker = m->code;
         if (marker == 0xD9)
             return m_sawFrame && m_scans > 0;
-        if (m_end - at < 2)
+        if (!hasLength(m->code))
             return false;
-        const int length = int(be16(at));
-        if (length < 2 || m_end - at < length)
-            return false;
-        const uint8_t* payload = at + 2;
-        const int size = length - 2;
+        const uint8_t* payload = m_data + m->payload;
+        const int size = int(m->size);
         bool ok = true;
         if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
             m_sequential = marker != 0xC2;
@@ -286,11 +285,11 @@ bool Decoder::segments()
             if (ok)
                 m_restartInterval = int(be16(payload));
         } else if (marker == 0xDA) {
+            // The scan's data is read here, up to the marker that ends it.
             const uint8_t* next = nullptr;
             if (!scan(payload, size, next))
                 return false;
-            at = next;
-            continue;
+            walker.resumeAt(next - m_data);
         } else if (marker == 0xE0) {
             // libjpeg warns about a JFIF version it does not know, wherever it is.
             ok = !(size >= 14 && std::memcmp(payload, "JFIF", 5) == 0 && payload[5] != 1);
@@ -309,7 +308,6 @@ bool Decoder::segments()
         }
         if (!ok)
             return false;
-        at += length;
     }
 }
 
