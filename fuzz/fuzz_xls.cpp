@@ -41,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const xls::LoadResult result = xls::Workbook::parse(bytes, kPath);
 
     if (!result.ok()) {
-        check(result.error != xls::LoadError::None, "refused without a reason");
+        check(result.refusal.has_value(), "refused without a reason");
         check(result.message.contains(kPath), "refusal does not name the file:", result.message);
         return 0;
     }
-    check(result.error == xls::LoadError::None && result.message.isEmpty(), "accepted with a message:",
+    check(!result.refusal && result.message.isEmpty(), "accepted with a message:",
           result.message);
 
     const xls::Workbook& workbook = *result.workbook;

@@ -17,9 +17,9 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-using xls::LoadError;
+using workbook::Refusal;
 
-Q_DECLARE_METATYPE(xls::LoadError)
+Q_DECLARE_METATYPE(workbook::Refusal)
 
 namespace {
 
@@ -330,41 +330,41 @@ private slots:
     void refusals_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<LoadError>("error");
+        QTest::addColumn<Refusal>("error");
         QTest::addColumn<QString>("reason");
 
         const QString damaged = QStringLiteral("el archivo está dañado o incompleto.");
         const QString notXls = QStringLiteral("no es un libro de Excel 95-2003 (.xls).");
         const QString locked = QStringLiteral("el libro está protegido con contraseña.");
-        QTest::newRow("empty") << QStringLiteral("empty.xls") << LoadError::Empty
+        QTest::newRow("empty") << QStringLiteral("empty.xls") << Refusal::Empty
                                << QStringLiteral("el archivo está vacío.");
-        QTest::newRow("xlsx") << QStringLiteral("xlsx_renamed.xls") << LoadError::Ooxml
+        QTest::newRow("xlsx") << QStringLiteral("xlsx_renamed.xls") << Refusal::PackageAsXls
                               << QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
                                                 "guárdelo como «Libro de Excel 97-2003 (.xls)».");
-        QTest::newRow("random bytes") << QStringLiteral("random.xls") << LoadError::NotWorkbook << notXls;
-        QTest::newRow("web page") << QStringLiteral("html.xls") << LoadError::NotWorkbook << notXls;
-        QTest::newRow("CSV") << QStringLiteral("csv.xls") << LoadError::NotWorkbook << notXls;
-        QTest::newRow("Excel 4.0") << QStringLiteral("biff4.xls") << LoadError::NotWorkbook << notXls;
-        QTest::newRow("Word document") << QStringLiteral("word_document.xls") << LoadError::NotWorkbook << notXls;
-        QTest::newRow("FILEPASS") << QStringLiteral("encrypted.xls") << LoadError::Encrypted << locked;
-        QTest::newRow("encrypted xlsx") << QStringLiteral("encrypted_xlsx.xls") << LoadError::Encrypted << locked;
-        QTest::newRow("cut in the header") << QStringLiteral("truncated_300.xls") << LoadError::Damaged << damaged;
-        QTest::newRow("header only") << QStringLiteral("truncated_512.xls") << LoadError::Damaged << damaged;
-        QTest::newRow("cut in half") << QStringLiteral("truncated_13056.xls") << LoadError::Damaged << damaged;
-        QTest::newRow("sector chain loops") << QStringLiteral("chain_loop.xls") << LoadError::Damaged << damaged;
-        QTest::newRow("record cut off") << QStringLiteral("cut_record.xls") << LoadError::Damaged << damaged;
+        QTest::newRow("random bytes") << QStringLiteral("random.xls") << Refusal::NotWorkbook << notXls;
+        QTest::newRow("web page") << QStringLiteral("html.xls") << Refusal::NotWorkbook << notXls;
+        QTest::newRow("CSV") << QStringLiteral("csv.xls") << Refusal::NotWorkbook << notXls;
+        QTest::newRow("Excel 4.0") << QStringLiteral("biff4.xls") << Refusal::NotWorkbook << notXls;
+        QTest::newRow("Word document") << QStringLiteral("word_document.xls") << Refusal::NotWorkbook << notXls;
+        QTest::newRow("FILEPASS") << QStringLiteral("encrypted.xls") << Refusal::Encrypted << locked;
+        QTest::newRow("encrypted xlsx") << QStringLiteral("encrypted_xlsx.xls") << Refusal::Encrypted << locked;
+        QTest::newRow("cut in the header") << QStringLiteral("truncated_300.xls") << Refusal::Damaged << damaged;
+        QTest::newRow("header only") << QStringLiteral("truncated_512.xls") << Refusal::Damaged << damaged;
+        QTest::newRow("cut in half") << QStringLiteral("truncated_13056.xls") << Refusal::Damaged << damaged;
+        QTest::newRow("sector chain loops") << QStringLiteral("chain_loop.xls") << Refusal::Damaged << damaged;
+        QTest::newRow("record cut off") << QStringLiteral("cut_record.xls") << Refusal::Damaged << damaged;
     }
 
     void refusals()
     {
         QFETCH(QString, file);
-        QFETCH(LoadError, error);
+        QFETCH(Refusal, error);
         QFETCH(QString, reason);
 
         const QString path = fixturePath(file);
         const xls::LoadResult loaded = xls::Workbook::load(path);
         QVERIFY(!loaded.ok());
-        QCOMPARE(loaded.error, error);
+        QCOMPARE(loaded.refusal, error);
         QCOMPARE(loaded.message, message(path, reason));
 
         // The reader a run uses keeps these messages for a compound file; other
@@ -386,7 +386,7 @@ private slots:
 
         const QString missing = dir.filePath(QStringLiteral("no existe.xls"));
         QCOMPARE(xls::Workbook::load(missing).message, message(missing, reason));
-        QCOMPARE(xls::Workbook::load(missing).error, LoadError::Unreadable);
+        QCOMPARE(xls::Workbook::load(missing).refusal, Refusal::Unreadable);
 
         // A folder named like a workbook is not one.
         const QString folder = dir.filePath(QStringLiteral("carpeta.xls"));
@@ -557,8 +557,8 @@ private slots:
             if (r.ok())
                 QCOMPARE(cellsOf(*r.workbook), intact);
             else
-                QVERIFY(r.error == LoadError::Damaged || r.error == LoadError::Empty
-                        || r.error == LoadError::NotWorkbook);
+                QVERIFY(r.refusal == Refusal::Damaged || r.refusal == Refusal::Empty
+                        || r.refusal == Refusal::NotWorkbook);
         }
 
         QRandomGenerator random(0x5EED0000u + qChecksum(file.toLatin1()));

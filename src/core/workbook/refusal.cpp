@@ -2,7 +2,7 @@
 
 namespace workbook {
 
-QString refusalMessage(const QString& path, Refusal refusal)
+QString refusalMessage(const QString& path, Refusal refusal, bool excel)
 {
     QString reason;
     switch (refusal) {
@@ -13,8 +13,13 @@ QString refusalMessage(const QString& path, Refusal refusal)
         reason = QStringLiteral("el archivo está vacío.");
         break;
     case Refusal::NotWorkbook:
-        reason = QStringLiteral("no es un libro de cálculo que el programa sepa leer "
-                                "(.xls, .xlsx, .xlsm, .ods, .csv o .txt).");
+        reason = excel ? QStringLiteral("no es un libro de Excel 95-2003 (.xls).")
+                       : QStringLiteral("no es un libro de cálculo que el programa sepa leer "
+                                        "(.xls, .xlsx, .xlsm, .ods, .csv o .txt).");
+        break;
+    case Refusal::PackageAsXls:
+        reason = QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
+                                "guárdelo como «Libro de Excel 97-2003 (.xls)».");
         break;
     case Refusal::Damaged:
         reason = QStringLiteral("el archivo está dañado o incompleto.");
@@ -58,7 +63,9 @@ QString refusalMessage(const QString& path, Refusal refusal)
                                 "más de lo que el programa acepta en un libro.");
         break;
     }
-    return QStringLiteral("No se puede leer el libro «%1»: %2").arg(path, reason);
+    return (excel ? QStringLiteral("No se puede leer el libro de Excel «%1»: %2")
+                  : QStringLiteral("No se puede leer el libro «%1»: %2"))
+        .arg(path, reason);
 }
 
 } // namespace workbook

@@ -21,9 +21,12 @@ enum class Refusal {
     XmlTooDeep,       ///< elements nested past bounds::kXmlDepth
     XmlPieceTooLong,  ///< a text or tag past bounds::kXmlPiece
     XmlTooManyElements, ///< a part with more than bounds::kXmlElements
+    PackageAsXls,     ///< a ZIP package (.xlsx) given to the .xls reader
 };
 
 /// "No se puede leer el libro «PATH»: REASON", the reason in plain Spanish.
-QString refusalMessage(const QString& path, Refusal refusal);
+/// `excel`: the file is (or is named as) an Excel 95-2003 workbook, and the
+/// message says "el libro de Excel", as it always has for those.
+QString refusalMessage(const QString& path, Refusal refusal, bool excel = false);
 
 } // namespace workbook

@@ -29,27 +29,6 @@ LoadResult refused(const QString& path, Refusal refusal)
     return result;
 }
 
-Refusal refusalOf(xls::LoadError error)
-{
-    switch (error) {
-    case xls::LoadError::Unreadable:
-        return Refusal::Unreadable;
-    case xls::LoadError::Empty:
-        return Refusal::Empty;
-    case xls::LoadError::Encrypted:
-        return Refusal::Encrypted;
-    case xls::LoadError::TooLarge:
-        return Refusal::TooManyCells;
-    case xls::LoadError::Damaged:
-        return Refusal::Damaged;
-    case xls::LoadError::None:
-    case xls::LoadError::Ooxml:
-    case xls::LoadError::NotWorkbook:
-        break;
-    }
-    return Refusal::NotWorkbook;
-}
-
 LoadResult fromXls(xls::LoadResult loaded)
 {
     LoadResult result;
@@ -57,7 +36,7 @@ LoadResult fromXls(xls::LoadResult loaded)
         result.sheet = loaded.workbook->takeSheet();
         return result;
     }
-    result.refusal = refusalOf(loaded.error);
+    result.refusal = loaded.refusal.value_or(Refusal::NotWorkbook);
     result.message = std::move(loaded.message);
     return result;
 }
@@ -66,9 +45,10 @@ LoadResult fromXls(xls::LoadResult loaded)
 /// always had.
 LoadResult unreadable(const QString& path, Refusal refusal)
 {
+    LoadResult result = refused(path, refusal);
     if (path.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
-        return fromXls(xls::Workbook::load(path));
-    return refused(path, refusal);
+        result.message = refusalMessage(path, refusal, true);
+    return result;
 }
 
 LoadResult readPackage(const QByteArray& bytes, const QString& path)

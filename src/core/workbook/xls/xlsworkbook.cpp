@@ -14,48 +14,17 @@
 
 namespace xls {
 
+using workbook::Refusal;
+
 namespace {
 
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
 
-QString refusal(const QString& path, LoadError error)
-{
-    QString reason;
-    switch (error) {
-    case LoadError::None:
-        return {};
-    case LoadError::Unreadable:
-        reason = QStringLiteral("el archivo no existe o no se puede leer.");
-        break;
-    case LoadError::Empty:
-        reason = QStringLiteral("el archivo está vacío.");
-        break;
-    case LoadError::Ooxml:
-        reason = QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
-                                "guárdelo como «Libro de Excel 97-2003 (.xls)».");
-        break;
-    case LoadError::NotWorkbook:
-        reason = QStringLiteral("no es un libro de Excel 95-2003 (.xls).");
-        break;
-    case LoadError::Encrypted:
-        reason = QStringLiteral("el libro está protegido con contraseña.");
-        break;
-    case LoadError::Damaged:
-        reason = QStringLiteral("el archivo está dañado o incompleto.");
-        break;
-    case LoadError::TooLarge:
-        reason = QStringLiteral("la hoja tiene más de 3 millones de celdas con contenido, "
-                                "más de las que el programa acepta.");
-        break;
-    }
-    return QStringLiteral("No se puede leer el libro de Excel «%1»: %2").arg(path, reason);
-}
-
-LoadResult failed(const QString& path, LoadError error)
+LoadResult failed(const QString& path, Refusal refusal)
 {
     LoadResult result;
-    result.error = error;
-    result.message = refusal(path, error);
+    result.refusal = refusal;
+    result.message = workbook::refusalMessage(path, refusal, true);
     return result;
 }
 
@@ -112,7 +81,7 @@ class WorkbookParser {
 public:
     explicit WorkbookParser(QByteArrayView stream) : m_stream(stream) {}
 
-    LoadError run(Workbook& workbook);
+    std::optional<Refusal> run(Workbook& workbook);
 
 private:
     struct Sheet {
@@ -121,7 +90,7 @@ private:
         QString name;
     };
 
-    LoadError readGlobals(Workbook& workbook);
+    std::optional<Refusal> readGlobals(Workbook& workbook);
     void findCodePage(qsizetype from);
     void readGlobalRecord(const biff::Record& r, biff::RecordCursor& cursor, Workbook& workbook);
     /// A format code at `at`: 8-bit length in BIFF5, a BIFF8 string otherwise.
@@ -134,7 +103,7 @@ private:
     /// Unicode string (8-bit length, no rich text) in BIFF8.
     QString sheetName(QByteArrayView data) const;
     qsizetype sheetStart(size_t sheetIndex) const;
-    LoadError readSheet(qsizetype start);
+    std::optional<Refusal> readSheet(qsizetype start);
     void readCell(const biff::Record& record, biff::RecordCursor& cursor);
     void readFormulaString(QByteArrayView d, biff::RecordCursor& cursor);
     void readMulRk(QByteArrayView d, const Workbook::Cell& first);
@@ -158,9 +127,9 @@ private:
     std::optional<size_t> m_pendingString; // a formula cell waiting for its STRING record
 };
 
-LoadError WorkbookParser::run(Workbook& workbook)
+std::optional<Refusal> WorkbookParser::run(Workbook& workbook)
 {
-    if (const LoadError error = readGlobals(workbook); error != LoadError::None)
+    if (const std::optional<Refusal> error = readGlobals(workbook))
         return error;
 
     std::vector<NumberFormatKind> xfKinds;
@@ -182,35 +151,35 @@ LoadError WorkbookParser::run(Workbook& workbook)
     }
     if (!chosen) { // no worksheet at all: every cell is empty
         workbook.m_sheet = sheet.finish();
-        return LoadError::None;
+        return std::nullopt;
     }
 
     sheet.setName(m_sheets[*chosen].name);
     const qsizetype start = sheetStart(*chosen);
     if (start < 0)
-        return LoadError::Damaged;
-    if (const LoadError error = readSheet(start); error != LoadError::None)
+        return Refusal::Damaged;
+    if (const std::optional<Refusal> error = readSheet(start))
         return error;
 
     // In record order: the sheet keeps the last record written for a position.
     for (const Workbook::Cell& cell : m_cells) {
         if (!addToSheet(cell, xfKinds, sheet))
-            return LoadError::TooLarge;
+            return Refusal::TooManyCells;
     }
     workbook.m_sheet = sheet.finish();
-    return LoadError::None;
+    return std::nullopt;
 }
 
-LoadError WorkbookParser::readGlobals(Workbook& workbook)
+std::optional<Refusal> WorkbookParser::readGlobals(Workbook& workbook)
 {
     biff::RecordCursor cursor(m_stream);
     biff::Record bof;
     if (!cursor.next(bof) || bof.type != biff::record::Bof || bof.data.size() < 4)
-        return LoadError::NotWorkbook;
+        return Refusal::NotWorkbook;
     const quint16 version = u16At(bof.data, 0);
     if ((version != biff::kVersionBiff8 && version != biff::kVersionBiff5)
         || u16At(bof.data, 2) != biff::kSubstreamGlobals)
-        return LoadError::NotWorkbook;
+        return Refusal::NotWorkbook;
     m_biff8 = version == biff::kVersionBiff8;
     if (!m_biff8)
         findCodePage(cursor.position());
@@ -219,13 +188,13 @@ LoadError WorkbookParser::readGlobals(Workbook& workbook)
     while (cursor.next(r)) {
         if (r.type == biff::record::Eof) {
             m_globalsEnd = cursor.position();
-            return LoadError::None;
+            return std::nullopt;
         }
         if (r.type == biff::record::FilePass)
-            return LoadError::Encrypted;
+            return Refusal::Encrypted;
         readGlobalRecord(r, cursor, workbook);
     }
-    return LoadError::Damaged;
+    return Refusal::Damaged;
 }
 
 void WorkbookParser::findCodePage(qsizetype from)
@@ -361,7 +330,7 @@ qsizetype WorkbookParser::sheetStart(size_t sheetIndex) const
     return -1;
 }
 
-LoadError WorkbookParser::readSheet(qsizetype start)
+std::optional<Refusal> WorkbookParser::readSheet(qsizetype start)
 {
     biff::RecordCursor cursor(m_stream, start);
     biff::Record r;
@@ -372,14 +341,14 @@ LoadError WorkbookParser::readSheet(qsizetype start)
             ++depth;
         } else if (r.type == biff::record::Eof) {
             if (depth == 0)
-                return LoadError::None;
+                return std::nullopt;
             --depth;
         } else if (depth == 0) {
             readCell(r, cursor);
         }
     }
     // A missing final EOF is forgiven; a record cut off is not.
-    return cursor.truncated() ? LoadError::Damaged : LoadError::None;
+    return cursor.truncated() ? std::optional(Refusal::Damaged) : std::nullopt;
 }
 
 void WorkbookParser::addCell(Workbook::Cell cell)
@@ -538,30 +507,30 @@ LoadResult Workbook::load(const QString& path)
     const QFileInfo info(path);
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        return failed(path, LoadError::Unreadable);
+        return failed(path, Refusal::Unreadable);
     if (file.size() > kMaxFileSize)
-        return failed(path, LoadError::NotWorkbook);
+        return failed(path, Refusal::NotWorkbook);
     const QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError)
-        return failed(path, LoadError::Unreadable);
+        return failed(path, Refusal::Unreadable);
     return parse(bytes, path);
 }
 
 LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessages)
 {
     if (bytes.isEmpty())
-        return failed(pathForMessages, LoadError::Empty);
+        return failed(pathForMessages, Refusal::Empty);
     if (bytes.startsWith("PK\x03\x04") || bytes.startsWith("PK\x05\x06"))
-        return failed(pathForMessages, LoadError::Ooxml);
+        return failed(pathForMessages, Refusal::PackageAsXls);
 
     const CompoundFile container(bytes);
     switch (container.status()) {
     case CompoundFile::Status::Ok:
         break;
     case CompoundFile::Status::NotCompoundFile:
-        return failed(pathForMessages, LoadError::NotWorkbook);
+        return failed(pathForMessages, Refusal::NotWorkbook);
     case CompoundFile::Status::Damaged:
-        return failed(pathForMessages, LoadError::Damaged);
+        return failed(pathForMessages, Refusal::Damaged);
     }
 
     // Excel 97 and later write "Workbook"; Excel 5 and 95 wrote "Book".
@@ -573,20 +542,20 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
     case CompoundFile::StreamStatus::Ok:
         break;
     case CompoundFile::StreamStatus::Damaged:
-        return failed(pathForMessages, LoadError::Damaged);
+        return failed(pathForMessages, Refusal::Damaged);
     case CompoundFile::StreamStatus::Missing: {
         // A password-protected .xlsx is a compound file holding the encrypted package.
         QByteArray ignored;
         const bool encryptedPackage =
             container.readStream(u"EncryptedPackage", ignored) != CompoundFile::StreamStatus::Missing;
-        return failed(pathForMessages, encryptedPackage ? LoadError::Encrypted : LoadError::NotWorkbook);
+        return failed(pathForMessages, encryptedPackage ? Refusal::Encrypted : Refusal::NotWorkbook);
     }
     }
 
     Workbook workbook;
     WorkbookParser parser(stream);
-    if (const LoadError error = parser.run(workbook); error != LoadError::None)
-        return failed(pathForMessages, error);
+    if (const std::optional<Refusal> error = parser.run(workbook))
+        return failed(pathForMessages, *error);
     LoadResult result;
     result.workbook = std::move(workbook);
     return result;

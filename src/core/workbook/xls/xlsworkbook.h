@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/workbook/celladdress.h"
+#include "core/workbook/refusal.h"
 #include "core/workbook/sheet.h"
 #include "core/workbook/celltext.h"
 #include "core/workbook/xls/biff.h"
@@ -16,18 +17,6 @@
 namespace xls {
 
 struct LoadResult;
-
-/// Why a file could not be read as a workbook.
-enum class LoadError {
-    None,
-    Unreadable,  ///< missing, a folder, or no permission
-    Empty,
-    Ooxml,       ///< a ZIP package: .xlsx/.xlsm saved with an .xls name
-    NotWorkbook, ///< neither an Excel 95 nor an Excel 97-2003 workbook
-    Encrypted,
-    Damaged,     ///< an .xls whose structure is broken or cut short
-    TooLarge,    ///< more cells than workbook::bounds::kCells, or more text than kTextUnits
-};
 
 /// The sheet that was active when an .xls workbook (Excel 95, BIFF5, or
 /// Excel 97-2003, BIFF8) was saved, kept as a workbook::Sheet, whose rules
@@ -69,7 +58,10 @@ private:
 /// Either a workbook or the message telling the user why the file was refused.
 struct LoadResult {
     std::optional<Workbook> workbook;
-    LoadError error = LoadError::None;
+    /// Why not, when not: NotWorkbook for neither an Excel 95 nor an Excel
+    /// 97-2003 workbook, PackageAsXls for an .xlsx saved with an .xls name,
+    /// TooManyCells past workbook::bounds::kCells or kTextUnits.
+    std::optional<workbook::Refusal> refusal;
     QString message; ///< names the file and the reason; empty on success
 
     bool ok() const { return workbook.has_value(); }
