@@ -12,6 +12,7 @@
 #include "ui/brand/brandmakerwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
@@ -81,16 +82,50 @@ MainWindow::~MainWindow()
     delete m_helpWindow;
 }
 
+namespace {
+
+QAction* addItem(QMenu* menu, const char* name, const QString& text, bool checkable = false)
+{
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    a->setCheckable(checkable);
+    return a;
+}
+
+QMenu* addMenu(QMenuBar* bar, const char* name, const QString& title)
+{
+    QMenu* menu = bar->addMenu(title);
+    menu->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+/// Items of which one at most is checked; clicking the checked one keeps it.
+QActionGroup* exclusive(QObject* parent, std::initializer_list<QAction*> items)
+{
+    auto* group = new QActionGroup(parent);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (QAction* a : items)
+        group->addAction(a);
+    return group;
+}
+
+} // namespace
+
+QAction* MainWindow::settingItem(QMenu* menu, const char* name, const QString& text, bool (JobSettings::*get)() const,
+                                 void (JobSettings::*set)(bool))
+{
+    QAction* a = addItem(menu, name, text, true);
+    connect(a, &QAction::triggered, this, [this, get, set] {
+        (m_settings.*set)(!(m_settings.*get)());
+        refreshFromSettings();
+    });
+    m_settingItems.emplace_back(a, get);
+    return a;
+}
+
 void MainWindow::buildMenus()
 {
     QMenuBar* bar = m_ui->menubar;
-    const auto item = [this](QMenu* menu, const char* name, const QString& text, bool checkable = false) {
-        QAction* a = menu->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        a->setCheckable(checkable);
-        return a;
-    };
-
     QAction* exit = bar->addAction(QStringLiteral("Salida"));
     exit->setObjectName(QStringLiteral("Salida"));
     connect(exit, &QAction::triggered, this, &MainWindow::confirmExit);
@@ -99,125 +134,94 @@ void MainWindow::buildMenus()
     help->setObjectName(QStringLiteral("ayuda"));
     connect(help, &QAction::triggered, this, &MainWindow::openHelp);
 
-    QMenu* format = bar->addMenu(QStringLiteral("Formato"));
-    format->setObjectName(QStringLiteral("formato"));
-    m_formatJpg = item(format, "formato_jpg", QStringLiteral(" JPG"), true);
-    m_formatTiff = item(format, "formato_tiff", QStringLiteral("TIFF"), true);
-    m_formatAny = item(format, "formato_cualquiera", QStringLiteral("Cualquier formato"), true);
-    // No item is checked at start, although the sources are JPEG.
-    const std::pair<QAction*, void (JobSettings::*)()> formats[] = {{m_formatJpg, &JobSettings::chooseJpgSource},
-                                                                     {m_formatTiff, &JobSettings::chooseTiffSource},
-                                                                     {m_formatAny, &JobSettings::chooseAnySource}};
-    for (const auto& [action, choose] : formats) {
-        connect(action, &QAction::triggered, this, [this, clicked = action, choose = choose] {
-            (m_settings.*choose)();
-            for (QAction* a : {m_formatJpg, m_formatTiff, m_formatAny})
-                a->setChecked(a == clicked);
-        });
-    }
-
-    QMenu* quality = bar->addMenu(QStringLiteral("Calidad de imagen"));
-    quality->setObjectName(QStringLiteral("calidad"));
-    m_qualityAlta = item(quality, "calidadAlta", QStringLiteral("Alta"), true);
-    m_qualityMedia = item(quality, "Calidadmedia", QStringLiteral("Media"), true);
-    m_qualityBaja = item(quality, "CalidadBaja", QStringLiteral("Baja"), true);
-    m_qualityMuyBaja = item(quality, "Calidadmuybaja", QStringLiteral("Muy baja"), true);
-    const std::pair<QAction*, JpegQuality> qualities[] = {{m_qualityAlta, JpegQuality::Alta},
-                                                          {m_qualityMedia, JpegQuality::Media},
-                                                          {m_qualityBaja, JpegQuality::Baja},
-                                                          {m_qualityMuyBaja, JpegQuality::MuyBaja}};
-    for (const auto& [action, value] : qualities) {
-        connect(action, &QAction::triggered, this, [this, q = value] {
-            m_settings.chooseQuality(q);
-            refreshFromSettings();  // the click itself toggled the mark
-        });
-    }
-    quality->addSeparator();
-    m_optimizeJpeg = item(quality, "tamanominimo", QStringLiteral("Tamaño mínimo (sin pérdida)"), true);
-    connect(m_optimizeJpeg, &QAction::triggered, this, [this] {
-        m_settings.setOptimizeJpeg(!m_settings.optimizeJpeg());
-        refreshFromSettings();
-    });
-
-    QMenu* dimensions = bar->addMenu(QStringLiteral("Dimensiones"));
-    dimensions->setObjectName(QStringLiteral("controldimensiones"));
-    QAction* byDefault = item(dimensions, "predeterminada", QStringLiteral("Predeterminada 409 Grande, 145 Pequeña (ancho)"));
-    QAction* enter = item(dimensions, "dimensiones", QStringLiteral("Dimensiones"));
-    // The status text only; whether the label shows stays as it is.
-    connect(byDefault, &QAction::triggered, this,
-            [this] { m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA")); });
-    connect(enter, &QAction::triggered, this, [this] { m_settings.enterWidths(m_services); });
-
-    QMenu* options = bar->addMenu(QStringLiteral("Opciones"));
-    options->setObjectName(QStringLiteral("opciones"));
-    m_defaultWatermark = item(options, "pmarcaagua", QStringLiteral("Marca de agua predeterminada"), true);
-    m_interiorOnly = item(options, "solointerior", QStringLiteral("Solo marca interior"), true);
-    QAction* height = item(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )"));
-    QAction* folder = item(options, "magua", QStringLiteral("Directorio marca de agua"));
-    connect(folder, &QAction::triggered, this, &MainWindow::openWatermarkFolderWindow);
-    connect(item(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered, this,
-            &MainWindow::openBrandMaker);
-    m_fitMark = item(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), true);
-    connect(m_fitMark, &QAction::triggered, this, [this] {
-        m_settings.setFitMark(!m_settings.fitMark());
-        refreshFromSettings();
-    });
-    QAction* summary = item(options, "resumen", QStringLiteral("Resumen de operaciones"));
-    m_fastDecode = item(options, "lecturarapida", QStringLiteral("Lectura rápida"), true);
-    connect(m_fastDecode, &QAction::triggered, this, [this] {
-        m_settings.setFastDecode(!m_settings.fastDecode());
-        refreshFromSettings();
-    });
-    m_onlyChanged = item(options, "solocambiadas", QStringLiteral("Solo cambiadas"), true);
-    connect(m_onlyChanged, &QAction::triggered, this, [this] {
-        m_settings.setOnlyChanged(!m_settings.onlyChanged());
-        refreshFromSettings();
-    });
-    m_autorotate = item(options, "girarexif", QStringLiteral("Girar según la cámara (EXIF)"), true);
-    connect(m_autorotate, &QAction::triggered, this, [this] {
-        m_settings.setAutorotate(!m_settings.autorotate());
-        refreshFromSettings();
-    });
-    m_skipBlankRows = item(options, "saltarvacias", QStringLiteral("Saltar filas vacías"), true);
-    connect(m_skipBlankRows, &QAction::triggered, this, [this] {
-        m_settings.setSkipBlankRows(!m_settings.skipBlankRows());
-        refreshFromSettings();
-    });
-    m_marketplaceCopy = item(options, "tiendasonline", QStringLiteral("Copia para tiendas online"), true);
-    connect(m_marketplaceCopy, &QAction::triggered, this, [this] {
-        m_settings.setMarketplaceCopy(!m_settings.marketplaceCopy());
-        refreshFromSettings();
-    });
-    QMenu* webFormats = options->addMenu(QStringLiteral("Formatos web"));
-    webFormats->setObjectName(QStringLiteral("formatosweb"));
-    m_writeWebp = item(webFormats, "webp", QStringLiteral("WebP"), true);
-    connect(m_writeWebp, &QAction::triggered, this, [this] {
-        m_settings.setWriteWebp(!m_settings.writeWebp());
-        refreshFromSettings();
-    });
-    m_writeAvif = item(webFormats, "avif", QStringLiteral("AVIF"), true);
-    connect(m_writeAvif, &QAction::triggered, this, [this] {
-        m_settings.setWriteAvif(!m_settings.writeAvif());
-        refreshFromSettings();
-    });
-    connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
-    connect(m_interiorOnly, &QAction::triggered, this, [this] {
-        m_settings.setWatermarkInteriorOnly(!m_settings.watermarkInteriorOnly());
-        refreshFromSettings();
-    });
-    connect(height, &QAction::triggered, this, [this] { m_settings.enterWatermarkHeight(m_services); });
-    connect(summary, &QAction::triggered, this, &MainWindow::openSummary);
-    connect(item(options, "comprobar", QStringLiteral("Comprobar el lote...")), &QAction::triggered, this,
-            [this] { m_checkAndReport.checkTheBatch(); });
-    connect(item(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
-            [this] { m_checkAndReport.showLastReport(); });
-    connect(item(options, "listaarchivos", QStringLiteral("Guardar la lista de archivos...")), &QAction::triggered,
-            this, [this] { m_checkAndReport.saveLastFileList(); });
-    addJobItems(options);
+    buildFormatMenu(addMenu(bar, "formato", QStringLiteral("Formato")));
+    buildQualityMenu(addMenu(bar, "calidad", QStringLiteral("Calidad de imagen")));
+    buildDimensionsMenu(addMenu(bar, "controldimensiones", QStringLiteral("Dimensiones")));
+    buildOptionsMenu(addMenu(bar, "opciones", QStringLiteral("Opciones")));
 
     QAction* about = bar->addAction(QStringLiteral("Acerca de ..."));
     about->setObjectName(QStringLiteral("creditos"));
     connect(about, &QAction::triggered, this, &MainWindow::openAbout);
+}
+
+void MainWindow::buildFormatMenu(QMenu* format)
+{
+    m_formatJpg = addItem(format, "formato_jpg", QStringLiteral(" JPG"), true);
+    m_formatTiff = addItem(format, "formato_tiff", QStringLiteral("TIFF"), true);
+    m_formatAny = addItem(format, "formato_cualquiera", QStringLiteral("Cualquier formato"), true);
+    // No item is checked at start, although the sources are JPEG.
+    exclusive(format, {m_formatJpg, m_formatTiff, m_formatAny});
+    connect(m_formatJpg, &QAction::triggered, &m_settings, &JobSettings::chooseJpgSource);
+    connect(m_formatTiff, &QAction::triggered, &m_settings, &JobSettings::chooseTiffSource);
+    connect(m_formatAny, &QAction::triggered, &m_settings, &JobSettings::chooseAnySource);
+}
+
+void MainWindow::buildQualityMenu(QMenu* quality)
+{
+    const std::pair<const char*, QString> names[] = {{"calidadAlta", QStringLiteral("Alta")},
+                                                     {"Calidadmedia", QStringLiteral("Media")},
+                                                     {"CalidadBaja", QStringLiteral("Baja")},
+                                                     {"Calidadmuybaja", QStringLiteral("Muy baja")}};
+    QActionGroup* group = exclusive(quality, {});
+    for (size_t i = 0; i < m_qualityItems.size(); ++i) {
+        QAction* a = addItem(quality, names[i].first, names[i].second, true);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, q = kQualities[i]] { m_settings.chooseQuality(q); });
+        m_qualityItems[i] = a;
+    }
+    quality->addSeparator();
+    settingItem(quality, "tamanominimo", QStringLiteral("Tamaño mínimo (sin pérdida)"), &JobSettings::optimizeJpeg,
+                &JobSettings::setOptimizeJpeg);
+}
+
+void MainWindow::buildDimensionsMenu(QMenu* dimensions)
+{
+    QAction* byDefault =
+        addItem(dimensions, "predeterminada", QStringLiteral("Predeterminada 409 Grande, 145 Pequeña (ancho)"));
+    // The status text only; whether the label shows stays as it is.
+    connect(byDefault, &QAction::triggered, this,
+            [this] { m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA")); });
+    connect(addItem(dimensions, "dimensiones", QStringLiteral("Dimensiones")), &QAction::triggered, this,
+            [this] { m_settings.enterWidths(m_services); });
+}
+
+void MainWindow::buildOptionsMenu(QMenu* options)
+{
+    m_defaultWatermark = addItem(options, "pmarcaagua", QStringLiteral("Marca de agua predeterminada"), true);
+    connect(m_defaultWatermark, &QAction::triggered, this, &MainWindow::toggleDefaultWatermark);
+    settingItem(options, "solointerior", QStringLiteral("Solo marca interior"), &JobSettings::watermarkInteriorOnly,
+                &JobSettings::setWatermarkInteriorOnly);
+    connect(addItem(options, "alturamarca", QStringLiteral("Altura Marca (por defecto 24 )")), &QAction::triggered,
+            this, [this] { m_settings.enterWatermarkHeight(m_services); });
+    connect(addItem(options, "magua", QStringLiteral("Directorio marca de agua")), &QAction::triggered, this,
+            &MainWindow::openWatermarkFolderWindow);
+    connect(addItem(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered,
+            this, &MainWindow::openBrandMaker);
+    settingItem(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), &JobSettings::fitMark,
+                &JobSettings::setFitMark);
+    connect(addItem(options, "resumen", QStringLiteral("Resumen de operaciones")), &QAction::triggered, this,
+            &MainWindow::openSummary);
+    settingItem(options, "lecturarapida", QStringLiteral("Lectura rápida"), &JobSettings::fastDecode,
+                &JobSettings::setFastDecode);
+    settingItem(options, "solocambiadas", QStringLiteral("Solo cambiadas"), &JobSettings::onlyChanged,
+                &JobSettings::setOnlyChanged);
+    settingItem(options, "girarexif", QStringLiteral("Girar según la cámara (EXIF)"), &JobSettings::autorotate,
+                &JobSettings::setAutorotate);
+    settingItem(options, "saltarvacias", QStringLiteral("Saltar filas vacías"), &JobSettings::skipBlankRows,
+                &JobSettings::setSkipBlankRows);
+    settingItem(options, "tiendasonline", QStringLiteral("Copia para tiendas online"), &JobSettings::marketplaceCopy,
+                &JobSettings::setMarketplaceCopy);
+    QMenu* webFormats = options->addMenu(QStringLiteral("Formatos web"));
+    webFormats->setObjectName(QStringLiteral("formatosweb"));
+    settingItem(webFormats, "webp", QStringLiteral("WebP"), &JobSettings::writeWebp, &JobSettings::setWriteWebp);
+    settingItem(webFormats, "avif", QStringLiteral("AVIF"), &JobSettings::writeAvif, &JobSettings::setWriteAvif);
+    connect(addItem(options, "comprobar", QStringLiteral("Comprobar el lote...")), &QAction::triggered, this,
+            [this] { m_checkAndReport.checkTheBatch(); });
+    connect(addItem(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
+            [this] { m_checkAndReport.showLastReport(); });
+    connect(addItem(options, "listaarchivos", QStringLiteral("Guardar la lista de archivos...")),
+            &QAction::triggered, this, [this] { m_checkAndReport.saveLastFileList(); });
+    addJobItems(options);
 }
 
 void MainWindow::connectControls()
@@ -257,20 +261,10 @@ void MainWindow::refreshFromSettings()
     setText(m_ui->FD, m_settings.destinationRow());
     setText(m_ui->desplazamiento, m_settings.rowStep());
 
-    m_qualityAlta->setChecked(m_settings.isQualityChecked(JpegQuality::Alta));
-    m_qualityMedia->setChecked(m_settings.isQualityChecked(JpegQuality::Media));
-    m_qualityBaja->setChecked(m_settings.isQualityChecked(JpegQuality::Baja));
-    m_qualityMuyBaja->setChecked(m_settings.isQualityChecked(JpegQuality::MuyBaja));
-    m_interiorOnly->setChecked(m_settings.watermarkInteriorOnly());
-    m_fitMark->setChecked(m_settings.fitMark());
-    m_fastDecode->setChecked(m_settings.fastDecode());
-    m_onlyChanged->setChecked(m_settings.onlyChanged());
-    m_skipBlankRows->setChecked(m_settings.skipBlankRows());
-    m_autorotate->setChecked(m_settings.autorotate());
-    m_optimizeJpeg->setChecked(m_settings.optimizeJpeg());
-    m_marketplaceCopy->setChecked(m_settings.marketplaceCopy());
-    m_writeWebp->setChecked(m_settings.writeWebp());
-    m_writeAvif->setChecked(m_settings.writeAvif());
+    for (size_t i = 0; i < m_qualityItems.size(); ++i)
+        m_qualityItems[i]->setChecked(m_settings.isQualityChecked(kQualities[i]));
+    for (const auto& [item, isOn] : m_settingItems)
+        item->setChecked((m_settings.*isOn)());
 
     m_ui->lagua2->setVisible(m_settings.watermarkEnabled());
     setText(m_ui->lagua, m_settings.watermarkFolder());

@@ -15,7 +15,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <memory>
+#include <vector>
 
 class AboutWindow;
 class DestinationPickerWindow;
@@ -69,6 +71,13 @@ protected:
 
 private:
     void buildMenus();
+    void buildFormatMenu(QMenu* format);
+    void buildQualityMenu(QMenu* quality);
+    void buildDimensionsMenu(QMenu* dimensions);
+    void buildOptionsMenu(QMenu* options);
+    /// A checked item that shows and switches one setting of the job.
+    QAction* settingItem(QMenu* menu, const char* name, const QString& text, bool (JobSettings::*get)() const,
+                         void (JobSettings::*set)(bool));
     void connectControls();
     void refreshFromSettings();
 
@@ -159,21 +168,12 @@ private:
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;
     QAction* m_formatAny = nullptr;
-    QAction* m_qualityAlta = nullptr;
-    QAction* m_qualityMedia = nullptr;
-    QAction* m_qualityBaja = nullptr;
-    QAction* m_qualityMuyBaja = nullptr;
+    static constexpr std::array<JpegQuality, 4> kQualities = {JpegQuality::Alta, JpegQuality::Media,
+                                                              JpegQuality::Baja, JpegQuality::MuyBaja};
+    std::array<QAction*, 4> m_qualityItems{};
     QAction* m_defaultWatermark = nullptr;
-    QAction* m_interiorOnly = nullptr;
-    QAction* m_fitMark = nullptr;
-    QAction* m_fastDecode = nullptr;
-    QAction* m_onlyChanged = nullptr;
-    QAction* m_skipBlankRows = nullptr;
-    QAction* m_marketplaceCopy = nullptr;
-    QAction* m_autorotate = nullptr;
-    QAction* m_optimizeJpeg = nullptr;
-    QAction* m_writeWebp = nullptr;
-    QAction* m_writeAvif = nullptr;
+    // The items that each show one setting, and what they read.
+    std::vector<std::pair<QAction*, bool (JobSettings::*)() const>> m_settingItems;
     QMenu* m_recentJobsMenu = nullptr;
     RecentJobs m_recentJobs;
 
