@@ -235,10 +235,10 @@ OptionProblem applyChoiceOption(const QString& option, const QString& v, RunOpti
             return QStringLiteral("el formato «%1» no es jpg, tif ni any").arg(v);
         return std::nullopt;
     }
-    static const QHash<QString, JpegQuality> qualities{{QStringLiteral("alta"), JpegQuality::Alta},
-                                                       {QStringLiteral("media"), JpegQuality::Media},
-                                                       {QStringLiteral("baja"), JpegQuality::Baja},
-                                                       {QStringLiteral("muy-baja"), JpegQuality::MuyBaja}};
+    static const QHash<QString, JpegQuality> qualities{{QStringLiteral("alta"), JpegQuality::High},
+                                                       {QStringLiteral("media"), JpegQuality::Medium},
+                                                       {QStringLiteral("baja"), JpegQuality::Low},
+                                                       {QStringLiteral("muy-baja"), JpegQuality::VeryLow}};
     const auto quality = qualities.constFind(v.toLower());
     if (quality == qualities.constEnd())
         return QStringLiteral("la calidad «%1» no es alta, media, baja ni muy-baja").arg(v);

@@ -75,7 +75,7 @@ private slots:
         QFETCH(int, pitch);
         QFETCH(int, stamped);
         RunRig rig;
-        rig.settings.chooseQuality(JpegQuality::Alta);
+        rig.settings.chooseQuality(JpegQuality::High);
         rig.settings.setLargeWidth(qint16(width));
         rig.setRows({{"1", code}});
         rig.addPhoto("1.jpg", 1000, 750, kGrey);

@@ -231,10 +231,10 @@ private slots:
     {
         QTest::addColumn<JpegQuality>("quality");
         QTest::addColumn<int>("flags");
-        QTest::newRow("Alta") << JpegQuality::Alta << 0x80;
-        QTest::newRow("Media") << JpegQuality::Media << 0x200;
-        QTest::newRow("Baja") << JpegQuality::Baja << 0x400;
-        QTest::newRow("Muy baja") << JpegQuality::MuyBaja << 0x800;
+        QTest::newRow("Alta") << JpegQuality::High << 0x80;
+        QTest::newRow("Media") << JpegQuality::Medium << 0x200;
+        QTest::newRow("Baja") << JpegQuality::Low << 0x400;
+        QTest::newRow("Muy baja") << JpegQuality::VeryLow << 0x800;
     }
 
     void qualityItemChoosesTheFlags()

@@ -24,7 +24,7 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setDestinationRow("3");
     s.setRowStep("1");
     s.chooseAnySource();
-    s.chooseQuality(JpegQuality::MuyBaja);
+    s.chooseQuality(JpegQuality::VeryLow);
     s.setLargeWidth(800);
     s.setSmallWidth(-5);
     s.useWatermarkFolder(folder + "/marca = tienda");

@@ -31,9 +31,9 @@ private slots:
     {
         JobSettings s(kDefaultFolder);
         QSignalSpy spy(&s, &JobSettings::changed);
-        s.chooseQuality(JpegQuality::Media);
+        s.chooseQuality(JpegQuality::Medium);
         QCOMPARE(spy.count(), 0);  // clicking the checked item changes nothing
-        const JpegQuality all[] = {JpegQuality::Alta, JpegQuality::Media, JpegQuality::Baja, JpegQuality::MuyBaja};
+        const JpegQuality all[] = {JpegQuality::High, JpegQuality::Medium, JpegQuality::Low, JpegQuality::VeryLow};
         for (JpegQuality chosen : all) {
             s.chooseQuality(chosen);
             int marks = 0;

@@ -105,7 +105,7 @@ private slots:
         if (change == "the other row's source" || change == "source touched")
             touch(rig.source + (change == "source touched" ? "/12345.jpg" : "/12346.jpg"));
         else if (change == "quality")
-            rig.settings.chooseQuality(JpegQuality::Alta);
+            rig.settings.chooseQuality(JpegQuality::High);
         else if (change == "large width")
             rig.settings.setLargeWidth(300);
         else if (change == "fast read")

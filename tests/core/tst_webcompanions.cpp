@@ -124,10 +124,10 @@ private slots:
     void companionsBesideEveryCopy_data()
     {
         QTest::addColumn<JpegQuality>("quality");
-        QTest::newRow("Alta") << JpegQuality::Alta;
-        QTest::newRow("Media") << JpegQuality::Media;
-        QTest::newRow("Baja") << JpegQuality::Baja;
-        QTest::newRow("Muy baja") << JpegQuality::MuyBaja;
+        QTest::newRow("Alta") << JpegQuality::High;
+        QTest::newRow("Media") << JpegQuality::Medium;
+        QTest::newRow("Baja") << JpegQuality::Low;
+        QTest::newRow("Muy baja") << JpegQuality::VeryLow;
     }
 
     void companionsBesideEveryCopy()
@@ -211,7 +211,7 @@ private slots:
                 guard.protectSource(companionPath(jpegPath, f), 6);
         }
         std::vector<RowFile> files;
-        writeCompanions({copy, jpegPath, true, JpegQuality::Media, {WebFormat::Avif, WebFormat::Webp}, guard, 6},
+        writeCompanions({copy, jpegPath, true, JpegQuality::Medium, {WebFormat::Avif, WebFormat::Webp}, guard, 6},
                         files);
         QCOMPARE(files.size(), size_t(2));
         for (const RowFile& f : files) {

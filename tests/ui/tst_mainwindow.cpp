@@ -766,7 +766,7 @@ private slots:
         QCOMPARE(s.sourceFolder() == folder, expected == "source");
         QCOMPARE(s.destinationFolder() == folder, expected == "destination");
         QCOMPARE(s.workbookPath() == rig.workbook, expected == "workbook");
-        QCOMPARE(s.jpegQuality() == JpegQuality::Baja, expected == "job");
+        QCOMPARE(s.jpegQuality() == JpegQuality::Low, expected == "job");
         QCOMPARE(rig.ui.messageTexts().size(), expected == "message" ? 1 : 0);
     }
 

@@ -85,10 +85,10 @@ Field pathField(const char* key, QString (JobSettings::*get)() const, bool (JobS
 
 const QList<QPair<QString, JpegQuality>>& qualityNames()
 {
-    static const QList<QPair<QString, JpegQuality>> names{{QStringLiteral("alta"), JpegQuality::Alta},
-                                                          {QStringLiteral("media"), JpegQuality::Media},
-                                                          {QStringLiteral("baja"), JpegQuality::Baja},
-                                                          {QStringLiteral("muy-baja"), JpegQuality::MuyBaja}};
+    static const QList<QPair<QString, JpegQuality>> names{{QStringLiteral("alta"), JpegQuality::High},
+                                                          {QStringLiteral("media"), JpegQuality::Medium},
+                                                          {QStringLiteral("baja"), JpegQuality::Low},
+                                                          {QStringLiteral("muy-baja"), JpegQuality::VeryLow}};
     return names;
 }
 

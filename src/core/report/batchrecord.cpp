@@ -16,10 +16,10 @@ namespace {
 QString qualityName(JpegQuality quality)
 {
     switch (quality) {
-    case JpegQuality::Alta: return QStringLiteral("Alta");
-    case JpegQuality::Media: return QStringLiteral("Media");
-    case JpegQuality::Baja: return QStringLiteral("Baja");
-    case JpegQuality::MuyBaja: return QStringLiteral("Muy baja");
+    case JpegQuality::High: return QStringLiteral("Alta");
+    case JpegQuality::Medium: return QStringLiteral("Media");
+    case JpegQuality::Low: return QStringLiteral("Baja");
+    case JpegQuality::VeryLow: return QStringLiteral("Muy baja");
     }
     return {};
 }

@@ -25,10 +25,10 @@ namespace {
 int qualityFlagsFor(JpegQuality q)
 {
     switch (q) {
-    case JpegQuality::Media: return kJpegQualityNormal;
-    case JpegQuality::Alta: return kJpegQualitySuperb;
-    case JpegQuality::Baja: return kJpegQualityAverage;
-    case JpegQuality::MuyBaja: return kJpegQualityBad;
+    case JpegQuality::Medium: return kJpegQualityNormal;
+    case JpegQuality::High: return kJpegQualitySuperb;
+    case JpegQuality::Low: return kJpegQualityAverage;
+    case JpegQuality::VeryLow: return kJpegQualityBad;
     }
     return kJpegDefault;
 }

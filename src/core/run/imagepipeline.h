@@ -82,7 +82,7 @@ private:
     /// The JPEG flags of the last quality item seen marked; 0 until then.
     int m_qualityFlags = 0;
     /// The item those flags came from, for the companions' quality.
-    JpegQuality m_quality = JpegQuality::Media;
+    JpegQuality m_quality = JpegQuality::Medium;
     /// The sample the mark was placed on, read when a mark is first fitted.
     std::optional<QSize> m_placedOn;
 };

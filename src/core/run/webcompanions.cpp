@@ -23,10 +23,10 @@ struct QualityRow {
 // From bench/websweep.sh over both corpora, qualities in steps of 5
 // (bench/README.md, "WebP and AVIF beside the JPEG").
 constexpr QualityRow kQualities[] = {
-    {JpegQuality::Alta, 100, 95},
-    {JpegQuality::Media, 70, 55},
-    {JpegQuality::Baja, 35, 45},
-    {JpegQuality::MuyBaja, 5, 25},
+    {JpegQuality::High, 100, 95},
+    {JpegQuality::Medium, 70, 55},
+    {JpegQuality::Low, 35, 45},
+    {JpegQuality::VeryLow, 5, 25},
 };
 
 /// A file of the companion's name that no longer matches its JPEG.

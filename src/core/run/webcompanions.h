@@ -42,7 +42,7 @@ struct CompanionJob {
     const Bitmap& copy;
     QString jpegPath;  ///< the JPEG just written
     bool large = true;
-    JpegQuality quality = JpegQuality::Media;
+    JpegQuality quality = JpegQuality::Medium;
     std::vector<WebFormat> formats;
     OutputGuard& guard;  ///< a companion never writes over a photo of the workbook
     qint64 workbookRow = 0;

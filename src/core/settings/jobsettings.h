@@ -7,8 +7,9 @@
 
 class UiServices;
 
-/// JPEG quality of the outputs, one check mark of the "Calidad de imagen" menu.
-enum class JpegQuality { Alta, Media, Baja, MuyBaja };
+/// JPEG quality of the outputs, one check mark of the "Calidad de imagen"
+/// menu: "Alta", "Media", "Baja", "Muy baja".
+enum class JpegQuality { High, Medium, Low, VeryLow };
 
 /// The side of the marketplace copy: what marketplaces ask for, by default.
 inline constexpr int kMarketplaceDefaultSide = 1600;
@@ -171,7 +172,7 @@ private:
     QString m_rowStep = QStringLiteral("4");
 
     QString m_sourceFormat = QStringLiteral(".JPG");
-    JpegQuality m_jpegQuality = JpegQuality::Media;
+    JpegQuality m_jpegQuality = JpegQuality::Medium;
     bool m_fastDecode = false;
     bool m_onlyChanged = false;
     bool m_autorotate = true;
