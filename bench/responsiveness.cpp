@@ -37,7 +37,7 @@ int main(int argc, char* argv[])
     window.settings().setSourceFolder(QString::fromLocal8Bit(argv[2]));
     window.settings().setDestinationFolder(QString::fromLocal8Bit(argv[3]));
     if (argc > 4 && QByteArray(argv[4]) == "--fast")
-        window.settings().setFastDecode(true);
+        window.settings().setFastRead(true);
     window.show();
 
     QElapsedTimer sinceTick;

@@ -164,7 +164,7 @@ struct RunOptions {
     QString job;
     QString saveJob;
     int jobs = std::max(1, QThread::idealThreadCount());
-    bool fast = false;
+    bool fastRead = false;
     bool onlyChanged = false;
     bool autorotate = true;
     bool skipBlankRows = false;
@@ -329,7 +329,7 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
     } else if (name == QLatin1String("fit-mark")) {
         o.fitMark = true;
     } else if (name == QLatin1String("fast")) {
-        o.fast = true;
+        o.fastRead = true;
     } else if (name == QLatin1String("only-changed")) {
         o.onlyChanged = true;
     } else if (name == QLatin1String("no-autorotate")) {
@@ -446,8 +446,8 @@ void applyOptions(const RunOptions& o, JobSettings& s)
         s.setWatermarkManualPlacement(true);
     if (o.fitMark)
         s.setFitMark(true);
-    if (o.fast)
-        s.setFastDecode(true);
+    if (o.fastRead)
+        s.setFastRead(true);
     if (o.onlyChanged)
         s.setOnlyChanged(true);
     if (!o.autorotate)

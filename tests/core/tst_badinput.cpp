@@ -113,7 +113,7 @@ private slots:
         if (format == ".TIF")
             rig.settings.chooseTiffSource();
         if (format.startsWith("fast")) {
-            rig.settings.setFastDecode(true);
+            rig.settings.setFastRead(true);
             format.remove(0, 4);
         }
         QVERIFY(fixtures::writeBytes(rig.source + "/1" + format.toLower(), bytes));

@@ -86,7 +86,7 @@ private slots:
         QFETCH(QString, photo);
         PrepareRequest exact{kPhotos + "/" + photo, false, true, 409, 145};
         PrepareRequest fast = exact;
-        fast.fast = true;
+        fast.fastRead = true;
         PreparedImages a = prepareImages(exact);
         PreparedImages b = prepareImages(fast);
         QVERIFY(a.decoded && b.decoded);
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(fixtures::writePhotoJpeg(path, w, h, flags | 90));
         PrepareRequest exact{path, false, true, 409, 145};
         PrepareRequest fast = exact;
-        fast.fast = true;
+        fast.fastRead = true;
         const PreparedImages a = prepareImages(exact);
         const PreparedImages b = prepareImages(fast);
         QVERIFY(a.decoded && b.decoded);

@@ -33,7 +33,7 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setWatermarkTransparency(200);
     s.setWatermarkManualPlacement(true);
     s.setFitMark(true);
-    s.setFastDecode(true);
+    s.setFastRead(true);
     s.setAutorotate(false);
     s.setOnlyChanged(true);
     s.setSkipBlankRows(true);

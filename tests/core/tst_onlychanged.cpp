@@ -109,7 +109,7 @@ private slots:
         else if (change == "large width")
             rig.settings.setLargeWidth(300);
         else if (change == "fast read")
-            rig.settings.setFastDecode(true);
+            rig.settings.setFastRead(true);
         else if (change == "turning off")
             rig.settings.setAutorotate(false);
         else if (change == "transparency")

@@ -134,7 +134,7 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
     const PhotoOptions options{request.autorotate};
     // The reduction is chosen on the upright width, the one the copies take.
     // CMYK goes through the full read: its inks are converted first.
-    const int eighths = request.fast && header.format == PhotoFormat::Jpeg && !header.cmyk
+    const int eighths = request.fastRead && header.format == PhotoFormat::Jpeg && !header.cmyk
         ? jpegEighths(size, std::max(request.largeWidth, marketplaceWidthNeeded(size, request.marketplaceSide)))
         : 8;
     const Bitmap source = decodeSource(request, header, eighths, out.problem);
@@ -143,7 +143,7 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
     out.decoded = true;
     const int largeHeight = copyHeight(size, request.largeWidth);
     const int smallHeight = copyHeight(size, request.smallWidth);
-    if (request.fast && source.width() != out.sourceWidth) {
+    if (request.fastRead && source.width() != out.sourceWidth) {
         // A reduced read is softer than the full one; Catmull-Rom, sharper
         // than the bicubic, makes up for it: measured on camera photographs,
         // the copies then lie as close to an ideal downscale as the exact

@@ -14,7 +14,7 @@ class MemoryBudget;
 /// stood when the work was asked for.
 struct PrepareRequest {
     QString path;        ///< read by its content, whatever its name says
-    bool fast = false;   ///< JPEG decoded at a reduced scale that still covers the large width
+    bool fastRead = false;   ///< JPEG decoded at a reduced scale that still covers the large width
     bool autorotate = true;  ///< turned upright as the camera recorded
     int largeWidth = 0;
     int smallWidth = 0;

@@ -268,7 +268,7 @@ const QList<Field>& fields()
         };
         f << watermarkFields() << placementField()
           << flagField("ajustar-marca", &JobSettings::fitMark, &JobSettings::setFitMark)
-          << flagField("lectura-rapida", &JobSettings::fastDecode, &JobSettings::setFastDecode)
+          << flagField("lectura-rapida", &JobSettings::fastRead, &JobSettings::setFastRead)
           << flagField("girar-exif", &JobSettings::autorotate, &JobSettings::setAutorotate)
           << flagField("solo-cambiadas", &JobSettings::onlyChanged, &JobSettings::setOnlyChanged)
           << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)

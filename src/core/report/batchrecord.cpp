@@ -65,7 +65,7 @@ std::vector<ReportSetting> settingsOf(const JobSettings& s)
         {QStringLiteral("Calidad"), qualityName(s.jpegQuality())},
         {QStringLiteral("Anchuras"), widths},
         {QStringLiteral("Marca de agua"), watermarkText(s)},
-        {QStringLiteral("Lectura rápida"), s.fastDecode() ? QStringLiteral("sí") : QStringLiteral("no")},
+        {QStringLiteral("Lectura rápida"), s.fastRead() ? QStringLiteral("sí") : QStringLiteral("no")},
         {QStringLiteral("Formatos web"), webFormatsText(s)},
     };
 }

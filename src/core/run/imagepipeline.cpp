@@ -90,7 +90,7 @@ PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QStr
 {
     PrepareRequest r;
     r.path = sourcePath;
-    r.fast = settings.fastDecode();
+    r.fastRead = settings.fastRead();
     r.autorotate = settings.autorotate();
     r.largeWidth = settings.largeWidth().value_or(0);
     r.smallWidth = settings.smallWidth();

@@ -143,7 +143,7 @@ void addSettings(FingerprintBuilder& f, const JobSettings& s)
 {
     f.add(s.sourceFormat());
     f.add(qint64(s.jpegQuality()));
-    f.add(qint64(s.fastDecode()));
+    f.add(qint64(s.fastRead()));
     f.add(qint64(s.autorotate()));
     f.add(qint64(s.optimizeJpeg()));
     f.add(qint64(s.writeWebp()));

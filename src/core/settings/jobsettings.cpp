@@ -39,7 +39,7 @@ void JobSettings::chooseAnySource() { assign(m_sourceFormat, anySourceFormat());
 
 void JobSettings::chooseQuality(JpegQuality q) { assign(m_jpegQuality, q); }
 
-void JobSettings::setFastDecode(bool fast) { assign(m_fastDecode, fast); }
+void JobSettings::setFastRead(bool fast) { assign(m_fastRead, fast); }
 void JobSettings::setOnlyChanged(bool onlyChanged) { assign(m_onlyChanged, onlyChanged); }
 
 void JobSettings::setAutorotate(bool autorotate) { assign(m_autorotate, autorotate); }

@@ -76,8 +76,8 @@ public:
     // --- decoding ------------------------------------------------------------
     /// Menu "Lectura rápida": JPEG sources decoded at a reduced scale that
     /// still covers the large width. Off at start.
-    bool fastDecode() const { return m_fastDecode; }
-    void setFastDecode(bool fast);
+    bool fastRead() const { return m_fastRead; }
+    void setFastRead(bool fast);
     /// Menu "Solo cambiadas": a row whose two outputs were made from the same
     /// source with the same settings and watermark pictures is skipped. Off
     /// at start.
@@ -173,7 +173,7 @@ private:
 
     QString m_sourceFormat = QStringLiteral(".JPG");
     JpegQuality m_jpegQuality = JpegQuality::Medium;
-    bool m_fastDecode = false;
+    bool m_fastRead = false;
     bool m_onlyChanged = false;
     bool m_autorotate = true;
     bool m_skipBlankRows = false;

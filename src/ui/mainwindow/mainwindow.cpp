@@ -201,8 +201,8 @@ void MainWindow::buildOptionsMenu(QMenu* options)
                 &JobSettings::setFitMark);
     connect(addItem(options, "resumen", QStringLiteral("Resumen de operaciones")), &QAction::triggered, this,
             &MainWindow::openSummary);
-    settingItem(options, "lecturarapida", QStringLiteral("Lectura rápida"), &JobSettings::fastDecode,
-                &JobSettings::setFastDecode);
+    settingItem(options, "lecturarapida", QStringLiteral("Lectura rápida"), &JobSettings::fastRead,
+                &JobSettings::setFastRead);
     settingItem(options, "solocambiadas", QStringLiteral("Solo cambiadas"), &JobSettings::onlyChanged,
                 &JobSettings::setOnlyChanged);
     settingItem(options, "girarexif", QStringLiteral("Girar según la cámara (EXIF)"), &JobSettings::autorotate,
