@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -77,7 +77,7 @@ FIBITMAP* makePhoto(int w, int h, Random& rnd)
     return dib;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -27,9 +27,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <string>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 namespace {
@@ -92,7 +92,7 @@ int digests(int argc, char** argv)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

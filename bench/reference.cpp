@@ -50,7 +50,7 @@ void saveJpeg(FIBITMAP* copy, const std::string& path)
     FreeImage_CloseMemory(best);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

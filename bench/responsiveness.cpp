@@ -18,7 +18,7 @@ class SilentTones : public TonePlayer {
 public:
     void playCompletionTones() override {}
 };
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {

@@ -40,8 +40,8 @@ bool makePhoto(const std::string& path)
             line[3 * x + 2] = BYTE(((x + y) / 59 + (noise << 2)) & 0xFF);
         }
     }
-    const bool ok = FreeImage_Save(FIF_JPEG, dib, path.c_str(),
-                                   JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444 | JPEG_QUALITYGOOD) == TRUE;
+    const bool ok =
+        FreeImage_Save(FIF_JPEG, dib, path.c_str(), JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444 | JPEG_QUALITYGOOD) == TRUE;
     FreeImage_Unload(dib);
     return ok;
 }
@@ -64,7 +64,7 @@ double peakMegabytes(const std::vector<std::string>& args, int& status)
     return usage.ru_maxrss / 1024.0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -96,8 +96,8 @@ int main(int argc, char** argv)
     }
     workbook.close();
     for (const char* mode : {"", "--fast"}) {
-        std::vector<std::string> args{argv[2], "run", folder + "/lote.csv", source, destination,
-                                      "--jobs", "4", "--quiet", "--log", folder + "/errores.txt"};
+        std::vector<std::string> args{argv[2],   "run",   folder + "/lote.csv",   source, destination, "--jobs", "4",
+                                      "--quiet", "--log", folder + "/errores.txt"};
         if (*mode)
             args.push_back(mode);
         int status = 0;

@@ -84,7 +84,8 @@ void print(const char* corpus, const QString& photo, int width, const char* form
                 static_cast<long long>(bytes.size()), bytes.isEmpty() ? -1.0 : psnr(decoded(bytes), copy.ideal), ms);
 }
 
-template <typename F> QByteArray timed(double& ms, F&& encode)
+template <typename F>
+QByteArray timed(double& ms, F&& encode)
 {
     const auto start = std::chrono::steady_clock::now();
     QByteArray bytes = encode();
@@ -92,7 +93,7 @@ template <typename F> QByteArray timed(double& ms, F&& encode)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -126,9 +127,8 @@ int main(int argc, char** argv)
             double ms = 0;
             if (mode == "speeds") {
                 for (int speed = 4; speed <= 9; ++speed) {
-                    const QByteArray b = timed(ms, [&] {
-                        return encodeWebFormat(WebFormat::Avif, copy.pixels, speedQuality, speed);
-                    });
+                    const QByteArray b =
+                        timed(ms, [&] { return encodeWebFormat(WebFormat::Avif, copy.pixels, speedQuality, speed); });
                     print(corpus, photo, width, "avif", std::to_string(speed), b, copy, ms);
                 }
                 continue;

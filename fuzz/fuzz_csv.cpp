@@ -26,7 +26,7 @@ void check(bool ok, const char* what, const QString& detail = {})
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (qsizetype row = 0; row < lines.size(); ++row) {
             const QStringList fields = lines[row].split(delimiter);
             for (qsizetype column = 0; column < fields.size(); ++column)
-                check(sheet.cellText(quint32(row), quint32(column)) == fields[column], "field misplaced:",
-                      fields[column]);
+                check(sheet.cellText(quint32(row), quint32(column)) == fields[column],
+                      "field misplaced:", fields[column]);
         }
     }
 

@@ -22,7 +22,7 @@ std::string inputPath()
     return path;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!out.decoded)
         return 0;
     if (out.large.isNull() || out.small.isNull())
-        return 0; // a size that rounds to nothing
+        return 0;  // a size that rounds to nothing
     if (out.large.width() != largeWidth || out.small.width() != 7)
         std::abort();
     return 0;

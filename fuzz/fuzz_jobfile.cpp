@@ -22,7 +22,7 @@ void check(bool ok, const char* what)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(again.job.has_value() && again.warnings.isEmpty(), "a written job does not read back");
     JobSettings back(QStringLiteral("/programa/numeros"));
     const std::optional<WatermarkPlacement> placedBack = applyJob(*again.job, back);
-    check(jobBytes(back, placedBack.value_or(WatermarkPlacement{}), nullptr) == written, "the round trip changes the job");
+    check(jobBytes(back, placedBack.value_or(WatermarkPlacement{}), nullptr) == written,
+          "the round trip changes the job");
     return 0;
 }

@@ -32,7 +32,7 @@ bool samePixels(const Bitmap& a, const Bitmap& b)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

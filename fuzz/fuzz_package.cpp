@@ -107,7 +107,7 @@ void check(bool ok, const char* what, const QString& detail = {})
         fail(what, detail);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

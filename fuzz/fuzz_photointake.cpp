@@ -15,7 +15,7 @@ namespace {
 // Large enough for every seed, small enough to keep each input quick.
 constexpr qint64 kMaxPixels = 1 << 20;
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

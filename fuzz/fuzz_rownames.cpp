@@ -87,8 +87,7 @@ void checkRow(const QString& origin, const QString& destination)
         if (m.sourcePath != tree->source + QLatin1Char('/') + origin + format)
             fail("source path shown differs from folder/origin+format", origin, m.sourcePath);
         switch (m.fate) {
-        case RowFate::Unnamed:
-            fail("non-empty origin reported as unnamed", origin);
+        case RowFate::Unnamed: fail("non-empty origin reported as unnamed", origin);
         case RowFate::Unsafe:
             if (originSafe && destinationSafe)
                 fail("safe names refused", origin, destination);
@@ -102,7 +101,8 @@ void checkRow(const QString& origin, const QString& destination)
                 fail("unsafe names not refused", origin, destination);
             checkFound(tree->source, origin, m.resolvedPath);
             // The file found is the one named, up to letter case.
-            const QString named = QDir::cleanPath(tree->source + QLatin1Char('/') + withForwardSlashes(origin + format));
+            const QString named =
+                QDir::cleanPath(tree->source + QLatin1Char('/') + withForwardSlashes(origin + format));
             if (named.compare(m.resolvedPath, Qt::CaseInsensitive) != 0)
                 fail("found a different file than the one named", origin, m.resolvedPath);
             break;
@@ -160,7 +160,7 @@ void checkText(const QString& text)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -173,18 +173,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     tree->glyphs = root + QStringLiteral("/numeros");
 
     const QString sourceFiles[] = {
-        QStringLiteral("12345.JPG"), QStringLiteral("abc.jpg"), QStringLiteral("ABC.JPG"),
+        QStringLiteral("12345.JPG"),         QStringLiteral("abc.jpg"),         QStringLiteral("ABC.JPG"),
         QStringLiteral("Camisas/12345.JPG"), QStringLiteral("camisas/777.tif"), QStringLiteral("Sub/Deep/x.TIF"),
-        QStringLiteral(".oculta.JPG"), QStringLiteral("ñandú.JPG"), QStringLiteral("Straße.jpg"),
-        QStringLiteral("ÇA/é.JPG"), QStringLiteral("a b.JPG"), QStringLiteral("tab\tname.JPG"),
-        QStringLiteral("back\\slash.JPG"), QStringLiteral(".hidden/in.JPG"), QStringLiteral("x.JPG/not-a-file"),
+        QStringLiteral(".oculta.JPG"),       QStringLiteral("ñandú.JPG"),       QStringLiteral("Straße.jpg"),
+        QStringLiteral("ÇA/é.JPG"),          QStringLiteral("a b.JPG"),         QStringLiteral("tab\tname.JPG"),
+        QStringLiteral("back\\slash.JPG"),   QStringLiteral(".hidden/in.JPG"),  QStringLiteral("x.JPG/not-a-file"),
     };
     for (const QString& f : sourceFiles)
         touch(tree->source + QLatin1Char('/') + f);
     // Files a traversal would reach: beside the source folder, in a sibling
     // sharing its name as a prefix, and in the destination.
     const QString outsideFiles[] = {
-        QStringLiteral("12345.JPG"), QStringLiteral("fuera.JPG"), QStringLiteral("fuente-x/12345.JPG"),
+        QStringLiteral("12345.JPG"),         QStringLiteral("fuera.JPG"),       QStringLiteral("fuente-x/12345.JPG"),
         QStringLiteral("destino/12345.JPG"), QStringLiteral("numeros-x/1.jpg"),
     };
     for (const QString& f : outsideFiles)

@@ -27,7 +27,7 @@ void check(bool ok, const char* what, const QString& detail = {})
         fail(what, detail);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -45,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(result.message.contains(kPath), "refusal does not name the file:", result.message);
         return 0;
     }
-    check(!result.refusal && result.message.isEmpty(), "accepted with a message:",
-          result.message);
+    check(!result.refusal && result.message.isEmpty(), "accepted with a message:", result.message);
 
     const xls::Workbook& workbook = *result.workbook;
 
@@ -54,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < cells.size(); ++i) {
         const auto& [position, text] = cells[i];
         check(!text.isEmpty(), "empty text listed as non-empty");
-        check(workbook.cellText(position.row, position.column) == text, "cellText disagrees with the listing:",
-              text);
+        check(workbook.cellText(position.row, position.column) == text, "cellText disagrees with the listing:", text);
         if (i + 1 < cells.size()) {
             const CellPosition next = cells[i + 1].first;
             check(position.row < next.row || (position.row == next.row && position.column < next.column),

@@ -38,7 +38,7 @@ QString familyOf(const ShopBrand& brand)
                                       : brand.fontFamily;
 }
 
-} // namespace
+}  // namespace
 
 QImage readBrandPicture(const QString& path, QString* problem, int maxWidth)
 {
@@ -145,8 +145,8 @@ QImage drawMark(const ShopBrand& brand, const QImage& logo)
 /// included) can be measured and fitted to the cells.
 struct GlyphOutlines {
     QList<QPainterPath> paths;  ///< in brandCharacters() order, baseline at y = 0
-    double scale = 1;           ///< from outline units to cell pixels, the same for all
-    double baseline = 0;        ///< the baseline's row in the cell
+    double scale = 1;  ///< from outline units to cell pixels, the same for all
+    double baseline = 0;  ///< the baseline's row in the cell
 };
 
 GlyphOutlines glyphOutlines(const ShopBrand& brand)
@@ -199,7 +199,10 @@ Bitmap bitmapOf(const QImage& image)
 /// colour, and a glyph's ground stays the band's.
 constexpr int kPictureJpegFlags = 0x80 | 0x10000;
 
-QByteArray jpegOf(const QImage& image) { return encodeBitmap(ImageFormat::Jpeg, bitmapOf(image), kPictureJpegFlags); }
+QByteArray jpegOf(const QImage& image)
+{
+    return encodeBitmap(ImageFormat::Jpeg, bitmapOf(image), kPictureJpegFlags);
+}
 
 /// The folder's pictures as files, in writing order.
 QList<QPair<QString, QByteArray>> pictureFiles(const BrandPictures& pictures)
@@ -232,7 +235,7 @@ bool writeAll(const QString& folder, const QList<QPair<QString, QByteArray>>& fi
     return true;
 }
 
-} // namespace
+}  // namespace
 
 QString brandCharacters()
 {

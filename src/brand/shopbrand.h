@@ -9,8 +9,8 @@
 
 /// What a shop chooses for its own watermark.
 struct ShopBrand {
-    QString name;        ///< drawn on the band, and as the mark when there is no logo
-    QString logoPath;    ///< PNG, SVG or JPEG, transparency kept; empty: none
+    QString name;  ///< drawn on the band, and as the mark when there is no logo
+    QString logoPath;  ///< PNG, SVG or JPEG, transparency kept; empty: none
     QString fontFamily;  ///< empty: the system's own
     QColor textColour = QColor(0xf4, 0xf6, 0xf8);
     QColor bandColour = QColor(0x26, 0x2e, 0x38);
@@ -27,7 +27,7 @@ struct BrandPictures {
     QImage band;
     QImage mark;
     QList<QPair<QString, QImage>> glyphs;  ///< file name, picture
-    QString problem;                        ///< why the logo was not used; empty when it was, or there is none
+    QString problem;  ///< why the logo was not used; empty when it was, or there is none
 };
 
 BrandPictures drawBrand(const ShopBrand& brand);
@@ -43,7 +43,7 @@ QImage stampedSample(const BrandPictures& pictures, const QImage& photo, int lar
 
 struct BrandFolderResult {
     bool ok = false;
-    QString message;      ///< what went wrong, for the user; empty when it went right
+    QString message;  ///< what went wrong, for the user; empty when it went right
     QStringList refused;  ///< pictures the folder's file system cannot hold apart, not written
 };
 

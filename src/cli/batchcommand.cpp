@@ -197,13 +197,13 @@ const std::vector<QCommandLineOption>& runOptionList()
 {
     static const std::vector<QCommandLineOption> options = [] {
         std::vector<QCommandLineOption> list;
-        for (const char* name : {"origin", "destination", "step", "format", "quality", "large-width", "small-width",
-                                 "watermark", "watermark-height", "transparency", "mark", "mark-centred", "log",
-                                 "summary", "report", "manifest", "jobs", "job", "save-job", "marketplace"})
-            list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
         for (const char* name :
-             {"no-watermark", "interior-only", "fit-mark", "fast", "only-changed", "no-autorotate", "skip-blank-rows",
-              "no-optimize", "webp", "avif", "no-wait", "quiet"})
+             {"origin",    "destination",      "step",         "format", "quality",      "large-width", "small-width",
+              "watermark", "watermark-height", "transparency", "mark",   "mark-centred", "log",         "summary",
+              "report",    "manifest",         "jobs",         "job",    "save-job",     "marketplace"})
+            list.emplace_back(QString::fromLatin1(name), QString(), QStringLiteral("valor"));
+        for (const char* name : {"no-watermark", "interior-only", "fit-mark", "fast", "only-changed", "no-autorotate",
+                                 "skip-blank-rows", "no-optimize", "webp", "avif", "no-wait", "quiet"})
             list.emplace_back(QString::fromLatin1(name));
         return list;
     }();
@@ -315,12 +315,10 @@ OptionProblem applyOption(const QString& name, const QString& v, RunOptions& o)
                || name == QLatin1String("save-job")) {
         if (v.isEmpty())
             return QStringLiteral("falta el valor de la opción %1").arg(option);
-        const QHash<QString, QString*> targets{{QStringLiteral("log"), &o.log},
-                                               {QStringLiteral("summary"), &o.summary},
-                                               {QStringLiteral("report"), &o.report},
-                                               {QStringLiteral("manifest"), &o.manifest},
-                                               {QStringLiteral("job"), &o.job},
-                                               {QStringLiteral("save-job"), &o.saveJob}};
+        const QHash<QString, QString*> targets{
+            {QStringLiteral("log"), &o.log},       {QStringLiteral("summary"), &o.summary},
+            {QStringLiteral("report"), &o.report}, {QStringLiteral("manifest"), &o.manifest},
+            {QStringLiteral("job"), &o.job},       {QStringLiteral("save-job"), &o.saveJob}};
         *targets.value(name) = v;
     } else if (name == QLatin1String("no-watermark")) {
         o.noWatermark = true;
@@ -469,8 +467,7 @@ void applyOptions(const RunOptions& o, JobSettings& s)
 /// The settings a window has once a workbook is chosen, then the job's, then
 /// the options given; and where the mark goes when it is placed by hand. The
 /// job saved when asked. Why they cannot be used, if they cannot.
-std::optional<QString> settingsFor(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement,
-                                   QTextStream& err)
+std::optional<QString> settingsFor(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement, QTextStream& err)
 {
     s.restoreRunDefaults();
     if (!o.job.isEmpty()) {
@@ -564,11 +561,9 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     switch (result.end) {
     case RunEnd::Refused:
     case RunEnd::WorkbookUnreadable:
-    case RunEnd::DestinationBusy:
-        return kExitUsage;
+    case RunEnd::DestinationBusy: return kExitUsage;
     case RunEnd::Completed:
-    case RunEnd::Stopped:
-        break;
+    case RunEnd::Stopped: break;
     }
 
     if (result.end == RunEnd::Stopped) {
@@ -593,7 +588,7 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     if (result.end == RunEnd::Stopped)
         return kExitInterrupted;
     const bool everyRowWritten = result.notProcessed == 0 && result.withoutOutput == 0 && result.writeFailures == 0
-        && result.rowsLeftAfterStop == 0 && result.logProblem.isEmpty();
+                                 && result.rowsLeftAfterStop == 0 && result.logProblem.isEmpty();
     return everyRowWritten ? kExitOk : kExitRowsFailed;
 }
 
@@ -613,7 +608,7 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
     return runCheckCommand(settings, placement, out, err);
 }
 
-} // namespace
+}  // namespace
 
 void noteInterrupt()
 {
@@ -621,8 +616,8 @@ void noteInterrupt()
         g_interrupts = g_interrupts + 1;
 }
 
-int runBatchCommand(const QStringList& arguments, const QString& programFolder, QTextStream& out,
-                    QTextStream& err, bool stderrIsTerminal)
+int runBatchCommand(const QStringList& arguments, const QString& programFolder, QTextStream& out, QTextStream& err,
+                    bool stderrIsTerminal)
 {
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help")
         || arguments.first() == QLatin1String("-h")) {

@@ -16,8 +16,7 @@ int runCheckCommand(const JobSettings& settings, PlacementSource& placement, QTe
     case CheckEnd::WorkbookUnreadable:
         err << QStringLiteral("fotolista-batch: ") << result.message << Qt::endl;
         return kExitUsage;
-    case CheckEnd::Checked:
-        break;
+    case CheckEnd::Checked: break;
     }
     for (const Finding& f : result.findings)
         out << f.row << QLatin1Char('\t') << findingKindName(f.kind) << QLatin1Char('\t') << escapeCellText(f.detail)

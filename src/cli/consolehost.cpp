@@ -6,9 +6,7 @@
 #include <chrono>
 #include <thread>
 
-ConsoleHost::ConsoleHost(QTextStream& err, bool showProgress)
-    : m_err(err)
-    , m_showProgress(showProgress)
+ConsoleHost::ConsoleHost(QTextStream& err, bool showProgress) : m_err(err), m_showProgress(showProgress)
 {
     m_clock.start();
 }
@@ -29,18 +27,30 @@ MessageAnswer ConsoleHost::showMessage(const QString& text, MessageButtons butto
     return MessageAnswer::Ok;
 }
 
-QString ConsoleHost::askText(const QString&, const QString&) { return {}; }
+QString ConsoleHost::askText(const QString&, const QString&)
+{
+    return {};
+}
 
-FileChoice ConsoleHost::chooseFileToOpen(const QString&, const QString&) { return FileChoice::cancelled(); }
+FileChoice ConsoleHost::chooseFileToOpen(const QString&, const QString&)
+{
+    return FileChoice::cancelled();
+}
 
 FileChoice ConsoleHost::chooseFileToSave(const QString&, const QString&, const QString&)
 {
     return FileChoice::cancelled();
 }
 
-bool ConsoleHost::startProgram(const QString&, const QStringList&, WindowMode) { return false; }
+bool ConsoleHost::startProgram(const QString&, const QStringList&, WindowMode)
+{
+    return false;
+}
 
-bool ConsoleHost::openWithDesktop(const QString&) { return false; }
+bool ConsoleHost::openWithDesktop(const QString&)
+{
+    return false;
+}
 
 void ConsoleHost::destinationBusy(const QString& text)
 {
@@ -122,11 +132,8 @@ void ConsoleHost::rowHandled(const RowReport& report)
             warning = QStringLiteral("%1: no se escribe la copia para tiendas de «%2»: %3.")
                           .arg(row, report.destinationPath, report.problem);
             break;
-        case RowOutcome::Unchanged:
-            ++m_unchanged;
-            break;
-        case RowOutcome::Written:
-            break;
+        case RowOutcome::Unchanged: ++m_unchanged; break;
+        case RowOutcome::Written: break;
         }
     }
     if (!warning.isEmpty()) {
@@ -156,7 +163,8 @@ QStringList ConsoleHost::summaryLines(const RunTotals& totals) const
           << QStringLiteral("Total comprimido: ") + QString::number(totals.kbWrittenTotal) + QStringLiteral(" kb");
     // Rows skipped by --only-changed are neither failures nor new copies.
     if (m_unchanged > 0)
-        lines.insert(lines.size() - 2, QStringLiteral("Sin cambios (no se han vuelto a hacer): ") + QString::number(m_unchanged));
+        lines.insert(lines.size() - 2,
+                     QStringLiteral("Sin cambios (no se han vuelto a hacer): ") + QString::number(m_unchanged));
     return lines;
 }
 

@@ -6,9 +6,9 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -28,7 +28,7 @@ extern "C" void onInterrupt(int)
     noteInterrupt();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {

@@ -24,8 +24,7 @@ std::optional<QString> brandFrom(const QCommandLineParser& parser, ShopBrand& br
         return QStringLiteral("el logotipo «%1» no existe").arg(brand.logoPath);
     brand.fontFamily = parser.value(QStringLiteral("font"));
     if (!brand.fontFamily.isEmpty() && !QFontDatabase::families().contains(brand.fontFamily, Qt::CaseInsensitive))
-        return QStringLiteral("la fuente «%1» no está instalada (fc-list : family las muestra)")
-            .arg(brand.fontFamily);
+        return QStringLiteral("la fuente «%1» no está instalada (fc-list : family las muestra)").arg(brand.fontFamily);
     for (const auto& [option, colour] : {std::pair{QStringLiteral("text-colour"), &brand.textColour},
                                          std::pair{QStringLiteral("band-colour"), &brand.bandColour}}) {
         if (!parser.isSet(option))
@@ -46,7 +45,7 @@ std::optional<QString> brandFrom(const QCommandLineParser& parser, ShopBrand& br
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 int runWatermarkCommand(const QStringList& args, const QString& programFolder, QTextStream& out, QTextStream& err)
 {

@@ -54,7 +54,7 @@ QByteArray tiffClaiming(quint32 width, quint32 height)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 class TestBadInput : public QObject {
     Q_OBJECT
@@ -87,7 +87,8 @@ private slots:
         const QByteArray wide = fixtures::readBytes(dir.filePath("wide.jpg"));
 
         QTest::newRow("truncated JPEG") << ".JPG" << jpeg.left(jpeg.size() / 2) << RowOutcome::NotDecoded;
-        QTest::newRow("truncated JPEG, fast read") << "fast.JPG" << wide.left(wide.size() / 2) << RowOutcome::NotDecoded;
+        QTest::newRow("truncated JPEG, fast read")
+            << "fast.JPG" << wide.left(wide.size() / 2) << RowOutcome::NotDecoded;
         QTest::newRow("empty JPEG") << ".JPG" << QByteArray() << RowOutcome::NotDecoded;
         QTest::newRow("random-byte JPEG") << ".JPG" << noise << RowOutcome::NotDecoded;
         QTest::newRow("truncated TIFF") << ".TIF" << tiff.left(tiff.size() / 3) << RowOutcome::NotDecoded;
@@ -95,13 +96,15 @@ private slots:
         QTest::newRow("random-byte TIFF") << ".TIF" << noise << RowOutcome::NotDecoded;
         // Its directory first, as cameras write it: cut, it still has one.
         const QByteArray cameraTiff = fixtures::handmadeTiff(300, 200);
-        QTest::newRow("TIFF cut to 60 %") << ".TIF" << cameraTiff.left(cameraTiff.size() * 6 / 10) << RowOutcome::NotDecoded;
+        QTest::newRow("TIFF cut to 60 %")
+            << ".TIF" << cameraTiff.left(cameraTiff.size() * 6 / 10) << RowOutcome::NotDecoded;
         // The image library asserts on it: the run must end this row only.
         QByteArray separate = fixtures::handmadeTiff(300, 200, fixtures::TiffLayout{1, 1, 1});
         fixtures::setTiffTag(separate, 284, 2);
         QTest::newRow("1-bit TIFF in separate planes") << ".TIF" << separate << RowOutcome::NotDecoded;
         QTest::newRow("JPEG claiming 60000 x 60000") << ".JPG" << jpegClaiming(60000, 60000) << RowOutcome::TooLarge;
-        QTest::newRow("TIFF claiming 100000 x 100000") << ".TIF" << tiffClaiming(100000, 100000) << RowOutcome::TooLarge;
+        QTest::newRow("TIFF claiming 100000 x 100000")
+            << ".TIF" << tiffClaiming(100000, 100000) << RowOutcome::TooLarge;
     }
 
     void damagedSourcesWriteNothing()
@@ -217,12 +220,17 @@ private slots:
         const QString huge(32000, QLatin1Char('x'));
         QTest::newRow("32000-character origin") << huge << "A" << 1 << 0;
         QTest::newRow("32000-character destination") << "1" << huge << 0 << 1;
-        QTest::newRow("control characters") << "1\n\r\t\x01" << "A\x07" << 1 << 0;
+        QTest::newRow("control characters") << "1\n\r\t\x01"
+                                            << "A\x07" << 1 << 0;
         QTest::newRow("NUL in the destination") << "1" << QString("A") + QChar(0) + "B" << 1 << 0;
-        QTest::newRow("parent folder in the origin") << "..\\fuente\\1" << "A" << 1 << 0;
-        QTest::newRow("parent folder in the destination") << "1" << "..\\..\\A" << 1 << 0;
-        QTest::newRow("absolute destination") << "1" << "/tmp/A" << 1 << 0;
-        QTest::newRow("destination in a folder that is not there") << "1" << "no\\A" << 0 << 1;
+        QTest::newRow("parent folder in the origin") << "..\\fuente\\1"
+                                                     << "A" << 1 << 0;
+        QTest::newRow("parent folder in the destination") << "1"
+                                                          << "..\\..\\A" << 1 << 0;
+        QTest::newRow("absolute destination") << "1"
+                                              << "/tmp/A" << 1 << 0;
+        QTest::newRow("destination in a folder that is not there") << "1"
+                                                                   << "no\\A" << 0 << 1;
         QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << QString(QChar(0xDC00)) << 1 << 0;
     }
 

@@ -21,7 +21,7 @@ QStringList kindsOf(const CheckResult& result)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestBatchCheck : public QObject {
     Q_OBJECT
@@ -42,17 +42,20 @@ private slots:
             << QStringList{"10 falta-origen", "18 falta-origen", "18 otro-formato", "0 sin-usar"};
         QTest::newRow("origen-vacio") << Rows{{"1", "A"}, {"", "B"}, {"2", "C"}} << QStringList()
                                       << QStringList{"10 origen-vacio", "0 sin-usar"};
-        QTest::newRow("nombre-no-valido") << Rows{{"1", "A"},     {"..\\fuente\\2", "B"}, {"2", "/tmp/C"},
-                                                  {"2", ""},      {"3", QString("E") + QChar(0)},
-                                                  {"3", tooLong}, {tooLong, "G"},        {"3", "no\\H"},
-                                                  {"3", "sub\\I"}}
-                                          << QStringList{"destino/sub/.keep"}
-                                          << QStringList{"10 nombre-no-valido", "14 nombre-no-valido",
-                                                         "18 origen-repetido",  "18 nombre-no-valido",
-                                                         "22 nombre-no-valido", "26 origen-repetido",
-                                                         "26 nombre-no-valido", "30 nombre-no-valido",
-                                                         "34 origen-repetido",  "34 nombre-no-valido",
-                                                         "38 origen-repetido"};
+        QTest::newRow("nombre-no-valido")
+            << Rows{{"1", "A"},
+                    {"..\\fuente\\2", "B"},
+                    {"2", "/tmp/C"},
+                    {"2", ""},
+                    {"3", QString("E") + QChar(0)},
+                    {"3", tooLong},
+                    {tooLong, "G"},
+                    {"3", "no\\H"},
+                    {"3", "sub\\I"}}
+            << QStringList{"destino/sub/.keep"}
+            << QStringList{"10 nombre-no-valido", "14 nombre-no-valido", "18 origen-repetido",  "18 nombre-no-valido",
+                           "22 nombre-no-valido", "26 origen-repetido",  "26 nombre-no-valido", "30 nombre-no-valido",
+                           "34 origen-repetido",  "34 nombre-no-valido", "38 origen-repetido"};
         QTest::newRow("destino-repetido") << Rows{{"1", "A"}, {"2", "B"}, {"3", "A"}, {"1", "a"}} << QStringList()
                                           << QStringList{"14 destino-repetido", "18 origen-repetido"};
         QTest::newRow("destino-repetido: one file, other spellings")
@@ -75,9 +78,9 @@ private slots:
         QTest::newRow("otro-formato, espacios, extension-doble")
             << Rows{{"1", "A"}, {"IMG_5", "B"}, {"2 ", "C"}, {"3.jpg", "D"}, {"1", " E.jpg"}}
             << QStringList{"fuente/IMG_5.HEIC"}
-            << QStringList{"10 falta-origen",     "10 otro-formato",    "14 espacios",     "14 falta-origen",
-                           "18 extension-doble", "18 falta-origen",   "22 espacios",     "22 extension-doble",
-                           "22 origen-repetido", "0 sin-usar",        "0 sin-usar"};
+            << QStringList{"10 falta-origen",    "10 otro-formato", "14 espacios", "14 falta-origen",
+                           "18 extension-doble", "18 falta-origen", "22 espacios", "22 extension-doble",
+                           "22 origen-repetido", "0 sin-usar",      "0 sin-usar"};
         QTest::newRow("se-amplia") << Rows{{"1", "A"}, {"chica", "B"}} << QStringList{"fuente/chica.jpg"}
                                    << QStringList{"10 se-amplia", "0 sin-usar", "0 sin-usar"};
         QTest::newRow("ambiguo") << Rows{{"1", "A"}, {"2", "B"}, {"3", "C"}, {"abc", "D"}}
@@ -125,8 +128,16 @@ private slots:
         rig.addPhoto("2.jpg");
         rig.addPhoto("tira.jpg", 2000, 2);  // its small copy would be 0 pixels tall
         fixtures::writeBytes(rig.source + "/roto.jpg", "no es una foto");
-        rig.setRows({{"1", "A"}, {"9", "B"}, {"", "C"}, {"roto", "D"}, {"2", QString(300, 'x')}, {"2", "no\\E"},
-                     {"..\\fuente\\1", "F"}, {"1\n\t", "G"}, {"2", "H"}, {"tira", "I"}});
+        rig.setRows({{"1", "A"},
+                     {"9", "B"},
+                     {"", "C"},
+                     {"roto", "D"},
+                     {"2", QString(300, 'x')},
+                     {"2", "no\\E"},
+                     {"..\\fuente\\1", "F"},
+                     {"1\n\t", "G"},
+                     {"2", "H"},
+                     {"tira", "I"}});
         const QStringList before = fixtures::filesUnder(rig.dir.path());
         const CheckResult result = checkBatch(rig.settings, rig.reader);
         QCOMPARE(fixtures::filesUnder(rig.dir.path()), before);

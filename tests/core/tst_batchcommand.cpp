@@ -31,8 +31,7 @@ struct Outcome {
 
 /// Runs the command in `workDir` (where errores.txt lands) and waits for it;
 /// under a file-size limit of `limitKb` kilobytes when given.
-Outcome runCommand(const QStringList& args, const QString& workDir, const QString& locale = "C.UTF-8",
-                   int limitKb = 0)
+Outcome runCommand(const QStringList& args, const QString& workDir, const QString& locale = "C.UTF-8", int limitKb = 0)
 {
     QProcess p;
     p.setWorkingDirectory(workDir);
@@ -40,7 +39,8 @@ Outcome runCommand(const QStringList& args, const QString& workDir, const QStrin
     env.insert("LC_ALL", locale);
     p.setProcessEnvironment(env);
     if (limitKb > 0)
-        p.start("/bin/bash", QStringList{"-c", QString("ulimit -f %1; exec \"$0\" \"$@\"").arg(limitKb), kProgram} + args);
+        p.start("/bin/bash",
+                QStringList{"-c", QString("ulimit -f %1; exec \"$0\" \"$@\"").arg(limitKb), kProgram} + args);
     else
         p.start(kProgram, args);
     p.waitForFinished(120000);
@@ -80,7 +80,7 @@ bool startSlowBatch(Batch& b, QProcess& p)
     return QFile::exists(b.destination + "/TAZA-01.jpg");
 }
 
-} // namespace
+}  // namespace
 
 class TestBatchCommand : public QObject {
     Q_OBJECT
@@ -90,7 +90,7 @@ private slots:
 
     void theExampleBatch_data()
     {
-        QTest::addColumn<QString>("workbook"); // empty: the example's .xls
+        QTest::addColumn<QString>("workbook");  // empty: the example's .xls
         QTest::newRow(".xls") << QString();
         // LibreOffice's copies of the example workbook.
         for (const char* name : {"catalogo.xlsx", "catalogo.ods", "catalogo.csv"})
@@ -136,8 +136,8 @@ private slots:
     {
         Batch b;
         const QString summary = b.dir.filePath("resumen.txt");
-        const Outcome o = runCommand(b.args({"--origin", "F30", "--destination", "a30", "--summary", summary,
-                                            "--log", b.dir.filePath("registro.txt"), "--quality", "alta"}),
+        const Outcome o = runCommand(b.args({"--origin", "F30", "--destination", "a30", "--summary", summary, "--log",
+                                             b.dir.filePath("registro.txt"), "--quality", "alta"}),
                                      b.dir.path());
         QCOMPARE(o.exitCode, 0);
         QCOMPARE(o.out.size(), 2 + 2 * 3 + 5);
@@ -151,8 +151,8 @@ private slots:
     void optionsReachTheRun()
     {
         Batch b;
-        const Outcome o = runCommand(b.args({"--origin", "F6", "--step", "24", "--large-width", "300",
-                                            "--small-width", "100", "--no-watermark", "--quiet"}),
+        const Outcome o = runCommand(b.args({"--origin", "F6", "--step", "24", "--large-width", "300", "--small-width",
+                                             "100", "--no-watermark", "--quiet"}),
                                      b.dir.path());
         QCOMPARE(o.exitCode, 0);  // rows 6 and 30
         QVERIFY(o.out.isEmpty());
@@ -180,8 +180,8 @@ private slots:
         tag.start("exiftool", {"-q", "-overwrite_original", "-Orientation#=6", b.source + "/12345.jpg"});
         QVERIFY(tag.waitForFinished(60000) && tag.exitCode() == 0);
         QVERIFY(QFile::rename(b.source + "/12345.jpg", b.source + "/12345.HEIC"));
-        const Outcome o = runCommand(b.args(QStringList{"--format", "any", "--origin", "F6", "--step", "24"} + extra),
-                                     b.dir.path());
+        const Outcome o =
+            runCommand(b.args(QStringList{"--format", "any", "--origin", "F6", "--step", "24"} + extra), b.dir.path());
         QCOMPARE(o.exitCode, 0);
         const fixtures::Decoded large = fixtures::decode(b.destination + "/TAZA-01.jpg");
         QCOMPARE(large.width, 409);
@@ -234,7 +234,8 @@ private slots:
         QCOMPARE(QSize(p.width, p.height), QSize(800, 800));
         for (const QPoint q : {QPoint(0, 0), QPoint(799, 0), QPoint(0, 799), QPoint(799, 799), QPoint(55, 400),
                                QPoint(400, 157), QPoint(745, 400), QPoint(400, 643)})
-            QVERIFY2(fixtures::near(p.at(q.x(), q.y()), 0xFFFFFF, 6), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
+            QVERIFY2(fixtures::near(p.at(q.x(), q.y()), 0xFFFFFF, 6),
+                     qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
         for (const QPoint q : {QPoint(66, 400), QPoint(400, 168), QPoint(734, 400), QPoint(400, 632)})
             QVERIFY2(fixtures::near(p.at(q.x(), q.y()), 0x336699), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
 
@@ -244,17 +245,20 @@ private slots:
         QVERIFY(QFile::remove(b.destination + "/tiendas/TAZA-01.jpg"));
         const Outcome redone = runCommand(args, b.dir.path());
         qunsetenv("XDG_CACHE_HOME");
-        QVERIFY(redone.out.join('\n').contains(QString("Sin cambios (no se han vuelto a hacer): %1").arg(large.size() - 1)));
+        QVERIFY(redone.out.join('\n').contains(
+            QString("Sin cambios (no se han vuelto a hacer): %1").arg(large.size() - 1)));
         QVERIFY(QFile::exists(b.destination + "/tiendas/TAZA-01.jpg"));
 
         // Products of 800 and 608 px are too small for a marketplace's zoom.
-        const Outcome check = runCommand({"check", b.workbook, b.source, b.destination, "--marketplace", "800"},
-                                         b.dir.path());
+        const Outcome check =
+            runCommand({"check", b.workbook, b.source, b.destination, "--marketplace", "800"}, b.dir.path());
         const QString small = check.out.filter("pequena-para-tiendas").join('\n');
         QVERIFY2(small.contains("de 12345.jpg mide 800 píxeles"), qPrintable(check.out.join('\n')));
         QVERIFY(small.contains("de 20001.jpg mide 608 píxeles"));
         QVERIFY(small.contains("será de 716 × 716"));
-        QVERIFY(runCommand({"check", b.workbook, b.source, b.destination}, b.dir.path()).out.filter("pequena-para-tiendas").isEmpty());
+        QVERIFY(runCommand({"check", b.workbook, b.source, b.destination}, b.dir.path())
+                    .out.filter("pequena-para-tiendas")
+                    .isEmpty());
     }
 
     // Each companion the command asks for lies beside its JPEG and is
@@ -339,7 +343,8 @@ private slots:
         QTest::newRow("no such watermark folder") << QStringList{"--watermark", "/no/such"} << "no existe";
         QTest::newRow("no jobs") << QStringList{"--jobs", "0"} << "--jobs espera";
         QTest::newRow("marketplace too small") << QStringList{"--marketplace", "100"} << "--marketplace espera";
-        QTest::newRow("both watermark choices") << QStringList{"--watermark", "/", "--no-watermark"} << "no pueden ir juntas";
+        QTest::newRow("both watermark choices")
+            << QStringList{"--watermark", "/", "--no-watermark"} << "no pueden ir juntas";
     }
 
     void badUsageWritesNothing()
@@ -371,13 +376,13 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QStringList>("extra");
-        QTest::addColumn<QStringList>("said");     // on stderr
+        QTest::addColumn<QStringList>("said");  // on stderr
         QTest::addColumn<QStringList>("written");  // large copies in the destination afterwards
         const QStringList rows6And30{"--origin", "F6", "--step", "24"};
         // 4 KiB: the small copies fit, the large ones do not; the write fails, not the program.
-        QTest::newRow("a file-size limit") << "limit" << rows6And30
-                                           << QStringList{"Se ha producido un error en la escritura"}
-                                           << QStringList{"TAZA-01.jpg"};
+        QTest::newRow("a file-size limit")
+            << "limit" << rows6And30 << QStringList{"Se ha producido un error en la escritura"}
+            << QStringList{"TAZA-01.jpg"};
         QTest::newRow("a source claiming 60000 x 60000")
             << "huge" << QStringList{"--origin", "F30", "--destination", "A30"}
             << QStringList{"fila 1 (F30 → A30)", "millones de píxeles"} << QStringList{"Cesta_08.jpg", "TAZA-01.jpg"};
@@ -397,8 +402,9 @@ private slots:
         // Yesterday's result: a failed row must leave it whole.
         fixtures::writeBytes(b.destination + "/TAZA-01.jpg", "yesterday");
         if (damage == "huge")
-            fixtures::writeBytes(b.source + "/20003.jpg",
-                                 fixtures::jpegClaimingSize(fixtures::readBytes(b.source + "/20003.jpg"), 60000, 60000));
+            fixtures::writeBytes(
+                b.source + "/20003.jpg",
+                fixtures::jpegClaimingSize(fixtures::readBytes(b.source + "/20003.jpg"), 60000, 60000));
         if (damage == "broken")
             fixtures::writeBytes(b.source + "/12345.jpg", "broken");
         const Outcome o = runCommand(b.args(extra), b.dir.path(), "C.UTF-8", damage == "limit" ? 4 : 0);
@@ -421,7 +427,8 @@ private slots:
         QVERIFY(fixtures::setTiffTag(tiff, 284, 2));
         QVERIFY(fixtures::writeBytes(b.source + "/12346.tif", tiff));
         const QStringList options{"--format", "any", "--jobs", "2"};
-        const Outcome check = runCommand(QStringList{"check", b.workbook, b.source, b.destination} + options, b.dir.path());
+        const Outcome check =
+            runCommand(QStringList{"check", b.workbook, b.source, b.destination} + options, b.dir.path());
         QCOMPARE(check.exitCode, 1);
         const QRegularExpression finding("^10\tno-legible\t.*12346.tif.*planos separados");
         QVERIFY2(!check.out.filter(finding).isEmpty(), qPrintable(check.out.join('\n')));
@@ -436,8 +443,8 @@ private slots:
     {
         QTest::addColumn<QString>("workbook");
         QTest::addColumn<QString>("locale");
-        for (const QString& folder : {QStringLiteral(FOTOLISTA_TEST_DATA "/workbooks"),
-                                      QStringLiteral(FOTOLISTA_WORKBOOK_SAMPLES)}) {
+        for (const QString& folder :
+             {QStringLiteral(FOTOLISTA_TEST_DATA "/workbooks"), QStringLiteral(FOTOLISTA_WORKBOOK_SAMPLES)}) {
             const QDir dir(folder);
             for (const QString& listing : dir.entryList({"*.es.cells"}, QDir::Files, QDir::Name)) {
                 const QString workbook = dir.filePath(listing.chopped(9));
@@ -476,12 +483,18 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("line");
-        QTest::newRow("plain") << "ABC" << "ABC";
-        QTest::newRow("backslash") << "camisas\\12345" << "camisas\\\\12345";
-        QTest::newRow("tab") << "\t<-tab" << "\\t<-tab";
-        QTest::newRow("line feed and return") << "a\r\nb" << "a\\r\\nb";
-        QTest::newRow("blanks kept") << "  :-)  " << "  :-)  ";
-        QTest::newRow("accents") << "Äcker ñ" << "Äcker ñ";
+        QTest::newRow("plain") << "ABC"
+                               << "ABC";
+        QTest::newRow("backslash") << "camisas\\12345"
+                                   << "camisas\\\\12345";
+        QTest::newRow("tab") << "\t<-tab"
+                             << "\\t<-tab";
+        QTest::newRow("line feed and return") << "a\r\nb"
+                                              << "a\\r\\nb";
+        QTest::newRow("blanks kept") << "  :-)  "
+                                     << "  :-)  ";
+        QTest::newRow("accents") << "Äcker ñ"
+                                 << "Äcker ñ";
     }
 
     void cellTextsAreEscapedOnOneLine()
@@ -495,18 +508,30 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("empty") << "xls/empty.xls" << "vacío";
-        QTest::newRow("random bytes") << "xls/random.xls" << "no es un libro";
-        QTest::newRow("encrypted") << "xls/encrypted.xls" << "contraseña";
-        QTest::newRow("encrypted .xlsx") << "xls/encrypted_xlsx.xls" << "contraseña";
-        QTest::newRow("truncated") << "xls/truncated_13056.xls" << "dañado";
-        QTest::newRow("missing") << "xls/no-such-file.xls" << "no existe";
-        QTest::newRow(".xlsb") << "workbooks/handmade.xlsb" << ".xlsb";
-        QTest::newRow("truncated archive") << "workbooks/damaged_truncated.xlsx" << "dañado";
-        QTest::newRow("zip bomb") << "workbooks/hostile/bomb_inflated.xlsx" << "256 MB";
-        QTest::newRow("billion laughs") << "workbooks/hostile/billion_laughs.xlsx" << "DTD";
-        QTest::newRow("deep nesting") << "workbooks/hostile/deep_nesting.xlsx" << "256 niveles";
-        QTest::newRow("every cell repeated") << "workbooks/hostile/repeat_all_cells.ods" << "3 millones";
+        QTest::newRow("empty") << "xls/empty.xls"
+                               << "vacío";
+        QTest::newRow("random bytes") << "xls/random.xls"
+                                      << "no es un libro";
+        QTest::newRow("encrypted") << "xls/encrypted.xls"
+                                   << "contraseña";
+        QTest::newRow("encrypted .xlsx") << "xls/encrypted_xlsx.xls"
+                                         << "contraseña";
+        QTest::newRow("truncated") << "xls/truncated_13056.xls"
+                                   << "dañado";
+        QTest::newRow("missing") << "xls/no-such-file.xls"
+                                 << "no existe";
+        QTest::newRow(".xlsb") << "workbooks/handmade.xlsb"
+                               << ".xlsb";
+        QTest::newRow("truncated archive") << "workbooks/damaged_truncated.xlsx"
+                                           << "dañado";
+        QTest::newRow("zip bomb") << "workbooks/hostile/bomb_inflated.xlsx"
+                                  << "256 MB";
+        QTest::newRow("billion laughs") << "workbooks/hostile/billion_laughs.xlsx"
+                                        << "DTD";
+        QTest::newRow("deep nesting") << "workbooks/hostile/deep_nesting.xlsx"
+                                      << "256 niveles";
+        QTest::newRow("every cell repeated") << "workbooks/hostile/repeat_all_cells.ods"
+                                             << "3 millones";
     }
 
     void cellsRefusesEveryDamagedFixture()
@@ -606,7 +631,8 @@ private slots:
             QCOMPARE(fixtures::readBytes(summary), QByteArray("yesterday"));
             QCOMPARE(fixtures::readBytes(report), QByteArray("yesterday"));
             QCOMPARE(fixtures::readBytes(manifest), QByteArray("yesterday"));
-            QVERIFY2(o.err.contains("no se puede escribir el resumen") && o.err.contains("no se puede escribir el informe")
+            QVERIFY2(o.err.contains("no se puede escribir el resumen")
+                         && o.err.contains("no se puede escribir el informe")
                          && o.err.contains("no se puede escribir la lista de ficheros"),
                      qPrintable(o.err));
         }
@@ -619,8 +645,8 @@ private slots:
     {
         Batch b;
         const QString job = b.dir.filePath("semana.fotolista");
-        const Outcome saved = runCommand(b.args({"--quality", "alta", "--large-width", "500", "--save-job", job, "--quiet"}),
-                                         b.dir.path());
+        const Outcome saved = runCommand(
+            b.args({"--quality", "alta", "--large-width", "500", "--save-job", job, "--quiet"}), b.dir.path());
         QCOMPARE(saved.exitCode, 1);  // the example's missing photo
         const QByteArray first = fixtures::readBytes(b.destination + "/TAZA-01.jpg");
         QCOMPARE(fixtures::decode(b.destination + "/TAZA-01.jpg").width, 500);

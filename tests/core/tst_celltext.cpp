@@ -19,7 +19,7 @@ const QLocale kSpanish(QLocale::Spanish, QLocale::Spain);
 constexpr System k1900 = System::Excel1900;
 constexpr System k1904 = System::Excel1904;
 constexpr System kCalendar = System::Calendar1899;
-}
+}  // namespace
 
 /// How a workbook's numbers, dates and format codes turn into the texts a
 /// run reads, whatever the file format.
@@ -159,13 +159,12 @@ private slots:
     {
         QTest::addColumn<QString>("iso");
         QTest::addColumn<System>("system");
-        QTest::addColumn<double>("serial"); // NaN: no such date in the system
+        QTest::addColumn<double>("serial");  // NaN: no such date in the system
 
         // Serials of the two Excel systems as openpyxl's to_excel() gives them.
         const double none = std::numeric_limits<double>::quiet_NaN();
         const auto row = [](const char* iso, System system, double serial) {
-            QTest::newRow(qPrintable(QString::fromLatin1(iso) + QStringLiteral(" ")
-                                     + QString::number(int(system))))
+            QTest::newRow(qPrintable(QString::fromLatin1(iso) + QStringLiteral(" ") + QString::number(int(system))))
                 << QString::fromLatin1(iso) << system << serial;
         };
         row("2005-02-23", k1900, 38406.0);

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,7 +62,7 @@ struct Batch {
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestCheckCommand : public QObject {
     Q_OBJECT
@@ -126,8 +126,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("workbook that cannot be read") << QStringList() << "no es un libro";
         QTest::newRow("bad cell") << QStringList{"--origin", "6F"} << "la celda «6F» de --origin";
-        QTest::newRow("one argument too many") << QStringList{"sobra"}
-                                               << "check espera LIBRO CARPETA_FUENTE CARPETA_DESTINO";
+        QTest::newRow("one argument too many")
+            << QStringList{"sobra"} << "check espera LIBRO CARPETA_FUENTE CARPETA_DESTINO";
     }
 
     void refusalsExitTwo()
@@ -136,7 +136,7 @@ private slots:
         QFETCH(QString, message);
         Batch b;
         if (extra.isEmpty())
-            fixtures::writeBytes(b.workbook, QByteArray("esto\0no es un libro", 20)); // a NUL: not even a text list
+            fixtures::writeBytes(b.workbook, QByteArray("esto\0no es un libro", 20));  // a NUL: not even a text list
         b.run("check", extra);
         QCOMPARE(b.exitCode, 2);
         QCOMPARE(b.out, QStringList());

@@ -42,7 +42,7 @@ QStringList findings(RunRig& rig)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestCodeAndMark : public QObject {
     Q_OBJECT
@@ -98,7 +98,8 @@ private slots:
         const QStringList said = findings(rig).filter("codigo-largo");
         QCOMPARE(said.size(), stamped < characters.size() ? 1 : 0);
         if (!said.isEmpty())
-            QVERIFY(said[0].contains(QString("tiene %1 caracteres y en la banda caben %2").arg(characters.size()).arg(stamped)));
+            QVERIFY(said[0].contains(
+                QString("tiene %1 caracteres y en la banda caben %2").arg(characters.size()).arg(stamped)));
     }
 
     // What the check says of the band and the pictures of a code.
@@ -109,19 +110,26 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<bool>("interiorOnly");
         QTest::addColumn<QStringList>("expected");  // each found, in order, by its start
-        QTest::newRow("every picture there") << "AB-1" << "AB-1" << 409 << false << QStringList();
+        QTest::newRow("every picture there") << "AB-1"
+                                             << "AB-1" << 409 << false << QStringList();
         QTest::newRow("Ñ and é without pictures, said once each")
-            << "ÑoÑé" << "o" << 409 << false << QStringList{"10 sin-glifo: A10 «ÑoÑé»: faltan los dibujos de «Ñ», «é» en "};
+            << "ÑoÑé"
+            << "o" << 409 << false << QStringList{"10 sin-glifo: A10 «ÑoÑé»: faltan los dibujos de «Ñ», «é» en "};
         QTest::newRow("a blank and a plus without pictures")
-            << "A B+C" << "ABC" << 409 << false << QStringList{"10 sin-glifo: A10 «A B+C»: faltan los dibujos de « », «+»"};
-        QTest::newRow("only the characters stamped count") << QString(33, 'A') + "Ñ" << "A" << 409 << false
-                                                           << QStringList{"10 codigo-largo: A10 "};
+            << "A B+C"
+            << "ABC" << 409 << false << QStringList{"10 sin-glifo: A10 «A B+C»: faltan los dibujos de « », «+»"};
+        QTest::newRow("only the characters stamped count")
+            << QString(33, 'A') + "Ñ"
+            << "A" << 409 << false << QStringList{"10 codigo-largo: A10 "};
         QTest::newRow("a band narrower than the copy")
-            << "A" << "A" << 800 << false
-            << QStringList{"0 banda-estrecha: agua.jpg mide 408 píxeles de ancho y la copia grande, 800: la banda no llega al "
-                           "borde derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
-                           "(fotolista-batch watermark) hace una de 799"};
-        QTest::newRow("interior only: no band, no code") << "ÑÑ" << "" << 800 << true << QStringList();
+            << "A"
+            << "A" << 800 << false
+            << QStringList{
+                   "0 banda-estrecha: agua.jpg mide 408 píxeles de ancho y la copia grande, 800: la banda no llega al "
+                   "borde derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
+                   "(fotolista-batch watermark) hace una de 799"};
+        QTest::newRow("interior only: no band, no code") << "ÑÑ"
+                                                         << "" << 800 << true << QStringList();
     }
 
     void watermarkFindings()
@@ -149,8 +157,13 @@ private slots:
     void theDefaultFolderSpeaksSpanish()
     {
         RunRig rig(QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
-        rig.setRows({{"1", "0123456789"}, {"1", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}, {"1", "abcdefghijklmnopqrstuvwxyz"},
-                     {"1", "ÁÉÍÓÚÜÑáéíóúüñÇç"}, {"1", "-_.+()&# "}, {"1", "TAZA-Ñ01"}, {"1", "Café-250g"}});
+        rig.setRows({{"1", "0123456789"},
+                     {"1", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
+                     {"1", "abcdefghijklmnopqrstuvwxyz"},
+                     {"1", "ÁÉÍÓÚÜÑáéíóúüñÇç"},
+                     {"1", "-_.+()&# "},
+                     {"1", "TAZA-Ñ01"},
+                     {"1", "Café-250g"}});
         rig.addPhoto("1.jpg", 1000, 750);
         QCOMPARE(findings(rig).filter("sin-glifo"), QStringList());
     }
@@ -163,7 +176,7 @@ private slots:
         QTest::addColumn<int>("top");
         QTest::addColumn<bool>("fit");
         QTest::addColumn<bool>("sample");  // the 409 x 320 picture it was placed on is there
-        QTest::addColumn<int>("x");        // where the mark lands; -1: nowhere
+        QTest::addColumn<int>("x");  // where the mark lands; -1: nowhere
         QTest::addColumn<int>("y");
         QTest::newRow("left out, and noted") << 300 << 20 << 200 << false << true << -1 << -1;
         QTest::newRow("moved: 70 from the bottom, as on the sample") << 300 << 20 << 200 << true << true << 20 << 3;

@@ -24,7 +24,7 @@ CellList cellsOf(const workbook::Sheet& sheet)
     return cells;
 }
 
-} // namespace
+}  // namespace
 
 /// Delimited text: encodings, the delimiter, quoting, line ends.
 class TestCsvReader : public QObject {
@@ -40,32 +40,34 @@ private slots:
 
         // Windows-1252 from a Spanish desktop: ';' with decimal commas.
         QTest::newRow("Windows-1252, ';'")
-            << QByteArray("Origen;Destino;Precio\r\n12345;Ni\xF1o \x80;1,5\r\n") << CellList{
-            {u"A1"_s, u"Origen"_s}, {u"B1"_s, u"Destino"_s}, {u"C1"_s, u"Precio"_s},
-            {u"A2"_s, u"12345"_s}, {u"B2"_s, u"Niño €"_s}, {u"C2"_s, u"1,5"_s}};
+            << QByteArray("Origen;Destino;Precio\r\n12345;Ni\xF1o \x80;1,5\r\n")
+            << CellList{{u"A1"_s, u"Origen"_s}, {u"B1"_s, u"Destino"_s}, {u"C1"_s, u"Precio"_s},
+                        {u"A2"_s, u"12345"_s},  {u"B2"_s, u"Niño €"_s},  {u"C2"_s, u"1,5"_s}};
         QTest::newRow("UTF-8 with BOM, ','")
-            << QByteArray("\xEF\xBB\xBF" "a,b\nÑandú,\"x, y\"\n") << CellList{
-            {u"A1"_s, u"a"_s}, {u"B1"_s, u"b"_s}, {u"A2"_s, u"Ñandú"_s}, {u"B2"_s, u"x, y"_s}};
-        QTest::newRow("UTF-8 without BOM")
-            << "漢字;😀\n"_ba << CellList{{u"A1"_s, u"漢字"_s}, {u"B1"_s, u"😀"_s}};
+            << QByteArray("\xEF\xBB\xBF"
+                          "a,b\nÑandú,\"x, y\"\n")
+            << CellList{{u"A1"_s, u"a"_s}, {u"B1"_s, u"b"_s}, {u"A2"_s, u"Ñandú"_s}, {u"B2"_s, u"x, y"_s}};
+        QTest::newRow("UTF-8 without BOM") << "漢字;😀\n"_ba << CellList{{u"A1"_s, u"漢字"_s}, {u"B1"_s, u"😀"_s}};
         QTest::newRow("UTF-16 LE with BOM, tab")
-            << QByteArray("\xFF\xFE") + encoded(u"uno\tdos\r\ntrés\tcuatro\r\n"_s, "UTF-16LE") << CellList{
-            {u"A1"_s, u"uno"_s}, {u"B1"_s, u"dos"_s}, {u"A2"_s, u"trés"_s}, {u"B2"_s, u"cuatro"_s}};
-        QTest::newRow("UTF-16 BE with BOM")
-            << QByteArray("\xFE\xFF") + encoded(u"a;b\n"_s, "UTF-16BE") << CellList{{u"A1"_s, u"a"_s}, {u"B1"_s, u"b"_s}};
-        QTest::newRow("quotes") << "\"a;b\";\"dice \"\"hola\"\"\";\"dos\r\nlíneas\";\"ab\"c;x\"y\n"_ba << CellList{
-            {u"A1"_s, u"a;b"_s}, {u"B1"_s, u"dice \"hola\""_s}, {u"C1"_s, u"dos\r\nlíneas"_s},
-            {u"D1"_s, u"abc"_s}, {u"E1"_s, u"x\"y"_s}};
+            << QByteArray("\xFF\xFE") + encoded(u"uno\tdos\r\ntrés\tcuatro\r\n"_s, "UTF-16LE")
+            << CellList{{u"A1"_s, u"uno"_s}, {u"B1"_s, u"dos"_s}, {u"A2"_s, u"trés"_s}, {u"B2"_s, u"cuatro"_s}};
+        QTest::newRow("UTF-16 BE with BOM") << QByteArray("\xFE\xFF") + encoded(u"a;b\n"_s, "UTF-16BE")
+                                            << CellList{{u"A1"_s, u"a"_s}, {u"B1"_s, u"b"_s}};
+        QTest::newRow("quotes") << "\"a;b\";\"dice \"\"hola\"\"\";\"dos\r\nlíneas\";\"ab\"c;x\"y\n"_ba
+                                << CellList{{u"A1"_s, u"a;b"_s},
+                                            {u"B1"_s, u"dice \"hola\""_s},
+                                            {u"C1"_s, u"dos\r\nlíneas"_s},
+                                            {u"D1"_s, u"abc"_s},
+                                            {u"E1"_s, u"x\"y"_s}};
         QTest::newRow("never trimmed, empty fields skipped")
-            << "  a  ;;c;\n;\n\n x\n"_ba << CellList{
-            {u"A1"_s, u"  a  "_s}, {u"C1"_s, u"c"_s}, {u"A4"_s, u" x"_s}};
+            << "  a  ;;c;\n;\n\n x\n"_ba << CellList{{u"A1"_s, u"  a  "_s}, {u"C1"_s, u"c"_s}, {u"A4"_s, u" x"_s}};
         QTest::newRow("CR alone ends a record, last line without one")
             << "a;b\rc;d"_ba << CellList{{u"A1"_s, u"a"_s}, {u"B1"_s, u"b"_s}, {u"A2"_s, u"c"_s}, {u"B2"_s, u"d"_s}};
         QTest::newRow("a quote left open takes the rest")
             << "a;\"b;c\nd"_ba << CellList{{u"A1"_s, u"a"_s}, {u"B1"_s, u"b;c\nd"_s}};
         QTest::newRow("numbers stay as written")
-            << "0012;1.50;1E3;-0\n"_ba << CellList{
-            {u"A1"_s, u"0012"_s}, {u"B1"_s, u"1.50"_s}, {u"C1"_s, u"1E3"_s}, {u"D1"_s, u"-0"_s}};
+            << "0012;1.50;1E3;-0\n"_ba
+            << CellList{{u"A1"_s, u"0012"_s}, {u"B1"_s, u"1.50"_s}, {u"C1"_s, u"1E3"_s}, {u"D1"_s, u"-0"_s}};
         QTest::newRow("one column") << "12345\ncamisa\n"_ba << CellList{{u"A1"_s, u"12345"_s}, {u"A2"_s, u"camisa"_s}};
     }
 
@@ -112,7 +114,9 @@ private slots:
         QTest::newRow("UTF-8 cut short") << "a\xC3"_ba << int(csv::Encoding::Windows1252) << 0;
         QTest::newRow("overlong UTF-8") << "\xC0\xAF"_ba << int(csv::Encoding::Windows1252) << 0;
         QTest::newRow("encoded surrogate") << "\xED\xA0\x80"_ba << int(csv::Encoding::Windows1252) << 0;
-        QTest::newRow("UTF-16 LE") << "\xFF\xFE" "a\0"_ba << int(csv::Encoding::Utf16LittleEndian) << 2;
+        QTest::newRow("UTF-16 LE") << "\xFF\xFE"
+                                      "a\0"_ba
+                                   << int(csv::Encoding::Utf16LittleEndian) << 2;
         QTest::newRow("UTF-16 BE") << "\xFE\xFF\0a"_ba << int(csv::Encoding::Utf16BigEndian) << 2;
     }
 

@@ -30,7 +30,7 @@ BatchRecord recordRun(RunRig& rig, const QString& page)
     return record;
 }
 
-} // namespace
+}  // namespace
 
 class TestHtmlReport : public QObject {
     Q_OBJECT
@@ -47,15 +47,23 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
         QTest::addColumn<QString>("link");
-        QTest::newRow("plain") << "sub/TAZA-01.jpg" << "sub/TAZA-01.jpg" << "sub/TAZA-01.jpg";
+        QTest::newRow("plain") << "sub/TAZA-01.jpg"
+                               << "sub/TAZA-01.jpg"
+                               << "sub/TAZA-01.jpg";
         QTest::newRow("markup") << kMarkup << "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;"
                                 << "%22%3E%3Cimg%20src%3Dx%20onerror%3Dalert%281%29%3E";
-        QTest::newRow("quotes and an entity") << "a&amp;'b'" << "a&amp;amp;&#39;b&#39;" << "a%26amp%3B%27b%27";
-        QTest::newRow("blank, #, %, ?, &") << "mi #1 50%?&.jpg" << "mi #1 50%?&amp;.jpg"
+        QTest::newRow("quotes and an entity") << "a&amp;'b'"
+                                              << "a&amp;amp;&#39;b&#39;"
+                                              << "a%26amp%3B%27b%27";
+        QTest::newRow("blank, #, %, ?, &") << "mi #1 50%?&.jpg"
+                                           << "mi #1 50%?&amp;.jpg"
                                            << "mi%20%231%2050%25%3F%26.jpg";
-        QTest::newRow("accented letters") << "pequeñas/Año.jpg" << "pequeñas/Año.jpg"
+        QTest::newRow("accented letters") << "pequeñas/Año.jpg"
+                                          << "pequeñas/Año.jpg"
                                           << "peque%C3%B1as/A%C3%B1o.jpg";
-        QTest::newRow("a colon is no scheme") << "c:a.jpg" << "c:a.jpg" << "c%3Aa.jpg";
+        QTest::newRow("a colon is no scheme") << "c:a.jpg"
+                                              << "c:a.jpg"
+                                              << "c%3Aa.jpg";
         QTest::newRow("controls shown") << QString("a\tb\n") + QChar(0) + QChar(0x7F) << "a␉b␊␀␡"
                                         << "a%09b%0A%00%7F";
     }
@@ -77,8 +85,12 @@ private slots:
         rig.addPhoto("1.jpg", 400, 300, 0xCC3333);
         rig.addPhoto(kMarkup + ".jpg", 300, 400, 0x3333CC);
         rig.addPhoto("foto con espacios.jpg");
-        rig.setRows({{"1", "TAZA-01"}, {"9", "Falta"}, {kMarkup, kMarkup}, {"", "Vela"},
-                     {"foto con espacios", kOddName}, {"1", "TAZA-01"}});
+        rig.setRows({{"1", "TAZA-01"},
+                     {"9", "Falta"},
+                     {kMarkup, kMarkup},
+                     {"", "Vela"},
+                     {"foto con espacios", kOddName},
+                     {"1", "TAZA-01"}});
         const QString page = rig.dir.filePath("informe/lote.html");
         QDir().mkpath(rig.dir.filePath("informe"));
         const BatchRecord record = recordRun(rig, page);
@@ -119,9 +131,9 @@ private slots:
                                  "Fila 10 falta-origen: F10 «9»: no hay 9.JPG en la carpeta fuente"})
             QVERIFY2(report.text.contains(QString::fromUtf8(head)), head);
         // Markup stays text: the page has its own elements and attributes only.
-        QCOMPARE(report.elements, (QSet<QString>{"html", "head", "meta", "title", "style", "body", "h1", "h2", "div",
-                                                 "dl", "dt", "dd", "ul", "li", "a", "article", "img", "p", "span",
-                                                 "br"}));
+        QCOMPARE(report.elements,
+                 (QSet<QString>{"html", "head", "meta", "title", "style", "body",    "h1",  "h2", "div",  "dl",
+                                "dt",   "dd",   "ul",   "li",    "a",     "article", "img", "p",  "span", "br"}));
         QCOMPARE(report.attributes, (QSet<QString>{"lang", "charset", "name", "content", "class", "href", "id",
                                                    "data-fila", "src", "alt"}));
     }
@@ -157,7 +169,8 @@ from html.parser import HTMLParser
 class P(HTMLParser):
     def handle_starttag(self, tag, attrs): print("tag", tag, *[a for a, _ in attrs])
     def handle_data(self, data): print("text", data.replace("\n", " "))
-P().feed(open(sys.argv[1], encoding="utf-8").read()))", page});
+P().feed(open(sys.argv[1], encoding="utf-8").read()))",
+                                          page});
         QVERIFY(python.waitForFinished(60000));
         const QStringList seen = QString::fromUtf8(python.readAllStandardOutput()).split('\n');
         QCOMPARE(seen.filter(QRegularExpression("^tag img ")).size(), 1);

@@ -60,7 +60,7 @@ struct OneRow : RunRig {
     OneRow() { setRows({{"12345", "ABC"}}); }
 };
 
-} // namespace
+}  // namespace
 
 class TestImagePipeline : public QObject {
     Q_OBJECT
@@ -259,9 +259,11 @@ private slots:
         const QByteArray baseline = fixtures::referenceJpeg(photo, 409, 307, flags | 0x20000);
         const QByteArray progressive = fixtures::referenceJpeg(photo, 409, 307, flags | 0x20000 | 0x2000);
         QCOMPARE(smallest, progressive.size() < baseline.size() ? progressive : baseline);
-        QVERIFY2(smallest.size() < plain.size(), qPrintable(QString("%1 >= %2").arg(smallest.size()).arg(plain.size())));
+        QVERIFY2(smallest.size() < plain.size(),
+                 qPrintable(QString("%1 >= %2").arg(smallest.size()).arg(plain.size())));
         QVERIFY(fixtures::samePixels(smallest, plain));
-        QVERIFY(fixtures::samePixels(fixtures::readBytes(rig.small("ABC")), fixtures::referenceJpeg(photo, 145, 109, flags)));
+        QVERIFY(fixtures::samePixels(fixtures::readBytes(rig.small("ABC")),
+                                     fixtures::referenceJpeg(photo, 145, 109, flags)));
     }
 
     void statusTextsAndStatistics()
@@ -382,12 +384,10 @@ private slots:
             << "ABC" << int(FolderForTheOutput) << RowOutcome::WriteFailed << QStringList{};
         QTest::newRow("a sub-folder that does not exist")
             << "camisas\\ABC" << int(Nothing) << RowOutcome::WriteFailed << QStringList{};
-        QTest::newRow("a sub-folder that exists")
-            << "camisas\\ABC" << int(SubFolder) << RowOutcome::Written
-            << QStringList{"camisas/ABC.jpg", "pequeñas/camisas/ABC_p.jpg"};
-        QTest::newRow("a destination text ending in .jpg")
-            << "foto.jpg" << int(Nothing) << RowOutcome::Written
-            << QStringList{"foto.jpg.jpg", "pequeñas/foto_p.jpg_p.jpg"};
+        QTest::newRow("a sub-folder that exists") << "camisas\\ABC" << int(SubFolder) << RowOutcome::Written
+                                                  << QStringList{"camisas/ABC.jpg", "pequeñas/camisas/ABC_p.jpg"};
+        QTest::newRow("a destination text ending in .jpg") << "foto.jpg" << int(Nothing) << RowOutcome::Written
+                                                           << QStringList{"foto.jpg.jpg", "pequeñas/foto_p.jpg_p.jpg"};
         QTest::newRow("a destination folder named like a picture")
             << "ABC" << int(DestinationLikeJpg) << RowOutcome::Written << both;
         // The user's read-only mark holds even for root, who could write the file.
@@ -505,7 +505,6 @@ private slots:
         if (written)
             QCOMPARE(fixtures::decode(dir.filePath(name)).width, 40);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestImagePipeline)

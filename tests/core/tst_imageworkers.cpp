@@ -10,20 +10,20 @@
 
 #include <QProcess>
 
-#include <atomic>
-#include <numeric>
-#include <optional>
-#include <mutex>
-#include <thread>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <mutex>
+#include <numeric>
+#include <optional>
+#include <thread>
 
 #include <FreeImage.h>
 
 namespace {
 const QString kPhotos = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos");
-} // namespace
+}  // namespace
 
 class TestImageWorkers : public QObject {
     Q_OBJECT
@@ -65,9 +65,9 @@ private slots:
         const QString path = dir.filePath("p.jpg");
         QVERIFY(fixtures::writeJpeg(path, w, h));
         const QByteArray bytes = fixtures::readBytes(path);
-        const Bitmap decoded = decodeJpegReduced(
-            std::span(reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())), eighths,
-            kMaxSourcePixels);
+        const Bitmap decoded =
+            decodeJpegReduced(std::span(reinterpret_cast<const std::byte*>(bytes.constData()), size_t(bytes.size())),
+                              eighths, kMaxSourcePixels);
         QCOMPARE(decoded.width(), decodedWidth);
         QVERIFY(target == 0 || eighths == 8 || decoded.width() >= kJpegReadMargin * target);
     }
@@ -201,11 +201,17 @@ private slots:
         std::vector<int> order;
         std::atomic<bool> hold{true};
         std::vector<std::thread> threads;
-        const auto admittedSoFar = [&] { const std::lock_guard lock(mutex); return int(order.size()); };
+        const auto admittedSoFar = [&] {
+            const std::lock_guard lock(mutex);
+            return int(order.size());
+        };
         for (int i = 0; i < int(later.size()); ++i) {
             threads.emplace_back([&, i] {
                 const MemoryBudget::Share share = budget.take(later[i]);
-                { const std::lock_guard lock(mutex); order.push_back(i); }
+                {
+                    const std::lock_guard lock(mutex);
+                    order.push_back(i);
+                }
                 while (hold)
                     std::this_thread::yield();
             });

@@ -42,9 +42,12 @@ void setEverything(JobSettings& s, const QString& folder)
     s.setWriteAvif(true);
 }
 
-QByteArray job(const QByteArray& lines) { return "fotolista-trabajo=1\n" + lines; }
+QByteArray job(const QByteArray& lines)
+{
+    return "fotolista-trabajo=1\n" + lines;
+}
 
-} // namespace
+}  // namespace
 
 class TestJobFile : public QObject {
     Q_OBJECT

@@ -52,13 +52,20 @@ private slots:
         QTest::addColumn<int>("small");
 
         // Start from 409/145 (a workbook was chosen).
-        QTest::newRow("both entered") << "800" << "200" << 800 << 200;
-        QTest::newRow("halves to even") << "409,5" << "144,5" << 410 << 144;
-        QTest::newRow("first cancelled") << "" << "100" << 409 << 100;
-        QTest::newRow("both cancelled") << "" << "" << 409 << 145;
-        QTest::newRow("letters keep") << "abc" << "12x" << 409 << 145;
-        QTest::newRow("above range keeps") << "40000" << "32768" << 409 << 145;
-        QTest::newRow("negative stored") << "-5" << "0" << -5 << 0;
+        QTest::newRow("both entered") << "800"
+                                      << "200" << 800 << 200;
+        QTest::newRow("halves to even") << "409,5"
+                                        << "144,5" << 410 << 144;
+        QTest::newRow("first cancelled") << ""
+                                         << "100" << 409 << 100;
+        QTest::newRow("both cancelled") << ""
+                                        << "" << 409 << 145;
+        QTest::newRow("letters keep") << "abc"
+                                      << "12x" << 409 << 145;
+        QTest::newRow("above range keeps") << "40000"
+                                           << "32768" << 409 << 145;
+        QTest::newRow("negative stored") << "-5"
+                                         << "0" << -5 << 0;
     }
 
     void widthPrompts()

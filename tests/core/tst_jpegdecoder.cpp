@@ -47,7 +47,7 @@ QByteArray pngOf(const Bitmap& bitmap, const QString& path)
 {
     return saveBitmap(ImageFormat::Png, bitmap, path, 0) ? fixtures::readBytes(path) : QByteArray();
 }
-} // namespace
+}  // namespace
 
 Q_DECLARE_METATYPE(fixtures::ScanScript)
 Q_DECLARE_METATYPE(std::function<QByteArray()>)
@@ -99,7 +99,8 @@ private slots:
         for (const auto script :
              {ScanScript::Simple, ScanScript::BandsOnly, ScanScript::DeepRefinement, ScanScript::Baseline}) {
             for (const int restartInterval : {0, 1, 7}) {
-                const QByteArray where = QString("script %1, restarts %2").arg(int(script)).arg(restartInterval).toUtf8();
+                const QByteArray where =
+                    QString("script %1, restarts %2").arg(int(script)).arg(restartInterval).toUtf8();
                 const QByteArray jpeg = fixtures::rescanJpeg(baseline, script, restartInterval);
                 const Bitmap ours = decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels);
                 QVERIFY2(!ours.isNull(), where.constData());
@@ -202,23 +203,29 @@ private slots:
                 return change(fixtures::readBytes(dir.filePath("p.jpg")));
             };
         };
-        const auto progressive = [](const QByteArray& j) { return fixtures::rescanJpeg(j, fixtures::ScanScript::Simple); };
-        const auto restarts = [](const QByteArray& j) { return fixtures::rescanJpeg(j, fixtures::ScanScript::Baseline, 7); };
+        const auto progressive = [](const QByteArray& j) {
+            return fixtures::rescanJpeg(j, fixtures::ScanScript::Simple);
+        };
+        const auto restarts = [](const QByteArray& j) {
+            return fixtures::rescanJpeg(j, fixtures::ScanScript::Baseline, 7);
+        };
         const auto beforeFirstRestart = [restarts](const QByteArray& j) {
             QByteArray r = restarts(j);
             return r.insert(r.indexOf("\xFF\xD0"), "\x12\x34\x56");
         };
         // The two inputs the fuzzer found, committed as its seeds.
-        QTest::newRow("fuzzer: DC symbol 16, baseline") << std::function(seed("regression-dc-symbol-16")) << 8 << false << false;
+        QTest::newRow("fuzzer: DC symbol 16, baseline")
+            << std::function(seed("regression-dc-symbol-16")) << 8 << false << false;
         QTest::newRow("fuzzer: DC symbol 16, progressive")
             << std::function(seed("regression-dc-symbol-16-progressive")) << 8 << false << false;
         const int p420 = JPEG_SUBSAMPLING_420;
-        QTest::newRow("as written") << std::function(photo(p420, [](QByteArray j) { return j; })) << 409 << true << false;
+        QTest::newRow("as written") << std::function(photo(p420, [](QByteArray j) { return j; })) << 409 << true
+                                    << false;
         QTest::newRow("DC symbol 16") << std::function(photo(p420, [](QByteArray j) { return withDcSymbol(j, 16); }))
                                       << 409 << false << false;
         QTest::newRow("DC symbol 16, progressive")
-            << std::function(photo(p420, [=](QByteArray j) { return withDcSymbol(progressive(j), 16); })) << 409 << false
-            << false;
+            << std::function(photo(p420, [=](QByteArray j) { return withDcSymbol(progressive(j), 16); })) << 409
+            << false << false;
         QTest::newRow("DC symbol 15") << std::function(photo(p420, [](QByteArray j) { return withDcSymbol(j, 15); }))
                                       << 409 << true << false;
         QTest::newRow("a code of all ones") << std::function(photo(p420, [](QByteArray j) {
@@ -240,13 +247,14 @@ private slots:
             j[j.indexOf("JFIF") + 5] = 2;
             return j;
         })) << 409 << true << true;
-        QTest::newRow("bytes before a restart marker") << std::function(photo(p420, beforeFirstRestart)) << 409 << true << true;
-        QTest::newRow("bytes after the scan") << std::function(photo(p420, [](QByteArray j) {
-            return j.insert(j.size() - 2, "\x12\x34\x56");
-        })) << 409 << true << true;
-        QTest::newRow("cut short after a warning") << std::function(photo(p420, [=](QByteArray j) {
-            return beforeFirstRestart(j).left(j.size() * 6 / 10);
-        })) << 409 << false << true;
+        QTest::newRow("bytes before a restart marker")
+            << std::function(photo(p420, beforeFirstRestart)) << 409 << true << true;
+        QTest::newRow("bytes after the scan")
+            << std::function(photo(p420, [](QByteArray j) { return j.insert(j.size() - 2, "\x12\x34\x56"); })) << 409
+            << true << true;
+        QTest::newRow("cut short after a warning")
+            << std::function(photo(p420, [=](QByteArray j) { return beforeFirstRestart(j).left(j.size() * 6 / 10); }))
+            << 409 << false << true;
     }
 
     void bothReadsTakeTheSameFiles()
@@ -268,7 +276,8 @@ private slots:
         const int eighths = jpegEighths(ImageSize{exact.sourceWidth, exact.sourceHeight}, largeWidth);
         QVERIFY(eighths <= 4);
         QCOMPARE(decodeJpegReducedByLibjpeg(bytesOf(jpeg), eighths, kMaxSourcePixels).isNull(), !libjpegReadsIt);
-        QCOMPARE(decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels).isNull(), !libjpegReadsIt || libjpegWarns);
+        QCOMPARE(decodeJpegReducedByOurs(bytesOf(jpeg), eighths, kMaxSourcePixels).isNull(),
+                 !libjpegReadsIt || libjpegWarns);
     }
 
     void vectorColourConversionIsLibjpegs()
@@ -318,7 +327,8 @@ private slots:
         QVERIFY(fixtures::writePhotoJpeg(dir.filePath("p.jpg"), 403, 299, JPEG_SUBSAMPLING_420 | 90, grey));
         const QByteArray jpeg = fixtures::rescanJpeg(fixtures::readBytes(dir.filePath("p.jpg")), script);
         const QByteArray read = pngOf(decodeJpegReduced(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("read.png"));
-        const QByteArray ours = pngOf(decodeJpegReducedByOurs(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("o.png"));
+        const QByteArray ours =
+            pngOf(decodeJpegReducedByOurs(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("o.png"));
         const QByteArray theirs =
             pngOf(decodeJpegReducedByLibjpeg(bytesOf(jpeg), 3, kMaxSourcePixels), dir.filePath("t.png"));
         QVERIFY(!ours.isEmpty() && !theirs.isEmpty());

@@ -10,7 +10,7 @@ namespace {
 constexpr quint32 kWhite = 0xFFFFFF;
 constexpr quint32 kProduct = 0x336699;
 
-} // namespace
+}  // namespace
 
 class TestMarketplace : public QObject {
     Q_OBJECT
@@ -23,11 +23,11 @@ private slots:
     void squareOnWhite_data()
     {
         QTest::addColumn<QSize>("photo");
-        QTest::addColumn<QRect>("box");      // the product in the photo; empty: none
+        QTest::addColumn<QRect>("box");  // the product in the photo; empty: none
         QTest::addColumn<int>("trueWidth");  // the source's width, when the photo is a reduced read
         QTest::addColumn<int>("side");
-        QTest::addColumn<int>("square");     // the copy's side
-        QTest::addColumn<QRect>("placed");   // the product in the copy
+        QTest::addColumn<int>("square");  // the copy's side
+        QTest::addColumn<QRect>("placed");  // the product in the copy
         QTest::newRow("scaled down into the square")
             << QSize(3000, 2000) << QRect(500, 300, 2000, 1000) << 3000 << 1600 << 1600 << QRect(120, 460, 1360, 680);
         QTest::newRow("portrait") << QSize(1200, 2000) << QRect(300, 100, 500, 1700) << 1200 << 1000 << 1000
@@ -57,23 +57,28 @@ private slots:
         QVERIFY(saveBitmap(ImageFormat::Png, copy, dir.filePath("copy.png"), 0));
         const fixtures::Picture p = fixtures::picture(dir.filePath("copy.png"));
         QCOMPARE(QSize(p.width, p.height), QSize(square, square));
-        for (const QPoint corner : {QPoint(0, 0), QPoint(square - 1, 0), QPoint(0, square - 1),
-                                    QPoint(square - 1, square - 1)})
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(square - 1, 0), QPoint(0, square - 1), QPoint(square - 1, square - 1)})
             QCOMPARE(p.at(corner.x(), corner.y()), kWhite);
         const quint32 inside = box.isEmpty() ? kWhite : kProduct;
         const QPoint c = placed.center();
         QCOMPARE(p.at(c.x(), c.y()), inside);
         // The product's edges where the table puts them, give or take the resampling's few pixels.
         constexpr int kBlur = 4;
-        const QPoint in[] = {{placed.left() + kBlur, c.y()}, {placed.right() - kBlur, c.y()},
-                             {c.x(), placed.top() + kBlur}, {c.x(), placed.bottom() - kBlur}};
-        const QPoint out[] = {{placed.left() - kBlur, c.y()}, {placed.right() + kBlur, c.y()},
-                              {c.x(), placed.top() - kBlur}, {c.x(), placed.bottom() + kBlur}};
+        const QPoint in[] = {{placed.left() + kBlur, c.y()},
+                             {placed.right() - kBlur, c.y()},
+                             {c.x(), placed.top() + kBlur},
+                             {c.x(), placed.bottom() - kBlur}};
+        const QPoint out[] = {{placed.left() - kBlur, c.y()},
+                              {placed.right() + kBlur, c.y()},
+                              {c.x(), placed.top() - kBlur},
+                              {c.x(), placed.bottom() + kBlur}};
         for (const QPoint q : in)
             QVERIFY2(fixtures::near(p.at(q.x(), q.y()), inside, 8), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
         for (const QPoint q : out)
             if (q.x() >= 0 && q.y() >= 0 && q.x() < square && q.y() < square)
-                QVERIFY2(fixtures::near(p.at(q.x(), q.y()), kWhite, 8), qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
+                QVERIFY2(fixtures::near(p.at(q.x(), q.y()), kWhite, 8),
+                         qPrintable(QString("%1,%2").arg(q.x()).arg(q.y())));
     }
 
     void hostileSizesGiveNothingOrASquare_data()

@@ -25,7 +25,7 @@ std::optional<workbook::Refusal> readFixture(const QString& name, workbook::Shee
     return ods::read(package, sheet);
 }
 
-} // namespace
+}  // namespace
 
 /// OpenDocument tables written piece by piece (make_handmade.py).
 class TestOdsReader : public QObject {
@@ -40,27 +40,33 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<CellList>("cells");
 
-        QTest::newRow("values and texts") << u"handmade_text.ods"_s << u"Datos"_s << CellList{
-            {u"A1"_s, u"Uno dos   tres\ttab\nsalto\n  segundo párrafo  "_s},
-            {u"B1"_s, u"con span y enlace"_s},    // not the comment
-            {u"C1"_s, u"atributo"_s},             // office:string-value over the shown text
-            {u"D1"_s, u"sin tipo"_s},
-            {u"F1"_s, u"#DIV/0!"_s},              // an error as shown
-            {u"A2"_s, u"12345"_s},
-            {u"B2"_s, u"0,25"_s},
-            {u"C2"_s, u"3,5"_s},
-            {u"D2"_s, u"23/2/05 17:47:13"_s},
-            {u"E2"_s, u"1/1/00"_s},               // 1800-01-01 in the locale's two-digit year
-            {u"F2"_s, u"17:47:13"_s},
-            {u"G2"_s, u"31/12/99 12:00:00"_s},    // PT36H: a day and a half
-            {u"H2"_s, u"Verdadero"_s},
-            {u"I2"_s, u"Falso"_s},
-            {u"J2"_s, u"texto mostrado"_s},       // a float without a number
-            {u"A3"_s, u"rep"_s}, {u"B3"_s, u"rep"_s}, {u"C3"_s, u"rep"_s}, {u"F3"_s, u"F"_s},
-            {u"A4"_s, u"fila"_s}, {u"B4"_s, u"cubierta"_s},
-            {u"A5"_s, u"fila"_s}, {u"B5"_s, u"cubierta"_s},
-            {u"A1048575"_s, u"final"_s},
-        };
+        QTest::newRow("values and texts") << u"handmade_text.ods"_s << u"Datos"_s
+                                          << CellList{
+                                                 {u"A1"_s, u"Uno dos   tres\ttab\nsalto\n  segundo párrafo  "_s},
+                                                 {u"B1"_s, u"con span y enlace"_s},  // not the comment
+                                                 {u"C1"_s, u"atributo"_s},  // office:string-value over the shown text
+                                                 {u"D1"_s, u"sin tipo"_s},
+                                                 {u"F1"_s, u"#DIV/0!"_s},  // an error as shown
+                                                 {u"A2"_s, u"12345"_s},
+                                                 {u"B2"_s, u"0,25"_s},
+                                                 {u"C2"_s, u"3,5"_s},
+                                                 {u"D2"_s, u"23/2/05 17:47:13"_s},
+                                                 {u"E2"_s, u"1/1/00"_s},  // 1800-01-01 in the locale's two-digit year
+                                                 {u"F2"_s, u"17:47:13"_s},
+                                                 {u"G2"_s, u"31/12/99 12:00:00"_s},  // PT36H: a day and a half
+                                                 {u"H2"_s, u"Verdadero"_s},
+                                                 {u"I2"_s, u"Falso"_s},
+                                                 {u"J2"_s, u"texto mostrado"_s},  // a float without a number
+                                                 {u"A3"_s, u"rep"_s},
+                                                 {u"B3"_s, u"rep"_s},
+                                                 {u"C3"_s, u"rep"_s},
+                                                 {u"F3"_s, u"F"_s},
+                                                 {u"A4"_s, u"fila"_s},
+                                                 {u"B4"_s, u"cubierta"_s},
+                                                 {u"A5"_s, u"fila"_s},
+                                                 {u"B5"_s, u"cubierta"_s},
+                                                 {u"A1048575"_s, u"final"_s},
+                                             };
         QTest::newRow("active table unknown: the first")
             << u"handmade_unknown_active.ods"_s << u"Portada"_s << CellList{{u"A1"_s, u"portada"_s}};
     }
@@ -96,7 +102,7 @@ private slots:
     void durations_data()
     {
         QTest::addColumn<QString>("duration");
-        QTest::addColumn<double>("days"); // NaN: no duration
+        QTest::addColumn<double>("days");  // NaN: no duration
         const double none = std::numeric_limits<double>::quiet_NaN();
         QTest::newRow("time of day") << u"PT17H47M13S"_s << (17 * 3600 + 47 * 60 + 13) / 86400.0;
         QTest::newRow("days") << u"P1DT12H"_s << 1.5;

@@ -25,7 +25,7 @@ void touch(const QString& path, int seconds = 60)
     QVERIFY(f.setFileTime(QFileInfo(path).lastModified().addSecs(seconds), QFileDevice::FileModificationTime));
 }
 
-} // namespace
+}  // namespace
 
 class TestOnlyChanged : public QObject {
     Q_OBJECT
@@ -80,10 +80,10 @@ private slots:
         for (const char* unchanged : {"nothing", "the other row's source"})
             QTest::newRow(unchanged) << unchanged << true;
         QTest::newRow("with companions: nothing") << "with companions: nothing" << true;
-        for (const char* changed : {"source touched", "quality", "large width", "fast read", "turning off", "transparency",
-                                    "band picture touched", "large copy deleted", "small copy replaced",
-                                    "option off", "fingerprints damaged", "WebP on", "with companions: WebP deleted",
-                                    "with companions: small AVIF replaced"})
+        for (const char* changed :
+             {"source touched", "quality", "large width", "fast read", "turning off", "transparency",
+              "band picture touched", "large copy deleted", "small copy replaced", "option off", "fingerprints damaged",
+              "WebP on", "with companions: WebP deleted", "with companions: small AVIF replaced"})
             QTest::newRow(changed) << changed << false;
     }
 

@@ -41,12 +41,13 @@ QStringList namesInTheHelp()
 /// What bash offers for the last of `words` (the command line so far), sorted.
 QStringList completions(const QStringList& words, const QString& folder)
 {
-    const QString script = QStringLiteral(
-        "source %1; source %2\n"
-        "COMP_WORDS=(\"$@\"); COMP_CWORD=$(( $# - 1 )); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}\n"
-        "_fotolista_batch fotolista-batch \"${COMP_WORDS[COMP_CWORD]}\" \"${COMP_WORDS[COMP_CWORD-1]}\"\n"
-        "printf '%s\\n' \"${COMPREPLY[@]}\"\n")
-                               .arg(kBashCompletion, kCompletion);
+    const QString script =
+        QStringLiteral(
+            "source %1; source %2\n"
+            "COMP_WORDS=(\"$@\"); COMP_CWORD=$(( $# - 1 )); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}\n"
+            "_fotolista_batch fotolista-batch \"${COMP_WORDS[COMP_CWORD]}\" \"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+            "printf '%s\\n' \"${COMPREPLY[@]}\"\n")
+            .arg(kBashCompletion, kCompletion);
     QProcess p;
     p.setWorkingDirectory(folder);
     p.start("bash", QStringList{"-c", script, "bash"} + words);
@@ -56,7 +57,7 @@ QStringList completions(const QStringList& words, const QString& folder)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestPackageFiles : public QObject {
     Q_OBJECT
@@ -77,11 +78,12 @@ private slots:
         // troff writes each "-" of an option as "\-".
         QString inPage = name;
         inPage.replace("-", "\\-");
-        QVERIFY2(readText(kData + "fotolista-batch.1").contains(QRegularExpression(
-                     "(^|[^\\w\\\\-])" + QRegularExpression::escape(inPage) + "($|[^\\w\\\\])")),
+        QVERIFY2(readText(kData + "fotolista-batch.1")
+                     .contains(
+                         QRegularExpression("(^|[^\\w\\\\-])" + QRegularExpression::escape(inPage) + "($|[^\\w\\\\])")),
                  "missing from the manual page");
-        QVERIFY2(readText(kCompletion).contains(QRegularExpression(
-                     "(^|[\\s'|])" + QRegularExpression::escape(name) + "($|[\\s')|])")),
+        QVERIFY2(readText(kCompletion)
+                     .contains(QRegularExpression("(^|[\\s'|])" + QRegularExpression::escape(name) + "($|[\\s')|])")),
                  "missing from the completion");
     }
 
@@ -92,18 +94,18 @@ private slots:
         QTest::newRow("commands") << QStringList{"fotolista-batch", ""}
                                   << QStringList{"--help", "--version", "cells", "check", "run", "watermark"};
         QTest::newRow("a command begun") << QStringList{"fotolista-batch", "ce"} << QStringList{"cells"};
-        QTest::newRow("options begun")
-            << QStringList{"fotolista-batch", "run", "--wat"} << QStringList{"--watermark", "--watermark-height"};
+        QTest::newRow("options begun") << QStringList{"fotolista-batch", "run", "--wat"}
+                                       << QStringList{"--watermark", "--watermark-height"};
         QTest::newRow("qualities") << QStringList{"fotolista-batch", "run", "--quality", ""}
                                    << QStringList{"alta", "baja", "media", "muy-baja"};
         QTest::newRow("formats") << QStringList{"fotolista-batch", "run", "--format", ""}
                                  << QStringList{"any", "jpg", "tif"};
         QTest::newRow("a number is typed, not offered")
             << QStringList{"fotolista-batch", "run", "--step", ""} << QStringList{};
-        QTest::newRow("the workbook first") << QStringList{"fotolista-batch", "run", ""}
-                                            << QStringList{"catalogo.xls", "fotos", "lista.csv"};
-        QTest::newRow("then the folders") << QStringList{"fotolista-batch", "run", "--fast", "catalogo.xls", ""}
-                                          << QStringList{"fotos"};
+        QTest::newRow("the workbook first")
+            << QStringList{"fotolista-batch", "run", ""} << QStringList{"catalogo.xls", "fotos", "lista.csv"};
+        QTest::newRow("then the folders")
+            << QStringList{"fotolista-batch", "run", "--fast", "catalogo.xls", ""} << QStringList{"fotos"};
         QTest::newRow("a flag takes no value")
             << QStringList{"fotolista-batch", "run", "--no-autorotate", "catalogo.xls", ""} << QStringList{"fotos"};
         QTest::newRow("after an option's value")
@@ -113,8 +115,8 @@ private slots:
             << QStringList{"fotolista-batch", "watermark", "--t"} << QStringList{"--text", "--text-colour"};
         QTest::newRow("watermark: a logo is a picture")
             << QStringList{"fotolista-batch", "watermark", "--logo", ""} << QStringList{"foto.jpg", "fotos"};
-        QTest::newRow("cells takes a workbook") << QStringList{"fotolista-batch", "cells", ""}
-                                                << QStringList{"catalogo.xls", "fotos", "lista.csv"};
+        QTest::newRow("cells takes a workbook")
+            << QStringList{"fotolista-batch", "cells", ""} << QStringList{"catalogo.xls", "fotos", "lista.csv"};
     }
 
     void completion()

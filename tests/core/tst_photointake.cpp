@@ -40,12 +40,12 @@ DecodedPhoto decode(const QString& name, bool autorotate = true)
 }
 
 /// Compares a decoded photo with its reference; a row's tolerances.
-#define COMPARE_WITH_REFERENCE(name, reference, largestAllowed, meanAllowed)                                     \
-    do {                                                                                                           \
-        const DecodedPhoto photo_ = decode(name);                                                                  \
-        QVERIFY2(!photo_.bitmap.isNull(), qPrintable(photo_.problem));                                             \
-        const photofixtures::Difference d_ = difference(photo_.bitmap, path(reference));                          \
-        QVERIFY2(d_.sameSize && d_.largest <= (largestAllowed) && d_.mean <= (meanAllowed), qPrintable(describe(d_))); \
+#define COMPARE_WITH_REFERENCE(name, reference, largestAllowed, meanAllowed)                                           \
+    do {                                                                                                               \
+        const DecodedPhoto photo_ = decode(name);                                                                      \
+        QVERIFY2(!photo_.bitmap.isNull(), qPrintable(photo_.problem));                                                 \
+        const photofixtures::Difference d_ = difference(photo_.bitmap, path(reference));                               \
+        QVERIFY2(d_.sameSize&& d_.largest <= (largestAllowed) && d_.mean <= (meanAllowed), qPrintable(describe(d_)));  \
     } while (false)
 
 /// Where a dark line lies across a band of a copy: the darkness-weighted
@@ -64,7 +64,7 @@ double lineAt(const fixtures::Picture& p, bool rows, int from, int to)
     return weight > 0 ? sum / weight : -1;
 }
 
-} // namespace
+}  // namespace
 
 class TestPhotoIntake : public QObject {
     Q_OBJECT
@@ -94,13 +94,15 @@ private slots:
         QFETCH(int, tolerance);
         const DecodedPhoto photo = decode(QStringLiteral("o%1.%2").arg(orientation).arg(container));
         QVERIFY2(!photo.bitmap.isNull(), qPrintable(photo.problem));
-        const photofixtures::Difference right = difference(photo.bitmap, path(QStringLiteral("ref_o%1.png").arg(orientation)));
+        const photofixtures::Difference right =
+            difference(photo.bitmap, path(QStringLiteral("ref_o%1.png").arg(orientation)));
         QVERIFY2(right.sameSize && right.largest <= tolerance, qPrintable(describe(right)));
         // Every other turn or mirror of the picture is far from what we made.
         for (int other = 1; other <= 8; ++other) {
             if (other == orientation)
                 continue;
-            const photofixtures::Difference wrong = difference(photo.bitmap, path(QStringLiteral("ref_o%1.png").arg(other)));
+            const photofixtures::Difference wrong =
+                difference(photo.bitmap, path(QStringLiteral("ref_o%1.png").arg(other)));
             QVERIFY2(!wrong.sameSize || wrong.largest > 100, qPrintable(QString::number(other)));
         }
     }
@@ -133,17 +135,27 @@ private slots:
                 QTest::addRow("%s %s", profile, ext) << QStringLiteral("%1.%2").arg(profile, ext)
                                                      << QStringLiteral("ref_%1_%2.png").arg(profile, ext) << 3 << 0.5;
         // JPEG: two decoders' rounding too, steepened by the conversion.
-        QTest::newRow("adobe jpg") << "adobe.jpg" << "ref_adobe_jpg.png" << 24 << 1.5;
-        QTest::newRow("p3 jpg") << "p3.jpg" << "ref_p3_jpg.png" << 24 << 1.5;
-        QTest::newRow("p3 heic") << "p3.heic" << "ref_p3.heic.png" << 3 << 0.5;
-        QTest::newRow("p3 avif") << "p3.avif" << "ref_p3.avif.png" << 3 << 0.5;
-        QTest::newRow("cmyk jpg, profile") << "cmyk_profile.jpg" << "ref_cmyk_profile_jpg.png" << 8 << 1.5;
-        QTest::newRow("cmyk jpg, no profile") << "cmyk_plain.jpg" << "ref_cmyk_plain_jpg.png" << 8 << 1.5;
+        QTest::newRow("adobe jpg") << "adobe.jpg"
+                                   << "ref_adobe_jpg.png" << 24 << 1.5;
+        QTest::newRow("p3 jpg") << "p3.jpg"
+                                << "ref_p3_jpg.png" << 24 << 1.5;
+        QTest::newRow("p3 heic") << "p3.heic"
+                                 << "ref_p3.heic.png" << 3 << 0.5;
+        QTest::newRow("p3 avif") << "p3.avif"
+                                 << "ref_p3.avif.png" << 3 << 0.5;
+        QTest::newRow("cmyk jpg, profile") << "cmyk_profile.jpg"
+                                           << "ref_cmyk_profile_jpg.png" << 8 << 1.5;
+        QTest::newRow("cmyk jpg, no profile") << "cmyk_plain.jpg"
+                                              << "ref_cmyk_plain_jpg.png" << 8 << 1.5;
         // Without the Adobe mark the inks are stored as meant: same colours.
-        QTest::newRow("cmyk jpg not inverted, profile") << "cmyk_noadobe_profile.jpg" << "ref_cmyk_profile_jpg.png" << 8 << 1.5;
-        QTest::newRow("cmyk jpg not inverted, no profile") << "cmyk_noadobe_plain.jpg" << "ref_cmyk_plain_jpg.png" << 8 << 1.5;
-        QTest::newRow("cmyk tif, profile") << "cmyk_profile.tif" << "ref_cmyk_profile_tif.png" << 3 << 1.0;
-        QTest::newRow("cmyk tif, no profile") << "cmyk_plain.tif" << "ref_cmyk_plain_tif.png" << 1 << 0.5;
+        QTest::newRow("cmyk jpg not inverted, profile") << "cmyk_noadobe_profile.jpg"
+                                                        << "ref_cmyk_profile_jpg.png" << 8 << 1.5;
+        QTest::newRow("cmyk jpg not inverted, no profile") << "cmyk_noadobe_plain.jpg"
+                                                           << "ref_cmyk_plain_jpg.png" << 8 << 1.5;
+        QTest::newRow("cmyk tif, profile") << "cmyk_profile.tif"
+                                           << "ref_cmyk_profile_tif.png" << 3 << 1.0;
+        QTest::newRow("cmyk tif, no profile") << "cmyk_plain.tif"
+                                              << "ref_cmyk_plain_tif.png" << 1 << 0.5;
     }
 
     void convertsEmbeddedProfilesToSrgb()
@@ -179,9 +191,11 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reference");
         QTest::addColumn<int>("largest");
-        for (const char* f : {"alpha.png", "alpha.tif", "alpha.webp", "alpha_lossy.webp", "palette.png", "grey_alpha.png"})
+        for (const char* f :
+             {"alpha.png", "alpha.tif", "alpha.webp", "alpha_lossy.webp", "palette.png", "grey_alpha.png"})
             QTest::newRow(f) << QString::fromLatin1(f) << QStringLiteral("ref_%1.png").arg(f) << 1;
-        QTest::newRow("alpha.heic") << "alpha.heic" << "ref_alpha.heic.png" << 1;
+        QTest::newRow("alpha.heic") << "alpha.heic"
+                                    << "ref_alpha.heic.png" << 1;
     }
 
     void laysTransparencyOnWhite()
@@ -231,10 +245,14 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reference");
-        QTest::newRow("PNG named .jpg") << "png_named.jpg" << "ref_alpha.png.png";
-        QTest::newRow("JPEG named .tif") << "jpeg_named.tif" << "ref_o1.png";
-        QTest::newRow("TIFF named .png") << "tiff_named.png" << "ref_o1.png";
-        QTest::newRow("WebP named .heic") << "webp_named.heic" << "ref_plain.webp.png";
+        QTest::newRow("PNG named .jpg") << "png_named.jpg"
+                                        << "ref_alpha.png.png";
+        QTest::newRow("JPEG named .tif") << "jpeg_named.tif"
+                                         << "ref_o1.png";
+        QTest::newRow("TIFF named .png") << "tiff_named.png"
+                                         << "ref_o1.png";
+        QTest::newRow("WebP named .heic") << "webp_named.heic"
+                                          << "ref_plain.webp.png";
     }
 
     void readsTheContentWhateverTheName()
@@ -329,19 +347,32 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("damage");
         QTest::addColumn<bool>("headerTells");  // the check sees it without decoding
-        QTest::newRow("TIFF, directory first, cut to 60 %") << "first.tif" << "cut" << true;
-        QTest::newRow("TIFF rewritten by exiftool, cut to 60 %") << "o1.tif" << "cut" << true;
-        QTest::newRow("TIFF, directory last, cut to 60 %") << "lzw.tif" << "cut" << true;
-        QTest::newRow("TIFF, damaged LZW strips") << "lzw.tif" << "scramble" << false;
-        QTest::newRow("TIFF, JPEG strips cut short") << "jpeg.tif" << "short strips" << false;
-        QTest::newRow("PNG cut to 60 %") << "o1.png" << "cut" << true;
-        QTest::newRow("PNG without its last chunk") << "o1.png" << "no end" << true;
-        QTest::newRow("PNG, damaged data") << "o1.png" << "scramble" << false;
-        QTest::newRow("WebP cut to 60 %") << "o1.webp" << "cut" << true;
-        QTest::newRow("HEIC cut to 60 %") << "plain.heic" << "cut" << true;
-        QTest::newRow("AVIF cut to 60 %") << "plain.avif" << "cut" << true;
-        QTest::newRow("JPEG cut to 60 %") << "o1.jpg" << "cut" << false;
-        QTest::newRow("JPEG cut after a damaged stretch") << "o1.jpg" << "scramble and cut" << false;
+        QTest::newRow("TIFF, directory first, cut to 60 %") << "first.tif"
+                                                            << "cut" << true;
+        QTest::newRow("TIFF rewritten by exiftool, cut to 60 %") << "o1.tif"
+                                                                 << "cut" << true;
+        QTest::newRow("TIFF, directory last, cut to 60 %") << "lzw.tif"
+                                                           << "cut" << true;
+        QTest::newRow("TIFF, damaged LZW strips") << "lzw.tif"
+                                                  << "scramble" << false;
+        QTest::newRow("TIFF, JPEG strips cut short") << "jpeg.tif"
+                                                     << "short strips" << false;
+        QTest::newRow("PNG cut to 60 %") << "o1.png"
+                                         << "cut" << true;
+        QTest::newRow("PNG without its last chunk") << "o1.png"
+                                                    << "no end" << true;
+        QTest::newRow("PNG, damaged data") << "o1.png"
+                                           << "scramble" << false;
+        QTest::newRow("WebP cut to 60 %") << "o1.webp"
+                                          << "cut" << true;
+        QTest::newRow("HEIC cut to 60 %") << "plain.heic"
+                                          << "cut" << true;
+        QTest::newRow("AVIF cut to 60 %") << "plain.avif"
+                                          << "cut" << true;
+        QTest::newRow("JPEG cut to 60 %") << "o1.jpg"
+                                          << "cut" << false;
+        QTest::newRow("JPEG cut after a damaged stretch") << "o1.jpg"
+                                                          << "scramble and cut" << false;
     }
 
     void picturesCutShortOrDamagedAreRefused()
@@ -365,7 +396,7 @@ private slots:
             // Inside the coded pixels: after the PNG's data chunk, the JPEG's
             // first scan, the TIFF's header (its directory comes last).
             const qsizetype at = name.endsWith(".png")   ? bytes.indexOf("IDAT") + 20
-                : name.endsWith(".jpg")                  ? bytes.indexOf("\xFF\xDA") + 40
+                                 : name.endsWith(".jpg") ? bytes.indexOf("\xFF\xDA") + 40
                                                          : 48;
             for (qsizetype i = at; i < at + 30; i += 3)
                 bytes[i] = char(~bytes[i]);
@@ -405,11 +436,15 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("text") << "text_named.jpg" << "no es una imagen JPEG, TIFF, PNG, WebP, HEIC ni AVIF";
-        QTest::newRow("empty") << "empty.jpg" << "el archivo está vacío o no se puede leer";
-        QTest::newRow("no decoder for the codec") << "vvc.heif"
-                                                  << "este equipo no tiene decodificador para la compresión de esta imagen HEIF";
-        QTest::newRow("missing") << "none.jpg" << "el archivo no se puede abrir";
+        QTest::newRow("text") << "text_named.jpg"
+                              << "no es una imagen JPEG, TIFF, PNG, WebP, HEIC ni AVIF";
+        QTest::newRow("empty") << "empty.jpg"
+                               << "el archivo está vacío o no se puede leer";
+        QTest::newRow("no decoder for the codec")
+            << "vvc.heif"
+            << "este equipo no tiene decodificador para la compresión de esta imagen HEIF";
+        QTest::newRow("missing") << "none.jpg"
+                                 << "el archivo no se puede abrir";
     }
 
     void saysWhyAPhotoCannotBeRead()
@@ -564,10 +599,11 @@ private slots:
         QTemporaryDir dir;
         const QString photo = dir.filePath("lines.jpg");
         bool ok = false;
-        photofixtures::run("convert", {"-size", "2049x1537", "xc:white", "-fill", "black", "-draw",
-                                       "rectangle 30,0 37,1536 rectangle 2010,0 2017,1536 rectangle 0,25 2048,32 "
-                                       "rectangle 0,1500 2048,1507",
-                                       "-quality", "95", photo},
+        photofixtures::run("convert",
+                           {"-size", "2049x1537", "xc:white", "-fill", "black", "-draw",
+                            "rectangle 30,0 37,1536 rectangle 2010,0 2017,1536 rectangle 0,25 2048,32 "
+                            "rectangle 0,1500 2048,1507",
+                            "-quality", "95", photo},
                            &ok);
         QVERIFY(ok);
         const QString tag = QStringLiteral("-Orientation#=%1").arg(orientation);
@@ -583,14 +619,21 @@ private slots:
         QCOMPARE(f.width, e.width);
         QCOMPARE(f.height, e.height);
         const int band = 20;
-        const struct { bool rows; int from; int to; } edges[] = {
+        const struct {
+            bool rows;
+            int from;
+            int to;
+        } edges[] = {
             {false, 0, band}, {false, e.width - band, e.width}, {true, 0, band}, {true, e.height - band, e.height}};
         for (const auto& edge : edges) {
             const double want = lineAt(e, edge.rows, edge.from, edge.to);
             const double got = lineAt(f, edge.rows, edge.from, edge.to);
             QVERIFY2(std::abs(got - want) < 0.08, qPrintable(QString("%1 %2..%3: %4 against %5")
-                                                                  .arg(edge.rows ? "rows" : "columns")
-                                                                  .arg(edge.from).arg(edge.to).arg(got).arg(want)));
+                                                                 .arg(edge.rows ? "rows" : "columns")
+                                                                 .arg(edge.from)
+                                                                 .arg(edge.to)
+                                                                 .arg(got)
+                                                                 .arg(want)));
         }
     }
 };

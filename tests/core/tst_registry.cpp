@@ -76,9 +76,12 @@ QByteArray dword(quint32 n)
     return b;
 }
 
-QByteArray withZero(const char* text) { return QByteArray(text) + '\0'; }
+QByteArray withZero(const char* text)
+{
+    return QByteArray(text) + '\0';
+}
 
-} // namespace
+}  // namespace
 
 Q_DECLARE_METATYPE(FakeRegistry::Value)
 
@@ -94,26 +97,42 @@ private slots:
 
         using V = FakeRegistry::Value;
         QTest::newRow("text with its terminator") << V{1, withZero("C:\\Archivos\\msinfo32.exe"), -1} << "old"
-                                                   << "C:\\Archivos\\msinfo32.exe";
-        QTest::newRow("text without terminator") << V{1, "abc", -1} << "" << "abc";
-        QTest::newRow("text: only one zero goes") << V{1, QByteArray("ab\0\0", 4), -1} << "" << QString("ab") + QChar(0);
-        QTest::newRow("text cut at the reported length") << V{1, "abcdef", 3} << "" << "abc";
-        QTest::newRow("text reported longer than written") << V{1, "ab", 5} << "" << QString("ab") + QChar(0) + QChar(0);
-        QTest::newRow("empty text") << V{1, QByteArray(1, '\0'), -1} << "old" << "";
+                                                  << "C:\\Archivos\\msinfo32.exe";
+        QTest::newRow("text without terminator") << V{1, "abc", -1} << ""
+                                                 << "abc";
+        QTest::newRow("text: only one zero goes")
+            << V{1, QByteArray("ab\0\0", 4), -1} << "" << QString("ab") + QChar(0);
+        QTest::newRow("text cut at the reported length") << V{1, "abcdef", 3} << ""
+                                                         << "abc";
+        QTest::newRow("text reported longer than written")
+            << V{1, "ab", 5} << "" << QString("ab") + QChar(0) + QChar(0);
+        QTest::newRow("empty text") << V{1, QByteArray(1, '\0'), -1} << "old"
+                                    << "";
         QTest::newRow("text in the upper half of the byte range")
-            << V{1, QStringLiteral("imágenes").toLatin1(), -1} << "" << "imágenes";
+            << V{1, QStringLiteral("imágenes").toLatin1(), -1} << ""
+            << "imágenes";
         // A number's bytes are read last first, each in hex without a leading
         // zero, then the hex text is shown in decimal.
-        QTest::newRow("dword all four bytes") << V{4, dword(0x12345678), -1} << "" << "305419896";
-        QTest::newRow("dword loses its top zero byte") << V{4, dword(0x00ABCDEF), -1} << "" << "11259375";
-        QTest::newRow("dword digits run together") << V{4, dword(0x0105), -1} << "" << "21";
-        QTest::newRow("dword zero") << V{4, dword(0), -1} << "" << "0";
-        QTest::newRow("dword appends to the text it came with") << V{4, dword(0x0A), -1} << "1" << "4106";
-        QTest::newRow("dword after a text that is no hex") << V{4, dword(0x0A), -1} << "x" << "&hx00A";
-        QTest::newRow("dword of one zero byte") << V{4, QByteArray(1, '\0'), -1} << "" << "&h";
-        QTest::newRow("binary leaves the text") << V{3, "\x01\x02", -1} << "kept" << "kept";
-        QTest::newRow("expandable text leaves the text") << V{2, withZero("%PATH%"), -1} << "kept" << "kept";
-        QTest::newRow("multi-text leaves the text") << V{7, "a", -1} << "kept" << "kept";
+        QTest::newRow("dword all four bytes") << V{4, dword(0x12345678), -1} << ""
+                                              << "305419896";
+        QTest::newRow("dword loses its top zero byte") << V{4, dword(0x00ABCDEF), -1} << ""
+                                                       << "11259375";
+        QTest::newRow("dword digits run together") << V{4, dword(0x0105), -1} << ""
+                                                   << "21";
+        QTest::newRow("dword zero") << V{4, dword(0), -1} << ""
+                                    << "0";
+        QTest::newRow("dword appends to the text it came with") << V{4, dword(0x0A), -1} << "1"
+                                                                << "4106";
+        QTest::newRow("dword after a text that is no hex") << V{4, dword(0x0A), -1} << "x"
+                                                           << "&hx00A";
+        QTest::newRow("dword of one zero byte") << V{4, QByteArray(1, '\0'), -1} << ""
+                                                << "&h";
+        QTest::newRow("binary leaves the text") << V{3, "\x01\x02", -1} << "kept"
+                                                << "kept";
+        QTest::newRow("expandable text leaves the text") << V{2, withZero("%PATH%"), -1} << "kept"
+                                                         << "kept";
+        QTest::newRow("multi-text leaves the text") << V{7, "a", -1} << "kept"
+                                                    << "kept";
     }
 
     void readsAValueByItsType()
@@ -139,7 +158,8 @@ private slots:
         QTest::addColumn<bool>("locked");
         QTest::addColumn<bool>("readFails");
 
-        QTest::newRow("no such key") << "SOFTWARE\\Nada" << "Valor" << false << false;
+        QTest::newRow("no such key") << "SOFTWARE\\Nada"
+                                     << "Valor" << false << false;
         QTest::newRow("key without full rights") << kKey << "Valor" << true << false;
         QTest::newRow("no such value") << kKey << "Otro" << false << false;
         QTest::newRow("the read fails") << kKey << "Valor" << false << true;
@@ -175,31 +195,39 @@ private slots:
 
     void startingTheTool_data()
     {
-        QTest::addColumn<QString>("pathValue");      // "" for no "PATH" value, "-" for one of another type
-        QTest::addColumn<QString>("msinfoFolder");   // "" for no "MSINFO" value
-        QTest::addColumn<QStringList>("onPath");     // programs found on PATH
+        QTest::addColumn<QString>("pathValue");  // "" for no "PATH" value, "-" for one of another type
+        QTest::addColumn<QString>("msinfoFolder");  // "" for no "MSINFO" value
+        QTest::addColumn<QStringList>("onPath");  // programs found on PATH
         QTest::addColumn<bool>("startWorks");
-        QTest::addColumn<QString>("started");        // program asked for, "" for none
+        QTest::addColumn<QString>("started");  // program asked for, "" for none
         QTest::addColumn<bool>("message");
 
-        QTest::newRow("nothing anywhere") << "" << "" << QStringList{} << true << "" << true;
-        QTest::newRow("registry PATH") << "C:\\msinfo32.exe" << "" << QStringList{"hardinfo"} << true
-                                       << "C:\\msinfo32.exe" << false;
+        QTest::newRow("nothing anywhere") << ""
+                                          << "" << QStringList{} << true << "" << true;
+        QTest::newRow("registry PATH") << "C:\\msinfo32.exe"
+                                       << "" << QStringList{"hardinfo"} << true << "C:\\msinfo32.exe" << false;
         QTest::newRow("registry PATH names a missing file")
-            << "C:\\falta.exe" << "" << QStringList{"hardinfo"} << false << "C:\\falta.exe" << true;
-        QTest::newRow("registry PATH of another type") << "-" << "" << QStringList{"hardinfo"} << true << "" << true;
-        QTest::newRow("MSINFO without MSINFO32.EXE") << "" << "C:\\vacia" << QStringList{} << true << "" << true;
-        QTest::newRow("MSINFO with MSINFO32.EXE") << "" << "C:\\herramientas" << QStringList{} << true
-                                                  << "C:\\herramientas/MSINFO32.EXE" << false;
-        QTest::newRow("first program on PATH")
-            << "" << "" << QStringList{"gnome-system-monitor", "kinfocenter", "hardinfo2"} << true
-            << "/usr/bin/hardinfo2" << false;
+            << "C:\\falta.exe"
+            << "" << QStringList{"hardinfo"} << false << "C:\\falta.exe" << true;
+        QTest::newRow("registry PATH of another type") << "-"
+                                                       << "" << QStringList{"hardinfo"} << true << "" << true;
+        QTest::newRow("MSINFO without MSINFO32.EXE") << ""
+                                                     << "C:\\vacia" << QStringList{} << true << "" << true;
+        QTest::newRow("MSINFO with MSINFO32.EXE")
+            << ""
+            << "C:\\herramientas" << QStringList{} << true << "C:\\herramientas/MSINFO32.EXE" << false;
+        QTest::newRow("first program on PATH") << ""
+                                               << "" << QStringList{"gnome-system-monitor", "kinfocenter", "hardinfo2"}
+                                               << true << "/usr/bin/hardinfo2" << false;
         QTest::newRow("hardinfo before the rest")
-            << "" << "" << QStringList{"hardinfo2", "hardinfo"} << true << "/usr/bin/hardinfo" << false;
+            << ""
+            << "" << QStringList{"hardinfo2", "hardinfo"} << true << "/usr/bin/hardinfo" << false;
         QTest::newRow("last program on PATH")
-            << "" << "" << QStringList{"gnome-system-monitor"} << true << "/usr/bin/gnome-system-monitor" << false;
+            << ""
+            << "" << QStringList{"gnome-system-monitor"} << true << "/usr/bin/gnome-system-monitor" << false;
         QTest::newRow("program on PATH fails to start")
-            << "" << "" << QStringList{"kinfocenter"} << false << "/usr/bin/kinfocenter" << true;
+            << ""
+            << "" << QStringList{"kinfocenter"} << false << "/usr/bin/kinfocenter" << true;
     }
 
     void startingTheTool()

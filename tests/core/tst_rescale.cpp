@@ -33,13 +33,15 @@ Dib makeSource(int width, int height, Layout layout, quint64 seed)
         for (int x = 0; x < width * bpp / 8; ++x) {
             seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
             const int kind = (x / 7 + y / 5) % 3;
-            line[x] = BYTE(kind == 0 ? int(seed >> 56) : kind == 1 ? ((x / 3 + y / 2) & 1) * 255 : (x * 3 + y * 5) & 255);
+            line[x] = BYTE(kind == 0   ? int(seed >> 56)
+                           : kind == 1 ? ((x / 3 + y / 2) & 1) * 255
+                                       : (x * 3 + y * 5) & 255);
         }
     }
     if (bpp == 8) {
         RGBQUAD* pal = FreeImage_GetPalette(dib.get());
         for (int i = 0; i < 256; ++i) {
-            const int grey = layout == Layout::GreyDown ? 255 - i
+            const int grey = layout == Layout::GreyDown       ? 255 - i
                              : layout == Layout::GreyShuffled ? (i * 77 + 13) & 255
                              : layout == Layout::GreyHalfDown ? (i < 100 ? i : 255 - i)
                                                               : i;
@@ -111,14 +113,15 @@ void compareWithLibrary(FIBITMAP* src, int width, int height, bool alsoEncoded)
         if (!simdLevelAvailable(level))
             continue;
         const Dib ours(rescaleLikeLibrary(src, width, height, level));
-        const QByteArray where = "level " + QByteArray::number(int(level)) + ": " + difference(ours.get(), reference.get());
+        const QByteArray where =
+            "level " + QByteArray::number(int(level)) + ": " + difference(ours.get(), reference.get());
         QVERIFY2(difference(ours.get(), reference.get()).isEmpty(), where.constData());
         if (alsoEncoded)
             QVERIFY(encoded(ours.get()) == encoded(reference.get()));
     }
 }
 
-} // namespace
+}  // namespace
 
 class TestRescale : public QObject {
     Q_OBJECT
@@ -137,21 +140,32 @@ private slots:
             const char* name;
             int sw, sh, dw, dh;
         } sizes[] = {
-            {"large copy of a camera photo", 4000, 3000, 409, 307}, {"small copy", 4000, 3000, 145, 109},
-            {"portrait", 1536, 2048, 409, 545},                     {"odd sides", 1203, 907, 411, 305},
-            {"width kept", 409, 307, 409, 200},                     {"height kept", 409, 307, 200, 307},
-            {"enlarged", 100, 80, 409, 327},                        {"enlarged across only", 333, 3, 1000, 3},
-            {"enlarged down only", 3, 333, 3, 1000},                {"one pixel", 1, 1, 409, 1},
-            {"one column", 1, 2001, 1, 145},                        {"one row", 2001, 1, 145, 1},
-            {"to one pixel", 999, 777, 1, 1},                       {"huge ratio across", 9000, 5, 17, 3},
-            {"huge ratio down", 5, 9000, 3, 17},                    {"nearly the same", 257, 255, 256, 254},
+            {"large copy of a camera photo", 4000, 3000, 409, 307},
+            {"small copy", 4000, 3000, 145, 109},
+            {"portrait", 1536, 2048, 409, 545},
+            {"odd sides", 1203, 907, 411, 305},
+            {"width kept", 409, 307, 409, 200},
+            {"height kept", 409, 307, 200, 307},
+            {"enlarged", 100, 80, 409, 327},
+            {"enlarged across only", 333, 3, 1000, 3},
+            {"enlarged down only", 3, 333, 3, 1000},
+            {"one pixel", 1, 1, 409, 1},
+            {"one column", 1, 2001, 1, 145},
+            {"one row", 2001, 1, 145, 1},
+            {"to one pixel", 999, 777, 1, 1},
+            {"huge ratio across", 9000, 5, 17, 3},
+            {"huge ratio down", 5, 9000, 3, 17},
+            {"nearly the same", 257, 255, 256, 254},
         };
         const struct {
             const char* name;
             Layout layout;
-        } layouts[] = {{"24-bit", Layout::Rgb},           {"grey", Layout::GreyUp},
-                       {"inverted grey", Layout::GreyDown}, {"shuffled grey", Layout::GreyShuffled},
-                       {"half-inverted grey", Layout::GreyHalfDown}, {"palette", Layout::Colours}};
+        } layouts[] = {{"24-bit", Layout::Rgb},
+                       {"grey", Layout::GreyUp},
+                       {"inverted grey", Layout::GreyDown},
+                       {"shuffled grey", Layout::GreyShuffled},
+                       {"half-inverted grey", Layout::GreyHalfDown},
+                       {"palette", Layout::Colours}};
         for (const auto& s : sizes)
             for (const auto& l : layouts) {
                 // The largest sizes once each, for time.
@@ -240,8 +254,8 @@ private slots:
         QFETCH(int, dh);
         const Dib src = makeSource(sw, sh, Layout::Rgb, quint64(sw + dh));
         const Dib exact(resampleBitmap(src.get(), dw, dh, ResampleKernel::CatmullRom, bestSimdLevel()));
-        const Dib single(resampleBitmap(src.get(), dw, dh, ResampleKernel::CatmullRom, bestSimdLevel(), {},
-                                        Precision::Single));
+        const Dib single(
+            resampleBitmap(src.get(), dw, dh, ResampleKernel::CatmullRom, bestSimdLevel(), {}, Precision::Single));
         QVERIFY(exact && single);
         int differing = 0;
         for (int y = 0; y < dh; ++y) {
@@ -295,7 +309,8 @@ private slots:
         const Dib src(FreeImage_Load(FIF_PNG, QFile::encodeName(path).constData(), 0));
         QCOMPARE(FreeImage_GetBPP(src.get()), 32u);
         const Dib reference(FreeImage_Rescale(src.get(), 150, 100, FILTER_BICUBIC));
-        QVERIFY(FreeImage_Save(FIF_PNG, reference.get(), QFile::encodeName(dir.filePath("library.png")).constData(), 0));
+        QVERIFY(
+            FreeImage_Save(FIF_PNG, reference.get(), QFile::encodeName(dir.filePath("library.png")).constData(), 0));
         QCOMPARE(fixtures::readBytes(dir.filePath("ours.png")), fixtures::readBytes(dir.filePath("library.png")));
     }
 };

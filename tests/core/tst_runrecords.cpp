@@ -21,13 +21,25 @@ private slots:
         QTest::addColumn<QString>("destAddress");
         QTest::addColumn<QString>("dest");
         QTest::addColumn<QString>("text");
-        QTest::newRow("typical") << qint64(3) << "F14" << "12345" << "A14" << "ABC"
+        QTest::newRow("typical") << qint64(3) << "F14"
+                                 << "12345"
+                                 << "A14"
+                                 << "ABC"
                                  << "3 - C.O: F14 valor: 12345.JPG || C.D.: A14 :  valor: ABC.jpg";
-        QTest::newRow("unnamed") << qint64(3) << "F14" << "" << "A14" << "ABC"
+        QTest::newRow("unnamed") << qint64(3) << "F14"
+                                 << ""
+                                 << "A14"
+                                 << "ABC"
                                  << "3 - C.O: F14 valor: .JPG || C.D.: A14 :  valor: ABC.jpg";
-        QTest::newRow("empty destination") << qint64(1) << "F6" << "12345" << "A6" << ""
+        QTest::newRow("empty destination") << qint64(1) << "F6"
+                                           << "12345"
+                                           << "A6"
+                                           << ""
                                            << "1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: .jpg";
-        QTest::newRow("blanks kept") << qint64(40000) << "F6" << " 1 " << "A6" << "x "
+        QTest::newRow("blanks kept") << qint64(40000) << "F6"
+                                     << " 1 "
+                                     << "A6"
+                                     << "x "
                                      << "40000 - C.O: F6 valor:  1 .JPG || C.D.: A6 :  valor: x .jpg";
         // A cell's line breaks and other controls never start a line of the
         // log; "\" is a folder step and stays.
@@ -83,12 +95,14 @@ private slots:
                                   << "Porcentaje comprimido 100 % || Ratio: 2 sobre unidad";
         QTest::newRow("minus 25") << qint64(100) << qint64(125) << "Tam I Grande: 100 Kb. Tam F Grande: 125 Kb."
                                   << "Porcentaje comprimido -25 % || Ratio: 0,75 sobre unidad";
-        QTest::newRow("half percent to even") << qint64(200) << qint64(101) << "Tam I Grande: 200 Kb. Tam F Grande: 101 Kb."
-                                              << "Porcentaje comprimido 50 % || Ratio: 1,5 sobre unidad";
+        QTest::newRow("half percent to even")
+            << qint64(200) << qint64(101) << "Tam I Grande: 200 Kb. Tam F Grande: 101 Kb."
+            << "Porcentaje comprimido 50 % || Ratio: 1,5 sobre unidad";
         QTest::newRow("tiny source") << qint64(0) << qint64(3) << "Tam I Grande: 0 Kb. Tam F Grande: 3 Kb."
                                      << "Porcentaje comprimido n/d % || Ratio: n/d sobre unidad";
-        QTest::newRow("large, no group separator") << qint64(1) << qint64(400) << "Tam I Grande: 1 Kb. Tam F Grande: 400 Kb."
-                                                   << "Porcentaje comprimido -39900 % || Ratio: -398 sobre unidad";
+        QTest::newRow("large, no group separator")
+            << qint64(1) << qint64(400) << "Tam I Grande: 1 Kb. Tam F Grande: 400 Kb."
+            << "Porcentaje comprimido -39900 % || Ratio: -398 sobre unidad";
         QTest::newRow("over 32 MB") << qint64(40960) << qint64(100) << "Tam I Grande: 40960 Kb. Tam F Grande: 100 Kb."
                                     << "Porcentaje comprimido 100 % || Ratio: 2 sobre unidad";
     }
@@ -158,7 +172,8 @@ private slots:
         QCOMPARE(tree.roots()[1].text, QStringLiteral("-> No asociadas"));
         QCOMPARE(tree.roots()[1].children[0].colour, quint32(255));
         QCOMPARE(tree.roots()[1].children[0].tag, QStringLiteral("No procesado"));
-        QCOMPARE(tree.toLines(), (QStringList{"-> Imagenes asociadas", "  row one", "    Tam", "-> No asociadas", "  row two"}));
+        QCOMPARE(tree.toLines(),
+                 (QStringList{"-> Imagenes asociadas", "  row one", "    Tam", "-> No asociadas", "  row two"}));
     }
 
     void aListenerFollowsEveryChange()
@@ -167,7 +182,10 @@ private slots:
             QStringList events;
             void summaryCleared() override { events << "cleared"; }
             void rootsAdded() override { events << "roots"; }
-            void rowAdded(int root, const SummaryEntry& e) override { events << QString("row %1 %2").arg(root).arg(e.key); }
+            void rowAdded(int root, const SummaryEntry& e) override
+            {
+                events << QString("row %1 %2").arg(root).arg(e.key);
+            }
             void detailAdded(const QString& key, const QString& text, quint32) override
             {
                 events << "detail " + key + " " + text;

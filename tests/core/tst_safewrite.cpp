@@ -25,7 +25,7 @@ enum Setup {
     FileSizeLimit,
 };
 
-} // namespace
+}  // namespace
 
 class TestSafeWrite : public QObject {
     Q_OBJECT
@@ -104,7 +104,8 @@ private slots:
             QCOMPARE(fixtures::readBytes(target), earlier);
         }
         // Nothing is left beside it but what was planted.
-        QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QStringList left =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         left.removeAll(".tmp-planted");
         QCOMPARE(left, QStringList{"resumen.txt"});
         QCOMPARE(QString::fromLatin1(writeInProgressPath()), QString());

@@ -40,7 +40,7 @@ Made make(const QStringList& args)
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
-} // namespace
+}  // namespace
 
 class TestShopBrand : public QObject {
     Q_OBJECT
@@ -108,10 +108,10 @@ private slots:
         QTest::newRow("no name, no logo") << QStringList{"CARPETA"} << 2 << "necesita --text NOMBRE o --logo ARCHIVO";
         QTest::newRow("a colour not #RRGGBB") << QStringList{"--text", "T", "--band-colour", "azul", "CARPETA"} << 2
                                               << "--band-colour espera un color #RRGGBB, no «azul»";
-        QTest::newRow("a font not installed") << QStringList{"--text", "T", "--font", "No Existe Sans", "CARPETA"}
-                                              << 2 << "la fuente «No Existe Sans» no está instalada";
-        QTest::newRow("a logo that is no picture") << QStringList{"--text", "T", "--logo", "LOGO", "CARPETA"} << 2
-                                                   << "no es una imagen PNG, SVG ni JPEG";
+        QTest::newRow("a font not installed") << QStringList{"--text", "T", "--font", "No Existe Sans", "CARPETA"} << 2
+                                              << "la fuente «No Existe Sans» no está instalada";
+        QTest::newRow("a logo that is no picture")
+            << QStringList{"--text", "T", "--logo", "LOGO", "CARPETA"} << 2 << "no es una imagen PNG, SVG ni JPEG";
         QTest::newRow("a folder with files") << QStringList{"--text", "T", "LLENA"} << 1 << "no está vacía";
     }
 
@@ -150,7 +150,7 @@ private slots:
         // The fixture's logo is half transparent: half of it, half the band's colour.
         const QColor band = brand.bandColour;
         const quint32 halfway = quint32((0x20 + band.red()) / 2) << 16 | quint32((0xC0 + band.green()) / 2) << 8
-            | quint32((0x40 + band.blue()) / 2);
+                                | quint32((0x40 + band.blue()) / 2);
         QVERIFY(near(mark.pixel(mark.width() / 2, mark.height() / 2) & 0xFFFFFF, halfway, 8));
         int logoEnd = -1;
         int nameStart = pictures.band.width();

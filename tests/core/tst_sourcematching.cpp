@@ -13,9 +13,12 @@ Q_DECLARE_METATYPE(RowFate)
 
 namespace {
 
-void touch(const QString& path, int bytes = 10) { fixtures::writeBytes(path, QByteArray(bytes, 'x')); }
+void touch(const QString& path, int bytes = 10)
+{
+    fixtures::writeBytes(path, QByteArray(bytes, 'x'));
+}
 
-} // namespace
+}  // namespace
 
 class TestSourceMatching : public QObject {
     Q_OBJECT
@@ -30,27 +33,69 @@ private slots:
         QTest::addColumn<RowFate>("fate");
         QTest::addColumn<QString>("found");
 
-        QTest::newRow("exact name") << QStringList{"12345.JPG"} << "12345" << "ABC" << ".JPG" << RowFate::Found << "12345.JPG";
-        QTest::newRow("lower-case extension") << QStringList{"12345.jpg"} << "12345" << "ABC" << ".JPG" << RowFate::Found << "12345.jpg";
-        QTest::newRow("mixed case name") << QStringList{"Abc.Jpg"} << "aBC" << "ABC" << ".JPG" << RowFate::Found << "Abc.Jpg";
-        QTest::newRow("exact case wins") << QStringList{"abc.jpg", "ABC.JPG"} << "ABC" << "ABC" << ".JPG" << RowFate::Found << "ABC.JPG";
-        QTest::newRow("jpeg only") << QStringList{"12345.jpeg"} << "12345" << "ABC" << ".JPG" << RowFate::Missing << "";
-        QTest::newRow("no prefix match") << QStringList{"123456.jpg"} << "12345" << "ABC" << ".JPG" << RowFate::Missing << "";
-        QTest::newRow("trailing blank") << QStringList{"12345.jpg"} << "12345 " << "ABC" << ".JPG" << RowFate::Missing << "";
-        QTest::newRow("trailing blank present") << QStringList{"12345 .jpg"} << "12345 " << "ABC" << ".JPG" << RowFate::Found << "12345 .jpg";
-        QTest::newRow("hidden file") << QStringList{".12345.JPG"} << ".12345" << "ABC" << ".JPG" << RowFate::Missing << "";
-        QTest::newRow("tif") << QStringList{"12345.tif"} << "12345" << "ABC" << ".TIF" << RowFate::Found << "12345.tif";
-        QTest::newRow("tif not jpg") << QStringList{"12345.jpg"} << "12345" << "ABC" << ".TIF" << RowFate::Missing << "";
-        QTest::newRow("empty origin") << QStringList{".JPG"} << "" << "ABC" << ".JPG" << RowFate::Unnamed << "";
-        QTest::newRow("sub-folder with backslash") << QStringList{"Camisas/12345.JPG"} << "camisas\\12345" << "ABC" << ".JPG" << RowFate::Found << "Camisas/12345.JPG";
-        QTest::newRow("sub-folder with slash") << QStringList{"camisas/12345.jpg"} << "camisas/12345" << "ABC" << ".JPG" << RowFate::Found << "camisas/12345.jpg";
-        QTest::newRow("parent folder") << QStringList{"12345.jpg"} << "..\\fuente\\12345" << "ABC" << ".JPG" << RowFate::Unsafe << "";
-        QTest::newRow("absolute") << QStringList{"12345.jpg"} << "/etc/passwd" << "ABC" << ".JPG" << RowFate::Unsafe << "";
-        QTest::newRow("drive letter") << QStringList{"12345.jpg"} << "C:\\fotos\\12345" << "ABC" << ".JPG" << RowFate::Unsafe << "";
-        QTest::newRow("a folder named like a picture") << QStringList{"12345.JPG/"} << "12345" << "ABC" << ".JPG" << RowFate::Missing << "";
-        QTest::newRow("destination in a sub-folder") << QStringList{"12345.jpg"} << "12345" << "ropa\\ABC" << ".JPG" << RowFate::Found << "12345.jpg";
-        QTest::newRow("destination in a parent folder") << QStringList{"12345.jpg"} << "12345" << "..\\..\\ABC" << ".JPG" << RowFate::Unsafe << "";
-        QTest::newRow("absolute destination") << QStringList{"12345.jpg"} << "12345" << "/tmp/ABC" << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("exact name") << QStringList{"12345.JPG"} << "12345"
+                                    << "ABC"
+                                    << ".JPG" << RowFate::Found << "12345.JPG";
+        QTest::newRow("lower-case extension") << QStringList{"12345.jpg"} << "12345"
+                                              << "ABC"
+                                              << ".JPG" << RowFate::Found << "12345.jpg";
+        QTest::newRow("mixed case name") << QStringList{"Abc.Jpg"} << "aBC"
+                                         << "ABC"
+                                         << ".JPG" << RowFate::Found << "Abc.Jpg";
+        QTest::newRow("exact case wins") << QStringList{"abc.jpg", "ABC.JPG"} << "ABC"
+                                         << "ABC"
+                                         << ".JPG" << RowFate::Found << "ABC.JPG";
+        QTest::newRow("jpeg only") << QStringList{"12345.jpeg"} << "12345"
+                                   << "ABC"
+                                   << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("no prefix match") << QStringList{"123456.jpg"} << "12345"
+                                         << "ABC"
+                                         << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("trailing blank") << QStringList{"12345.jpg"} << "12345 "
+                                        << "ABC"
+                                        << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("trailing blank present") << QStringList{"12345 .jpg"} << "12345 "
+                                                << "ABC"
+                                                << ".JPG" << RowFate::Found << "12345 .jpg";
+        QTest::newRow("hidden file") << QStringList{".12345.JPG"} << ".12345"
+                                     << "ABC"
+                                     << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("tif") << QStringList{"12345.tif"} << "12345"
+                             << "ABC"
+                             << ".TIF" << RowFate::Found << "12345.tif";
+        QTest::newRow("tif not jpg") << QStringList{"12345.jpg"} << "12345"
+                                     << "ABC"
+                                     << ".TIF" << RowFate::Missing << "";
+        QTest::newRow("empty origin") << QStringList{".JPG"} << ""
+                                      << "ABC"
+                                      << ".JPG" << RowFate::Unnamed << "";
+        QTest::newRow("sub-folder with backslash") << QStringList{"Camisas/12345.JPG"} << "camisas\\12345"
+                                                   << "ABC"
+                                                   << ".JPG" << RowFate::Found << "Camisas/12345.JPG";
+        QTest::newRow("sub-folder with slash") << QStringList{"camisas/12345.jpg"} << "camisas/12345"
+                                               << "ABC"
+                                               << ".JPG" << RowFate::Found << "camisas/12345.jpg";
+        QTest::newRow("parent folder") << QStringList{"12345.jpg"} << "..\\fuente\\12345"
+                                       << "ABC"
+                                       << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("absolute") << QStringList{"12345.jpg"} << "/etc/passwd"
+                                  << "ABC"
+                                  << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("drive letter") << QStringList{"12345.jpg"} << "C:\\fotos\\12345"
+                                      << "ABC"
+                                      << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("a folder named like a picture") << QStringList{"12345.JPG/"} << "12345"
+                                                       << "ABC"
+                                                       << ".JPG" << RowFate::Missing << "";
+        QTest::newRow("destination in a sub-folder") << QStringList{"12345.jpg"} << "12345"
+                                                     << "ropa\\ABC"
+                                                     << ".JPG" << RowFate::Found << "12345.jpg";
+        QTest::newRow("destination in a parent folder") << QStringList{"12345.jpg"} << "12345"
+                                                        << "..\\..\\ABC"
+                                                        << ".JPG" << RowFate::Unsafe << "";
+        QTest::newRow("absolute destination") << QStringList{"12345.jpg"} << "12345"
+                                              << "/tmp/ABC"
+                                              << ".JPG" << RowFate::Unsafe << "";
     }
 
     void fates()
@@ -87,26 +132,36 @@ private slots:
         QTest::addColumn<QString>("found");
         QTest::addColumn<QString>("extension");  // as the user reads it
 
-        QTest::newRow("png") << QStringList{"12345.png"} << "12345" << RowFate::Found << "12345.png" << ".png";
+        QTest::newRow("png") << QStringList{"12345.png"} << "12345" << RowFate::Found << "12345.png"
+                             << ".png";
         QTest::newRow("names differing only in extension: jpg first")
-            << QStringList{"12345.png", "12345.JPG"} << "12345" << RowFate::Found << "12345.JPG" << ".JPG";
+            << QStringList{"12345.png", "12345.JPG"} << "12345" << RowFate::Found << "12345.JPG"
+            << ".JPG";
         QTest::newRow("jpeg before tif") << QStringList{"12345.tif", "12345.jpeg"} << "12345" << RowFate::Found
-                                         << "12345.jpeg" << ".jpeg";
+                                         << "12345.jpeg"
+                                         << ".jpeg";
         QTest::newRow("tiff before png") << QStringList{"12345.png", "12345.TIFF"} << "12345" << RowFate::Found
-                                         << "12345.TIFF" << ".TIFF";
-        QTest::newRow("webp before heic") << QStringList{"12345.heic", "12345.webp"} << "12345" << RowFate::Found
-                                          << "12345.webp" << ".webp";
+                                         << "12345.TIFF"
+                                         << ".TIFF";
+        QTest::newRow("webp before heic")
+            << QStringList{"12345.heic", "12345.webp"} << "12345" << RowFate::Found << "12345.webp"
+            << ".webp";
         QTest::newRow("heic in capitals") << QStringList{"12345.HEIC"} << "12345" << RowFate::Found << "12345.HEIC"
                                           << ".HEIC";
-        QTest::newRow("heif before avif") << QStringList{"12345.avif", "12345.heif"} << "12345" << RowFate::Found
-                                          << "12345.heif" << ".heif";
-        QTest::newRow("avif") << QStringList{"12345.Avif"} << "12345" << RowFate::Found << "12345.Avif" << ".Avif";
-        QTest::newRow("an extension not read") << QStringList{"12345.gif"} << "12345" << RowFate::Missing << "" << ".*";
-        QTest::newRow("no extension") << QStringList{"12345"} << "12345" << RowFate::Missing << "" << ".*";
+        QTest::newRow("heif before avif")
+            << QStringList{"12345.avif", "12345.heif"} << "12345" << RowFate::Found << "12345.heif"
+            << ".heif";
+        QTest::newRow("avif") << QStringList{"12345.Avif"} << "12345" << RowFate::Found << "12345.Avif"
+                              << ".Avif";
+        QTest::newRow("an extension not read") << QStringList{"12345.gif"} << "12345" << RowFate::Missing << ""
+                                               << ".*";
+        QTest::newRow("no extension") << QStringList{"12345"} << "12345" << RowFate::Missing << ""
+                                      << ".*";
         QTest::newRow("a folder named like a picture") << QStringList{"12345.png/"} << "12345" << RowFate::Missing << ""
                                                        << ".*";
         QTest::newRow("sub-folder") << QStringList{"Camisas/12345.webp"} << "camisas\\12345" << RowFate::Found
-                                    << "Camisas/12345.webp" << ".webp";
+                                    << "Camisas/12345.webp"
+                                    << ".webp";
         QTest::newRow("parent folder") << QStringList{"12345.png"} << "..\\fuente\\12345" << RowFate::Unsafe << ""
                                        << ".*";
     }
@@ -174,7 +229,8 @@ private slots:
         warnIfSourceFolderEmpty(ui, dir.path());
         QCOMPARE(ui.calls.size(), warned ? 1 : 0);
         if (warned) {
-            QCOMPARE(ui.calls[0].text, QStringLiteral("No existen archivos en la carpeta fuente especificada, incluya los JPGs"));
+            QCOMPARE(ui.calls[0].text,
+                     QStringLiteral("No existen archivos en la carpeta fuente especificada, incluya los JPGs"));
             QCOMPARE(ui.calls[0].icon, MessageIcon::Critical);
             QCOMPARE(ui.calls[0].title, QString());  // the program's title
         }
@@ -184,7 +240,8 @@ private slots:
     {
         ScriptedUiServices ui;
         warnIfSourceFolderEmpty(ui, QStringLiteral("ruta de imágenes fuente"));
-        QCOMPARE(ui.messageTexts(), QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs"});
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"No existen archivos en la carpeta fuente especificada, incluya los JPGs"});
     }
 
     void finderListsAFolderOnce()

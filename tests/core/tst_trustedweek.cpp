@@ -60,8 +60,8 @@ struct Week {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LC_ALL", "es_ES.UTF-8");
         p.setProcessEnvironment(env);
-        p.start(kProgram, QStringList{command, workbook, shop, shop, "--origin", "B2", "--destination", "A2",
-                                      "--step", "1", "--jobs", "2"}
+        p.start(kProgram, QStringList{command, workbook, shop, shop, "--origin", "B2", "--destination", "A2", "--step",
+                                      "1", "--jobs", "2"}
                               + extra);
         p.waitForFinished(120000);
         exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -88,7 +88,7 @@ QStringList findingsOf(const QStringList& out)
     return kinds;
 }
 
-} // namespace
+}  // namespace
 
 class TestTrustedWeek : public QObject {
     Q_OBJECT
@@ -127,15 +127,17 @@ private slots:
         QVERIFY(fixtures::near(fixtures::pixelAt(w.shop + "/VELA-01.jpg", 200, 60), 0x336699));
 
         // Each row without its images is a line of its own, the cell's line break written out.
-        const QStringList log = QString::fromUtf8(fixtures::readBytes(w.dir.filePath("errores.txt")))
-                                    .split("\r\n", Qt::SkipEmptyParts);
+        const QStringList log =
+            QString::fromUtf8(fixtures::readBytes(w.dir.filePath("errores.txt"))).split("\r\n", Qt::SkipEmptyParts);
         QCOMPARE(log.size(), 4);
         QVERIFY2(log[0].startsWith("2 - C.O: B3 ") && log[0].contains("es la foto original de la fila 3"),
                  qPrintable(log[0]));
-        QVERIFY2(log[1].startsWith("4 - C.O: B5 ") && log[1].contains("ya la ha escrito la fila 4"), qPrintable(log[1]));
+        QVERIFY2(log[1].startsWith("4 - C.O: B5 ") && log[1].contains("ya la ha escrito la fila 4"),
+                 qPrintable(log[1]));
         QVERIFY2(log[2].startsWith("5 - C.O: B6 ") && log[2].contains("no existe la carpeta"), qPrintable(log[2]));
         QCOMPARE(log[3], QStringLiteral("7 - C.O: B8 valor: IMG_0009.JPG || C.D.: A8 :  valor: LÍNEA\\nFALSA.jpg"));
-        QVERIFY2(w.err.contains("termina en la fila 9, que está vacía, pero debajo hay 2 filas más"), qPrintable(w.err));
+        QVERIFY2(w.err.contains("termina en la fila 9, que está vacía, pero debajo hay 2 filas más"),
+                 qPrintable(w.err));
         QVERIFY(w.out.contains("Totales: 7"));
         QVERIFY(w.out.contains("No procesadas: 1"));
 

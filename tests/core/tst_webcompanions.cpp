@@ -73,7 +73,7 @@ struct PlainRig : RunRig {
     PlainRig() { settings.disableWatermark(); }
 };
 
-} // namespace
+}  // namespace
 
 class TestWebCompanions : public QObject {
     Q_OBJECT
@@ -172,8 +172,8 @@ private slots:
                 // The quality table keeps each companion at least as close
                 // to the pixels both were made from as its JPEG.
                 const double psnr = fixtures::psnr(asPng(path), copy);
-                QVERIFY2(psnr >= jpegPsnr, qPrintable(QStringLiteral("%1: %2 dB, JPEG %3 dB")
-                                                                 .arg(path).arg(psnr).arg(jpegPsnr)));
+                QVERIFY2(psnr >= jpegPsnr,
+                         qPrintable(QStringLiteral("%1: %2 dB, JPEG %3 dB").arg(path).arg(psnr).arg(jpegPsnr)));
                 const QString size = QStringLiteral("Tam %1 %2: %3 Kb.")
                                          .arg(webFormatName(f), jpeg == rig.large("ABC") ? "Grande" : "Pequeña")
                                          .arg(kilobytes(QFileInfo(path).size()));

@@ -89,7 +89,7 @@ void compareWithListing(const QString& path, const QString& locale)
     }
 }
 
-} // namespace
+}  // namespace
 
 /// The reading of any workbook file: the format found from the content, what
 /// each reader sees compared with independent readers, and the refusals.
@@ -123,10 +123,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("text");
-        QTest::newRow(".xlsx named .xls") << workbookFixture(u"lo_shop.xlsx"_s) << u"libro.xls"_s << u"B2"_s
-                                         << u"camisa-azul"_s;
-        QTest::newRow(".ods named .xlsx") << workbookFixture(u"gnm_shop.ods"_s) << u"libro.xlsx"_s << u"B2"_s
-                                         << u"camisa-azul"_s;
+        QTest::newRow(".xlsx named .xls")
+            << workbookFixture(u"lo_shop.xlsx"_s) << u"libro.xls"_s << u"B2"_s << u"camisa-azul"_s;
+        QTest::newRow(".ods named .xlsx")
+            << workbookFixture(u"gnm_shop.ods"_s) << u"libro.xlsx"_s << u"B2"_s << u"camisa-azul"_s;
         QTest::newRow(".xls named .ods") << xlsFixture(u"xlwt.xls"_s) << u"libro.ods"_s << u"B2"_s << u"camisa-azul"_s;
         QTest::newRow(".csv named .xls") << xlsFixture(u"csv.xls"_s) << u"libro.xls"_s << u"B2"_s << u"camisa-azul"_s;
         QTest::newRow("no extension") << workbookFixture(u"openpyxl_shop.xlsx"_s) << u"libro"_s << u"A2"_s
@@ -153,7 +153,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<Refusal>("refusal");
-        QTest::addColumn<QString>("expected"); // the whole message, where it is checked
+        QTest::addColumn<QString>("expected");  // the whole message, where it is checked
         QTest::addColumn<bool>("fullSize");
 
         const auto row = [](const char* name, const QString& path, Refusal refusal, const QString& reason = {}) {
@@ -227,9 +227,12 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString missing = u"el archivo no existe o no se puede leer."_s;
         const QString empty = u"el archivo está vacío."_s;
-        QTest::newRow("missing .xls") << u"no existe.xls"_s << false << u"No se puede leer el libro de Excel «%1»: "_s + missing;
-        QTest::newRow("missing .XLS") << u"NO EXISTE.XLS"_s << false << u"No se puede leer el libro de Excel «%1»: "_s + missing;
-        QTest::newRow("missing .xlsx") << u"no existe.xlsx"_s << false << u"No se puede leer el libro «%1»: "_s + missing;
+        QTest::newRow("missing .xls") << u"no existe.xls"_s << false
+                                      << u"No se puede leer el libro de Excel «%1»: "_s + missing;
+        QTest::newRow("missing .XLS") << u"NO EXISTE.XLS"_s << false
+                                      << u"No se puede leer el libro de Excel «%1»: "_s + missing;
+        QTest::newRow("missing .xlsx") << u"no existe.xlsx"_s << false
+                                       << u"No se puede leer el libro «%1»: "_s + missing;
         QTest::newRow("empty .xls") << u"vacío.xls"_s << true << u"No se puede leer el libro de Excel «%1»: "_s + empty;
         QTest::newRow("empty .csv") << u"vacío.csv"_s << true << u"No se puede leer el libro «%1»: "_s + empty;
         QTest::newRow("encrypted .xlsx")
@@ -314,7 +317,7 @@ private slots:
             if (!r.ok())
                 QVERIFY(r.message.contains(file));
             else
-                (void)cellsOf(*r.sheet); // runs the number and date conversions
+                (void)cellsOf(*r.sheet);  // runs the number and date conversions
         };
         for (qsizetype cut = 0; cut < original.size(); cut += 61) {
             check(original.first(cut));

@@ -27,7 +27,7 @@ QList<RowCells> walkAll(WorkbookWalk& walk, int limit = 100)
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 class TestWorkbookWalk : public QObject {
     Q_OBJECT
@@ -76,7 +76,7 @@ private slots:
     void aGapInOneColumnShortensTheCountButNotTheWalk()
     {
         FakeWorkbookReader reader;
-        reader.cells = {{"F6", "1"}, {"A6", "a"}, {"F10", "2"}, {"A10", "b"},
+        reader.cells = {{"F6", "1"},  {"A6", "a"},  {"F10", "2"}, {"A10", "b"},
                         {"F14", "3"}, {"A14", "c"}, {"F18", "4"}, {"A26", "after the stop"}};
         WorkbookWalk walk(reader, defaultPlan());
         walk.open(QStringLiteral("/l.xls"));
@@ -156,19 +156,45 @@ private slots:
         QTest::addColumn<QString>("step");
         QTest::addColumn<bool>("runs");
 
-        QTest::newRow("defaults") << "6" << "6" << "4" << true;
-        QTest::newRow("step one") << "1" << "1" << "1" << true;
-        QTest::newRow("step rounds to even") << "6" << "6" << "4,5" << true;
-        QTest::newRow("blanks allowed") << " 6 " << "6" << " 4" << true;
-        QTest::newRow("step zero") << "6" << "6" << "0" << false;
-        QTest::newRow("step rounds to zero") << "6" << "6" << "0,5" << false;
-        QTest::newRow("negative step") << "6" << "6" << "-4" << false;
-        QTest::newRow("step not a number") << "6" << "6" << "cuatro" << false;
-        QTest::newRow("empty step") << "6" << "6" << "" << false;
-        QTest::newRow("origin row zero") << "0" << "6" << "4" << false;
-        QTest::newRow("destination row negative") << "6" << "-1" << "4" << false;
-        QTest::newRow("origin row empty") << "" << "6" << "4" << false;
-        QTest::newRow("row beyond 16 bits") << "40000" << "6" << "4" << false;
+        QTest::newRow("defaults") << "6"
+                                  << "6"
+                                  << "4" << true;
+        QTest::newRow("step one") << "1"
+                                  << "1"
+                                  << "1" << true;
+        QTest::newRow("step rounds to even") << "6"
+                                             << "6"
+                                             << "4,5" << true;
+        QTest::newRow("blanks allowed") << " 6 "
+                                        << "6"
+                                        << " 4" << true;
+        QTest::newRow("step zero") << "6"
+                                   << "6"
+                                   << "0" << false;
+        QTest::newRow("step rounds to zero") << "6"
+                                             << "6"
+                                             << "0,5" << false;
+        QTest::newRow("negative step") << "6"
+                                       << "6"
+                                       << "-4" << false;
+        QTest::newRow("step not a number") << "6"
+                                           << "6"
+                                           << "cuatro" << false;
+        QTest::newRow("empty step") << "6"
+                                    << "6"
+                                    << "" << false;
+        QTest::newRow("origin row zero") << "0"
+                                         << "6"
+                                         << "4" << false;
+        QTest::newRow("destination row negative") << "6"
+                                                  << "-1"
+                                                  << "4" << false;
+        QTest::newRow("origin row empty") << ""
+                                          << "6"
+                                          << "4" << false;
+        QTest::newRow("row beyond 16 bits") << "40000"
+                                            << "6"
+                                            << "4" << false;
     }
 
     void startRowsAndStepMustBeWholeNumbersFromOne()

@@ -1,7 +1,7 @@
 #include "core/workbook/celladdress.h"
+#include "core/workbook/open/workbookfilereader.h"
 #include "core/workbook/xls/biff.h"
 #include "core/workbook/xls/xlsworkbook.h"
-#include "core/workbook/open/workbookfilereader.h"
 #include "support/workbookfixtures.h"
 
 #include <QDate>
@@ -105,7 +105,7 @@ QString unquote(QString field)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestXlsReader : public QObject {
     Q_OBJECT
@@ -121,101 +121,137 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<CellList>("cells");
 
-        QTest::newRow("xlwt") << QStringLiteral("xlwt.xls") << CellList{
-            {u"A1"_s, u"Origen"_s}, {u"B1"_s, u"Destino"_s},
-            {u"A2"_s, u"12345"_s}, {u"B2"_s, u"camisa-azul"_s},
-            {u"C2"_s, u"1"_s}, {u"D2"_s, u"2"_s}, {u"E2"_s, u"3"_s},
-            {u"A3"_s, u"12345678901"_s}, {u"B3"_s, u"Niño ñandú"_s},
-            {u"A4"_s, u"-7"_s}, {u"B4"_s, u"Café crème"_s},
-            {u"A5"_s, u"1,29"_s}, {u"B5"_s, u"漢字テスト"_s},
-            {u"A6"_s, u"1234567,89012345"_s}, {u"B6"_s, u"Ελληνικά"_s},
-            {u"A7"_s, u"0,001"_s}, {u"B7"_s, u"  espacios  "_s},
-            {u"A8"_s, u"1,23456789012346E+16"_s}, {u"B8"_s, u"\tTab\r\nCRLF "_s},
-            {u"A9"_s, u"1E-05"_s}, {u"B9"_s, u"0,0001"_s},
-            {u"A10"_s, u"23/2/05"_s},
-            {u"A11"_s, u"23/2/05 17:47:13"_s},
-            {u"A12"_s, u"17:47:13"_s},
-            {u"A13"_s, u"Verdadero"_s}, {u"B13"_s, u"Falso"_s},
-            {u"A14"_s, u"#DIV/0!"_s}, {u"B14"_s, u"#N/A"_s}, {u"C14"_s, u"#VALUE!"_s},
-            {u"A15"_s, u"3,5"_s},
-            {u"A16"_s, u"-2,5"_s},
-            {u"A17"_s, u"1000,3"_s},
-            {u"A18"_s, u"12"_s},
-            {u"A19"_s, longLatin(9000)},
-            {u"A20"_s, longWide(5000)},
-            {u"A21"_s, u"Rojo y normal"_s},
-            {u"A22"_s, u"1/1/00"_s},
-            {u"A23"_s, u"28/2/00"_s},
-            {u"A24"_s, u"1/3/00"_s},
-            {u"A25"_s, u"60"_s},
-            {u"A26"_s, u"0,3"_s},
-            {u"A28"_s, u"after the blank"_s}, {u"C28"_s, u"C28"_s},
-        };
-        QTest::newRow("xlwt 1904 dates") << QStringLiteral("xlwt_1904.xls") << CellList{
-            {u"A1"_s, u"1/1/04"_s},
-            {u"A2"_s, u"23/2/05"_s},
-            {u"A3"_s, u"1/1/04 12:00:00"_s},
-            {u"A4"_s, u"6:34:00"_s},
-            {u"A5"_s, u"38406"_s},
-        };
-        QTest::newRow("WriteExcel") << QStringLiteral("writeexcel.xls") << CellList{
-            {u"A1"_s, u"2"_s},
-            {u"A2"_s, u"foto-01"_s},
-            {u"A3"_s, u"Verdadero"_s},
-            {u"A4"_s, u"Falso"_s},
-            {u"A5"_s, u"#DIV/0!"_s},
-            {u"A6"_s, u"#N/A"_s},
-            {u"A8"_s, u"1,5"_s},
-            {u"A9"_s, u" x "_s},
-            {u"B10"_s, u"tras la vacía"_s},
-            {u"A11"_s, u"12345"_s}, {u"B11"_s, u"12345678901"_s},
-            {u"A12"_s, u"23/2/05"_s},
-            {u"A13"_s, u"Niño ñandú"_s},
-            {u"A14"_s, u"Ελληνικά 漢字"_s},
-            {u"A15"_s, longLatin(9000)},
-            {u"A16"_s, longWide(5000)},
-        };
+        QTest::newRow("xlwt") << QStringLiteral("xlwt.xls")
+                              << CellList{
+                                     {u"A1"_s, u"Origen"_s},
+                                     {u"B1"_s, u"Destino"_s},
+                                     {u"A2"_s, u"12345"_s},
+                                     {u"B2"_s, u"camisa-azul"_s},
+                                     {u"C2"_s, u"1"_s},
+                                     {u"D2"_s, u"2"_s},
+                                     {u"E2"_s, u"3"_s},
+                                     {u"A3"_s, u"12345678901"_s},
+                                     {u"B3"_s, u"Niño ñandú"_s},
+                                     {u"A4"_s, u"-7"_s},
+                                     {u"B4"_s, u"Café crème"_s},
+                                     {u"A5"_s, u"1,29"_s},
+                                     {u"B5"_s, u"漢字テスト"_s},
+                                     {u"A6"_s, u"1234567,89012345"_s},
+                                     {u"B6"_s, u"Ελληνικά"_s},
+                                     {u"A7"_s, u"0,001"_s},
+                                     {u"B7"_s, u"  espacios  "_s},
+                                     {u"A8"_s, u"1,23456789012346E+16"_s},
+                                     {u"B8"_s, u"\tTab\r\nCRLF "_s},
+                                     {u"A9"_s, u"1E-05"_s},
+                                     {u"B9"_s, u"0,0001"_s},
+                                     {u"A10"_s, u"23/2/05"_s},
+                                     {u"A11"_s, u"23/2/05 17:47:13"_s},
+                                     {u"A12"_s, u"17:47:13"_s},
+                                     {u"A13"_s, u"Verdadero"_s},
+                                     {u"B13"_s, u"Falso"_s},
+                                     {u"A14"_s, u"#DIV/0!"_s},
+                                     {u"B14"_s, u"#N/A"_s},
+                                     {u"C14"_s, u"#VALUE!"_s},
+                                     {u"A15"_s, u"3,5"_s},
+                                     {u"A16"_s, u"-2,5"_s},
+                                     {u"A17"_s, u"1000,3"_s},
+                                     {u"A18"_s, u"12"_s},
+                                     {u"A19"_s, longLatin(9000)},
+                                     {u"A20"_s, longWide(5000)},
+                                     {u"A21"_s, u"Rojo y normal"_s},
+                                     {u"A22"_s, u"1/1/00"_s},
+                                     {u"A23"_s, u"28/2/00"_s},
+                                     {u"A24"_s, u"1/3/00"_s},
+                                     {u"A25"_s, u"60"_s},
+                                     {u"A26"_s, u"0,3"_s},
+                                     {u"A28"_s, u"after the blank"_s},
+                                     {u"C28"_s, u"C28"_s},
+                                 };
+        QTest::newRow("xlwt 1904 dates") << QStringLiteral("xlwt_1904.xls")
+                                         << CellList{
+                                                {u"A1"_s, u"1/1/04"_s},          {u"A2"_s, u"23/2/05"_s},
+                                                {u"A3"_s, u"1/1/04 12:00:00"_s}, {u"A4"_s, u"6:34:00"_s},
+                                                {u"A5"_s, u"38406"_s},
+                                            };
+        QTest::newRow("WriteExcel") << QStringLiteral("writeexcel.xls")
+                                    << CellList{
+                                           {u"A1"_s, u"2"_s},
+                                           {u"A2"_s, u"foto-01"_s},
+                                           {u"A3"_s, u"Verdadero"_s},
+                                           {u"A4"_s, u"Falso"_s},
+                                           {u"A5"_s, u"#DIV/0!"_s},
+                                           {u"A6"_s, u"#N/A"_s},
+                                           {u"A8"_s, u"1,5"_s},
+                                           {u"A9"_s, u" x "_s},
+                                           {u"B10"_s, u"tras la vacía"_s},
+                                           {u"A11"_s, u"12345"_s},
+                                           {u"B11"_s, u"12345678901"_s},
+                                           {u"A12"_s, u"23/2/05"_s},
+                                           {u"A13"_s, u"Niño ñandú"_s},
+                                           {u"A14"_s, u"Ελληνικά 漢字"_s},
+                                           {u"A15"_s, longLatin(9000)},
+                                           {u"A16"_s, longWide(5000)},
+                                       };
         QTest::newRow("BIFF5 code page 1252")
-            << QStringLiteral("biff5_cp1252.xls") << CellList{
-            {u"A1"_s, u"Niño"_s}, {u"B1"_s, u"Café 5€"_s},
-            {u"A2"_s, u"12345"_s}, {u"B2"_s, u"12345678901"_s},
-            {u"A3"_s, u"1,29"_s}, {u"B3"_s, u"-7"_s},
-            {u"A4"_s, u"23/2/05"_s}, {u"B4"_s, u"3/7/07"_s},
-            {u"A5"_s, u"3,5"_s},
-            {u"A6"_s, u"42"_s},
-            {u"A7"_s, u"Fórmula"_s},
-            {u"A8"_s, u"Verdadero"_s}, {u"B8"_s, u"#N/A"_s},
-            {u"A9"_s, u"Rico"_s},
-            {u"C10"_s, u"7"_s}, {u"D10"_s, u"8"_s}, {u"E10"_s, u"9"_s},
-            {u"A12"_s, u" espacio al final "_s},
-        };
-        QTest::newRow("BIFF5 code page 1251, no WINDOW1")
-            << QStringLiteral("biff5_cp1251.xls") << CellList{
-            {u"A1"_s, u"Привет, мир"_s}, {u"B1"_s, u"7"_s},
-        };
-        QTest::newRow("BIFF5 Shift-JIS") << QStringLiteral("biff5_cp932.xls") << CellList{
-            {u"A1"_s, u"漢字のデータ"_s}, {u"A2"_s, u"ｶﾀｶﾅ"_s},
-        };
-        QTest::newRow("BIFF5 without CODEPAGE")
-            << QStringLiteral("biff5_nocodepage.xls") << CellList{
-            {u"A1"_s, u"Precio 5€ ñ"_s},
-        };
+            << QStringLiteral("biff5_cp1252.xls")
+            << CellList{
+                   {u"A1"_s, u"Niño"_s},        {u"B1"_s, u"Café 5€"_s}, {u"A2"_s, u"12345"_s},
+                   {u"B2"_s, u"12345678901"_s}, {u"A3"_s, u"1,29"_s},    {u"B3"_s, u"-7"_s},
+                   {u"A4"_s, u"23/2/05"_s},     {u"B4"_s, u"3/7/07"_s},  {u"A5"_s, u"3,5"_s},
+                   {u"A6"_s, u"42"_s},          {u"A7"_s, u"Fórmula"_s}, {u"A8"_s, u"Verdadero"_s},
+                   {u"B8"_s, u"#N/A"_s},        {u"A9"_s, u"Rico"_s},    {u"C10"_s, u"7"_s},
+                   {u"D10"_s, u"8"_s},          {u"E10"_s, u"9"_s},      {u"A12"_s, u" espacio al final "_s},
+               };
+        QTest::newRow("BIFF5 code page 1251, no WINDOW1") << QStringLiteral("biff5_cp1251.xls")
+                                                          << CellList{
+                                                                 {u"A1"_s, u"Привет, мир"_s},
+                                                                 {u"B1"_s, u"7"_s},
+                                                             };
+        QTest::newRow("BIFF5 Shift-JIS") << QStringLiteral("biff5_cp932.xls")
+                                         << CellList{
+                                                {u"A1"_s, u"漢字のデータ"_s},
+                                                {u"A2"_s, u"ｶﾀｶﾅ"_s},
+                                            };
+        QTest::newRow("BIFF5 without CODEPAGE") << QStringLiteral("biff5_nocodepage.xls")
+                                                << CellList{
+                                                       {u"A1"_s, u"Precio 5€ ñ"_s},
+                                                   };
 
         const CellList handmade{
-            {u"A1"_s, u"Portada"_s}, {u"C1"_s, u"5"_s}, {u"D1"_s, u"compartida"_s},
-            {u"E1"_s, u"etiqueta ñ"_s}, {u"F1"_s, u"Portada"_s}, {u"IV1"_s, u"IV"_s},
-            {u"A2"_s, u"mixto-漢字"_s}, {u"C2"_s, u"18:00:00"_s},
+            {u"A1"_s, u"Portada"_s},
+            {u"C1"_s, u"5"_s},
+            {u"D1"_s, u"compartida"_s},
+            {u"E1"_s, u"etiqueta ñ"_s},
+            {u"F1"_s, u"Portada"_s},
+            {u"IV1"_s, u"IV"_s},
+            {u"A2"_s, u"mixto-漢字"_s},
+            {u"C2"_s, u"18:00:00"_s},
             {u"D2"_s, QString(200, u'a') + QString(100, u'Ω')},
-            {u"E2"_s, u"ラベル"_s}, {u"G2"_s, u"3"_s},
-            {u"A3"_s, u"Ωmega"_s}, {u"C3"_s, u"23/2/05 18:00:00"_s},
-            {u"E3"_s, u"enriquecido"_s}, {u"G3"_s, u"Verdadero"_s},
-            {u"A4"_s, u"Rojo y azul"_s}, {u"C4"_s, u"1234"_s}, {u"D4"_s, u"Falso"_s},
-            {u"A5"_s, u"Ext"_s}, {u"C5"_s, u"0,5"_s}, {u"D5"_s, u"#REF!"_s},
-            {u"A6"_s, u"Cabecera"_s}, {u"C6"_s, u"12:00:00"_s}, {u"D6"_s, u"#NAME?"_s},
-            {u"A7"_s, u"Ñandú"_s}, {u"C7"_s, u"7"_s}, {u"D7"_s, u"#NUM!"_s},
-            {u"A8"_s, u"partido"_s}, {u"C8"_s, u"1/1/04"_s}, {u"D8"_s, u"#NULL!"_s},
+            {u"E2"_s, u"ラベル"_s},
+            {u"G2"_s, u"3"_s},
+            {u"A3"_s, u"Ωmega"_s},
+            {u"C3"_s, u"23/2/05 18:00:00"_s},
+            {u"E3"_s, u"enriquecido"_s},
+            {u"G3"_s, u"Verdadero"_s},
+            {u"A4"_s, u"Rojo y azul"_s},
+            {u"C4"_s, u"1234"_s},
+            {u"D4"_s, u"Falso"_s},
+            {u"A5"_s, u"Ext"_s},
+            {u"C5"_s, u"0,5"_s},
+            {u"D5"_s, u"#REF!"_s},
+            {u"A6"_s, u"Cabecera"_s},
+            {u"C6"_s, u"12:00:00"_s},
+            {u"D6"_s, u"#NAME?"_s},
+            {u"A7"_s, u"Ñandú"_s},
+            {u"C7"_s, u"7"_s},
+            {u"D7"_s, u"#NUM!"_s},
+            {u"A8"_s, u"partido"_s},
+            {u"C8"_s, u"1/1/04"_s},
+            {u"D8"_s, u"#NULL!"_s},
             {u"C9"_s, u"9"_s},
-            {u"A10"_s, u"último"_s}, {u"C10"_s, u"2,5"_s}, {u"D10"_s, u"1"_s},
+            {u"A10"_s, u"último"_s},
+            {u"C10"_s, u"2,5"_s},
+            {u"D10"_s, u"1"_s},
             {u"C11"_s, u"Portada"_s},
             {u"A65536"_s, u"Portada"_s},
         };
@@ -223,10 +259,8 @@ private slots:
         // sector; 4096-byte sectors; a stream named "WORKBOOK" whose sheet
         // offsets the writer got wrong.
         QTest::newRow("hand-made BIFF8") << QStringLiteral("biff8_handmade.xls") << handmade;
-        QTest::newRow("hand-made BIFF8, version 4")
-            << QStringLiteral("biff8_handmade_v4.xls") << handmade;
-        QTest::newRow("hand-made BIFF8, wrong offsets")
-            << QStringLiteral("biff8_badoffsets.xls") << handmade;
+        QTest::newRow("hand-made BIFF8, version 4") << QStringLiteral("biff8_handmade_v4.xls") << handmade;
+        QTest::newRow("hand-made BIFF8, wrong offsets") << QStringLiteral("biff8_badoffsets.xls") << handmade;
     }
 
     void fixtureCells()
@@ -437,11 +471,11 @@ private slots:
 
     void parseNamesTheGivenPath()
     {
-        const xls::LoadResult loaded = xls::Workbook::parse(QByteArray("PK\x03\x04 rest", 9), QStringLiteral("C:/x/y.xls"));
-        QCOMPARE(loaded.message,
-                 message(QStringLiteral("C:/x/y.xls"),
-                         QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
-                                        "guárdelo como «Libro de Excel 97-2003 (.xls)».")));
+        const xls::LoadResult loaded =
+            xls::Workbook::parse(QByteArray("PK\x03\x04 rest", 9), QStringLiteral("C:/x/y.xls"));
+        QCOMPARE(loaded.message, message(QStringLiteral("C:/x/y.xls"),
+                                         QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
+                                                        "guárdelo como «Libro de Excel 97-2003 (.xls)».")));
     }
 
     // ------------------------------------------------------ shared samples
@@ -483,16 +517,11 @@ private slots:
         // does not have: numbers shown as dates or times read as dates, and
         // formula results that are booleans read as booleans.
         const QHash<QString, QString> differing{
-            {u"Formate!B3"_s, u"3/5/88"_s},
-            {u"Formate!B4"_s, u"6:34:00"_s},
-            {u"Formate!B5"_s, u"12:56:00"_s},
-            {u"Formate!B6"_s, u"17:47:13"_s},
-            {u"namesdemo!A17"_s, u"Verdadero"_s},
-            {u"namesdemo!A18"_s, u"Falso"_s},
-            {u"namesdemo!E22"_s, u"Verdadero"_s},
-            {u"namesdemo!E23"_s, u"Falso"_s},
-            {u"namesdemo!E24"_s, u"Falso"_s},
-            {u"namesdemo!E25"_s, u"Verdadero"_s},
+            {u"Formate!B3"_s, u"3/5/88"_s},       {u"Formate!B4"_s, u"6:34:00"_s},
+            {u"Formate!B5"_s, u"12:56:00"_s},     {u"Formate!B6"_s, u"17:47:13"_s},
+            {u"namesdemo!A17"_s, u"Verdadero"_s}, {u"namesdemo!A18"_s, u"Falso"_s},
+            {u"namesdemo!E22"_s, u"Verdadero"_s}, {u"namesdemo!E23"_s, u"Falso"_s},
+            {u"namesdemo!E24"_s, u"Falso"_s},     {u"namesdemo!E25"_s, u"Verdadero"_s},
         };
 
         const xls::LoadResult loaded = xls::Workbook::load(samples.filePath(name + QStringLiteral(".xls")));
@@ -528,8 +557,8 @@ private slots:
     void damagedCopiesNeverCrash_data()
     {
         QTest::addColumn<QString>("file");
-        for (const char* f : {"xlwt.xls", "writeexcel.xls", "biff5_cp1252.xls", "biff5_cp932.xls",
-                              "biff8_handmade.xls", "biff8_handmade_v4.xls"})
+        for (const char* f : {"xlwt.xls", "writeexcel.xls", "biff5_cp1252.xls", "biff5_cp932.xls", "biff8_handmade.xls",
+                              "biff8_handmade_v4.xls"})
             QTest::newRow(f) << QString::fromLatin1(f);
     }
 

@@ -25,42 +25,46 @@ private slots:
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<CellList>("cells");
 
-        QTest::newRow("strings and values") << u"handmade_strings.xlsx"_s << u"Textos"_s << CellList{
-            {u"A1"_s, u"cero"_s},
-            {u"B1"_s, u"a\r\nb\tc"_s},
-            {u"C1"_s, u"_x0041_|é|É|😀|_x12G4_|_x41_|_X0041_"_s},
-            {u"D1"_s, u"Rojo y azul"_s},          // the phonetic run is left out
-            {u"E1"_s, u"  con espacios  "_s},
-            {u"A2"_s, u"en línea"_s},
-            {u"B2"_s, u"rico!"_s},
-            {u"C2"_s, u"ab\nc"_s},
-            {u"D2"_s, u"#REF!"_s},
-            {u"E2"_s, u"Verdadero"_s},
-            {u"F2"_s, u"Falso"_s},
-            {u"G2"_s, u"23/2/05 17:47:13"_s},     // t="d"
-            {u"J2"_s, u"42"_s},
-            {u"A3"_s, u"7"_s}, {u"B3"_s, u"8"_s}, {u"E3"_s, u"9"_s}, {u"F3"_s, u"10"_s},
-            {u"A5"_s, u"23/2/05 12:00:00"_s},     // custom date code
-            {u"B5"_s, u"12:00:00"_s},             // built-in 20, h:mm
-            {u"C5"_s, u"38406"_s},                // custom code with "día" quoted
-            {u"D5"_s, u"23/2/05"_s},              // built-in 14
-            {u"E5"_s, u"38406"_s},                // a style past the list
-            {u"A7"_s, u"  con espacios  "_s},     // the later of two cells at A7
-            // t="d": a time alone reads as a time, whatever its format;
-            // what is no date here keeps its text.
-            {u"A9"_s, u"10:10:10"_s},
-            {u"B9"_s, u"6:05:01"_s},
-            {u"C9"_s, u"23:59:00"_s},
-            {u"D9"_s, u"1/5/24 10:10:10"_s},
-            {u"E9"_s, u"1899-12-30T10:10:10"_s},
-            {u"F9"_s, u"24:00:00"_s},
-            {u"G9"_s, u"pronto!"_s},
-        };
-        QTest::newRow("active chart, hidden first sheet") << u"handmade_views.xlsx"_s << u"Primera visible"_s
-                                                          << CellList{{u"A1"_s, u"visible"_s}};
-        QTest::newRow("strict namespaces, 1904") << u"handmade_strict.xlsx"_s << u"Dos"_s
-                                                 << CellList{{u"A1"_s, u"23/2/05"_s}, {u"C1"_s, u"estricto"_s},
-                                                             {u"D1"_s, u"10:10:10"_s}};
+        QTest::newRow("strings and values") << u"handmade_strings.xlsx"_s << u"Textos"_s
+                                            << CellList{
+                                                   {u"A1"_s, u"cero"_s},
+                                                   {u"B1"_s, u"a\r\nb\tc"_s},
+                                                   {u"C1"_s, u"_x0041_|é|É|😀|_x12G4_|_x41_|_X0041_"_s},
+                                                   {u"D1"_s, u"Rojo y azul"_s},  // the phonetic run is left out
+                                                   {u"E1"_s, u"  con espacios  "_s},
+                                                   {u"A2"_s, u"en línea"_s},
+                                                   {u"B2"_s, u"rico!"_s},
+                                                   {u"C2"_s, u"ab\nc"_s},
+                                                   {u"D2"_s, u"#REF!"_s},
+                                                   {u"E2"_s, u"Verdadero"_s},
+                                                   {u"F2"_s, u"Falso"_s},
+                                                   {u"G2"_s, u"23/2/05 17:47:13"_s},  // t="d"
+                                                   {u"J2"_s, u"42"_s},
+                                                   {u"A3"_s, u"7"_s},
+                                                   {u"B3"_s, u"8"_s},
+                                                   {u"E3"_s, u"9"_s},
+                                                   {u"F3"_s, u"10"_s},
+                                                   {u"A5"_s, u"23/2/05 12:00:00"_s},  // custom date code
+                                                   {u"B5"_s, u"12:00:00"_s},  // built-in 20, h:mm
+                                                   {u"C5"_s, u"38406"_s},  // custom code with "día" quoted
+                                                   {u"D5"_s, u"23/2/05"_s},  // built-in 14
+                                                   {u"E5"_s, u"38406"_s},  // a style past the list
+                                                   {u"A7"_s, u"  con espacios  "_s},  // the later of two cells at A7
+                                                   // t="d": a time alone reads as a time, whatever its format;
+                                                   // what is no date here keeps its text.
+                                                   {u"A9"_s, u"10:10:10"_s},
+                                                   {u"B9"_s, u"6:05:01"_s},
+                                                   {u"C9"_s, u"23:59:00"_s},
+                                                   {u"D9"_s, u"1/5/24 10:10:10"_s},
+                                                   {u"E9"_s, u"1899-12-30T10:10:10"_s},
+                                                   {u"F9"_s, u"24:00:00"_s},
+                                                   {u"G9"_s, u"pronto!"_s},
+                                               };
+        QTest::newRow("active chart, hidden first sheet")
+            << u"handmade_views.xlsx"_s << u"Primera visible"_s << CellList{{u"A1"_s, u"visible"_s}};
+        QTest::newRow("strict namespaces, 1904")
+            << u"handmade_strict.xlsx"_s << u"Dos"_s
+            << CellList{{u"A1"_s, u"23/2/05"_s}, {u"C1"_s, u"estricto"_s}, {u"D1"_s, u"10:10:10"_s}};
     }
 
     void handmade()
@@ -131,7 +135,8 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("part");
-        QTest::newRow("relative") << u"xl/workbook.xml"_s << u"worksheets/sheet1.xml"_s << u"xl/worksheets/sheet1.xml"_s;
+        QTest::newRow("relative") << u"xl/workbook.xml"_s << u"worksheets/sheet1.xml"_s
+                                  << u"xl/worksheets/sheet1.xml"_s;
         QTest::newRow("absolute") << u"xl/workbook.xml"_s << u"/xl/styles.xml"_s << u"xl/styles.xml"_s;
         QTest::newRow("package root") << u"/"_s << u"xl/workbook.xml"_s << u"xl/workbook.xml"_s;
         QTest::newRow("dots") << u"xl/workbook.xml"_s << u"./a/../b/c.xml"_s << u"xl/b/c.xml"_s;

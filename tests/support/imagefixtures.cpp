@@ -21,7 +21,10 @@ namespace fixtures {
 
 namespace {
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
 
 FIBITMAP* solid(int width, int height, int bpp, quint32 rgb)
 {
@@ -55,7 +58,7 @@ bool saveAndUnload(FIBITMAP* dib, FREE_IMAGE_FORMAT fif, const QString& path, in
     return ok;
 }
 
-} // namespace
+}  // namespace
 
 bool writeJpeg(const QString& path, int width, int height, quint32 rgb)
 {
@@ -158,10 +161,8 @@ bool writePng(const QString& path, int width, int height, quint32 rgb, bool with
 bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint32 rgb)
 {
     switch (kind) {
-    case TiffKind::Rgb24:
-        return saveAndUnload(solid(width, height, 24, rgb), FIF_TIFF, path, TIFF_NONE);
-    case TiffKind::Rgba32:
-        return saveAndUnload(solid(width, height, 32, rgb), FIF_TIFF, path, TIFF_NONE);
+    case TiffKind::Rgb24: return saveAndUnload(solid(width, height, 24, rgb), FIF_TIFF, path, TIFF_NONE);
+    case TiffKind::Rgba32: return saveAndUnload(solid(width, height, 32, rgb), FIF_TIFF, path, TIFF_NONE);
     case TiffKind::Grey8: {
         FIBITMAP* dib = FreeImage_Allocate(width, height, 8);
         if (!dib)
@@ -198,15 +199,16 @@ bool writeTiff(const QString& path, int width, int height, TiffKind kind, quint3
 bool samePixels(const QByteArray& a, const QByteArray& b)
 {
     const auto load = [](const QByteArray& bytes) {
-        FIMEMORY* m = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()));
+        FIMEMORY* m =
+            FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()));
         FIBITMAP* dib = FreeImage_LoadFromMemory(FreeImage_GetFileTypeFromMemory(m, 0), m, 0);
         FreeImage_CloseMemory(m);
         return dib;
     };
     FIBITMAP* x = load(a);
     FIBITMAP* y = load(b);
-    bool same = x && y && FreeImage_GetWidth(x) == FreeImage_GetWidth(y) && FreeImage_GetHeight(x) == FreeImage_GetHeight(y)
-                && FreeImage_GetBPP(x) == FreeImage_GetBPP(y);
+    bool same = x && y && FreeImage_GetWidth(x) == FreeImage_GetWidth(y)
+                && FreeImage_GetHeight(x) == FreeImage_GetHeight(y) && FreeImage_GetBPP(x) == FreeImage_GetBPP(y);
     const unsigned rowBytes = x ? FreeImage_GetLine(x) : 0;
     for (unsigned r = 0; same && r < FreeImage_GetHeight(x); ++r)
         same = std::memcmp(FreeImage_GetScanLine(x, int(r)), FreeImage_GetScanLine(y, int(r)), rowBytes) == 0;
@@ -286,7 +288,7 @@ std::vector<jpeg_scan_info> scanScript(ScanScript script, int components)
     return scans;
 }
 
-} // namespace
+}  // namespace
 
 QByteArray rescanJpeg(const QByteArray& jpeg, ScanScript script, int restartInterval)
 {
@@ -431,4 +433,4 @@ bool near(quint32 a, quint32 b, int tolerance)
     return true;
 }
 
-} // namespace fixtures
+}  // namespace fixtures

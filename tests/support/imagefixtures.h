@@ -75,4 +75,4 @@ double psnr(const QString& a, const QString& b);
 /// Whether two colours are within `tolerance` in every channel (JPEG is lossy).
 bool near(quint32 a, quint32 b, int tolerance = 24);
 
-} // namespace fixtures
+}  // namespace fixtures

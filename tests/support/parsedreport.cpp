@@ -23,7 +23,10 @@ ParsedReport parseReport(const QString& path)
                 out.attributes << a.name().toString();
             if (name == "article") {
                 out.cards.append(ReportCard{xml.attributes().value("data-fila").toLongLong(),
-                                            xml.attributes().value("class").split(' ').contains(u"no"), {}, {}, {}});
+                                            xml.attributes().value("class").split(' ').contains(u"no"),
+                                            {},
+                                            {},
+                                            {}});
                 card = &out.cards.last();
             } else if (card && name == "img") {
                 card->image = xml.attributes().value("src").toString();

@@ -7,9 +7,9 @@
 
 /// One card of a batch report, as read back from the page.
 struct ReportCard {
-    qint64 row = 0;     ///< its data-fila
-    bool red = false;   ///< marked as a row without images
-    QString image;      ///< the src of its picture, if it has one
+    qint64 row = 0;  ///< its data-fila
+    bool red = false;  ///< marked as a row without images
+    QString image;  ///< the src of its picture, if it has one
     QStringList links;  ///< every href in it
     QString text;
 };
@@ -19,9 +19,9 @@ struct ReportCard {
 struct ParsedReport {
     QString error;  ///< empty when the page is well formed
     QList<ReportCard> cards;
-    QSet<QString> elements;    ///< every element name
+    QSet<QString> elements;  ///< every element name
     QSet<QString> attributes;  ///< every attribute name
-    QString text;              ///< all the text of the page
+    QString text;  ///< all the text of the page
 };
 
 ParsedReport parseReport(const QString& path);

@@ -143,7 +143,7 @@ FIBITMAP* loadRgb(const QString& file)
     return rgb;
 }
 
-} // namespace
+}  // namespace
 
 QString folder(QString* error)
 {
@@ -152,7 +152,10 @@ QString folder(QString* error)
     return made().error.isEmpty() ? made().dir->path() : QString();
 }
 
-QString path(const QString& name) { return folder() + QLatin1Char('/') + name; }
+QString path(const QString& name)
+{
+    return folder() + QLatin1Char('/') + name;
+}
 
 Difference difference(const QString& a, const QString& b)
 {
@@ -207,4 +210,4 @@ QByteArray run(const QString& program, const QStringList& arguments, bool* ok)
     return done ? p.readAllStandardOutput() : QByteArray();
 }
 
-} // namespace photofixtures
+}  // namespace photofixtures

@@ -21,7 +21,7 @@ QString path(const QString& name);
 /// How far two pictures are apart, channel by channel.
 struct Difference {
     bool sameSize = false;
-    int largest = 256;    ///< largest difference of one channel of one pixel
+    int largest = 256;  ///< largest difference of one channel of one pixel
     double mean = 256.0;  ///< mean difference over every channel of every pixel
 };
 /// Between two picture files of any format the image library reads.
@@ -33,4 +33,4 @@ QString describe(const Difference& d);
 /// Runs a program; its standard output, or nothing when it fails.
 QByteArray run(const QString& program, const QStringList& arguments, bool* ok = nullptr);
 
-} // namespace photofixtures
+}  // namespace photofixtures

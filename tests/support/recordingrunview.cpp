@@ -1,8 +1,11 @@
 #include "support/recordingrunview.h"
 
 namespace {
-QString shown(bool visible) { return visible ? QStringLiteral("shown") : QStringLiteral("hidden"); }
+QString shown(bool visible)
+{
+    return visible ? QStringLiteral("shown") : QStringLiteral("hidden");
 }
+}  // namespace
 
 void RecordingRunView::resetSummary()
 {
@@ -73,7 +76,10 @@ void RecordingRunView::setSummaryButtonVisible(bool visible)
     log << QStringLiteral("summary button: ") + shown(visible);
 }
 
-void RecordingRunView::showMainWindow() { log << QStringLiteral("main window: shown"); }
+void RecordingRunView::showMainWindow()
+{
+    log << QStringLiteral("main window: shown");
+}
 
 void RecordingRunView::setProgress(qint64 step, qint64 total)
 {

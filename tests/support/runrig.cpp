@@ -39,8 +39,8 @@ void RunRig::addPhoto(const QString& name, int width, int height, quint32 rgb)
 
 RunResult RunRig::run(int jobs, WorkbookReader* other)
 {
-    RunDriver driver(RunEnvironment{settings, ui, view, other ? *other : reader, placement, totals, control, logPath,
-                                    jobs, cache});
+    RunDriver driver(
+        RunEnvironment{settings, ui, view, other ? *other : reader, placement, totals, control, logPath, jobs, cache});
     return driver.run();
 }
 

@@ -9,7 +9,7 @@ ScriptedUiServices::Call makeCall(ScriptedUiServices::Kind kind, const QString& 
     c.title = title;
     return c;
 }
-} // namespace
+}  // namespace
 
 MessageAnswer ScriptedUiServices::showMessage(const QString& text, MessageButtons buttons, MessageIcon icon,
                                               const QString& title)

@@ -17,7 +17,7 @@ public:
 
     struct Call {
         Kind kind = Kind::Message;
-        QString text;   ///< message text, prompt, dialog title, program or path
+        QString text;  ///< message text, prompt, dialog title, program or path
         QString title;  ///< title as passed (empty when the caller gave none)
         MessageButtons buttons = MessageButtons::Ok;
         MessageIcon icon = MessageIcon::None;

@@ -26,12 +26,24 @@ void put32(QByteArray& b, qsizetype at, quint32 v)
     put16(b, at + 2, v >> 16);
 }
 
-quint32 get16(const QByteArray& b, qsizetype at) { return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8; }
-quint32 get32(const QByteArray& b, qsizetype at) { return get16(b, at) | get16(b, at + 2) << 16; }
+quint32 get16(const QByteArray& b, qsizetype at)
+{
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8;
+}
+quint32 get32(const QByteArray& b, qsizetype at)
+{
+    return get16(b, at) | get16(b, at + 2) << 16;
+}
 
-int typeSize(quint16 type) { return type == 3 ? 2 : type == 4 ? 4 : 1; }
+int typeSize(quint16 type)
+{
+    return type == 3 ? 2 : type == 4 ? 4 : 1;
+}
 
-qsizetype valueBytes(const Entry& e) { return qsizetype(e.values.size()) * typeSize(e.type); }
+qsizetype valueBytes(const Entry& e)
+{
+    return qsizetype(e.values.size()) * typeSize(e.type);
+}
 
 /// The bytes a directory takes with the values that do not fit in it.
 qsizetype blockSize(const std::vector<Entry>& d)
@@ -103,13 +115,14 @@ Page page(int width, int height, const TiffLayout& l)
         }
     }
     const auto perSample = [&](int v) { return std::vector<quint32>(size_t(l.samples), quint32(v)); };
-    p.entries = {{256, 4, {quint32(width)}}, {257, 4, {quint32(height)}}, {258, 3, perSample(l.bits)},
-                 {259, 3, {1}}, {262, 3, {quint32(l.photometric)}}, {277, 3, {quint32(l.samples)}},
-                 {284, 3, {quint32(l.planar)}}};
+    p.entries = {
+        {256, 4, {quint32(width)}},         {257, 4, {quint32(height)}},    {258, 3, perSample(l.bits)},  {259, 3, {1}},
+        {262, 3, {quint32(l.photometric)}}, {277, 3, {quint32(l.samples)}}, {284, 3, {quint32(l.planar)}}};
     const std::vector<quint32> offsets(sizes.size(), 0);  // filled in once the pixels have their place
     if (l.tile)
-        p.entries.insert(p.entries.end(), {{322, 4, {quint32(l.tile)}}, {323, 4, {quint32(l.tile)}},
-                                           {324, 4, offsets}, {325, 4, sizes}});
+        p.entries.insert(
+            p.entries.end(),
+            {{322, 4, {quint32(l.tile)}}, {323, 4, {quint32(l.tile)}}, {324, 4, offsets}, {325, 4, sizes}});
     else
         p.entries.insert(p.entries.end(), {{273, 4, offsets}, {278, 4, {quint32(rows)}}, {279, 4, sizes}});
     if (l.sampleFormat)
@@ -127,7 +140,7 @@ Page page(int width, int height, const TiffLayout& l)
     return p;
 }
 
-} // namespace
+}  // namespace
 
 QByteArray handmadeTiff(int width, int height, const TiffLayout& layout, std::optional<TiffLayout> thumbnail)
 {
@@ -193,4 +206,4 @@ bool setTiffTag(QByteArray& tiff, quint16 tag, quint32 value)
     return false;
 }
 
-} // namespace fixtures
+}  // namespace fixtures

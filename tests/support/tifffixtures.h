@@ -13,11 +13,11 @@ namespace fixtures {
 struct TiffLayout {
     int bits = 8;
     int samples = 3;
-    int photometric = 2;   ///< 0 and 1 grey, 2 RGB, 3 palette, 5 CMYK
-    int planar = 1;        ///< 2: one plane per sample
+    int photometric = 2;  ///< 0 and 1 grey, 2 RGB, 3 palette, 5 CMYK
+    int planar = 1;  ///< 2: one plane per sample
     int rowsPerStrip = 4;
     int sampleFormat = 0;  ///< 0: no such tag (whole numbers)
-    int tile = 0;          ///< the side of square tiles; 0: strips
+    int tile = 0;  ///< the side of square tiles; 0: strips
 };
 
 /// A TIFF of `width` × `height` pixels laid out as `layout` says, with a
@@ -31,4 +31,4 @@ QByteArray handmadeTiff(int width, int height, const TiffLayout& layout = {},
 /// `value`; false when the directory has no such tag.
 bool setTiffTag(QByteArray& tiff, quint16 tag, quint32 value);
 
-} // namespace fixtures
+}  // namespace fixtures

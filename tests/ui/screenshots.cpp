@@ -5,29 +5,29 @@
 #include "support/windows.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
+#include "ui/brand/brandmakerwindow.h"
 #include "ui/check/checkwindow.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/pickers/destinationpickerwindow.h"
+#include "ui/pickers/folderpicker.h"
 #include "ui/pickers/sourcepickerwindow.h"
 #include "ui/services/qttranslation.h"
 #include "ui/services/qtuiservices.h"
 #include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
-#include "ui/brand/brandmakerwindow.h"
 #include "ui/watermark/placementwindow.h"
-#include "ui/pickers/folderpicker.h"
 #include "ui/watermark/watermarkfolderwindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
-#include <QDir>
-#include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -61,7 +61,7 @@ void saveDialog(const QString& path, const std::function<void()>& open)
     open();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -108,7 +108,8 @@ int main(int argc, char* argv[])
     findWindow<SummaryWindow>()->hide();
 
     window.findChild<QAction*>("magua")->trigger();
-    findWindow<WatermarkFolderWindow>()->findChild<FolderPicker*>()->openFolderPath(QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
+    findWindow<WatermarkFolderWindow>()->findChild<FolderPicker*>()->openFolderPath(
+        QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples"));
     save(findWindow<WatermarkFolderWindow>(), out + "/selector-marca-de-agua.png");
     findWindow<WatermarkFolderWindow>()->hide();
 
@@ -171,8 +172,7 @@ int main(int argc, char* argv[])
 
     saveDialog(out + "/guardar-trabajo.png", [&] {
         services.chooseFileToSave(QStringLiteral("Guardar trabajo"),
-                                  QStringLiteral("Trabajos de Fotolista|*.fotolista|"),
-                                  QStringLiteral("fotolista"));
+                                  QStringLiteral("Trabajos de Fotolista|*.fotolista|"), QStringLiteral("fotolista"));
     });
     auto* options = window.findChild<QMenu*>("opciones");
     options->popup(window.mapToGlobal(QPoint(200, 20)));

@@ -67,7 +67,8 @@ private slots:
         QTest::addColumn<bool>("startWorks");
         QTest::addColumn<QString>("started");  // relative to the PATH folder; "" for none
         QTest::newRow("nothing to start") << QStringList{} << true << "";
-        QTest::newRow("a program on PATH") << QStringList{"gnome-system-monitor", "kinfocenter"} << true << "kinfocenter";
+        QTest::newRow("a program on PATH")
+            << QStringList{"gnome-system-monitor", "kinfocenter"} << true << "kinfocenter";
         QTest::newRow("the program fails to start") << QStringList{"kinfocenter"} << false << "kinfocenter";
     }
 

@@ -28,10 +28,13 @@ struct Rig : MainWindowRig {
         maker = findWindow<BrandMakerWindow>();
     }
     template <typename T>
-    T* child(const char* name) const { return maker->findChild<T*>(QString::fromLatin1(name)); }
+    T* child(const char* name) const
+    {
+        return maker->findChild<T*>(QString::fromLatin1(name));
+    }
 };
 
-} // namespace
+}  // namespace
 
 class TestBrandMakerWindow : public QObject {
     Q_OBJECT

@@ -43,7 +43,7 @@ struct Rig : MainWindowRig {
     void use(const char* item) { window->findChild<QAction*>(QLatin1String(item))->trigger(); }
 };
 
-} // namespace
+}  // namespace
 
 class TestCheckWindow : public QObject {
     Q_OBJECT

@@ -38,12 +38,8 @@ private:
     {
         QWidget* w = nullptr;
         switch (kind) {
-        case PickerKind::Source:
-            w = new SourcePickerWindow;
-            break;
-        case PickerKind::Destination:
-            w = new DestinationPickerWindow(m_services);
-            break;
+        case PickerKind::Source: w = new SourcePickerWindow; break;
+        case PickerKind::Destination: w = new DestinationPickerWindow(m_services); break;
         }
         w->show();
         return w;
@@ -149,7 +145,9 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("expected");  // relative to the working folder
         QTest::addColumn<QStringList>("shown");
-        addKinds("nothing opened", [](QTestData& r) { r << QStringList() << "" << QStringList{"..", "alpha", "beta"}; });
+        addKinds("nothing opened", [](QTestData& r) {
+            r << QStringList() << "" << QStringList{"..", "alpha", "beta"};
+        });
         addKinds("one level", [](QTestData& r) { r << QStringList{"open:alpha"} << "alpha" << QStringList{".."}; });
         addKinds("two levels", [](QTestData& r) {
             r << QStringList{"open:beta", "open:inner"} << "beta/inner" << QStringList{".."};
@@ -248,7 +246,7 @@ private slots:
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("afterwards");  // sub-folders of beta, the folder open before
-        QTest::addColumn<QString>("opened");          // the sub-folder of beta open afterwards, if any
+        QTest::addColumn<QString>("opened");  // the sub-folder of beta open afterwards, if any
         QTest::newRow("empty answer") << "" << QStringList{"inner"} << "";
         QTest::newRow("new name") << "nuevo" << QStringList{"inner", "nuevo"} << "nuevo";
         QTest::newRow("blanks kept") << " con blancos " << QStringList{" con blancos ", "inner"} << " con blancos ";

@@ -1,5 +1,5 @@
-#include "core/image/bitmap.h"
 #include "core/base/filefilter.h"
+#include "core/image/bitmap.h"
 #include "core/job/jobfile.h"
 #include "core/run/destinationlock.h"
 #include "core/run/rowfingerprints.h"
@@ -23,11 +23,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMimeData>
-#include <QProcess>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -95,19 +95,25 @@ struct Opening {
     std::function<QString(QWidget*)> state;
 };
 
-QString openFolder(QWidget* w) { return w->findChild<FolderPicker*>()->openFolder(); }
+QString openFolder(QWidget* w)
+{
+    return w->findChild<FolderPicker*>()->openFolder();
+}
 
-void openTheSourceFolder(Rig& rig, QWidget* w) { QVERIFY(w->findChild<FolderPicker*>()->openFolderPath(rig.source)); }
+void openTheSourceFolder(Rig& rig, QWidget* w)
+{
+    QVERIFY(w->findChild<FolderPicker*>()->openFolderPath(rig.source));
+}
 
 /// The job settings a window could hand on.
 QStringList handedOn(MainWindow& window)
 {
     JobSettings& s = window.settings();
-    return {s.sourceFolder(), s.destinationFolder(), s.watermarkFolder(),
-            QString::number(s.watermarkManualPlacement()), QString::number(s.watermarkEnabled())};
+    return {s.sourceFolder(), s.destinationFolder(), s.watermarkFolder(), QString::number(s.watermarkManualPlacement()),
+            QString::number(s.watermarkEnabled())};
 }
 
-} // namespace
+}  // namespace
 
 Q_DECLARE_METATYPE(Opening)
 
@@ -125,9 +131,9 @@ private slots:
     {
         Rig rig;
         // Hidden by the window until the user or the run shows them.
-        for (const char* name : {"fuente", "destino", "Label4", "CO", "FO", "Label3", "CD", "FD", "Label1",
-                                 "desplazamiento", "cancelar", "cestadisticas", "lagua", "visor", "procesar",
-                                 "minutos", "dospuntos", "segundos"})
+        for (const char* name :
+             {"fuente", "destino", "Label4", "CO", "FO", "Label3", "CD", "FD", "Label1", "desplazamiento", "cancelar",
+              "cestadisticas", "lagua", "visor", "procesar", "minutos", "dospuntos", "segundos"})
             QVERIFY2(!rig.shown(name), name);
         for (const char* name : {"Command3", "Command4", "Command5", "Ficheroexcel", "Command10", "Command1",
                                  "Command11", "Ajustecmd", "Slider1", "lagua2"})
@@ -137,8 +143,9 @@ private slots:
         QCOMPARE(rig.text("fuente"), QStringLiteral("ruta de imágenes fuente"));
         QCOMPARE(rig.text("destino"), QStringLiteral("ruta de imágenes fuente destino"));
         QCOMPARE(rig.text("lagua2"), QStringLiteral("Marca de Agua ACTIVA"));
-        QCOMPARE((QStringList{rig.text("CO"), rig.text("FO"), rig.text("CD"), rig.text("FD"), rig.text("desplazamiento")}),
-                 (QStringList{"F", "6", "A", "6", "4"}));
+        QCOMPARE(
+            (QStringList{rig.text("CO"), rig.text("FO"), rig.text("CD"), rig.text("FD"), rig.text("desplazamiento")}),
+            (QStringList{"F", "6", "A", "6", "4"}));
         QCOMPARE(rig.child<QSlider>("Slider1")->value(), 50);
         QCOMPARE(rig.window->settings().watermarkFolder(), QStringLiteral(FOTOLISTA_SOURCE_DIR "/numeros"));
         QVERIFY(rig.child<QTimer>("Timer1")->isActive());
@@ -156,20 +163,21 @@ private slots:
                     items << item->text();
             menus << items.join(" | ");
         }
-        QCOMPARE(menus, (QStringList{"Salida", "¿Que hace el programa ?", "Formato |  JPG | TIFF | Cualquier formato",
-                                     "Calidad de imagen | Alta | Media | Baja | Muy baja |  | Tamaño mínimo (sin pérdida)",
-                                     "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
-                                     "Opciones | Marca de agua predeterminada | Solo marca interior | "
-                                     "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
-                                     "Crear marca de agua propia... | Ajustar la marca a la foto | "
-                                     "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
-                                     "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
-                                     "Formatos web | "
-                                     "Comprobar el lote... | "
-                                     "Ver informe del último lote | Guardar la lista de archivos... | Guardar trabajo... | "
-                                     "Abrir trabajo... | "
-                                     "Trabajos recientes",
-                                     "Acerca de ..."}));
+        QCOMPARE(menus,
+                 (QStringList{"Salida", "¿Que hace el programa ?", "Formato |  JPG | TIFF | Cualquier formato",
+                              "Calidad de imagen | Alta | Media | Baja | Muy baja |  | Tamaño mínimo (sin pérdida)",
+                              "Dimensiones | Predeterminada 409 Grande, 145 Pequeña (ancho) | Dimensiones",
+                              "Opciones | Marca de agua predeterminada | Solo marca interior | "
+                              "Altura Marca (por defecto 24 ) | Directorio marca de agua | "
+                              "Crear marca de agua propia... | Ajustar la marca a la foto | "
+                              "Resumen de operaciones | Lectura rápida | Solo cambiadas | "
+                              "Girar según la cámara (EXIF) | Saltar filas vacías | Copia para tiendas online | "
+                              "Formatos web | "
+                              "Comprobar el lote... | "
+                              "Ver informe del último lote | Guardar la lista de archivos... | Guardar trabajo... | "
+                              "Abrir trabajo... | "
+                              "Trabajos recientes",
+                              "Acerca de ..."}));
         // No format is marked at start, although the sources are JPEG;
         // photos are turned as the camera says.
         QStringList checked;
@@ -231,7 +239,8 @@ private slots:
         rig.ui.textAnswers << "50";
         rig.action("alturamarca")->trigger();
         QCOMPARE(rig.window->settings().watermarkHeight(), 50);
-        rig.ui.textAnswers << "800" << "300";
+        rig.ui.textAnswers << "800"
+                           << "300";
         rig.action("dimensiones")->trigger();
         QCOMPARE(int(*rig.window->settings().largeWidth()), 800);
         QCOMPARE(int(rig.window->settings().smallWidth()), 300);
@@ -297,7 +306,8 @@ private slots:
     void choosingTheWorkbook()
     {
         Rig rig;
-        rig.ui.textAnswers << "800" << "300";
+        rig.ui.textAnswers << "800"
+                           << "300";
         rig.action("dimensiones")->trigger();
 
         rig.click("Command5");  // cancelled: the resets are done all the same
@@ -353,7 +363,7 @@ private slots:
 
     void aWholeRun_data()
     {
-        QTest::addColumn<QString>("workbook"); // empty: the example's .xls
+        QTest::addColumn<QString>("workbook");  // empty: the example's .xls
         QTest::newRow(".xls") << QString();
         // LibreOffice's copies of the example workbook.
         for (const char* name : {"catalogo.xlsx", "catalogo.ods", "catalogo.csv"})
@@ -366,7 +376,8 @@ private slots:
         Rig rig;
         if (!workbook.isEmpty()) {
             rig.workbook = rig.dir.filePath(workbook);
-            QVERIFY(QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/workbooks/") + workbook, rig.workbook));
+            QVERIFY(
+                QFile::copy(QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/workbooks/") + workbook, rig.workbook));
         }
         rig.chooseEverything();
         rig.click("Command1");
@@ -496,8 +507,8 @@ private slots:
     {
         Rig rig;
         rig.chooseEverything();
-        auto other = std::make_unique<DestinationLock>(
-            RowFingerprints(defaultFingerprintFolder(), rig.destination).filePath());
+        auto other =
+            std::make_unique<DestinationLock>(RowFingerprints(defaultFingerprintFolder(), rig.destination).filePath());
         QCOMPARE(other->tryTake(), LockAttempt::Taken);
         QString shownWhileWaiting;
         bool fileWhileWaiting = true;
@@ -519,7 +530,7 @@ private slots:
     void processClickedAfterCancel_data()
     {
         QTest::addColumn<bool>("whileTheRowFinishes");  // else once the run has stopped
-        QTest::addColumn<bool>("aMomentLater");         // else at once, as a double-click's second click
+        QTest::addColumn<bool>("aMomentLater");  // else at once, as a double-click's second click
         QTest::addColumn<bool>("startsAgain");
         QTest::newRow("at once, while the row finishes: ignored") << true << false << false;
         QTest::newRow("at once, after the stop: ignored") << false << false << false;
@@ -642,7 +653,8 @@ private slots:
         first.use("formato_cualquiera");
         first.use("saltarvacias");
         first.use("tiendasonline");
-        first.ui.textAnswers << "500" << "120";
+        first.ui.textAnswers << "500"
+                             << "120";
         first.use("dimensiones");
         const QString path = first.dir.filePath("trabajos/semana");
         QDir().mkpath(first.dir.filePath("trabajos"));
@@ -658,7 +670,8 @@ private slots:
 
         Rig second;
         second.chooseEverything();
-        second.ui.textAnswers << "300" << "90";
+        second.ui.textAnswers << "300"
+                              << "90";
         second.use("dimensiones");
         QVERIFY(second.window->openJob(saved));
         QCOMPARE(*jobBytes(second.window->settings(), {}, nullptr), *jobBytes(first.window->settings(), {}, nullptr));
@@ -726,15 +739,27 @@ private slots:
 
     void dropsOnTheWindow_data()
     {
-        QTest::addColumn<QString>("what");     // a folder, a workbook, a job, a photo
-        QTest::addColumn<QString>("onto");     // the control it is dropped on
-        QTest::addColumn<QString>("expected"); // what changed, or the message
-        QTest::newRow("a folder on Fuente") << "folder" << "Command3" << "source";
-        QTest::newRow("a folder on Destino") << "folder" << "Command4" << "destination";
-        QTest::newRow("a workbook anywhere") << "workbook" << "Command1" << "workbook";
-        QTest::newRow("a job anywhere") << "job" << "Label2" << "job";
-        QTest::newRow("a folder elsewhere") << "folder" << "Command1" << "message";
-        QTest::newRow("a photo") << "photo" << "Command3" << "message";
+        QTest::addColumn<QString>("what");  // a folder, a workbook, a job, a photo
+        QTest::addColumn<QString>("onto");  // the control it is dropped on
+        QTest::addColumn<QString>("expected");  // what changed, or the message
+        QTest::newRow("a folder on Fuente") << "folder"
+                                            << "Command3"
+                                            << "source";
+        QTest::newRow("a folder on Destino") << "folder"
+                                             << "Command4"
+                                             << "destination";
+        QTest::newRow("a workbook anywhere") << "workbook"
+                                             << "Command1"
+                                             << "workbook";
+        QTest::newRow("a job anywhere") << "job"
+                                        << "Label2"
+                                        << "job";
+        QTest::newRow("a folder elsewhere") << "folder"
+                                            << "Command1"
+                                            << "message";
+        QTest::newRow("a photo") << "photo"
+                                 << "Command3"
+                                 << "message";
     }
 
     void dropsOnTheWindow()
@@ -747,10 +772,8 @@ private slots:
         QDir().mkpath(folder);
         const QString job = rig.dir.filePath("semana.fotolista");
         fixtures::writeBytes(job, "fotolista-trabajo=1\ncalidad=baja\n");
-        const QHash<QString, QString> paths{{"folder", folder},
-                                            {"workbook", rig.workbook},
-                                            {"job", job},
-                                            {"photo", rig.source + "/12345.jpg"}};
+        const QHash<QString, QString> paths{
+            {"folder", folder}, {"workbook", rig.workbook}, {"job", job}, {"photo", rig.source + "/12345.jpg"}};
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(paths.value(what))});
         rig.window->show();  // laid out as the user sees it
@@ -835,11 +858,9 @@ private slots:
         QTest::newRow("source picker") << Opening{"Command3", openTheSourceFolder, openFolder};
         QTest::newRow("destination picker") << Opening{"Command4", openTheSourceFolder, openFolder};
         QTest::newRow("watermark folder") << Opening{"magua", openTheSourceFolder, openFolder};
-        QTest::newRow("placement") << Opening{"Ajustecmd",
-                                              [](Rig&, QWidget* w) { w->findChild<QSlider*>("Slider2")->setValue(40); },
-                                              [](QWidget* w) {
-                                                  return QString::number(w->findChild<QSlider*>("Slider2")->value());
-                                              }};
+        QTest::newRow("placement") << Opening{
+            "Ajustecmd", [](Rig&, QWidget* w) { w->findChild<QSlider*>("Slider2")->setValue(40); },
+            [](QWidget* w) { return QString::number(w->findChild<QSlider*>("Slider2")->value()); }};
         QTest::newRow("about") << Opening{"creditos", {}, title};
         QTest::newRow("help") << Opening{"ayuda", {}, title};
     }

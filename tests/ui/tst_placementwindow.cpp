@@ -29,7 +29,7 @@ constexpr int kSampleHeight = 320;
 constexpr int kMarkWidth = 100;
 constexpr int kMarkHeight = 50;
 
-} // namespace
+}  // namespace
 
 class TestPlacementWindow : public QObject {
     Q_OBJECT
@@ -62,7 +62,10 @@ private:
 
     static bool pictureIsEmpty(QWidget* w) { return picture(w)->pixmap().isNull(); }
 
-    static quint32 shownPixel(QWidget* w, int x, int y) { return picture(w)->pixmap().toImage().pixel(x, y) & 0xFFFFFF; }
+    static quint32 shownPixel(QWidget* w, int x, int y)
+    {
+        return picture(w)->pixmap().toImage().pixel(x, y) & 0xFFFFFF;
+    }
 
     void writeSampleAndMark() const
     {

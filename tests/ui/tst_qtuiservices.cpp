@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileIconProvider>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -34,7 +34,7 @@ void whenModal(std::function<void(QWidget*)> act, int delayMs = 0)
     });
 }
 
-} // namespace
+}  // namespace
 
 class TestQtUiServices : public QObject {
     Q_OBJECT
@@ -54,7 +54,8 @@ private slots:
         QTest::newRow("no") << int(MessageButtons::YesNo) << int(QMessageBox::No) << int(MessageAnswer::No) << ""
                             << "Fotolista";
         QTest::newRow("a given title") << int(MessageButtons::Ok) << int(QMessageBox::Ok) << int(MessageAnswer::Ok)
-                                       << "Error de archivos" << "Error de archivos";
+                                       << "Error de archivos"
+                                       << "Error de archivos";
     }
 
     void messageBoxes()

@@ -95,8 +95,7 @@ private slots:
         tree.clear();
         tree.addRoots();
         QCOMPARE(viewLines(w.get()), QStringList({"-> Imagenes asociadas", "-> No asociadas"}));
-        tree.addRowEntry(2, "1 ID", "1 - C.O: F6 valor: .JPG || C.D.: A6 :  valor: ABC.jpg", kEntryRed,
-                         "No procesado");
+        tree.addRowEntry(2, "1 ID", "1 - C.O: F6 valor: .JPG || C.D.: A6 :  valor: ABC.jpg", kEntryRed, "No procesado");
         // Each row shows as soon as it is added, its root opened.
         QCOMPARE(view(w.get())->topLevelItem(1)->childCount(), 1);
         QVERIFY(view(w.get())->topLevelItem(1)->isExpanded());
@@ -104,14 +103,12 @@ private slots:
         playRun(tree);
         QCOMPARE(viewLines(w.get()), tree.toLines());
         QCOMPARE(viewLines(w.get()),
-                 QStringList({"-> Imagenes asociadas",
-                              "  1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: ABC.jpg",
+                 QStringList({"-> Imagenes asociadas", "  1 - C.O: F6 valor: 12345.JPG || C.D.: A6 :  valor: ABC.jpg",
                               "    Tam I Grande: 812 Kb. Tam F Grande: 64 Kb.",
                               "    Porcentaje comprimido 92 % || Ratio: 1,92 sobre unidad",
                               "  3 - C.O: F14 valor: 55555.JPG || C.D.: A14 :  valor: DEF.jpg",
                               "    Tam I Grande: 100 Kb. Tam F Grande: 20 Kb.",
-                              "    Porcentaje comprimido 80 % || Ratio: 1,8 sobre unidad",
-                              "-> No asociadas",
+                              "    Porcentaje comprimido 80 % || Ratio: 1,8 sobre unidad", "-> No asociadas",
                               "  2 - C.O: F10 valor: 99999.JPG || C.D.: A10 :  valor: XYZ.jpg"}));
 
         const QTreeWidgetItem* associated = view(w.get())->topLevelItem(0);

@@ -16,7 +16,7 @@ class TestWatermarkFolderWindow : public QObject {
 private:
     QTemporaryDir m_tmp;
     QString m_default;  // stands for the program's "numeros" folder
-    QString m_other;    // a folder of the user's, with two sub-folders
+    QString m_other;  // a folder of the user's, with two sub-folders
     ScriptedUiServices m_services;
 
     static QPushButton* button(QWidget* w, const char* name) { return w->findChild<QPushButton*>(name); }
@@ -28,7 +28,8 @@ private:
         const QList<QListWidgetItem*> found = folders(w)->findItems(text, Qt::MatchExactly);
         if (found.size() != 1)
             return false;
-        QTest::mouseClick(folders(w)->viewport(), Qt::LeftButton, {}, folders(w)->visualItemRect(found.first()).center());
+        QTest::mouseClick(folders(w)->viewport(), Qt::LeftButton, {},
+                          folders(w)->visualItemRect(found.first()).center());
         return found.first()->isSelected();
     }
 
@@ -95,7 +96,6 @@ private slots:
         QCOMPARE(accepted.size(), 0);
         QVERIFY(w.isVisible());
     }
-
 };
 
 QTEST_MAIN(TestWatermarkFolderWindow)

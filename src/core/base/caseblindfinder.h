@@ -25,7 +25,7 @@ public:
 
 private:
     struct Listing {
-        QHash<QString, QString> files;    // folded name -> real name
+        QHash<QString, QString> files;  // folded name -> real name
         QHash<QString, QString> folders;  // folded name -> real name
         QHash<QString, bool> exactFiles;  // real names, for the exact-case win
         QHash<QString, bool> exactFolders;

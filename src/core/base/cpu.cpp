@@ -18,4 +18,4 @@ const Features& features()
     return f;
 }
 
-} // namespace cpu
+}  // namespace cpu

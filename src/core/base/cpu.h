@@ -29,4 +29,4 @@ struct Features {
 /// Asked of the processor once.
 const Features& features();
 
-} // namespace cpu
+}  // namespace cpu

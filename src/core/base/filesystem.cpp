@@ -15,8 +15,7 @@ qint64 folderSize(const QString& path)
         return 0;
     qint64 total = 0;
     // Hidden files count too: they take space like any other.
-    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo f = it.fileInfo();
@@ -42,4 +41,7 @@ std::optional<FileIdentity> fileIdentity(const QString& path)
     return FileIdentity{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-QString systemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}

@@ -102,7 +102,7 @@ int createTemporary(const QByteArray& folder, const std::function<QByteArray()>&
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 bool writeFileSafely(const QString& path, QByteArrayView bytes)
 {
@@ -138,4 +138,7 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
     return ok;
 }
 
-const char* writeInProgressPath() { return g_published.load(std::memory_order_acquire) ? g_tempPath : ""; }
+const char* writeInProgressPath()
+{
+    return g_published.load(std::memory_order_acquire) ? g_tempPath : "";
+}

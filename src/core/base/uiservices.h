@@ -21,7 +21,7 @@ enum class WindowMode { NormalWithFocus, NormalWithoutFocus };
 struct FileChoice {
     enum class Status { Chosen, Cancelled, Failed };
     Status status = Status::Cancelled;
-    QString path;     ///< full path when Chosen
+    QString path;  ///< full path when Chosen
     QString failure;  ///< the dialog's own description when Failed
 
     static FileChoice chosen(QString p) { return {Status::Chosen, std::move(p), {}}; }
@@ -30,7 +30,10 @@ struct FileChoice {
 };
 
 /// The program's title, shown by boxes that give no title of their own.
-inline QString programTitle() { return QStringLiteral("Fotolista"); }
+inline QString programTitle()
+{
+    return QStringLiteral("Fotolista");
+}
 
 /// What the windows and the batch run need from the desktop: message boxes,
 /// text prompts, the open-file dialog, starting other programs and letting

@@ -138,7 +138,8 @@ void BatchCheck::collectSources(const WorkbookWalk& walk)
         const SourceMatch found = matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), m_format);
         if (found.fate != RowFate::Found)
             continue;
-        if (const std::optional<FileIdentity> id = fileIdentity(found.resolvedPath); id && !m_workbookSources.contains(*id))
+        if (const std::optional<FileIdentity> id = fileIdentity(found.resolvedPath);
+            id && !m_workbookSources.contains(*id))
             m_workbookSources.insert(*id, walk.originRow(offset));
     }
 }
@@ -196,8 +197,7 @@ std::optional<QString> BatchCheck::checkSource(const RowCells& cells, qint64 row
     // The run's own lookup; the destination name is judged on its own.
     const SourceMatch match = matchSource(m_finder, m_sourceFolder, cells.sourceText, QString(), m_format);
     switch (match.fate) {
-    case RowFate::Found:
-        break;
+    case RowFate::Found: break;
     case RowFate::Missing:
     case RowFate::Unnamed:
     case RowFate::Unsafe:
@@ -332,16 +332,19 @@ void BatchCheck::checkOutputs(const RowCells& cells, qint64 row)
                 + QString::number(earlier),
             earlier);
     if (existing.size() == 1)
-        add(row, FindingKind::Overwrites, destination + QStringLiteral(": ") + existing.first()
-                                              + QStringLiteral(" ya existe y se reemplazará"));
+        add(row, FindingKind::Overwrites,
+            destination + QStringLiteral(": ") + existing.first() + QStringLiteral(" ya existe y se reemplazará"));
     else if (!existing.isEmpty())
-        add(row, FindingKind::Overwrites, destination + QStringLiteral(": ") + existing.join(QStringLiteral(" y "))
-                                              + QStringLiteral(" ya existen y se reemplazarán"));
+        add(row, FindingKind::Overwrites,
+            destination + QStringLiteral(": ") + existing.join(QStringLiteral(" y "))
+                + QStringLiteral(" ya existen y se reemplazarán"));
 }
 
 void BatchCheck::checkTyping(const RowCells& cells, qint64 row)
 {
-    const auto blanksAtEnds = [](const QString& t) { return !t.isEmpty() && (t.front().isSpace() || t.back().isSpace()); };
+    const auto blanksAtEnds = [](const QString& t) {
+        return !t.isEmpty() && (t.front().isSpace() || t.back().isSpace());
+    };
     const auto extensionOf = [](const QString& t) -> QString {
         for (const QString& e : anyFormatExtensions())
             if (t.size() > e.size() && t.endsWith(e, Qt::CaseInsensitive))
@@ -361,7 +364,8 @@ void BatchCheck::checkTyping(const RowCells& cells, qint64 row)
         const QString made = QStringLiteral("%1 «%2»").arg(QString::fromUtf8(t.verb), t.made);
         if (blanksAtEnds(t.text))
             add(row, FindingKind::Blanks,
-                QStringLiteral("%1: el texto empieza o acaba con espacios, que cuentan en el nombre: %2").arg(cell, made));
+                QStringLiteral("%1: el texto empieza o acaba con espacios, que cuentan en el nombre: %2")
+                    .arg(cell, made));
         if (const QString extension = extensionOf(t.text); !extension.isEmpty())
             add(row, FindingKind::DoubleExtension,
                 QStringLiteral("%1: el texto ya acaba en %2: %3").arg(cell, extension, made));
@@ -429,7 +433,7 @@ void BatchCheck::add(qint64 row, FindingKind kind, const QString& detail, qint64
     m_result.findings.push_back(Finding{row, kind, detail, otherRow});
 }
 
-} // namespace
+}  // namespace
 
 bool isProblem(FindingKind kind)
 {
@@ -440,8 +444,7 @@ bool isProblem(FindingKind kind)
     case FindingKind::RepeatedDestination:
     case FindingKind::Unreadable:
     case FindingKind::OverwritesSource:
-    case FindingKind::DataAfterEnd:
-        return true;
+    case FindingKind::DataAfterEnd: return true;
     case FindingKind::Overwrites:
     case FindingKind::RepeatedSource:
     case FindingKind::Unused:
@@ -454,8 +457,7 @@ bool isProblem(FindingKind kind)
     case FindingKind::CodeTooLong:
     case FindingKind::MissingGlyph:
     case FindingKind::NarrowBand:
-    case FindingKind::MarkOutside:
-        return false;
+    case FindingKind::MarkOutside: return false;
     }
     return false;
 }
@@ -492,7 +494,10 @@ qint64 CheckResult::problemCount() const
     return std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return isProblem(f.kind); });
 }
 
-qint64 CheckResult::noteCount() const { return qint64(findings.size()) - problemCount(); }
+qint64 CheckResult::noteCount() const
+{
+    return qint64(findings.size()) - problemCount();
+}
 
 QString CheckResult::summaryLine() const
 {

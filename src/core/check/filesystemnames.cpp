@@ -44,17 +44,16 @@ bool knownToFoldCase(const QString& folder)
     if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0)
         return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x4d44UL:      // FAT
+    case 0x4d44UL:  // FAT
     case 0x2011BAB0UL:  // exFAT
     case 0xFF534D42UL:  // CIFS
     case 0xFE534D42UL:  // SMB2
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
-} // namespace
+}  // namespace
 
 NameLimits nameLimits(const QString& folder)
 {

@@ -6,7 +6,7 @@
 
 /// How long a name may be in a folder, as its file system says.
 struct NameLimits {
-    qint64 nameBytes = 255;   ///< one file or folder name, in bytes
+    qint64 nameBytes = 255;  ///< one file or folder name, in bytes
     qint64 pathBytes = 4096;  ///< a whole path, in bytes, with its end mark
 };
 

@@ -26,7 +26,7 @@ QString quoted(const QList<uint>& characters)
     return out.join(QStringLiteral(", "));
 }
 
-} // namespace
+}  // namespace
 
 WatermarkCheck::WatermarkCheck(const JobSettings& settings, PlacementSource* placement)
     : m_enabled(settings.watermarkEnabled())
@@ -52,18 +52,19 @@ void WatermarkCheck::checkBand(std::vector<Finding>& out) const
     // Pasted at x = 1, the band reaches the right edge when it is one pixel narrower than the copy.
     if (!m_withCode || m_bandWidth <= 0 || m_bandWidth >= m_largeWidth - 1)
         return;
-    out.push_back(Finding{0, FindingKind::NarrowBand,
-                          QStringLiteral("%1 mide %2 píxeles de ancho y la copia grande, %3: la banda no llega al borde "
-                                         "derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
-                                         "(fotolista-batch watermark) hace una de %4")
-                              .arg(watermarkfiles::band())
-                              .arg(m_bandWidth)
-                              .arg(m_largeWidth)
-                              .arg(m_largeWidth - 1)});
+    out.push_back(
+        Finding{0, FindingKind::NarrowBand,
+                QStringLiteral("%1 mide %2 píxeles de ancho y la copia grande, %3: la banda no llega al borde "
+                               "derecho y el código queda fuera de ella; «Crear marca de agua propia...» "
+                               "(fotolista-batch watermark) hace una de %4")
+                    .arg(watermarkfiles::band())
+                    .arg(m_bandWidth)
+                    .arg(m_largeWidth)
+                    .arg(m_largeWidth - 1)});
 }
 
-void WatermarkCheck::checkRow(const QString& origin, const QString& destination, const QString& code,
-                              ImageSize size, qint64 row, std::vector<Finding>& out)
+void WatermarkCheck::checkRow(const QString& origin, const QString& destination, const QString& code, ImageSize size,
+                              qint64 row, std::vector<Finding>& out)
 {
     if (!m_enabled)
         return;

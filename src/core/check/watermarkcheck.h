@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/check/batchcheck.h"
 #include "core/base/caseblindfinder.h"
+#include "core/check/batchcheck.h"
 #include "core/image/imageheader.h"
 #include "core/watermark/layout.h"
 
@@ -34,7 +34,7 @@ private:
     int m_largeWidth = 0;
     QString m_folder;
     MarkRule m_mark;
-    QSize m_markSize;   ///< invalid when the folder has no readable mark
+    QSize m_markSize;  ///< invalid when the folder has no readable mark
     int m_bandWidth = 0;  ///< 0 when the folder has no readable band
     CaseBlindFinder m_finder;
     QHash<char32_t, bool> m_glyphs;

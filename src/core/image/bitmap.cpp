@@ -23,7 +23,10 @@ struct BitmapHandle {
 
 namespace {
 
-FIBITMAP* dibOf(const BitmapHandle* h) { return h ? h->dib : nullptr; }
+FIBITMAP* dibOf(const BitmapHandle* h)
+{
+    return h ? h->dib : nullptr;
+}
 
 // Whether the decoder said, during the last load on this thread, that the
 // picture is incomplete or damaged although it handed one over.
@@ -87,7 +90,10 @@ unsigned DLL_CALLCONV readSource(void* buffer, unsigned size, unsigned count, fi
     return unsigned(there / size);
 }
 
-unsigned DLL_CALLCONV writeNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+unsigned DLL_CALLCONV writeNothing(void*, unsigned, unsigned, fi_handle)
+{
+    return 0;
+}
 
 int DLL_CALLCONV seekSource(fi_handle handle, long offset, int origin)
 {
@@ -99,15 +105,24 @@ int DLL_CALLCONV seekSource(fi_handle handle, long offset, int origin)
     return 0;
 }
 
-long DLL_CALLCONV tellSource(fi_handle handle) { return long(static_cast<SourceHandle*>(handle)->position); }
+long DLL_CALLCONV tellSource(fi_handle handle)
+{
+    return long(static_cast<SourceHandle*>(handle)->position);
+}
 
-} // namespace
+}  // namespace
 
 Bitmap::Bitmap() = default;
 Bitmap::Bitmap(BitmapHandle* handle) : m_handle(handle) {}
-Bitmap::~Bitmap() { reset(); }
+Bitmap::~Bitmap()
+{
+    reset();
+}
 
-Bitmap::Bitmap(Bitmap&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
+Bitmap::Bitmap(Bitmap&& other) noexcept : m_handle(other.m_handle)
+{
+    other.m_handle = nullptr;
+}
 
 Bitmap& Bitmap::operator=(Bitmap&& other) noexcept
 {
@@ -137,7 +152,10 @@ Bitmap Bitmap::load(ImageFormat format, const QString& path)
     return wrap(loadChecked(static_cast<FREE_IMAGE_FORMAT>(format), path, 0));
 }
 
-Bitmap wrapHandle(BitmapHandle* handle) { return Bitmap(handle); }
+Bitmap wrapHandle(BitmapHandle* handle)
+{
+    return Bitmap(handle);
+}
 
 static Bitmap wrap(FIBITMAP* dib)
 {
@@ -146,11 +164,23 @@ static Bitmap wrap(FIBITMAP* dib)
     return wrapHandle(new BitmapHandle{dib});
 }
 
-int Bitmap::width() const { return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0; }
-int Bitmap::height() const { return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0; }
-int Bitmap::bitsPerPixel() const { return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0; }
+int Bitmap::width() const
+{
+    return m_handle ? static_cast<int>(FreeImage_GetWidth(m_handle->dib)) : 0;
+}
+int Bitmap::height() const
+{
+    return m_handle ? static_cast<int>(FreeImage_GetHeight(m_handle->dib)) : 0;
+}
+int Bitmap::bitsPerPixel() const
+{
+    return m_handle ? static_cast<int>(FreeImage_GetBPP(m_handle->dib)) : 0;
+}
 
-Bitmap Bitmap::rescaled(int width, int height) const { return rescaled(width, height, bestSimdLevel()); }
+Bitmap Bitmap::rescaled(int width, int height) const
+{
+    return rescaled(width, height, bestSimdLevel());
+}
 
 Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
 {
@@ -161,8 +191,7 @@ Bitmap Bitmap::rescaled(int width, int height, SimdLevel level) const
     return wrap(FreeImage_Rescale(m_handle->dib, width, height, FILTER_BICUBIC));
 }
 
-Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExtent extent,
-                         Precision precision) const
+Bitmap Bitmap::resampled(int width, int height, ResampleKernel kernel, SourceExtent extent, Precision precision) const
 {
     if (!m_handle || width < 1 || height < 1)
         return {};
@@ -199,8 +228,7 @@ Bitmap Bitmap::convertedTo24Bits() const
     switch (FreeImage_GetImageType(dib)) {
     case FIT_BITMAP:
     case FIT_RGB16:
-    case FIT_RGBA16:
-        return wrap(FreeImage_ConvertTo24Bits(dib));
+    case FIT_RGBA16: return wrap(FreeImage_ConvertTo24Bits(dib));
     case FIT_RGBF:
     case FIT_RGBAF:
         // High dynamic range needs a tone curve to fit in 8 bits a channel.
@@ -281,9 +309,15 @@ void initialiseImageLibrary()
     TIFFSetWarningHandler(noteTiffWarning);
 }
 
-FIBITMAP* dibOf(const Bitmap& bitmap) { return bitmap.m_handle ? bitmap.m_handle->dib : nullptr; }
+FIBITMAP* dibOf(const Bitmap& bitmap)
+{
+    return bitmap.m_handle ? bitmap.m_handle->dib : nullptr;
+}
 
-Bitmap adoptDib(FIBITMAP* dib) { return wrap(dib); }
+Bitmap adoptDib(FIBITMAP* dib)
+{
+    return wrap(dib);
+}
 
 Bitmap loadBitmap(int libraryFormat, const QString& path, int flags)
 {

@@ -64,7 +64,6 @@ public:
     /// widened; null when it cannot convert.
     Bitmap convertedTo24Bits() const;
 
-
     void reset();
 
 private:

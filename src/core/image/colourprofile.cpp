@@ -70,7 +70,12 @@ cmsColorSpaceSignature spaceOf(PixelLayout layout)
     return cmsSigRgbData;
 }
 
-PixelLayout targetOf(PixelLayout from) { return from == PixelLayout::Grey8 ? PixelLayout::Grey8 : from == PixelLayout::Bgra8 ? PixelLayout::Bgra8 : PixelLayout::Bgr8; }
+PixelLayout targetOf(PixelLayout from)
+{
+    return from == PixelLayout::Grey8   ? PixelLayout::Grey8
+           : from == PixelLayout::Bgra8 ? PixelLayout::Bgra8
+                                        : PixelLayout::Bgr8;
+}
 
 int bytesPerPixel(PixelLayout layout)
 {
@@ -96,7 +101,7 @@ void silenceOnce()
     (void)silenced;
 }
 
-} // namespace
+}  // namespace
 
 struct SrgbConversion::Impl {
     PixelLayout from = PixelLayout::Bgr8;
@@ -117,8 +122,14 @@ SrgbConversion::~SrgbConversion() = default;
 SrgbConversion::SrgbConversion(SrgbConversion&&) noexcept = default;
 SrgbConversion& SrgbConversion::operator=(SrgbConversion&&) noexcept = default;
 
-PixelLayout SrgbConversion::from() const { return m_impl ? m_impl->from : PixelLayout::Bgr8; }
-PixelLayout SrgbConversion::to() const { return m_impl ? m_impl->to : PixelLayout::Bgr8; }
+PixelLayout SrgbConversion::from() const
+{
+    return m_impl ? m_impl->from : PixelLayout::Bgr8;
+}
+PixelLayout SrgbConversion::to() const
+{
+    return m_impl ? m_impl->to : PixelLayout::Bgr8;
+}
 
 SrgbConversion SrgbConversion::forProfile(const QByteArray& bytes, PixelLayout from)
 {
@@ -128,7 +139,8 @@ SrgbConversion SrgbConversion::forProfile(const QByteArray& bytes, PixelLayout f
         return SrgbConversion(nullptr);
     // Device profiles only: an abstract or link profile describes no picture.
     const cmsProfileClassSignature cls = cmsGetDeviceClass(source.handle);
-    if (cls != cmsSigInputClass && cls != cmsSigDisplayClass && cls != cmsSigOutputClass && cls != cmsSigColorSpaceClass)
+    if (cls != cmsSigInputClass && cls != cmsSigDisplayClass && cls != cmsSigOutputClass
+        && cls != cmsSigColorSpaceClass)
         return SrgbConversion(nullptr);
     if (from != PixelLayout::Grey8 && spaceOf(from) == cmsSigRgbData && profileIsSrgb(bytes))
         return SrgbConversion(nullptr);
@@ -139,8 +151,8 @@ SrgbConversion SrgbConversion::forProfile(const QByteArray& bytes, PixelLayout f
     const Profile target(from == PixelLayout::Grey8 ? srgbGreyProfile() : cmsCreate_sRGBProfile());
     if (!target)
         return SrgbConversion(nullptr);
-    cmsHTRANSFORM t = cmsCreateTransform(source.handle, lcmsType(from), target.handle, lcmsType(impl->to),
-                                         INTENT_PERCEPTUAL, 0);
+    cmsHTRANSFORM t =
+        cmsCreateTransform(source.handle, lcmsType(from), target.handle, lcmsType(impl->to), INTENT_PERCEPTUAL, 0);
     if (!t)
         return SrgbConversion(nullptr);
     if (from == PixelLayout::Grey8) {
@@ -241,9 +253,8 @@ QByteArray rgbProfileFromPrimaries(const double primaries[6], const double white
 {
     silenceOnce();
     const cmsCIExyY whitePoint{white[0], white[1], 1.0};
-    const cmsCIExyYTRIPLE xyY{{primaries[0], primaries[1], 1.0},
-                              {primaries[2], primaries[3], 1.0},
-                              {primaries[4], primaries[5], 1.0}};
+    const cmsCIExyYTRIPLE xyY{
+        {primaries[0], primaries[1], 1.0}, {primaries[2], primaries[3], 1.0}, {primaries[4], primaries[5], 1.0}};
     cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : srgbCurve();
     if (!curve)
         return {};

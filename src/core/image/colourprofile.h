@@ -7,10 +7,10 @@
 
 /// How the pixels handed to a colour conversion are laid out in memory.
 enum class PixelLayout {
-    Grey8,          ///< one byte a pixel
-    Bgr8,           ///< blue, green, red
-    Bgra8,          ///< blue, green, red, alpha (alpha left as it is)
-    Cmyk8,          ///< cyan, magenta, yellow, black; 0 is no ink
+    Grey8,  ///< one byte a pixel
+    Bgr8,  ///< blue, green, red
+    Bgra8,  ///< blue, green, red, alpha (alpha left as it is)
+    Cmyk8,  ///< cyan, magenta, yellow, black; 0 is no ink
     Cmyk8Inverted,  ///< the same with 255 for no ink, as Adobe writes CMYK JPEGs
 };
 

@@ -16,7 +16,10 @@
 
 namespace {
 
-inline std::uint8_t toByte(double v) { return std::uint8_t(std::clamp(int(v + 0.5), 0, 255)); }
+inline std::uint8_t toByte(double v)
+{
+    return std::uint8_t(std::clamp(int(v + 0.5), 0, 255));
+}
 
 // --- plain passes ----------------------------------------------------------
 
@@ -95,11 +98,13 @@ void interleave2(const std::uint8_t* r0, const std::uint8_t* r1, int n, double* 
 }
 
 /// (int)(v + 0.5) of both lanes, in the low two 32-bit slots.
-inline __m128i truncatedHalfUp2(__m128d v) { return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5))); }
+inline __m128i truncatedHalfUp2(__m128d v)
+{
+    return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(0.5)));
+}
 
 template <int C>
-void horizontalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y0, int y1,
-                    double* buf)
+void horizontalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, int y0, int y1, double* buf)
 {
     const int taps = aw.taps;
     const int block = outputsPerBlock(aw, dst.width, src.width, C * 2 * 8);
@@ -157,8 +162,8 @@ void verticalSse2(const SamplePlane& src, const SamplePlane& dst, const AxisWeig
         for (; j + 8 <= n; j += 8) {
             __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
             for (int k = 0; k < taps; ++k) {
-                const __m128i words = _mm_unpacklo_epi8(
-                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src.row(start + k) + j)), zero);
+                const __m128i words =
+                    _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src.row(start + k) + j)), zero);
                 const __m128i lo = _mm_unpacklo_epi16(words, zero);
                 const __m128i hi = _mm_unpackhi_epi16(words, zero);
                 const __m128d wk = _mm_set1_pd(w[k]);
@@ -275,8 +280,8 @@ FOTOLISTA_AVX2 int greyQuadsAvx2(const Block4& b, int x, int x1)
         __m256d a[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
         for (int k = 0; k < taps; ++k)
             for (int i = 0; i < 4; ++i)
-                a[i] = _mm256_add_pd(a[i], _mm256_mul_pd(_mm256_broadcast_sd(w + i * taps + k),
-                                                         _mm256_loadu_pd(p[i] + k * 4)));
+                a[i] = _mm256_add_pd(
+                    a[i], _mm256_mul_pd(_mm256_broadcast_sd(w + i * taps + k), _mm256_loadu_pd(p[i] + k * 4)));
         packLanes(a[0], a[1], a[2], a[3], bytes);
         for (int r = 0; r < 4; ++r)
             for (int i = 0; i < 4; ++i)
@@ -360,9 +365,9 @@ FOTOLISTA_AVX2 void verticalAvx2(const SamplePlane& src, const SamplePlane& dst,
     }
 }
 
-#endif // FOTOLISTA_X86
+#endif  // FOTOLISTA_X86
 
-} // namespace
+}  // namespace
 
 void doubleAcross(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw, SimdLevel level)
 {

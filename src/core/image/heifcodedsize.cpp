@@ -89,7 +89,10 @@ bool forEachBox(const unsigned char* data, size_t from, size_t to, Visit visit)
     return at == to;
 }
 
-bool is(const Box& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
+bool is(const Box& b, const char* type)
+{
+    return std::memcmp(b.type, type, 4) == 0;
+}
 
 /// The NAL payload without its emulation prevention bytes (00 00 03).
 QByteArray unescaped(const unsigned char* p, size_t n)
@@ -307,7 +310,10 @@ struct CodedItem {
     std::vector<Extent> extents;
 };
 
-quint64 bigEndian(BitReader& r, int bytes) { return r.bits(8 * bytes); }
+quint64 bigEndian(BitReader& r, int bytes)
+{
+    return r.bits(8 * bytes);
+}
 
 /// The items of "iinf" (ISO/IEC 14496-12, 8.11.6) that the library decodes
 /// (HEVC, AV1) or composes into a picture of their own size (grid, overlay).
@@ -331,9 +337,9 @@ bool readItemTypes(const unsigned char* data, const Box& iinf, std::vector<Coded
         for (char& c : type)
             c = char(r.bits(8));
         static constexpr std::pair<const char*, CodedItem::Kind> kinds[] = {{"hvc1", CodedItem::Kind::Hevc},
-                                                                             {"av01", CodedItem::Kind::Av1},
-                                                                             {"grid", CodedItem::Kind::Grid},
-                                                                             {"iovl", CodedItem::Kind::Overlay}};
+                                                                            {"av01", CodedItem::Kind::Av1},
+                                                                            {"grid", CodedItem::Kind::Grid},
+                                                                            {"iovl", CodedItem::Kind::Overlay}};
         for (const auto& [name, kind] : kinds) {
             if (!r.overrun() && std::memcmp(type, name, 4) == 0) {
                 item.kind = kind;
@@ -528,7 +534,7 @@ std::optional<ImageSize> largestInMeta(ByteSource& source, const unsigned char* 
     return largest ? largest : ImageSize{0, 0};
 }
 
-} // namespace
+}  // namespace
 
 std::optional<ImageSize> largestCodedPicture(ByteSource& source)
 {
@@ -557,8 +563,7 @@ std::optional<ImageSize> largestCodedPicture(ByteSource& source)
             const QByteArray meta = source.readBytes(at + header, qint64(size) - header);
             if (meta.size() != qint64(size) - header)
                 return std::nullopt;
-            return largestInMeta(source, reinterpret_cast<const unsigned char*>(meta.constData()),
-                                 size_t(meta.size()));
+            return largestInMeta(source, reinterpret_cast<const unsigned char*>(meta.constData()), size_t(meta.size()));
         }
         at += qint64(size);
     }

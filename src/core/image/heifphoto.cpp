@@ -27,9 +27,18 @@ bool isOneOf(const char* brand, std::initializer_list<const char*> brands)
     return false;
 }
 
-bool isHevcBrand(const char* b) { return isOneOf(b, {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs"}); }
-bool isAv1Brand(const char* b) { return isOneOf(b, {"avif", "avis"}); }
-bool isGeneralBrand(const char* b) { return isOneOf(b, {"mif1", "msf1", "miaf", "mif2"}); }
+bool isHevcBrand(const char* b)
+{
+    return isOneOf(b, {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs"});
+}
+bool isAv1Brand(const char* b)
+{
+    return isOneOf(b, {"avif", "avis"});
+}
+bool isGeneralBrand(const char* b)
+{
+    return isOneOf(b, {"mif1", "msf1", "miaf", "mif2"});
+}
 
 /// The brands of the "ftyp" box at the start: the major one, then the compatible ones.
 std::vector<std::array<char, 4>> brandsOf(std::span<const std::byte> head)
@@ -79,7 +88,10 @@ bool missingDecoder(const heif_error& e)
     return e.subcode == heif_suberror_Unsupported_codec || e.subcode == heif_suberror_Unsupported_image_type;
 }
 
-QString damagedHeif() { return QStringLiteral("la imagen HEIF está dañada o usa algo que no se puede leer"); }
+QString damagedHeif()
+{
+    return QStringLiteral("la imagen HEIF está dañada o usa algo que no se puede leer");
+}
 
 /// libheif reading through a ByteSource.
 struct Reader {
@@ -87,7 +99,10 @@ struct Reader {
     int64_t position = 0;
 };
 
-int64_t readerPosition(void* user) { return static_cast<Reader*>(user)->position; }
+int64_t readerPosition(void* user)
+{
+    return static_cast<Reader*>(user)->position;
+}
 
 int readerRead(void* data, size_t size, void* user)
 {
@@ -110,7 +125,7 @@ int readerSeek(int64_t position, void* user)
 heif_reader_grow_status readerGrow(int64_t target, void* user)
 {
     return target <= static_cast<Reader*>(user)->source->size() ? heif_reader_grow_status_size_reached
-                                                                 : heif_reader_grow_status_size_beyond_eof;
+                                                                : heif_reader_grow_status_size_beyond_eof;
 }
 
 constexpr heif_reader kReader{1, readerPosition, readerRead, readerSeek, readerGrow};
@@ -210,9 +225,8 @@ QByteArray profileOf(const heif_image_handle* handle)
     const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(raw);
     if (e.code != heif_error_Ok || !nclx)
         return {};
-    const double primaries[6] = {nclx->color_primary_red_x,   nclx->color_primary_red_y,
-                                 nclx->color_primary_green_x, nclx->color_primary_green_y,
-                                 nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
+    const double primaries[6] = {nclx->color_primary_red_x,   nclx->color_primary_red_y,  nclx->color_primary_green_x,
+                                 nclx->color_primary_green_y, nclx->color_primary_blue_x, nclx->color_primary_blue_y};
     const double white[2] = {nclx->color_primary_white_x, nclx->color_primary_white_y};
     // sRGB's primaries and white are those of BT.709.
     const double srgb[8] = {0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290};
@@ -275,7 +289,7 @@ Bitmap bitmapOf(const heif_image* image, bool alpha, bool premultiplied)
     return bitmap;
 }
 
-} // namespace
+}  // namespace
 
 bool isHeifBrand(std::span<const std::byte> head)
 {

@@ -24,8 +24,8 @@ void readHeifHeader(ByteSource& source, PhotoHeader& header);
 
 /// A HEIF picture decoded to 8 bits a channel.
 struct HeifPicture {
-    Bitmap bitmap;     ///< 24-bit, or 32-bit with straight alpha
-    QString problem;   ///< why it could not be decoded, for the user
+    Bitmap bitmap;  ///< 24-bit, or 32-bit with straight alpha
+    QString problem;  ///< why it could not be decoded, for the user
 };
 
 /// Decodes the primary picture. With `transform` its rotation, mirror and

@@ -1,7 +1,6 @@
 #include "core/image/imageworkers.h"
 
-ImageWorkers::ImageWorkers(int threads, qint64 budgetBytes)
-    : m_budget(budgetBytes)
+ImageWorkers::ImageWorkers(int threads, qint64 budgetBytes) : m_budget(budgetBytes)
 {
     for (int i = 0; i < std::max(1, threads); ++i)
         m_threads.emplace_back([this] { work(); });

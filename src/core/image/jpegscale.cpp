@@ -100,7 +100,7 @@ bool ownDecoderFirst()
     return FOTOLISTA_OWN_JPEG && !libjpegOnly;
 }
 
-} // namespace
+}  // namespace
 
 Bitmap decodeJpegReduced(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels)
 {

@@ -17,11 +17,17 @@
 namespace {
 
 /// How many pixels darker than the backdrop a margin row or column may hold.
-int specksAllowed(int length) { return std::max(1, length / 1000); }
+int specksAllowed(int length)
+{
+    return std::max(1, length / 1000);
+}
 
-int rounded(double value) { return std::max(1, int(roundHalfEven(value))); }
+int rounded(double value)
+{
+    return std::max(1, int(roundHalfEven(value)));
+}
 
-} // namespace
+}  // namespace
 
 PixelRect productExtent(const Bitmap& picture)
 {
@@ -70,7 +76,8 @@ MarketplaceLayout marketplaceLayout(ImageSize product, int side)
     }
     // Too small to fill the square without inventing pixels: the square
     // shrinks around the product instead.
-    const int shrunk = std::min(side, int((qint64(longer) * 1000 + kMarketplaceFillPermille - 1) / kMarketplaceFillPermille));
+    const int shrunk =
+        std::min(side, int((qint64(longer) * 1000 + kMarketplaceFillPermille - 1) / kMarketplaceFillPermille));
     return {shrunk, product.width, product.height};
 }
 
@@ -116,8 +123,8 @@ Bitmap marketplaceCopy(const Bitmap& picture, int trueWidth, int side)
         marketplaceLayout({rounded(extent.width * scale), rounded(extent.height * scale)}, side);
     if (layout.side < 1)
         return {};
-    const Bitmap cropped = adoptDib(FreeImage_Copy(dibOf(picture), extent.left, extent.top,
-                                                   extent.left + extent.width, extent.top + extent.height));
+    const Bitmap cropped = adoptDib(FreeImage_Copy(dibOf(picture), extent.left, extent.top, extent.left + extent.width,
+                                                   extent.top + extent.height));
     if (cropped.isNull())
         return {};
     Bitmap product = cropped.rescaled(layout.productWidth, layout.productHeight);

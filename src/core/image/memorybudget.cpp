@@ -11,8 +11,7 @@ MemoryBudget::Share::~Share()
 }
 
 MemoryBudget::Share::Share(Share&& other) noexcept
-    : m_budget(std::exchange(other.m_budget, nullptr))
-    , m_bytes(other.m_bytes)
+    : m_budget(std::exchange(other.m_budget, nullptr)), m_bytes(other.m_bytes)
 {
 }
 

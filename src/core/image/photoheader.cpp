@@ -22,10 +22,15 @@ std::span<const std::byte> asBytes(const QByteArray& a)
     return {reinterpret_cast<const std::byte*>(a.constData()), size_t(a.size())};
 }
 
+const uchar* u8(const QByteArray& a)
+{
+    return reinterpret_cast<const uchar*>(a.constData());
+}
 
-const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
-
-QString damaged() { return damagedHeaderText(); }
+QString damaged()
+{
+    return damagedHeaderText();
+}
 
 // ---------------------------------------------------------------- TIFF
 
@@ -282,7 +287,7 @@ void readWebp(ByteSource& source, PhotoHeader& h)
         h.problem = damaged();
 }
 
-} // namespace
+}  // namespace
 
 Orientation exifOrientation(std::span<const std::byte> exif)
 {
@@ -299,9 +304,15 @@ Orientation exifOrientation(std::span<const std::byte> exif)
     return it == dir->end() ? 1 : validOrientation(tiff.number(it->second));
 }
 
-QString damagedHeaderText() { return QStringLiteral("la cabecera de la imagen está dañada"); }
+QString damagedHeaderText()
+{
+    return QStringLiteral("la cabecera de la imagen está dañada");
+}
 
-QString incompletePhotoText() { return QStringLiteral("la imagen está incompleta: el archivo se acaba antes que sus datos"); }
+QString incompletePhotoText()
+{
+    return QStringLiteral("la imagen está incompleta: el archivo se acaba antes que sus datos");
+}
 
 PhotoFormat sniffPhotoFormat(std::span<const std::byte> head)
 {
@@ -318,7 +329,8 @@ PhotoFormat sniffPhotoFormat(std::span<const std::byte> head)
         return PhotoFormat::Jpeg;
     if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
         return PhotoFormat::Png;
-    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) || starts({'I', 'I', 43, 0}) || starts({'M', 'M', 0, 43}))
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}) || starts({'I', 'I', 43, 0})
+        || starts({'M', 'M', 0, 43}))
         return PhotoFormat::Tiff;
     if (starts({'R', 'I', 'F', 'F'}) && starts({'W', 'E', 'B', 'P'}, 8))
         return PhotoFormat::Webp;

@@ -23,15 +23,15 @@ using Orientation = int;
 /// What a photo's header says, read without decoding any pixel.
 struct PhotoHeader {
     PhotoFormat format = PhotoFormat::Unknown;
-    int width = 0;   ///< as stored, before any orientation
+    int width = 0;  ///< as stored, before any orientation
     int height = 0;
     /// HEIF only: the size once its own rotation, mirror and crop apply.
     int shownWidth = 0;
     int shownHeight = 0;
     Orientation orientation = 1;  ///< from EXIF (HEIF turns itself: always 1 there)
-    QByteArray iccProfile;        ///< embedded colour profile, empty when none
-    bool cmyk = false;            ///< JPEG or TIFF holding inks rather than light
-    bool adobeInverted = false;   ///< CMYK JPEG stored the Adobe way (255 = no ink)
+    QByteArray iccProfile;  ///< embedded colour profile, empty when none
+    bool cmyk = false;  ///< JPEG or TIFF holding inks rather than light
+    bool adobeInverted = false;  ///< CMYK JPEG stored the Adobe way (255 = no ink)
     /// Why the photo cannot be read (empty when it can): for the user.
     QString problem;
 

@@ -25,7 +25,7 @@ QByteArray withoutMetadataChunks(const QByteArray& webp)
 {
     const auto le32 = [&](qsizetype i) {
         return quint32(uchar(webp[i])) | quint32(uchar(webp[i + 1])) << 8 | quint32(uchar(webp[i + 2])) << 16
-            | quint32(uchar(webp[i + 3])) << 24;
+               | quint32(uchar(webp[i + 3])) << 24;
     };
     if (webp.size() < 12 || !webp.startsWith("RIFF") || webp.mid(8, 4) != "WEBP")
         return webp;
@@ -75,12 +75,9 @@ struct Input {
             const QByteArray plain = jpeg::withoutMetadataSegments(whole());
             return jpeg::endsEarly(plain) ? Bitmap() : loadBitmap(fif, spanOf(plain), flags);
         }
-        case FIF_WEBP:
-            return loadBitmap(fif, spanOf(withoutMetadataChunks(whole())), flags);
-        case FIF_TIFF:
-            return loadTiff(flags);
-        default:
-            return path.isEmpty() ? loadBitmap(fif, bytes, flags) : loadBitmap(fif, path, flags);
+        case FIF_WEBP: return loadBitmap(fif, spanOf(withoutMetadataChunks(whole())), flags);
+        case FIF_TIFF: return loadTiff(flags);
+        default: return path.isEmpty() ? loadBitmap(fif, bytes, flags) : loadBitmap(fif, path, flags);
         }
     }
 
@@ -133,7 +130,10 @@ Bitmap allocateLike(FIBITMAP* like, int width, int height, int bpp, bool turned 
     return b;
 }
 
-BYTE toEight(WORD v) { return BYTE((unsigned(v) * 255u + 32767u) / 65535u); }
+BYTE toEight(WORD v)
+{
+    return BYTE((unsigned(v) * 255u + 32767u) / 65535u);
+}
 
 void greyPalette(FIBITMAP* dib)
 {
@@ -323,13 +323,10 @@ Bitmap decodeLibraryFormat(const Input& input, const PhotoHeader& header, QByteA
             }
         }
         return input.load(FIF_TIFF, 0);
-    case PhotoFormat::Png:
-        return input.load(FIF_PNG, 0);
-    case PhotoFormat::Webp:
-        return input.load(FIF_WEBP, 0);
+    case PhotoFormat::Png: return input.load(FIF_PNG, 0);
+    case PhotoFormat::Webp: return input.load(FIF_WEBP, 0);
     case PhotoFormat::Heif:
-    case PhotoFormat::Unknown:
-        break;
+    case PhotoFormat::Unknown: break;
     }
     return {};
 }
@@ -383,7 +380,9 @@ void copyPixels(FIBITMAP* from, FIBITMAP* to, Orientation o)
     const BYTE* bits = FreeImage_GetBits(from);
     // Where the stored pixel (sx, sy), counted from the top left, lies: the
     // library keeps rows bottom up.
-    const auto at = [&](int sx, int sy) { return bits + std::ptrdiff_t(h - 1 - sy) * pitch + std::ptrdiff_t(sx) * bytes; };
+    const auto at = [&](int sx, int sy) {
+        return bits + std::ptrdiff_t(h - 1 - sy) * pitch + std::ptrdiff_t(sx) * bytes;
+    };
     const int tw = int(FreeImage_GetWidth(to));
     const int th = int(FreeImage_GetHeight(to));
     for (int y = 0; y < th; ++y) {
@@ -392,14 +391,38 @@ void copyPixels(FIBITMAP* from, FIBITMAP* to, Orientation o)
         const BYTE* first = nullptr;
         std::ptrdiff_t step = 0;
         switch (o) {
-        case 2: first = at(w - 1, y); step = -bytes; break;
-        case 3: first = at(w - 1, h - 1 - y); step = -bytes; break;
-        case 4: first = at(0, h - 1 - y); step = bytes; break;
-        case 5: first = at(y, 0); step = -pitch; break;
-        case 6: first = at(y, h - 1); step = pitch; break;
-        case 7: first = at(w - 1 - y, h - 1); step = pitch; break;
-        case 8: first = at(w - 1 - y, 0); step = -pitch; break;
-        default: first = at(0, y); step = bytes; break;
+        case 2:
+            first = at(w - 1, y);
+            step = -bytes;
+            break;
+        case 3:
+            first = at(w - 1, h - 1 - y);
+            step = -bytes;
+            break;
+        case 4:
+            first = at(0, h - 1 - y);
+            step = bytes;
+            break;
+        case 5:
+            first = at(y, 0);
+            step = -pitch;
+            break;
+        case 6:
+            first = at(y, h - 1);
+            step = pitch;
+            break;
+        case 7:
+            first = at(w - 1 - y, h - 1);
+            step = pitch;
+            break;
+        case 8:
+            first = at(w - 1 - y, 0);
+            step = -pitch;
+            break;
+        default:
+            first = at(0, y);
+            step = bytes;
+            break;
         }
         BYTE* dst = FreeImage_GetScanLine(to, th - 1 - y);
         switch (bytes) {
@@ -410,9 +433,12 @@ void copyPixels(FIBITMAP* from, FIBITMAP* to, Orientation o)
     }
 }
 
-} // namespace
+}  // namespace
 
-QString undecodablePhotoText() { return QStringLiteral("la imagen está dañada o incompleta"); }
+QString undecodablePhotoText()
+{
+    return QStringLiteral("la imagen está dañada o incompleta");
+}
 
 Bitmap orientedBitmap(Bitmap bitmap, Orientation orientation)
 {

@@ -24,7 +24,6 @@ int roundedSide(double value)
     return int(r);
 }
 
-
 qint64 targetPixels(const ImageSize& source, int width)
 {
     if (width < 1 || source.width < 1)
@@ -87,7 +86,7 @@ int marketplaceWidthNeeded(ImageSize size, int side)
     return int(std::ceil(productSide * size.width / longer));
 }
 
-} // namespace
+}  // namespace
 
 int copyHeight(ImageSize size, int width)
 {
@@ -107,7 +106,7 @@ SourceProbe probeSource(const PrepareRequest& request)
     probe.size = size;
     const qint64 pixels = qint64(probe.header.width) * probe.header.height;
     probe.tooLarge = pixels > kMaxSourcePixels || targetPixels(size, request.largeWidth) > kMaxTargetPixels
-        || targetPixels(size, request.smallWidth) > kMaxTargetPixels;
+                     || targetPixels(size, request.smallWidth) > kMaxTargetPixels;
     return probe;
 }
 
@@ -129,14 +128,15 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
         out.tooLarge = true;
         return out;
     }
-    const MemoryBudget::Share share = budget ? budget->take(decodeBytesFor(qint64(header.width) * header.height))
-                                             : MemoryBudget::Share();
+    const MemoryBudget::Share share =
+        budget ? budget->take(decodeBytesFor(qint64(header.width) * header.height)) : MemoryBudget::Share();
     const PhotoOptions options{request.autorotate};
     // The reduction is chosen on the upright width, the one the copies take.
     // CMYK goes through the full read: its inks are converted first.
-    const int eighths = request.fastRead && header.format == PhotoFormat::Jpeg && !header.cmyk
-        ? jpegEighths(size, std::max(request.largeWidth, marketplaceWidthNeeded(size, request.marketplaceSide)))
-        : 8;
+    const int eighths =
+        request.fastRead && header.format == PhotoFormat::Jpeg && !header.cmyk
+            ? jpegEighths(size, std::max(request.largeWidth, marketplaceWidthNeeded(size, request.marketplaceSide)))
+            : 8;
     const Bitmap source = decodeSource(request, header, eighths, out.problem);
     if (source.isNull())
         return out;
@@ -160,8 +160,8 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
         // against 39.34 dB).
         const bool fromLarge = request.largeWidth >= request.smallWidth && !out.large.isNull();
         out.small = fromLarge
-            ? out.large.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, {}, single)
-            : source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent, single);
+                        ? out.large.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, {}, single)
+                        : source.resampled(request.smallWidth, smallHeight, ResampleKernel::CatmullRom, extent, single);
     } else {
         out.large = source.rescaled(request.largeWidth, largeHeight);
         out.small = source.rescaled(request.smallWidth, smallHeight);

@@ -13,8 +13,8 @@ class MemoryBudget;
 /// What decoding and rescaling one source depends on: the settings as they
 /// stood when the work was asked for.
 struct PrepareRequest {
-    QString path;        ///< read by its content, whatever its name says
-    bool fastRead = false;   ///< JPEG decoded at a reduced scale that still covers the large width
+    QString path;  ///< read by its content, whatever its name says
+    bool fastRead = false;  ///< JPEG decoded at a reduced scale that still covers the large width
     bool autorotate = true;  ///< turned upright as the camera recorded
     int largeWidth = 0;
     int smallWidth = 0;
@@ -33,9 +33,9 @@ inline constexpr qint64 kMaxTargetPixels = 50'000'000;
 
 /// What a source's header says, before anything is decoded.
 struct SourceProbe {
-    PhotoHeader header;             ///< format by content, stored size, orientation, profile; why not readable
+    PhotoHeader header;  ///< format by content, stored size, orientation, profile; why not readable
     std::optional<ImageSize> size;  ///< the upright size the copies follow; nothing when the header cannot be read
-    bool tooLarge = false;          ///< the source or a copy beyond the pixel limits
+    bool tooLarge = false;  ///< the source or a copy beyond the pixel limits
 };
 
 /// Reads the source's header, whatever its format, and holds its size (once
@@ -53,8 +53,8 @@ int copyHeight(ImageSize size, int width);
 struct PreparedImages {
     bool decoded = false;
     bool tooLarge = false;  ///< refused: source or copy beyond the pixel limits
-    QString problem;        ///< why it was not decoded, for the user
-    int sourceWidth = 0;   ///< true size of the source once upright, whatever scale it was decoded at
+    QString problem;  ///< why it was not decoded, for the user
+    int sourceWidth = 0;  ///< true size of the source once upright, whatever scale it was decoded at
     int sourceHeight = 0;
     Bitmap large;
     Bitmap small;

@@ -155,7 +155,7 @@ struct OwnedPlane {
     }
 };
 
-} // namespace
+}  // namespace
 
 int outputsPerBlock(const AxisWeights& aw, int dstWidth, int srcWidth, int bytesPerSample)
 {
@@ -211,8 +211,7 @@ void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel ker
         level = bestSimdLevel();
     const int c = src.channels;
     // The library's bicubic is always summed in doubles: its bytes are the point.
-    const bool single = precision == Precision::Single && kernel != ResampleKernel::Bicubic
-        && level == SimdLevel::Avx2;
+    const bool single = precision == Precision::Single && kernel != ResampleKernel::Bicubic && level == SimdLevel::Avx2;
     const auto horizontal = [&](const SamplePlane& from, const SamplePlane& to, const AxisWeights& aw, SimdLevel l) {
         if (!single || !singleAcross(from, to, aw))
             doubleAcross(from, to, aw, l);
@@ -302,7 +301,7 @@ FIBITMAP* resampledInto(FIBITMAP* src, const SamplePlane& in, int width, int hei
     return dst;
 }
 
-} // namespace
+}  // namespace
 
 FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel level)
 {

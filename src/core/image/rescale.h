@@ -50,10 +50,10 @@ AxisWeights axisWeights(ResampleKernel kernel, int dstSize, int srcSize, AxisExt
 /// ones as stored; turning the picture moves them); spreading the copy over
 /// the rounded sides would shift it by up to most of a pixel at one edge.
 struct SourceExtent {
-    double width = 0;   ///< 0: every column
+    double width = 0;  ///< 0: every column
     double height = 0;  ///< 0: every row
     bool partialLeft = false;  ///< the partial column is the left one
-    bool partialTop = false;   ///< the partial row is the top one
+    bool partialTop = false;  ///< the partial row is the top one
 };
 
 /// Interleaved 8-bit samples, `channels` (1 or 3) per pixel; row y starts

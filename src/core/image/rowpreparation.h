@@ -14,8 +14,7 @@ class UiServices;
 /// done again with the settings as they are now.
 class RowPreparation {
 public:
-    explicit RowPreparation(int threads, qint64 budgetBytes = defaultDecodeBudget())
-        : m_workers(threads, budgetBytes)
+    explicit RowPreparation(int threads, qint64 budgetBytes = defaultDecodeBudget()) : m_workers(threads, budgetBytes)
     {
     }
 

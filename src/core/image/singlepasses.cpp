@@ -10,10 +10,16 @@
 
 namespace {
 
-std::vector<float> singleWeights(const AxisWeights& aw) { return {aw.weights.begin(), aw.weights.end()}; }
+std::vector<float> singleWeights(const AxisWeights& aw)
+{
+    return {aw.weights.begin(), aw.weights.end()};
+}
 
 /// The low eight bytes as floats.
-FOTOLISTA_AVX2 inline __m256 eight(__m128i b) { return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b)); }
+FOTOLISTA_AVX2 inline __m256 eight(__m128i b)
+{
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(b));
+}
 
 /// buf[s * 8 + r] = sample s of row r.
 FOTOLISTA_AVX2 void interleave8(const std::uint8_t* const* rows, int n, float* buf)
@@ -31,10 +37,10 @@ FOTOLISTA_AVX2 void interleave8(const std::uint8_t* const* rows, int n, float* b
         float* o = buf + size_t(s) * 8;
         for (int g = 0; g < 4; ++g) {  // samples 4g .. 4g + 3
             const int h = g / 2;
-            const __m128i low = g % 2 ? _mm_unpackhi_epi16(pairs[h], pairs[2 + h])
-                                      : _mm_unpacklo_epi16(pairs[h], pairs[2 + h]);
-            const __m128i high = g % 2 ? _mm_unpackhi_epi16(pairs[4 + h], pairs[6 + h])
-                                       : _mm_unpacklo_epi16(pairs[4 + h], pairs[6 + h]);
+            const __m128i low =
+                g % 2 ? _mm_unpackhi_epi16(pairs[h], pairs[2 + h]) : _mm_unpacklo_epi16(pairs[h], pairs[2 + h]);
+            const __m128i high =
+                g % 2 ? _mm_unpackhi_epi16(pairs[4 + h], pairs[6 + h]) : _mm_unpacklo_epi16(pairs[4 + h], pairs[6 + h]);
             const __m128i e[2] = {_mm_unpacklo_epi32(low, high), _mm_unpackhi_epi32(low, high)};
             for (int i = 0; i < 4; ++i) {
                 const __m128i bytes = i % 2 ? _mm_srli_si128(e[i / 2], 8) : e[i / 2];
@@ -171,7 +177,7 @@ FOTOLISTA_AVX2 void down8(const SamplePlane& src, const SamplePlane& dst, const 
     _mm256_zeroupper();
 }
 
-} // namespace
+}  // namespace
 
 bool singleAcross(const SamplePlane& src, const SamplePlane& dst, const AxisWeights& aw)
 {
@@ -191,7 +197,13 @@ bool singleDown(const SamplePlane& src, const SamplePlane& dst, const AxisWeight
 
 #else
 
-bool singleAcross(const SamplePlane&, const SamplePlane&, const AxisWeights&) { return false; }
-bool singleDown(const SamplePlane&, const SamplePlane&, const AxisWeights&) { return false; }
+bool singleAcross(const SamplePlane&, const SamplePlane&, const AxisWeights&)
+{
+    return false;
+}
+bool singleDown(const SamplePlane&, const SamplePlane&, const AxisWeights&)
+{
+    return false;
+}
 
 #endif

@@ -6,35 +6,63 @@
 
 namespace {
 
+const uchar* u8(const QByteArray& a)
+{
+    return reinterpret_cast<const uchar*>(a.constData());
+}
 
-const uchar* u8(const QByteArray& a) { return reinterpret_cast<const uchar*>(a.constData()); }
-
-bool isNumberType(quint16 type) { return type == 3 || type == 4 || type == 16; }
+bool isNumberType(quint16 type)
+{
+    return type == 3 || type == 4 || type == 16;
+}
 
 /// The tags the image library needs to decode the pixels, and their
 /// resolution (which the copies' headers keep). Everything else is metadata.
 bool describesPixels(quint16 tag)
 {
     switch (tag) {
-    case 254:                            // NewSubfileType
-    case 256: case 257: case 258: case 259:  // sizes, bits, compression
-    case 262: case 266:                  // photometric, fill order
-    case 273: case 277: case 278: case 279:  // strips, samples
-    case 282: case 283: case 284:        // resolution, planar configuration
-    case 292: case 293: case 296:        // fax options, resolution unit
-    case 317: case 318: case 319: case 320:  // predictor, white point, primaries, palette
-    case 322: case 323: case 324: case 325:  // tiles
-    case 332: case 338: case 339:        // ink set, extra samples, sample format
-    case 347:                            // JPEG tables
-    case 529: case 530: case 531: case 532:  // YCbCr
-    case tifftag::kIccProfile:
-        return true;
-    default:
-        return false;
+    case 254:  // NewSubfileType
+    case 256:
+    case 257:
+    case 258:
+    case 259:  // sizes, bits, compression
+    case 262:
+    case 266:  // photometric, fill order
+    case 273:
+    case 277:
+    case 278:
+    case 279:  // strips, samples
+    case 282:
+    case 283:
+    case 284:  // resolution, planar configuration
+    case 292:
+    case 293:
+    case 296:  // fax options, resolution unit
+    case 317:
+    case 318:
+    case 319:
+    case 320:  // predictor, white point, primaries, palette
+    case 322:
+    case 323:
+    case 324:
+    case 325:  // tiles
+    case 332:
+    case 338:
+    case 339:  // ink set, extra samples, sample format
+    case 347:  // JPEG tables
+    case 529:
+    case 530:
+    case 531:
+    case 532:  // YCbCr
+    case tifftag::kIccProfile: return true;
+    default: return false;
     }
 }
 
-quint64 ceilDiv(quint64 a, quint64 b) { return b ? (a + b - 1) / b : 0; }
+quint64 ceilDiv(quint64 a, quint64 b)
+{
+    return b ? (a + b - 1) / b : 0;
+}
 
 /// What the first directory says of how the pixels are stored.
 struct Layout {
@@ -45,7 +73,10 @@ struct Layout {
     quint64 tileWidth = 0, tileLength = 0;
 };
 
-QString bitsText(quint64 n) { return n == 1 ? QStringLiteral("1 bit") : QStringLiteral("%1 bits").arg(n); }
+QString bitsText(quint64 n)
+{
+    return n == 1 ? QStringLiteral("1 bit") : QStringLiteral("%1 bits").arg(n);
+}
 
 QString unsupported(const QString& how)
 {
@@ -76,9 +107,9 @@ bool readLayout(TiffReader& tiff, const TiffDirectory& dir, Layout& l)
     };
     l.tiled = dir.contains(322) || dir.contains(323);
     return dir.contains(tifftag::kPhotometric) && one(tifftag::kPhotometric, l.photometric) && perSample(258, l.bits)
-        && one(277, l.samples) && one(284, l.planar) && one(259, l.compression) && perSample(339, l.format)
-        && one(332, l.inkSet) && one(278, l.rowsPerStrip) && l.rowsPerStrip > 0
-        && (!l.tiled || (one(322, l.tileWidth) && one(323, l.tileLength) && dir.contains(322) && dir.contains(323)));
+           && one(277, l.samples) && one(284, l.planar) && one(259, l.compression) && perSample(339, l.format)
+           && one(332, l.inkSet) && one(278, l.rowsPerStrip) && l.rowsPerStrip > 0
+           && (!l.tiled || (one(322, l.tileWidth) && one(323, l.tileLength) && dir.contains(322) && dir.contains(323)));
 }
 
 /// Whether the library reads this kind of pixel correctly: the paths it
@@ -92,10 +123,10 @@ bool readableSamples(const Layout& l)
     case 0:
     case 1:  // grey
         return (whole && s == 1 && (b == 1 || b == 4 || b == 8 || b == 16 || b == 32)) || (whole && s == 2 && b == 8)
-            || (real && s == 1 && b == 32);
+               || (real && s == 1 && b == 32);
     case 2:  // RGB, alone or with alpha
         return (whole && (s == 3 || s == 4) && (b == 8 || b == 16)) || (real && s == 3 && b == 32)
-            || (real && s == 3 && b == 16 && l.planar == 1);
+               || (real && s == 3 && b == 16 && l.planar == 1);
     case 3:  // palette
         return whole && s == 1 && (b == 1 || b == 4 || b == 8);
     case 5:  // CMYK inks, alone or with alpha
@@ -103,8 +134,7 @@ bool readableSamples(const Layout& l)
     case 6:
     case 8:  // YCbCr, CIE L*a*b*: converted by libtiff itself
         return whole && s == 3 && b == 8;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -113,24 +143,35 @@ bool knownCompression(quint64 c)
     // None, fax, LZW, JPEG, Deflate, PackBits, LZMA, Zstandard, WebP: not
     // the old JPEG of TIFF 6, whose decoder in libtiff is a known risk.
     switch (c) {
-    case 1: case 2: case 3: case 4: case 5: case 7: case 8:
-    case 32773: case 32946: case 34925: case 50000: case 50001:
-        return true;
-    default:
-        return false;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
+    case 8:
+    case 32773:
+    case 32946:
+    case 34925:
+    case 50000:
+    case 50001: return true;
+    default: return false;
     }
 }
 
 QString pixelsProblem(const Layout& l)
 {
     if (!readableSamples(l)) {
-        const QString kind = l.format == 1 ? QString()
-            : l.format == 2                ? QStringLiteral(", con signo")
-            : l.format == 3                ? QStringLiteral(", coma flotante")
-                                           : QStringLiteral(", tipo de muestra %1").arg(l.format);
-        const QString samples = l.samples == 1 ? QStringLiteral("1 muestra") : QStringLiteral("%1 muestras").arg(l.samples);
+        const QString kind = l.format == 1   ? QString()
+                             : l.format == 2 ? QStringLiteral(", con signo")
+                             : l.format == 3 ? QStringLiteral(", coma flotante")
+                                             : QStringLiteral(", tipo de muestra %1").arg(l.format);
+        const QString samples =
+            l.samples == 1 ? QStringLiteral("1 muestra") : QStringLiteral("%1 muestras").arg(l.samples);
         return unsupported(QStringLiteral("muestras de %1, %2 por píxel, tipo de color %3%4")
-                               .arg(bitsText(l.bits), samples).arg(l.photometric).arg(kind));
+                               .arg(bitsText(l.bits), samples)
+                               .arg(l.photometric)
+                               .arg(kind));
     }
     if (l.planar != 1 && l.planar != 2)
         return damagedHeaderText();
@@ -187,7 +228,7 @@ QString dataProblem(TiffReader& tiff, const TiffDirectory& dir, const Layout& l,
     return {};
 }
 
-} // namespace
+}  // namespace
 
 bool TiffReader::open()
 {
@@ -282,8 +323,8 @@ std::optional<BytePatch> TiffReader::pixelDirectory()
         return std::nullopt;
     const quint64 count = m_big ? u64(c) : u16(c);
     const QByteArray table = count > 0 && count <= 4096
-        ? m_source.readBytes(qint64(m_ifd0) + countSize(), qint64(count) * entrySize())
-        : QByteArray();
+                                 ? m_source.readBytes(qint64(m_ifd0) + countSize(), qint64(count) * entrySize())
+                                 : QByteArray();
     if (table.isEmpty())
         return std::nullopt;
     // The kept entries in their order, under a new count and without a next
@@ -306,16 +347,34 @@ std::optional<BytePatch> TiffReader::pixelDirectory()
 quint64 TiffReader::typeSize(quint16 type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: case 16: case 17: case 18: return 8;
+    case 1:
+    case 2:
+    case 6:
+    case 7: return 1;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13: return 4;
+    case 5:
+    case 10:
+    case 12:
+    case 16:
+    case 17:
+    case 18: return 8;
     default: return 0;
     }
 }
 
-quint32 TiffReader::u16(const uchar* p) const { return m_little ? le16(p) : be16(p); }
-quint32 TiffReader::u32(const uchar* p) const { return m_little ? le32(p) : be32(p); }
+quint32 TiffReader::u16(const uchar* p) const
+{
+    return m_little ? le16(p) : be16(p);
+}
+quint32 TiffReader::u32(const uchar* p) const
+{
+    return m_little ? le32(p) : be32(p);
+}
 
 quint64 TiffReader::u64(const uchar* p) const
 {
@@ -333,8 +392,7 @@ quint64 TiffReader::value(const uchar* p, quint16 type) const
     }
 }
 
-QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 width, quint64 height,
-                          qint64 fileSize)
+QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 width, quint64 height, qint64 fileSize)
 {
     Layout l;
     l.width = width;

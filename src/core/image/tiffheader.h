@@ -63,12 +63,11 @@ inline constexpr quint16 kHeight = 257;
 inline constexpr quint16 kPhotometric = 262;
 inline constexpr quint16 kOrientation = 274;
 inline constexpr quint16 kIccProfile = 34675;
-}
+}  // namespace tifftag
 
 /// Why the image library must not be given the TIFF whose first directory
 /// is `dir`, of `width` × `height` pixels in a file of `fileSize` bytes: a
 /// layout it does not read safely (its checks are assertions that end the
 /// process, or none), or pixel data that runs past the end of the file.
 /// Empty when it may be decoded.
-QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 width, quint64 height,
-                          qint64 fileSize);
+QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 width, quint64 height, qint64 fileSize);

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kWebpMaxSide = WEBP_MAX_DIMENSION;  // 16383
-constexpr int kAvifMaxSide = 65535;               // libheif's own bound on a side
+constexpr int kAvifMaxSide = 65535;  // libheif's own bound on a side
 
 /// The picture top to bottom, red, green, blue: what both encoders take.
 /// Empty when it cannot be converted.
@@ -74,7 +74,8 @@ struct HeifDeleter {
     void operator()(heif_encoding_options* o) const { heif_encoding_options_free(o); }
     void operator()(heif_color_profile_nclx* n) const { heif_nclx_color_profile_free(n); }
 };
-template <typename T> using HeifPtr = std::unique_ptr<T, HeifDeleter>;
+template <typename T>
+using HeifPtr = std::unique_ptr<T, HeifDeleter>;
 
 heif_error appendTo(heif_context*, const void* data, size_t size, void* userdata)
 {
@@ -140,14 +141,17 @@ QByteArray encodeAvif(const std::vector<uint8_t>& rgb, int width, int height, in
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 QString webFormatExtension(WebFormat format)
 {
     return format == WebFormat::Webp ? QStringLiteral("webp") : QStringLiteral("avif");
 }
 
-int webFormatMaxSide(WebFormat format) { return format == WebFormat::Webp ? kWebpMaxSide : kAvifMaxSide; }
+int webFormatMaxSide(WebFormat format)
+{
+    return format == WebFormat::Webp ? kWebpMaxSide : kAvifMaxSide;
+}
 
 QByteArray encodeWebFormat(WebFormat format, const Bitmap& picture, int quality, int avifSpeed)
 {

@@ -29,7 +29,10 @@ struct Field {
     std::function<bool(const QString&, JobSettings&, WatermarkPlacement&)> set;
 };
 
-QString flag(bool on) { return on ? QStringLiteral("si") : QStringLiteral("no"); }
+QString flag(bool on)
+{
+    return on ? QStringLiteral("si") : QStringLiteral("no");
+}
 
 std::optional<bool> flagOf(const QString& v)
 {
@@ -73,14 +76,13 @@ Field textField(const char* key, QString (JobSettings::*get)() const, void (JobS
 Field pathField(const char* key, QString (JobSettings::*get)() const, bool (JobSettings::*isSet)() const,
                 void (JobSettings::*set)(const QString&), QString (*unset)())
 {
-    return {key, Kind::Path,
-            [get, isSet](const JobSettings& s, const WatermarkPlacement&) {
-                return (s.*isSet)() ? (s.*get)() : QString();
-            },
-            [set, unset](const QString& v, JobSettings& s, WatermarkPlacement&) {
-                (s.*set)(v.isEmpty() ? unset() : v);
-                return true;
-            }};
+    return {
+        key, Kind::Path,
+        [get, isSet](const JobSettings& s, const WatermarkPlacement&) { return (s.*isSet)() ? (s.*get)() : QString(); },
+        [set, unset](const QString& v, JobSettings& s, WatermarkPlacement&) {
+            (s.*set)(v.isEmpty() ? unset() : v);
+            return true;
+        }};
 }
 
 const QList<QPair<QString, JpegQuality>>& qualityNames()
@@ -174,7 +176,8 @@ QList<Field> watermarkFields()
              s.useWatermarkFolder(v.isEmpty() ? s.defaultWatermarkFolder() : v);
              return true;
          }},
-        {"marca", Kind::Flag, [](const JobSettings& s, const WatermarkPlacement&) { return flag(s.watermarkEnabled()); },
+        {"marca", Kind::Flag,
+         [](const JobSettings& s, const WatermarkPlacement&) { return flag(s.watermarkEnabled()); },
          [](const QString& v, JobSettings& s, WatermarkPlacement&) {
              const std::optional<bool> on = flagOf(v);
              if (on == false)
@@ -274,8 +277,7 @@ const QList<Field>& fields()
           << flagField("saltar-vacias", &JobSettings::skipBlankRows, &JobSettings::setSkipBlankRows)
           << flagField("tamano-minimo", &JobSettings::optimizeJpeg, &JobSettings::setOptimizeJpeg)
           << flagField("tiendas", &JobSettings::marketplaceCopy, &JobSettings::setMarketplaceCopy)
-          << marketplaceSideField()
-          << flagField("webp", &JobSettings::writeWebp, &JobSettings::setWriteWebp)
+          << marketplaceSideField() << flagField("webp", &JobSettings::writeWebp, &JobSettings::setWriteWebp)
           << flagField("avif", &JobSettings::writeAvif, &JobSettings::setWriteAvif);
         return f;
     }();
@@ -304,7 +306,7 @@ std::optional<QString> checkVersion(const QString& key, const QString& value)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 JobLoad parseJob(const QByteArray& bytes, const QString& jobFolder)
 {
@@ -382,8 +384,7 @@ JobLoad readJobFile(const QString& path)
     return parseJob(bytes, info.absolutePath());
 }
 
-std::optional<QByteArray> jobBytes(const JobSettings& settings, const WatermarkPlacement& placement,
-                                   QString* problem)
+std::optional<QByteArray> jobBytes(const JobSettings& settings, const WatermarkPlacement& placement, QString* problem)
 {
     QString text = QStringLiteral("# Trabajo de Fotolista: ábralo en el programa o con "
                                   "«fotolista-batch run --job ARCHIVO».\n%1=%2\n")

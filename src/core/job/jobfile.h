@@ -42,8 +42,7 @@ JobLoad readJobFile(const QString& path);
 /// The file of the settings as they stand, and of the hand placement of the
 /// mark when it is used; nothing, with `problem` set, when a value cannot be
 /// kept in the file (a line break in a path or a cell field).
-std::optional<QByteArray> jobBytes(const JobSettings& settings, const WatermarkPlacement& placement,
-                                   QString* problem);
+std::optional<QByteArray> jobBytes(const JobSettings& settings, const WatermarkPlacement& placement, QString* problem);
 
 /// Sets every value of the job, the workbook first (which, as choosing a
 /// workbook does, brings back the default widths and band height), so the

@@ -8,9 +8,9 @@
 #include <QStandardPaths>
 
 RecentJobs::RecentJobs(QString file)
-    : m_file(file.isEmpty()
-                 ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/trabajos-recientes")
-                 : std::move(file))
+    : m_file(file.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                                  + QStringLiteral("/trabajos-recientes")
+                            : std::move(file))
 {
 }
 

@@ -29,8 +29,8 @@ QString watermarkText(const JobSettings& s)
     if (!s.watermarkEnabled())
         return QStringLiteral("sin marca de agua");
     // The default folder is the program's own, the same on every machine.
-    QString text = s.watermarkFolder() == s.defaultWatermarkFolder() ? QStringLiteral("la predeterminada")
-                                                                      : s.watermarkFolder();
+    QString text =
+        s.watermarkFolder() == s.defaultWatermarkFolder() ? QStringLiteral("la predeterminada") : s.watermarkFolder();
     if (s.watermarkInteriorOnly())
         text += QStringLiteral(", solo marca interior");
     else
@@ -58,9 +58,9 @@ std::vector<ReportSetting> settingsOf(const JobSettings& s)
         {QStringLiteral("Libro"), s.workbookPath()},
         {QStringLiteral("Carpeta fuente"), s.sourceFolder()},
         {QStringLiteral("Carpeta destino"), s.destinationFolder()},
-        {QStringLiteral("Celdas"), QStringLiteral("origen %1%2, destino %3%4, salto %5")
-                                        .arg(s.originColumn(), s.originRow(), s.destinationColumn(),
-                                             s.destinationRow(), s.rowStep())},
+        {QStringLiteral("Celdas"),
+         QStringLiteral("origen %1%2, destino %3%4, salto %5")
+             .arg(s.originColumn(), s.originRow(), s.destinationColumn(), s.destinationRow(), s.rowStep())},
         {QStringLiteral("Formato de las fotos"), s.sourceFormat()},
         {QStringLiteral("Calidad"), qualityName(s.jpegQuality())},
         {QStringLiteral("Anchuras"), widths},
@@ -77,8 +77,7 @@ bool largeCopyWritten(const RowReport& report)
     switch (*report.outcome) {
     case RowOutcome::Written:
     case RowOutcome::SmallWriteFailed:
-    case RowOutcome::MarketplaceWriteFailed:
-        return true;
+    case RowOutcome::MarketplaceWriteFailed: return true;
     case RowOutcome::NotDecoded:
     case RowOutcome::CellsNoLongerMatching:
     case RowOutcome::TooLarge:
@@ -88,7 +87,6 @@ bool largeCopyWritten(const RowReport& report)
     }
     return false;
 }
-
 
 bool isLarge(RowFileKind kind)
 {
@@ -156,7 +154,7 @@ std::vector<ReportFile> filesOf(const ReportRow& row, const std::vector<RowFileK
     return files;
 }
 
-} // namespace
+}  // namespace
 
 QString missingImagesReason(const ReportRow& r)
 {
@@ -164,12 +162,9 @@ QString missingImagesReason(const ReportRow& r)
     switch (report.fate) {
     case RowFate::Unnamed:
         return QStringLiteral("No procesada: la celda origen %1 está vacía").arg(report.cells.originAddress);
-    case RowFate::Missing:
-        return QStringLiteral("No procesada: la foto no está en la carpeta fuente");
-    case RowFate::Unsafe:
-        return QStringLiteral("No procesada: un nombre sale de la carpeta elegida");
-    case RowFate::Found:
-        break;
+    case RowFate::Missing: return QStringLiteral("No procesada: la foto no está en la carpeta fuente");
+    case RowFate::Unsafe: return QStringLiteral("No procesada: un nombre sale de la carpeta elegida");
+    case RowFate::Found: break;
     }
     switch (report.outcome.value_or(RowOutcome::NotDecoded)) {
     case RowOutcome::Written:

@@ -36,7 +36,7 @@ struct ReportRow {
     QString largePath;
     QString smallPath;
     QString marketplacePath;
-    std::optional<qint64> kbRead;     ///< kilobytes of the source, once the large copy is written
+    std::optional<qint64> kbRead;  ///< kilobytes of the source, once the large copy is written
     std::optional<qint64> kbWritten;  ///< kilobytes of the large copy
     /// The large and the small JPEG, then each companion the run asked for
     /// (AVIF, WebP; large, small).

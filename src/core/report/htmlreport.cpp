@@ -41,7 +41,8 @@ const char* const kStyle =
     "font-family:'DejaVu Sans Mono',monospace;font-size:.9em}"
     ".html{white-space:pre-wrap;overflow-wrap:anywhere;background:#f8f8f8;border:1px solid #ddd;padding:4px;"
     "font-size:.8em;user-select:all}"
-    ".vacia{color:#777;font-style:italic}.motivo{color:#c00;font-weight:bold}.problema{color:#c00}.num{color:#555;font-size:.85em}"
+    ".vacia{color:#777;font-style:italic}.motivo{color:#c00;font-weight:bold}.problema{color:#c00}.num{color:#555;font-"
+    "size:.85em}"
     "@media(max-width:480px){dl{grid-template-columns:1fr}dd{margin-bottom:4px}}";
 
 /// A cell or file text, blanks kept and visible; an empty one said so.
@@ -97,9 +98,7 @@ private:
 };
 
 ReportWriter::ReportWriter(const BatchRecord& record, const QString& path, QTextStream& out)
-    : m_record(record)
-    , m_pageFolder(QFileInfo(path).absolutePath())
-    , m_out(out)
+    : m_record(record), m_pageFolder(QFileInfo(path).absolutePath()), m_out(out)
 {
     for (const Finding& f : m_record.check().findings)
         if (isProblem(f.kind))
@@ -205,8 +204,8 @@ void ReportWriter::writeProblems()
     for (const Finding& f : check.findings) {
         if (!isProblem(f.kind))
             continue;
-        m_out << "<li><a href=\"#fila-" << f.row << "\">Fila " << f.row << "</a> " << findingKindName(f.kind)
-              << ": " << htmlText(f.detail) << "</li>\n";
+        m_out << "<li><a href=\"#fila-" << f.row << "\">Fila " << f.row << "</a> " << findingKindName(f.kind) << ": "
+              << htmlText(f.detail) << "</li>\n";
     }
     m_out << "</ul>\n";
 }
@@ -301,7 +300,7 @@ void ReportWriter::writeRowProblems(qint64 row)
     m_out << "</ul>\n";
 }
 
-} // namespace
+}  // namespace
 
 bool writeHtmlReport(const BatchRecord& record, const QString& path)
 {

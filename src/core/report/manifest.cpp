@@ -33,13 +33,13 @@ QString line(const QStringList& fields)
     return quoted.join(QLatin1Char(','));
 }
 
-} // namespace
+}  // namespace
 
 QString csvField(const QString& text)
 {
     const bool plain = !text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
-        && (text.isEmpty() || (!text.front().isSpace() && !text.back().isSpace()));
+                       && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
+                       && (text.isEmpty() || (!text.front().isSpace() && !text.back().isSpace()));
     if (plain)
         return text;
     QString doubled = text;

@@ -6,9 +6,12 @@
 
 namespace {
 
-QString attribute(const QString& path) { return htmlText(linkPath(path)); }
+QString attribute(const QString& path)
+{
+    return htmlText(linkPath(path));
+}
 
-} // namespace
+}  // namespace
 
 QString pictureElement(const PictureSources& s)
 {

@@ -9,10 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-DestinationLock::DestinationLock(const QString& fingerprintPath)
-    : m_path(fingerprintPath + QStringLiteral(".lock"))
-{
-}
+DestinationLock::DestinationLock(const QString& fingerprintPath) : m_path(fingerprintPath + QStringLiteral(".lock")) {}
 
 DestinationLock::~DestinationLock()
 {

@@ -4,8 +4,8 @@
 
 /// What became of an attempt to take the lock.
 enum class LockAttempt {
-    Taken,        ///< this run holds it
-    Busy,         ///< another run holds it
+    Taken,  ///< this run holds it
+    Busy,  ///< another run holds it
     Unavailable,  ///< the lock file cannot be made (a cache folder that cannot be written): the run goes on
 };
 

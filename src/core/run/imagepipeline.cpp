@@ -42,7 +42,7 @@ bool writeJpeg(const Bitmap& copy, const QString& path, int flags, bool optimize
     return !bytes.isEmpty() && writeFileSafely(path, bytes);
 }
 
-} // namespace
+}  // namespace
 
 /// One row on its way through the pipeline.
 struct ImagePipeline::Row {
@@ -58,7 +58,10 @@ struct ImagePipeline::Row {
     double largeHeightExact = 0;
 };
 
-QString writeErrorMessage() { return QStringLiteral("Se ha producido un error en la escritura"); }
+QString writeErrorMessage()
+{
+    return QStringLiteral("Se ha producido un error en la escritura");
+}
 
 QString largeCopyPath(const QString& destinationFolder, const QString& destinationText)
 {
@@ -78,13 +81,10 @@ QString smallCopyPath(const QString& destinationFolder, const QString& destinati
 QString marketplaceCopyPath(const QString& destinationFolder, const QString& destinationText)
 {
     return destinationFolder + QStringLiteral("/tiendas/") + withForwardSlashes(destinationText)
-        + QStringLiteral(".jpg");
+           + QStringLiteral(".jpg");
 }
 
-ImagePipeline::ImagePipeline(PipelineContext context)
-    : m_ctx(std::move(context))
-{
-}
+ImagePipeline::ImagePipeline(PipelineContext context) : m_ctx(std::move(context)) {}
 
 PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QString& sourcePath)
 {
@@ -98,8 +98,8 @@ PrepareRequest ImagePipeline::requestFor(const JobSettings& settings, const QStr
     return r;
 }
 
-RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, const QString& rowKey,
-                              qint64 rowOffset, RowReport& report)
+RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, const QString& rowKey, qint64 rowOffset,
+                              RowReport& report)
 {
     Row row{cells, source, rowKey, rowOffset, requestFor(m_ctx.settings, source.resolvedPath), {}, {}, {}, {}, 0};
     if (const std::optional<RowOutcome> failed = obtain(row)) {
@@ -107,7 +107,8 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         return *failed;
     }
 
-    m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText + source.extension);
+    m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText
+                            + source.extension);
     m_ctx.ui.yieldToUser();
     // The cells may have been emptied meanwhile.
     if (!m_ctx.walk.currentRow().isComplete()) {
@@ -148,8 +149,7 @@ std::optional<RowOutcome> ImagePipeline::takeCopies(Row& row)
             return failed;
     }
     // The product first, then the division; rounded only when the copy is made.
-    row.largeHeightExact =
-        double(row.prepared->sourceHeight) * double(largeWidth) / double(row.prepared->sourceWidth);
+    row.largeHeightExact = double(row.prepared->sourceHeight) * double(largeWidth) / double(row.prepared->sourceWidth);
     row.large = std::move(row.prepared->large);
     m_ctx.ui.yieldToUser();
     const int smallWidth = m_ctx.settings.smallWidth();

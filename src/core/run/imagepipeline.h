@@ -21,17 +21,17 @@ class WorkbookWalk;
 
 /// What the image work of one run needs besides the row itself.
 struct PipelineContext {
-    JobSettings& settings;        ///< read live, at the step that needs a value
-    UiServices& ui;               ///< yields and the write-error message
+    JobSettings& settings;  ///< read live, at the step that needs a value
+    UiServices& ui;  ///< yields and the write-error message
     RunView& view;
-    WorkbookWalk& walk;           ///< cells are read again where the row needs them
+    WorkbookWalk& walk;  ///< cells are read again where the row needs them
     PlacementSource& placement;
     RunTotals& totals;
     CaseBlindFinder& finder;
     RowPreparation& preparation;  ///< decodes and rescales off the run's thread
-    OutputGuard& guard;           ///< the sources and the images already written, never written over
-    QString destinationFolder;    ///< read once when the run starts
-    QString watermarkFolder;      ///< read once when the run starts
+    OutputGuard& guard;  ///< the sources and the images already written, never written over
+    QString destinationFolder;  ///< read once when the run starts
+    QString watermarkFolder;  ///< read once when the run starts
 };
 
 /// The message of a failed write.

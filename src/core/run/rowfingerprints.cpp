@@ -1,8 +1,8 @@
 #include "core/run/rowfingerprints.h"
 
 #include "core/base/caseblindfinder.h"
-#include "core/base/safewrite.h"
 #include "core/base/relativenames.h"
+#include "core/base/safewrite.h"
 #include "core/run/imagepipeline.h"
 #include "core/run/webcompanions.h"
 #include "core/settings/jobsettings.h"
@@ -30,7 +30,7 @@ quint64 firstWord(const QByteArray& digest, int at)
     return v;
 }
 
-} // namespace
+}  // namespace
 
 void FingerprintBuilder::add(const QString& text)
 {
@@ -168,7 +168,9 @@ void addWatermark(FingerprintBuilder& f, const RowInputs& in)
         for (const int v : {int(p.centred), p.left, p.top, p.alpha, int(s.fitMark())})
             f.add(qint64(v));
     }
-    const auto fileIn = [&](const QString& name) { return in.finder.find(in.watermarkFolder, name).value_or(QString()); };
+    const auto fileIn = [&](const QString& name) {
+        return in.finder.find(in.watermarkFolder, name).value_or(QString());
+    };
     f.addFile(fileIn(watermarkfiles::band()));
     f.addFile(fileIn(watermarkfiles::mark()));
     if (s.watermarkInteriorOnly())
@@ -179,12 +181,15 @@ void addWatermark(FingerprintBuilder& f, const RowInputs& in)
             f.addFile(fileIn(*name));
 }
 
-} // namespace
+}  // namespace
 
 RowFingerprint rowFingerprint(const RowInputs& in)
 {
     FingerprintBuilder f;
-    f.add(QStringLiteral("%1.%2.%3").arg(FOTOLISTA_VERSION_MAJOR).arg(FOTOLISTA_VERSION_MINOR).arg(FOTOLISTA_VERSION_PATCH));
+    f.add(QStringLiteral("%1.%2.%3")
+              .arg(FOTOLISTA_VERSION_MAJOR)
+              .arg(FOTOLISTA_VERSION_MINOR)
+              .arg(FOTOLISTA_VERSION_PATCH));
     f.add(in.destinationText);
     f.add(in.sourcePath);
     f.addFile(in.sourcePath);

@@ -33,20 +33,16 @@ std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem
     switch (outcome) {
     case RowOutcome::Written:
     case RowOutcome::Unchanged:
-    case RowOutcome::CellsNoLongerMatching:
-        return std::nullopt;
+    case RowOutcome::CellsNoLongerMatching: return std::nullopt;
     case RowOutcome::NotDecoded:
         return why.isEmpty() ? QStringLiteral("No se ha podido leer la imagen; no se ha escrito")
                              : QStringLiteral("No se ha podido leer la imagen (%1); no se ha escrito").arg(why);
     case RowOutcome::TooLarge:
         return QStringLiteral("No se ha escrito: la imagen o su copia pasa del límite de %1 millones de píxeles")
             .arg(kMaxSourcePixels / 1'000'000);
-    case RowOutcome::WriteFailed:
-        return QStringLiteral("No se ha escrito: ") + why;
-    case RowOutcome::SmallWriteFailed:
-        return QStringLiteral("No se ha escrito la copia pequeña: ") + why;
-    case RowOutcome::MarketplaceWriteFailed:
-        return QStringLiteral("No se ha escrito la copia para tiendas: ") + why;
+    case RowOutcome::WriteFailed: return QStringLiteral("No se ha escrito: ") + why;
+    case RowOutcome::SmallWriteFailed: return QStringLiteral("No se ha escrito la copia pequeña: ") + why;
+    case RowOutcome::MarketplaceWriteFailed: return QStringLiteral("No se ha escrito la copia para tiendas: ") + why;
     }
     return std::nullopt;
 }

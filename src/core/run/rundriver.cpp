@@ -59,8 +59,7 @@ private:
     /// The found row's match, unless what it found is an image this run wrote.
     SourceMatch match(const RowCells& cells);
     void recordFailure(const QString& key, const QString& entryText, const RowReport& report);
-    RowOutcome processFound(const SourceMatch& match, const RowCells& cells, const QString& key,
-                            RowReport& report);
+    RowOutcome processFound(const SourceMatch& match, const RowCells& cells, const QString& key, RowReport& report);
     void prepareAhead();
     /// Whether "Solo cambiadas" lets the found row go as it is.
     bool unchanged(const SourceMatch& match, const QString& destinationText);
@@ -252,9 +251,8 @@ void BatchRun::beginPasses()
 
     protectSources();
     m_preparation.emplace(std::max(1, m_env.jobs));
-    m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement,
-                                       m_env.totals, m_finder, *m_preparation, m_guard, m_destinationFolder,
-                                       m_watermarkFolder});
+    m_pipeline.emplace(PipelineContext{m_env.settings, m_env.ui, m_env.view, *m_walk, m_env.placement, m_env.totals,
+                                       m_finder, *m_preparation, m_guard, m_destinationFolder, m_watermarkFolder});
 }
 
 bool BatchRun::pass()
@@ -349,8 +347,8 @@ void BatchRun::handleRow(const RowCells& cells, qint64 passNumber)
 
 SourceMatch BatchRun::match(const RowCells& cells)
 {
-    SourceMatch m = matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText,
-                                m_env.settings.sourceFormat());
+    SourceMatch m =
+        matchSource(m_finder, m_sourceFolder, cells.sourceText, cells.destinationText, m_env.settings.sourceFormat());
     // An image an earlier row has just written is no photo of the workbook:
     // the row is as it was when the run started, without its source.
     if (m.fate == RowFate::Found && m_guard.writtenByThisRun(m.resolvedPath)) {
@@ -390,8 +388,8 @@ RowOutcome BatchRun::processFound(const SourceMatch& match, const RowCells& cell
 
 RowInputs BatchRun::inputsOf(const SourceMatch& match, const QString& destinationText)
 {
-    return RowInputs{m_env.settings,      m_env.placement,     m_finder, m_watermarkFolder, m_destinationFolder,
-                     match.resolvedPath, destinationText};
+    return RowInputs{m_env.settings,      m_env.placement,    m_finder,       m_watermarkFolder,
+                     m_destinationFolder, match.resolvedPath, destinationText};
 }
 
 bool BatchRun::unchanged(const SourceMatch& match, const QString& destinationText)
@@ -459,7 +457,7 @@ void BatchRun::end()
     m_walk->close();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QString> runRefusal(const JobSettings& s)
 {
@@ -473,8 +471,9 @@ std::optional<QString> runRefusal(const JobSettings& s)
 
 QString destinationBusyText(const QString& destinationFolder, bool waiting)
 {
-    return (waiting ? QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; se espera a que termine…")
-                    : QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; el lote no se hace."))
+    return (waiting
+                ? QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; se espera a que termine…")
+                : QStringLiteral("Otro proceso está escribiendo en la carpeta destino «%1»; el lote no se hace."))
         .arg(destinationFolder);
 }
 
@@ -486,17 +485,17 @@ void requestCancel(RunControl& control, RunView& view)
     view.withdrawWatermarkMark();
 }
 
-RunDriver::RunDriver(RunEnvironment env)
-    : m_env(std::move(env))
-{
-}
+RunDriver::RunDriver(RunEnvironment env) : m_env(std::move(env)) {}
 
 QString RunDriver::refusalMessage()
 {
     return QStringLiteral("Es necesario especificar la fuente, el destino y el archivo XLS");
 }
 
-QString RunDriver::refusalTitle() { return QStringLiteral("Error de archivos"); }
+QString RunDriver::refusalTitle()
+{
+    return QStringLiteral("Error de archivos");
+}
 
 RunResult RunDriver::run()
 {

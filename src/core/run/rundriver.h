@@ -27,11 +27,11 @@ void requestCancel(RunControl& control, RunView& view);
 
 /// How a run ended.
 enum class RunEnd {
-    Refused,             ///< nothing chosen, or bad start rows or step: no run
+    Refused,  ///< nothing chosen, or bad start rows or step: no run
     WorkbookUnreadable,  ///< the workbook could not be read: no run
-    Completed,           ///< the stop row was reached
-    Stopped,             ///< "cancelar" was honoured at the end of a pass, or while waiting for the destination
-    DestinationBusy,     ///< another run writes into the destination, and this one was told not to wait: no run
+    Completed,  ///< the stop row was reached
+    Stopped,  ///< "cancelar" was honoured at the end of a pass, or while waiting for the destination
+    DestinationBusy,  ///< another run writes into the destination, and this one was told not to wait: no run
 };
 
 /// Figures of a run for whoever started it.
@@ -39,12 +39,12 @@ struct RunResult {
     RunEnd end = RunEnd::Refused;
     qint64 completeRowCount = 0;
     qint64 rowsHandled = 0;
-    qint64 notProcessed = 0;   ///< unnamed, missing or unsafe
-    qint64 written = 0;        ///< both copies written
+    qint64 notProcessed = 0;  ///< unnamed, missing or unsafe
+    qint64 written = 0;  ///< both copies written
     qint64 withoutOutput = 0;  ///< not decoded, or cells no longer matching
     qint64 writeFailures = 0;  ///< either copy could not be written
-    qint64 unchanged = 0;      ///< skipped under "Solo cambiadas": nothing to make again
-    qint64 stopRow = 0;        ///< the empty row where a completed run stopped (origin cell's row)
+    qint64 unchanged = 0;  ///< skipped under "Solo cambiadas": nothing to make again
+    qint64 stopRow = 0;  ///< the empty row where a completed run stopped (origin cell's row)
     qint64 rowsLeftAfterStop = 0;  ///< rows with data below it that the run did not reach
     /// Why errores.txt could not be created or lost a line; empty when it is whole.
     QString logProblem;

@@ -12,14 +12,14 @@ class SummaryTree;
 
 /// How the image work of a found row ended.
 enum class RowOutcome {
-    Written,                ///< both copies written
-    NotDecoded,             ///< the source could not be decoded: nothing written
+    Written,  ///< both copies written
+    NotDecoded,  ///< the source could not be decoded: nothing written
     CellsNoLongerMatching,  ///< a cell was empty after decoding: nothing written
-    TooLarge,               ///< source or copy beyond the pixel limits: nothing written
-    WriteFailed,            ///< the large copy could not be written
-    SmallWriteFailed,       ///< the large copy was written, the small one not
-    MarketplaceWriteFailed, ///< both copies written, the marketplace copy not
-    Unchanged,              ///< skipped: both copies already made from the same source and settings
+    TooLarge,  ///< source or copy beyond the pixel limits: nothing written
+    WriteFailed,  ///< the large copy could not be written
+    SmallWriteFailed,  ///< the large copy was written, the small one not
+    MarketplaceWriteFailed,  ///< both copies written, the marketplace copy not
+    Unchanged,  ///< skipped: both copies already made from the same source and settings
 };
 
 /// The files a found row writes.

@@ -8,10 +8,10 @@ class UiServices;
 
 /// What becomes of a row once its source has been looked up.
 enum class RowFate {
-    Found,    ///< the source image exists: the row is processed
+    Found,  ///< the source image exists: the row is processed
     Unnamed,  ///< the origin cell is empty
     Missing,  ///< no such file in the source folder
-    Unsafe,   ///< a cell text would read or write outside the chosen folders
+    Unsafe,  ///< a cell text would read or write outside the chosen folders
 };
 
 /// A row's source: its fate and, when found, the real file to read.
@@ -21,7 +21,7 @@ struct SourceMatch {
     /// chosen, or with "any format" the extension of the file found (".*"
     /// while none is).
     QString extension;
-    QString sourcePath;    ///< folder + "/" + origin text + extension, as shown to the user
+    QString sourcePath;  ///< folder + "/" + origin text + extension, as shown to the user
     QString resolvedPath;  ///< the file actually found (letter case may differ)
 };
 

@@ -37,7 +37,7 @@ void removeStale(const QString& path, const OutputGuard& guard)
         QFile::remove(path);
 }
 
-} // namespace
+}  // namespace
 
 QString companionPath(const QString& jpegPath, WebFormat format)
 {
@@ -93,9 +93,8 @@ void writeCompanions(const CompanionJob& job, std::vector<RowFile>& files)
             removeStale(file.path, job.guard);
         } else if (qint64(bytes.size()) >= jpegBytes) {
             file.notSmaller = true;
-            file.problem = QStringLiteral("no es más pequeña que su JPEG (%1 bytes frente a %2)")
-                               .arg(bytes.size())
-                               .arg(jpegBytes);
+            file.problem =
+                QStringLiteral("no es más pequeña que su JPEG (%1 bytes frente a %2)").arg(bytes.size()).arg(jpegBytes);
             removeStale(file.path, job.guard);
         } else if (writeFileSafely(file.path, bytes)) {
             file.written = true;

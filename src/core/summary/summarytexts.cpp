@@ -18,7 +18,7 @@ QString hexDigits(ushort code, int width)
     return QString::number(code, 16).toUpper().rightJustified(width, QLatin1Char('0'));
 }
 
-} // namespace
+}  // namespace
 
 QString escapedControls(const QString& text)
 {
@@ -44,13 +44,12 @@ QString escapedControls(const QString& text)
 }
 
 QString rowEntryText(qint64 passNumber, const QString& originAddress, const QString& sourceText,
-                     const QString& sourceFormat, const QString& destinationAddress,
-                     const QString& destinationText)
+                     const QString& sourceFormat, const QString& destinationAddress, const QString& destinationText)
 {
     return QString::number(passNumber) + QStringLiteral(" - C.O: ") + originAddress + QStringLiteral(" valor: ")
-        + escapedControls(sourceText) + sourceFormat + QStringLiteral(" || C.D.: ") + destinationAddress
-        + QStringLiteral(" : ") + QStringLiteral(" valor: ") + escapedControls(destinationText)
-        + QStringLiteral(".jpg");
+           + escapedControls(sourceText) + sourceFormat + QStringLiteral(" || C.D.: ") + destinationAddress
+           + QStringLiteral(" : ") + QStringLiteral(" valor: ") + escapedControls(destinationText)
+           + QStringLiteral(".jpg");
 }
 
 qint64 kilobytes(qint64 bytes)
@@ -61,7 +60,7 @@ qint64 kilobytes(qint64 bytes)
 QString sizeDetailText(qint64 kbRead, qint64 kbWritten)
 {
     return QStringLiteral("Tam I Grande: ") + QString::number(kbRead) + QStringLiteral(" Kb.")
-        + QStringLiteral(" Tam F Grande: ") + QString::number(kbWritten) + QStringLiteral(" Kb.");
+           + QStringLiteral(" Tam F Grande: ") + QString::number(kbWritten) + QStringLiteral(" Kb.");
 }
 
 QString compressionDetailText(qint64 kbRead, qint64 kbWritten)
@@ -76,10 +75,13 @@ QString compressionDetailText(qint64 kbRead, qint64 kbWritten)
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return QStringLiteral("Porcentaje comprimido ") + QString::number(percent) + QStringLiteral(" % || Ratio: ")
-        + locale.toString(ratio, 'f', QLocale::FloatingPointShortest) + QStringLiteral(" sobre unidad");
+           + locale.toString(ratio, 'f', QLocale::FloatingPointShortest) + QStringLiteral(" sobre unidad");
 }
 
-QString unchangedTag() { return QStringLiteral("sin cambios"); }
+QString unchangedTag()
+{
+    return QStringLiteral("sin cambios");
+}
 
 QString unchangedDetailText()
 {

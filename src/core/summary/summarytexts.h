@@ -12,8 +12,7 @@ QString escapedControls(const QString& text);
 /// characters written out:
 /// "3 - C.O: F14 valor: 12345.JPG || C.D.: A14 :  valor: ABC.jpg".
 QString rowEntryText(qint64 passNumber, const QString& originAddress, const QString& sourceText,
-                     const QString& sourceFormat, const QString& destinationAddress,
-                     const QString& destinationText);
+                     const QString& sourceFormat, const QString& destinationAddress, const QString& destinationText);
 
 /// Kilobytes of a byte size, rounded half to even (1536 → 2, 2560 → 2, 3584 → 4).
 qint64 kilobytes(qint64 bytes);

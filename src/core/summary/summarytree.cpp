@@ -12,7 +12,7 @@ SummaryEntry entryWithText(const QString& text)
     return e;
 }
 
-} // namespace
+}  // namespace
 
 SummaryTree::TextRef SummaryTree::store(QStringView text)
 {
@@ -31,7 +31,10 @@ QStringView SummaryTree::viewOf(const TextRef& ref) const
     return QStringView(m_blocks[ref.block]).mid(ref.offset, ref.length);
 }
 
-QString SummaryTree::textOf(const TextRef& ref) const { return viewOf(ref).toString(); }
+QString SummaryTree::textOf(const TextRef& ref) const
+{
+    return viewOf(ref).toString();
+}
 
 void SummaryTree::clear()
 {

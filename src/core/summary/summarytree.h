@@ -14,7 +14,7 @@ inline constexpr quint32 kEntryBlack = 0;
 inline constexpr quint32 kEntryRed = 255;
 
 struct SummaryEntry {
-    QString key;   ///< "3 ID" for pass 3; empty for the roots and the details
+    QString key;  ///< "3 ID" for pass 3; empty for the roots and the details
     QString text;
     quint32 colour = kEntryBlack;
     QString tag;

@@ -27,7 +27,7 @@ QString formatHexText(const QString& text)
     return ok ? QString::number(number) : text;
 }
 
-} // namespace
+}  // namespace
 
 bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, const QString& valueName,
                  QString& value)
@@ -54,9 +54,7 @@ bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, 
 
     // One byte is one character, as the byte-wide registry calls deliver them.
     switch (read.type) {
-    case kRegistryString:
-        value = QString::fromLatin1(buffer);
-        break;
+    case kRegistryString: value = QString::fromLatin1(buffer); break;
     case kRegistryDword: {
         // Last byte first, each without a leading zero: 0x0105 reads "015",
         // as the reader always did; no caller relies on such a value.
@@ -65,8 +63,7 @@ bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, 
         value = formatHexText(QStringLiteral("&h") + value);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     registry.close(*key);
     return true;

@@ -10,7 +10,7 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 
 /// Value types, with the numbers the registry stores them under.
 inline constexpr quint32 kRegistryString = 1;  // REG_SZ
-inline constexpr quint32 kRegistryDword = 4;   // REG_DWORD
+inline constexpr quint32 kRegistryDword = 4;  // REG_DWORD
 
 /// What one value read gives: the bytes written into the caller's buffer and
 /// the length the read reported.

@@ -49,7 +49,7 @@ bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& 
     // An empty program (a value of another type) cannot be started.
     if (program && !program->isEmpty() && ui.startProgram(*program, {}, WindowMode::NormalWithFocus))
         return true;
-    ui.showMessage(QStringLiteral("La información del sistema no está disponible en este momento"),
-                   MessageButtons::Ok, MessageIcon::None, QStringLiteral("Fotolista"));
+    ui.showMessage(QStringLiteral("La información del sistema no está disponible en este momento"), MessageButtons::Ok,
+                   MessageIcon::None, QStringLiteral("Fotolista"));
     return false;
 }

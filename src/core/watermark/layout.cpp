@@ -9,7 +9,10 @@ namespace {
 
 /// The columns may reach from the middle of the copy (or from where a plain
 /// code starts, on copies too narrow for that) to the ninth column.
-int lastColumn(int copyWidth) { return copyWidth - kCodePitch; }
+int lastColumn(int copyWidth)
+{
+    return copyWidth - kCodePitch;
+}
 
 int leftmostColumn(int copyWidth)
 {
@@ -40,7 +43,7 @@ int fittedOffset(int offset, int piece, int copy, int placedOn)
     return std::clamp(moved, 0, std::max(0, maxOffset));
 }
 
-} // namespace
+}  // namespace
 
 CodeRow codeRow(int copyWidth, int characters)
 {
@@ -78,6 +81,6 @@ MarkPlace markPlace(QSize copy, QSize mark, const MarkRule& rule)
         }
     }
     p.fits = p.left >= 0 && p.top >= 0 && qint64(p.left) + mark.width() <= copy.width()
-        && qint64(p.top) + mark.height() <= copy.height();
+             && qint64(p.top) + mark.height() <= copy.height();
     return p;
 }

@@ -8,13 +8,13 @@
 
 /// Where the characters of a code go over the band of a copy.
 struct CodeRow {
-    int first = 0;   ///< left edge of the first column
+    int first = 0;  ///< left edge of the first column
     int pitch = 10;  ///< pixels from one column's left edge to the next one's
-    int count = 0;   ///< characters stamped: the code's own, or as many as fit
+    int count = 0;  ///< characters stamped: the code's own, or as many as fit
 };
 
-inline constexpr int kCodePitch = 10;     ///< a column, as the pictures are drawn
-inline constexpr int kNarrowestPitch = 6; ///< below this the characters cannot be told apart
+inline constexpr int kCodePitch = 10;  ///< a column, as the pictures are drawn
+inline constexpr int kNarrowestPitch = 6;  ///< below this the characters cannot be told apart
 inline constexpr int kPlainCodeLength = 9;
 
 /// The row of `characters` characters on a copy `copyWidth` pixels wide.
@@ -30,10 +30,10 @@ int codeCapacity(int copyWidth);
 
 /// What places the interior mark on one copy.
 struct MarkRule {
-    int transparency = 0;                      ///< blend of the automatic, centred mark
+    int transparency = 0;  ///< blend of the automatic, centred mark
     std::optional<WatermarkPlacement> manual;  ///< the mark placed by hand, when it is
-    bool fit = false;                          ///< "Ajustar la marca a la foto"
-    QSize placedOn;                            ///< the picture it was placed on; invalid when unknown
+    bool fit = false;  ///< "Ajustar la marca a la foto"
+    QSize placedOn;  ///< the picture it was placed on; invalid when unknown
 };
 
 struct MarkPlace {

@@ -5,9 +5,9 @@
 /// window.
 struct WatermarkPlacement {
     bool centred = false;
-    int left = 0;    ///< 0..166 pixels from the image's left edge
-    int top = 0;     ///< 0..247 pixels from the image's top edge
-    int alpha = 125; ///< 0..255
+    int left = 0;  ///< 0..166 pixels from the image's left edge
+    int top = 0;  ///< 0..247 pixels from the image's top edge
+    int alpha = 125;  ///< 0..255
 
     static constexpr int kMaxLeft = 166;
     static constexpr int kMaxTop = 247;

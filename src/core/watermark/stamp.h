@@ -11,11 +11,11 @@ class CaseBlindFinder;
 
 /// What stamping one large copy reads, taken when its stamping starts.
 struct WatermarkStamp {
-    QString folder;             ///< the pictures: band, mark, one per character
-    qint32 bandHeight = 0;      ///< the band's top lies this far above the bottom
+    QString folder;  ///< the pictures: band, mark, one per character
+    qint32 bandHeight = 0;  ///< the band's top lies this far above the bottom
     bool interiorOnly = false;  ///< the mark alone: no band, no characters
-    MarkRule mark;              ///< where the interior mark goes and how it is blended
-    QString code;               ///< the characters drawn over the band
+    MarkRule mark;  ///< where the interior mark goes and how it is blended
+    QString code;  ///< the characters drawn over the band
 };
 
 /// Stamps the large copy: the band along its bottom at x = 1, the interior

@@ -6,10 +6,22 @@
 
 /// File names in a watermark folder.
 namespace watermarkfiles {
-inline QString band() { return QStringLiteral("agua.jpg"); }
-inline QString mark() { return QStringLiteral("marca.png"); }
-inline QString sample() { return QStringLiteral("previa.jpg"); }
-inline QString preview() { return QStringLiteral("temporal.jpg"); }
+inline QString band()
+{
+    return QStringLiteral("agua.jpg");
+}
+inline QString mark()
+{
+    return QStringLiteral("marca.png");
+}
+inline QString sample()
+{
+    return QStringLiteral("previa.jpg");
+}
+inline QString preview()
+{
+    return QStringLiteral("temporal.jpg");
+}
 
 /// The picture of one character of a code: the character followed by
 /// ".jpg" (7.jpg, Ñ.jpg, " .jpg" for the blank). The full stop would make
@@ -23,4 +35,4 @@ inline std::optional<QString> glyph(char32_t c)
         return QStringLiteral("punto.jpg");
     return QString::fromUcs4(&c, 1) + QStringLiteral(".jpg");
 }
-} // namespace watermarkfiles
+}  // namespace watermarkfiles

@@ -28,4 +28,4 @@ constexpr qint64 kTextFileBytes = qint64(64) << 20;
 constexpr qint64 kCells = 3'000'000;
 constexpr qint64 kTextUnits = 32'000'000;
 
-} // namespace workbook::bounds
+}  // namespace workbook::bounds

@@ -16,7 +16,7 @@ bool isAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-} // namespace
+}  // namespace
 
 std::optional<CellPosition> parseCellAddress(QStringView address)
 {

@@ -47,21 +47,23 @@ std::optional<double> isoSecondsOfDay(QStringView timePart)
     return hours * 3600.0 + minutes * 60.0 + seconds;
 }
 
-} // namespace
+}  // namespace
 
-QString booleanText(bool value) { return value ? QStringLiteral("Verdadero") : QStringLiteral("Falso"); }
+QString booleanText(bool value)
+{
+    return value ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+}
 
 QString plainNumberText(double value, const QLocale& locale)
 {
     if (!std::isfinite(value))
         return QStringLiteral("#NUM!");
     if (value == 0)
-        return QStringLiteral("0"); // also for -0
+        return QStringLiteral("0");  // also for -0
     // "%.15G": 15 significant digits, trailing zeros dropped, an exponent only
     // below 1E-04 or from 1E+15 up. to_chars does not depend on the C locale.
     char buffer[40];
-    const auto converted = std::to_chars(std::begin(buffer), std::end(buffer), value,
-                                         std::chars_format::general, 15);
+    const auto converted = std::to_chars(std::begin(buffer), std::end(buffer), value, std::chars_format::general, 15);
     QString text = QString::fromLatin1(buffer, converted.ptr - buffer);
     text.replace(u'e', u'E');
     text.replace(u'.', locale.decimalPoint());
@@ -70,10 +72,10 @@ QString plainNumberText(double value, const QLocale& locale)
 
 QString dateTimeText(double serial, NumberFormatKind kind, DateSystem system, const QLocale& locale)
 {
-    constexpr double kLastSerial = 2958466.0; // 10000-01-01 in the 1900 system
+    constexpr double kLastSerial = 2958466.0;  // 10000-01-01 in the 1900 system
     const bool excel = system != DateSystem::Calendar1899;
-    if (kind == NumberFormatKind::Number || !std::isfinite(serial) || (excel && serial < 0)
-        || serial >= kLastSerial || serial <= -kLastSerial)
+    if (kind == NumberFormatKind::Number || !std::isfinite(serial) || (excel && serial < 0) || serial >= kLastSerial
+        || serial <= -kLastSerial)
         return plainNumberText(serial, locale);
 
     const qint64 seconds = std::llround(serial * 86400.0);
@@ -87,19 +89,15 @@ QString dateTimeText(double serial, NumberFormatKind kind, DateSystem system, co
 
     QDate date;
     switch (system) {
-    case DateSystem::Excel1904:
-        date = QDate(1904, 1, 1).addDays(days);
-        break;
-    case DateSystem::Calendar1899:
-        date = QDate(1899, 12, 30).addDays(days);
-        break;
+    case DateSystem::Excel1904: date = QDate(1904, 1, 1).addDays(days); break;
+    case DateSystem::Calendar1899: date = QDate(1899, 12, 30).addDays(days); break;
     case DateSystem::Excel1900:
         if (days < 60)
             date = QDate(1899, 12, 31).addDays(days);
         else if (days == 60)
-            return plainNumberText(serial, locale); // 1900-02-29, which never was
+            return plainNumberText(serial, locale);  // 1900-02-29, which never was
         else
-            date = QDate(1899, 12, 30).addDays(days); // Excel counts that day anyway
+            date = QDate(1899, 12, 30).addDays(days);  // Excel counts that day anyway
         break;
     }
     if (!date.isValid() || date.year() < 1 || date.year() > 9999)
@@ -147,9 +145,7 @@ std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system)
             return std::nullopt;
         days = QDate(1904, 1, 1).daysTo(date);
         break;
-    case DateSystem::Calendar1899:
-        days = QDate(1899, 12, 30).daysTo(date);
-        break;
+    case DateSystem::Calendar1899: days = QDate(1899, 12, 30).daysTo(date); break;
     }
     return double(days) + secondsOfDay / 86400.0;
 }

@@ -21,7 +21,7 @@ QString dateTimeTokens(QStringView code)
         case u'\\':
         case u'_':
         case u'*':
-            ++i; // the next character is literal text or padding
+            ++i;  // the next character is literal text or padding
             continue;
         case u'[': {
             const qsizetype close = code.indexOf(u']', i + 1);
@@ -36,8 +36,7 @@ QString dateTimeTokens(QStringView code)
             i = close < 0 ? n : close;
             continue;
         }
-        default:
-            break;
+        default: break;
         }
         if (code.sliced(i).startsWith(u"general", Qt::CaseInsensitive)) {
             i += 6;
@@ -60,7 +59,7 @@ QString dateTimeTokens(QStringView code)
     return tokens;
 }
 
-} // namespace
+}  // namespace
 
 NumberFormatKind classifyFormatCode(QStringView code)
 {
@@ -74,7 +73,7 @@ NumberFormatKind classifyFormatCode(QStringView code)
             hasDate = true;
         } else if (t == u'h' || t == u's' || t == u't') {
             hasTime = true;
-        } else { // 'm'
+        } else {  // 'm'
             const bool afterHour = i > 0 && tokens[i - 1] == u'h';
             const bool beforeSecond = i + 1 < tokens.size() && tokens[i + 1] == u's';
             if (afterHour || beforeSecond)
@@ -93,16 +92,37 @@ NumberFormatKind builtInFormatKind(quint16 index)
     // 14-22 and 45-47 everywhere; 27-36 and 50-58 are the East Asian dates
     // and times Excel keeps built in for its Japanese, Chinese and Korean editions.
     switch (index) {
-    case 14: case 15: case 16: case 17: case 22:
-    case 27: case 28: case 29: case 30: case 31: case 34: case 35: case 36:
-    case 50: case 51: case 52: case 53: case 54: case 57: case 58:
-        return NumberFormatKind::Date;
-    case 18: case 19: case 20: case 21:
-    case 32: case 33:
-    case 45: case 46: case 47:
-    case 55: case 56:
-        return NumberFormatKind::Time;
-    default:
-        return NumberFormatKind::Number;
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 22:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+    case 34:
+    case 35:
+    case 36:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 57:
+    case 58: return NumberFormatKind::Date;
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 32:
+    case 33:
+    case 45:
+    case 46:
+    case 47:
+    case 55:
+    case 56: return NumberFormatKind::Time;
+    default: return NumberFormatKind::Number;
     }
 }

@@ -6,8 +6,8 @@
 /// What a number format shows, which decides how a number cell reads.
 enum class NumberFormatKind {
     Number,
-    Date, ///< a calendar date, possibly with a time of day
-    Time, ///< only a time of day or a duration
+    Date,  ///< a calendar date, possibly with a time of day
+    Time,  ///< only a time of day or a duration
 };
 
 /// Classifies a format code such as "d/m/yyyy", "[h]:mm" or "#,##0.00 [$€-407]":

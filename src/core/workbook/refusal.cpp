@@ -7,10 +7,8 @@ namespace {
 QString reasonFor(Refusal refusal, bool excel)
 {
     switch (refusal) {
-    case Refusal::Unreadable:
-        return QStringLiteral("el archivo no existe o no se puede leer.");
-    case Refusal::Empty:
-        return QStringLiteral("el archivo está vacío.");
+    case Refusal::Unreadable: return QStringLiteral("el archivo no existe o no se puede leer.");
+    case Refusal::Empty: return QStringLiteral("el archivo está vacío.");
     case Refusal::NotWorkbook:
         return excel ? QStringLiteral("no es un libro de Excel 95-2003 (.xls).")
                      : QStringLiteral("no es un libro de cálculo que el programa sepa leer "
@@ -18,10 +16,8 @@ QString reasonFor(Refusal refusal, bool excel)
     case Refusal::PackageAsXls:
         return QStringLiteral("es un libro de Excel 2007 o posterior (.xlsx); "
                               "guárdelo como «Libro de Excel 97-2003 (.xls)».");
-    case Refusal::Damaged:
-        return QStringLiteral("el archivo está dañado o incompleto.");
-    case Refusal::Encrypted:
-        return QStringLiteral("el libro está protegido con contraseña.");
+    case Refusal::Damaged: return QStringLiteral("el archivo está dañado o incompleto.");
+    case Refusal::Encrypted: return QStringLiteral("el libro está protegido con contraseña.");
     case Refusal::BinaryWorkbook:
         return QStringLiteral("es un libro binario de Excel (.xlsb); guárdelo como «Libro de Excel (.xlsx)».");
     case Refusal::PackageTooLarge:
@@ -51,7 +47,7 @@ QString reasonFor(Refusal refusal, bool excel)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 QString refusalMessage(const QString& path, Refusal refusal, bool excel)
 {
@@ -61,4 +57,4 @@ QString refusalMessage(const QString& path, Refusal refusal, bool excel)
         .arg(path, reason);
 }
 
-} // namespace workbook
+}  // namespace workbook

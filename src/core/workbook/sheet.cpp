@@ -16,7 +16,7 @@ bool before(quint32 row, quint32 column, quint32 otherRow, quint32 otherColumn)
     return row < otherRow || (row == otherRow && column < otherColumn);
 }
 
-} // namespace
+}  // namespace
 
 const Sheet::Cell* Sheet::find(quint32 row, quint32 column) const
 {
@@ -32,12 +32,9 @@ const Sheet::Cell* Sheet::find(quint32 row, quint32 column) const
 QString Sheet::textOf(const Cell& cell, const QLocale& locale) const
 {
     switch (cell.kind) {
-    case Kind::Text:
-        return m_texts.sliced(cell.text.offset, cell.text.length);
-    case Kind::Boolean:
-        return booleanText(cell.number != 0);
-    case Kind::Number:
-        return dateTimeText(cell.number, cell.format, m_dateSystem, locale);
+    case Kind::Text: return m_texts.sliced(cell.text.offset, cell.text.length);
+    case Kind::Boolean: return booleanText(cell.number != 0);
+    case Kind::Number: return dateTimeText(cell.number, cell.format, m_dateSystem, locale);
     }
     return {};
 }
@@ -194,8 +191,8 @@ Sheet SheetBuilder::finish()
         // Keep the last cell given for a position.
         std::size_t kept = 0;
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            const bool lastOfPosition = i + 1 == cells.size() || cells[i + 1].row != cells[i].row
-                                        || cells[i + 1].column != cells[i].column;
+            const bool lastOfPosition =
+                i + 1 == cells.size() || cells[i + 1].row != cells[i].row || cells[i + 1].column != cells[i].column;
             if (lastOfPosition)
                 cells[kept++] = cells[i];
         }
@@ -210,4 +207,4 @@ Sheet SheetBuilder::finish()
     return sheet;
 }
 
-} // namespace workbook
+}  // namespace workbook

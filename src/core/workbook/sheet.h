@@ -51,8 +51,8 @@ private:
         quint32 row = 0;
         quint32 column = 0;
         union {
-            double number; // Number; Boolean: 0 or 1
-            TextSpan text; // Text: a span of m_texts
+            double number;  // Number; Boolean: 0 or 1
+            TextSpan text;  // Text: a span of m_texts
         };
         Kind kind = Kind::Text;
         NumberFormatKind format = NumberFormatKind::Number;
@@ -65,8 +65,8 @@ private:
 
     QString m_name;
     DateSystem m_dateSystem = DateSystem::Excel1900;
-    std::vector<Cell> m_cells; // sorted by (row, column), one per position
-    QString m_texts;           // every distinct text, one after another
+    std::vector<Cell> m_cells;  // sorted by (row, column), one per position
+    QString m_texts;  // every distinct text, one after another
 };
 
 /// Which bound a sheet outgrew while it was built.
@@ -122,4 +122,4 @@ private:
     SheetOverflow m_overflow = SheetOverflow::None;
 };
 
-} // namespace workbook
+}  // namespace workbook

@@ -29,11 +29,7 @@ QString walkRefusalMessage()
     return QStringLiteral("Las filas de inicio y el salto de líneas deben ser números enteros mayores que 0");
 }
 
-WorkbookWalk::WorkbookWalk(WorkbookReader& reader, WalkPlan plan)
-    : m_reader(reader)
-    , m_plan(std::move(plan))
-{
-}
+WorkbookWalk::WorkbookWalk(WorkbookReader& reader, WalkPlan plan) : m_reader(reader), m_plan(std::move(plan)) {}
 
 WorkbookOpenResult WorkbookWalk::open(const QString& workbookPath)
 {
@@ -72,7 +68,10 @@ std::optional<qint64> WorkbookWalk::nextRowWithData(qint64 offset) const
     return *after;
 }
 
-void WorkbookWalk::close() { m_reader.closeWorkbook(); }
+void WorkbookWalk::close()
+{
+    m_reader.closeWorkbook();
+}
 
 QString WorkbookWalk::originAddress(qint64 offset) const
 {

@@ -11,7 +11,7 @@ class JobSettings;
 
 /// One workbook row as the run sees it: both addresses and both texts.
 struct RowCells {
-    QString originAddress;       ///< e.g. F6
+    QString originAddress;  ///< e.g. F6
     QString destinationAddress;  ///< e.g. A6
     QString sourceText;
     QString destinationText;

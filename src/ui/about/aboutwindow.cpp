@@ -61,7 +61,7 @@ QPixmap emblem()
     return picture;
 }
 
-} // namespace
+}  // namespace
 
 AboutWindow::AboutWindow(UiServices& services, Registry& registry, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::Acercade>()), m_services(services), m_registry(registry)
@@ -71,9 +71,9 @@ AboutWindow::AboutWindow(UiServices& services, Registry& registry, QWidget* pare
 
     // What the window shows of itself is set when it loads.
     setWindowTitle(QStringLiteral("Acerca del Autor."));
-    m_ui->lblVersion->setText(QStringLiteral("Versión ") + QString::number(FOTOLISTA_VERSION_MAJOR) +
-                              QLatin1Char('.') + QString::number(FOTOLISTA_VERSION_MINOR) + QLatin1Char('.') +
-                              QString::number(FOTOLISTA_VERSION_PATCH));
+    m_ui->lblVersion->setText(QStringLiteral("Versión ") + QString::number(FOTOLISTA_VERSION_MAJOR) + QLatin1Char('.')
+                              + QString::number(FOTOLISTA_VERSION_MINOR) + QLatin1Char('.')
+                              + QString::number(FOTOLISTA_VERSION_PATCH));
     m_ui->lblTitle->setText(QStringLiteral("FOTOLISTA"));
     m_ui->Image1->setPixmap(emblem());
 

@@ -25,7 +25,7 @@ void paintSwatch(QPushButton* button, const QColor& colour)
     button->setText(colour.name(QColor::HexRgb).toUpper());
 }
 
-} // namespace
+}  // namespace
 
 BrandMakerWindow::BrandMakerWindow(UiServices& services, const JobSettings& settings, QWidget* parent)
     : QWidget(parent)
@@ -177,9 +177,9 @@ void BrandMakerWindow::chooseSamplePhoto()
 
 void BrandMakerWindow::chooseColour(bool text)
 {
-    const QColor chosen = QColorDialog::getColor(text ? m_textColour : m_bandColour, this,
-                                                 text ? QStringLiteral("Color del texto")
-                                                      : QStringLiteral("Color de la banda"));
+    const QColor chosen =
+        QColorDialog::getColor(text ? m_textColour : m_bandColour, this,
+                               text ? QStringLiteral("Color del texto") : QStringLiteral("Color de la banda"));
     if (!chosen.isValid())
         return;
     if (text)

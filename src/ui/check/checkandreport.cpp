@@ -12,17 +12,16 @@
 #include <QDir>
 #include <QFileInfo>
 
-CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath,
-                               PlacementSource* placement)
-    : m_settings(settings)
-    , m_services(services)
-    , m_logPath(std::move(logPath))
-    , m_placement(placement)
+CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath, PlacementSource* placement)
+    : m_settings(settings), m_services(services), m_logPath(std::move(logPath)), m_placement(placement)
 {
 }
 
 // The window is top-level; it goes with the main window.
-CheckAndReport::~CheckAndReport() { delete m_window; }
+CheckAndReport::~CheckAndReport()
+{
+    delete m_window;
+}
 
 void CheckAndReport::checkTheBatch()
 {
@@ -63,20 +62,16 @@ bool CheckAndReport::lastRunFinished(const QString& nothing, const QString& late
     switch (*m_record.end()) {
     case RunEnd::Refused:
     case RunEnd::WorkbookUnreadable:
-    case RunEnd::DestinationBusy:
-        tell(QStringLiteral("El último lote no llegó a empezar: ") + nothing);
-        return false;
+    case RunEnd::DestinationBusy: tell(QStringLiteral("El último lote no llegó a empezar: ") + nothing); return false;
     case RunEnd::Completed:
-    case RunEnd::Stopped:
-        break;
+    case RunEnd::Stopped: break;
     }
     return true;
 }
 
 void CheckAndReport::showLastReport()
 {
-    if (!lastRunFinished(QStringLiteral("no hay informe."),
-                         QStringLiteral("el informe estará listo cuando termine.")))
+    if (!lastRunFinished(QStringLiteral("no hay informe."), QStringLiteral("el informe estará listo cuando termine.")))
         return;
     const auto tell = [this](const QString& text) {
         m_services.showMessage(text, MessageButtons::Ok, MessageIcon::Warning);

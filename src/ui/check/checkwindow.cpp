@@ -47,8 +47,7 @@ QString kindMeaning(FindingKind kind)
 /// after every row, where the command prints them.
 class RowItem : public QTableWidgetItem {
 public:
-    explicit RowItem(qint64 row)
-        : m_key(row == 0 ? std::numeric_limits<qint64>::max() : row)
+    explicit RowItem(qint64 row) : m_key(row == 0 ? std::numeric_limits<qint64>::max() : row)
     {
         setData(Qt::DisplayRole, qlonglong(row));
         setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -64,11 +63,9 @@ private:
     qint64 m_key;
 };
 
-} // namespace
+}  // namespace
 
-CheckWindow::CheckWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window)
-    , m_ui(std::make_unique<Ui::CheckForm>())
+CheckWindow::CheckWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::CheckForm>())
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);

@@ -3,13 +3,13 @@
 #include "core/base/uiservices.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
+#include "ui/brand/brandmakerwindow.h"
 #include "ui/pickers/destinationpickerwindow.h"
 #include "ui/pickers/sourcepickerwindow.h"
 #include "ui/services/toneplayer.h"
 #include "ui/summary/summarywindow.h"
 #include "ui/watermark/placementwindow.h"
 #include "ui/watermark/watermarkfolderwindow.h"
-#include "ui/brand/brandmakerwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
@@ -37,15 +37,15 @@ MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& p
     setAcceptDrops(true);
 
     // Start state of the controls the run and the settings show later.
-    for (QWidget* w : {static_cast<QWidget*>(m_ui->fuente), static_cast<QWidget*>(m_ui->destino),
-                       static_cast<QWidget*>(m_ui->Label4), static_cast<QWidget*>(m_ui->CO),
-                       static_cast<QWidget*>(m_ui->FO), static_cast<QWidget*>(m_ui->Label3),
-                       static_cast<QWidget*>(m_ui->CD), static_cast<QWidget*>(m_ui->FD),
-                       static_cast<QWidget*>(m_ui->Label1), static_cast<QWidget*>(m_ui->desplazamiento),
-                       static_cast<QWidget*>(m_ui->cancelar), static_cast<QWidget*>(m_ui->cestadisticas),
-                       static_cast<QWidget*>(m_ui->Slider1), static_cast<QWidget*>(m_ui->lagua2),
-                       static_cast<QWidget*>(m_ui->lagua), static_cast<QWidget*>(m_ui->visor),
-                       static_cast<QWidget*>(m_ui->procesar), static_cast<QWidget*>(m_ui->minutos),
+    for (QWidget* w : {static_cast<QWidget*>(m_ui->fuente),    static_cast<QWidget*>(m_ui->destino),
+                       static_cast<QWidget*>(m_ui->Label4),    static_cast<QWidget*>(m_ui->CO),
+                       static_cast<QWidget*>(m_ui->FO),        static_cast<QWidget*>(m_ui->Label3),
+                       static_cast<QWidget*>(m_ui->CD),        static_cast<QWidget*>(m_ui->FD),
+                       static_cast<QWidget*>(m_ui->Label1),    static_cast<QWidget*>(m_ui->desplazamiento),
+                       static_cast<QWidget*>(m_ui->cancelar),  static_cast<QWidget*>(m_ui->cestadisticas),
+                       static_cast<QWidget*>(m_ui->Slider1),   static_cast<QWidget*>(m_ui->lagua2),
+                       static_cast<QWidget*>(m_ui->lagua),     static_cast<QWidget*>(m_ui->visor),
+                       static_cast<QWidget*>(m_ui->procesar),  static_cast<QWidget*>(m_ui->minutos),
                        static_cast<QWidget*>(m_ui->dospuntos), static_cast<QWidget*>(m_ui->segundos)})
         w->hide();
     m_ui->Slider1->installEventFilter(this);
@@ -109,7 +109,7 @@ QActionGroup* exclusive(QObject* parent, std::initializer_list<QAction*> items)
     return group;
 }
 
-} // namespace
+}  // namespace
 
 QAction* MainWindow::settingItem(QMenu* menu, const char* name, const QString& text, bool (JobSettings::*get)() const,
                                  void (JobSettings::*set)(bool))
@@ -195,8 +195,8 @@ void MainWindow::buildOptionsMenu(QMenu* options)
             this, [this] { m_settings.enterWatermarkHeight(m_services); });
     connect(addItem(options, "magua", QStringLiteral("Directorio marca de agua")), &QAction::triggered, this,
             &MainWindow::openWatermarkFolderWindow);
-    connect(addItem(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered,
-            this, &MainWindow::openBrandMaker);
+    connect(addItem(options, "marcapropia", QStringLiteral("Crear marca de agua propia...")), &QAction::triggered, this,
+            &MainWindow::openBrandMaker);
     settingItem(options, "ajustarmarca", QStringLiteral("Ajustar la marca a la foto"), &JobSettings::fitMark,
                 &JobSettings::setFitMark);
     connect(addItem(options, "resumen", QStringLiteral("Resumen de operaciones")), &QAction::triggered, this,
@@ -219,8 +219,8 @@ void MainWindow::buildOptionsMenu(QMenu* options)
             [this] { m_checkAndReport.checkTheBatch(); });
     connect(addItem(options, "informe", QStringLiteral("Ver informe del último lote")), &QAction::triggered, this,
             [this] { m_checkAndReport.showLastReport(); });
-    connect(addItem(options, "listaarchivos", QStringLiteral("Guardar la lista de archivos...")),
-            &QAction::triggered, this, [this] { m_checkAndReport.saveLastFileList(); });
+    connect(addItem(options, "listaarchivos", QStringLiteral("Guardar la lista de archivos...")), &QAction::triggered,
+            this, [this] { m_checkAndReport.saveLastFileList(); });
     addJobItems(options);
 }
 
@@ -333,19 +333,16 @@ void MainWindow::useDestinationFolder(const QString& path)
 void MainWindow::chooseWorkbook()
 {
     prepareWorkbookChoice();
-    const FileChoice choice = m_services.chooseFileToOpen(
-        QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
-        QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
-                       "Archivos para emparejar(*.XLS)|*.xls|"));
+    const FileChoice choice =
+        m_services.chooseFileToOpen(QStringLiteral("Ruta Origen de Archivos de Excel, solo Xls como extensión"),
+                                    QStringLiteral("Libros de cálculo|*.xls;*.xlsx;*.xlsm;*.ods;*.csv;*.txt|"
+                                                   "Archivos para emparejar(*.XLS)|*.xls|"));
     switch (choice.status) {
-    case FileChoice::Status::Cancelled:
-        return;
+    case FileChoice::Status::Cancelled: return;
     case FileChoice::Status::Failed:
         m_services.showMessage(choice.failure, MessageButtons::Ok, MessageIcon::Warning, programTitle());
         return;
-    case FileChoice::Status::Chosen:
-        useWorkbook(choice.path);
-        return;
+    case FileChoice::Status::Chosen: useWorkbook(choice.path); return;
     }
 }
 
@@ -378,8 +375,7 @@ void MainWindow::openDestinationPicker()
 {
     if (!m_destinationPicker) {
         m_destinationPicker = new DestinationPickerWindow(m_services, nullptr);
-        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this,
-                &MainWindow::useDestinationFolder);
+        connect(m_destinationPicker, &DestinationPickerWindow::folderChosen, this, &MainWindow::useDestinationFolder);
     }
     m_destinationPicker->show();
     m_destinationPicker->raise();
@@ -393,13 +389,15 @@ SummaryWindow* MainWindow::ensureSummary()
     return m_summary;
 }
 
-void MainWindow::openSummary() { ensureSummary()->showWithTotals(m_totals); }
+void MainWindow::openSummary()
+{
+    ensureSummary()->showWithTotals(m_totals);
+}
 
 void MainWindow::openWatermarkFolderWindow()
 {
     if (!m_watermarkFolderWindow) {
-        m_watermarkFolderWindow =
-            new WatermarkFolderWindow(m_services, m_settings.defaultWatermarkFolder(), nullptr);
+        m_watermarkFolderWindow = new WatermarkFolderWindow(m_services, m_settings.defaultWatermarkFolder(), nullptr);
         connect(m_watermarkFolderWindow, &WatermarkFolderWindow::folderAccepted, this, [this](const QString& folder) {
             m_settings.useWatermarkFolder(folder);
             m_ui->lagua2->setText(QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
@@ -444,7 +442,10 @@ void MainWindow::openPlacementWindow()
     window->raise();
 }
 
-WatermarkPlacement MainWindow::placement() { return ensurePlacementWindow()->placement(); }
+WatermarkPlacement MainWindow::placement()
+{
+    return ensurePlacementWindow()->placement();
+}
 
 void MainWindow::openAbout()
 {
@@ -464,8 +465,7 @@ void MainWindow::openHelp()
 
 void MainWindow::startRun()
 {
-    if (m_sinceCancel.isValid()
-        && m_sinceCancel.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval())
+    if (m_sinceCancel.isValid() && m_sinceCancel.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval())
         return;
     if (m_driver.isRunning()) {
         // Clicked while a cancelled run finishes its row: start once it ends.
@@ -496,9 +496,9 @@ void MainWindow::tick()
 
 void MainWindow::confirmExit()
 {
-    const MessageAnswer answer = m_services.showMessage(QStringLiteral("¿ Desea salir del programa ?"),
-                                                        MessageButtons::YesNo, MessageIcon::None,
-                                                        QStringLiteral("Salida del programa"));
+    const MessageAnswer answer =
+        m_services.showMessage(QStringLiteral("¿ Desea salir del programa ?"), MessageButtons::YesNo, MessageIcon::None,
+                               QStringLiteral("Salida del programa"));
     if (answer == MessageAnswer::Yes)
         endProgram();
 }
@@ -549,7 +549,10 @@ void MainWindow::resetSummary()
     m_summary = new SummaryWindow(m_services, m_totals, nullptr);
 }
 
-SummaryTree& MainWindow::summaryTree() { return ensureSummary()->tree(); }
+SummaryTree& MainWindow::summaryTree()
+{
+    return ensureSummary()->tree();
+}
 
 void MainWindow::setRowCounters(qint64 totales, qint64 noProcesadas, qint64 procesadas)
 {
@@ -562,10 +565,22 @@ void MainWindow::setStatusText(const QString& text)
     m_ui->procesar->repaint();
 }
 
-void MainWindow::setStatusVisible(bool visible) { m_ui->procesar->setVisible(visible); }
-void MainWindow::setBatchText(const QString& text) { m_ui->visor->setText(text); }
-void MainWindow::setBatchVisible(bool visible) { m_ui->visor->setVisible(visible); }
-void MainWindow::setPlacementButtonVisible(bool visible) { m_ui->Ajustecmd->setVisible(visible); }
+void MainWindow::setStatusVisible(bool visible)
+{
+    m_ui->procesar->setVisible(visible);
+}
+void MainWindow::setBatchText(const QString& text)
+{
+    m_ui->visor->setText(text);
+}
+void MainWindow::setBatchVisible(bool visible)
+{
+    m_ui->visor->setVisible(visible);
+}
+void MainWindow::setPlacementButtonVisible(bool visible)
+{
+    m_ui->Ajustecmd->setVisible(visible);
+}
 
 void MainWindow::withdrawWatermarkMark()
 {
@@ -573,9 +588,18 @@ void MainWindow::withdrawWatermarkMark()
     m_defaultWatermark->setChecked(false);
 }
 
-void MainWindow::setProcessButtonVisible(bool visible) { m_ui->Command1->setVisible(visible); }
-void MainWindow::setCancelButtonVisible(bool visible) { m_ui->cancelar->setVisible(visible); }
-void MainWindow::setSummaryButtonVisible(bool visible) { m_ui->cestadisticas->setVisible(visible); }
+void MainWindow::setProcessButtonVisible(bool visible)
+{
+    m_ui->Command1->setVisible(visible);
+}
+void MainWindow::setCancelButtonVisible(bool visible)
+{
+    m_ui->cancelar->setVisible(visible);
+}
+void MainWindow::setSummaryButtonVisible(bool visible)
+{
+    m_ui->cestadisticas->setVisible(visible);
+}
 
 void MainWindow::showMainWindow()
 {
@@ -602,11 +626,20 @@ void MainWindow::restartClock()
     m_clock->start(1000);
 }
 
-void MainWindow::stopClock() { m_clock->stop(); }
+void MainWindow::stopClock()
+{
+    m_clock->stop();
+}
 
-void MainWindow::playCompletionTones() { m_tones.playCompletionTones(); }
+void MainWindow::playCompletionTones()
+{
+    m_tones.playCompletionTones();
+}
 
-void MainWindow::rowHandled(const RowReport& report) { m_checkAndReport.rowHandled(report); }
+void MainWindow::rowHandled(const RowReport& report)
+{
+    m_checkAndReport.rowHandled(report);
+}
 
 void MainWindow::dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft)
 {

@@ -168,8 +168,8 @@ private:
     QAction* m_formatJpg = nullptr;
     QAction* m_formatTiff = nullptr;
     QAction* m_formatAny = nullptr;
-    static constexpr std::array<JpegQuality, 4> kQualities = {JpegQuality::High, JpegQuality::Medium,
-                                                              JpegQuality::Low, JpegQuality::VeryLow};
+    static constexpr std::array<JpegQuality, 4> kQualities = {JpegQuality::High, JpegQuality::Medium, JpegQuality::Low,
+                                                              JpegQuality::VeryLow};
     std::array<QAction*, 4> m_qualityItems{};
     QAction* m_defaultWatermark = nullptr;
     // The items that each show one setting, and what they read.

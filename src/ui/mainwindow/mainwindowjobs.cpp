@@ -19,16 +19,19 @@ namespace {
 // Shown as «Trabajos de Fotolista (*.fotolista)»: the dialog adds the pattern.
 const QString kJobFilter = QStringLiteral("Trabajos de Fotolista|*.fotolista|");
 
-bool isJobFile(const QFileInfo& info) { return info.suffix().compare(QLatin1String("fotolista"), Qt::CaseInsensitive) == 0; }
+bool isJobFile(const QFileInfo& info)
+{
+    return info.suffix().compare(QLatin1String("fotolista"), Qt::CaseInsensitive) == 0;
+}
 
 bool isWorkbookFile(const QFileInfo& info)
 {
     static const QStringList suffixes{QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("xlsm"),
-                                      QStringLiteral("ods"), QStringLiteral("csv"), QStringLiteral("txt")};
+                                      QStringLiteral("ods"), QStringLiteral("csv"),  QStringLiteral("txt")};
     return suffixes.contains(info.suffix().toLower());
 }
 
-} // namespace
+}  // namespace
 
 void MainWindow::addJobItems(QMenu* options)
 {
@@ -115,8 +118,9 @@ bool MainWindow::openJob(const QString& path)
         return false;
     }
     if (!load.warnings.isEmpty())
-        m_services.showMessage(QStringLiteral("El trabajo «%1» se abre, pero:\n%2").arg(path, load.warnings.join(QLatin1Char('\n'))),
-                               MessageButtons::Ok, MessageIcon::Warning);
+        m_services.showMessage(
+            QStringLiteral("El trabajo «%1» se abre, pero:\n%2").arg(path, load.warnings.join(QLatin1Char('\n'))),
+            MessageButtons::Ok, MessageIcon::Warning);
     if (trial.isWorkbookSet())
         prepareWorkbookChoice();
     showJobControls(applyJob(*load.job, m_settings));
@@ -145,7 +149,7 @@ void MainWindow::showJobControls(const std::optional<WatermarkPlacement>& placed
     m_defaultWatermark->setChecked(on && ownFolder);
     m_ui->Slider1->setVisible(on);
     m_ui->Ajustecmd->setVisible(on);
-    m_ui->lagua2->setText(!on        ? QString()
+    m_ui->lagua2->setText(!on         ? QString()
                           : ownFolder ? QStringLiteral("Marca de Agua ACTIVA")
                                       : QStringLiteral("Marca de Agua ACTIVA,\rAGUA.JPG"));
     if (placed)

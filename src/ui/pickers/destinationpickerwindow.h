@@ -21,7 +21,6 @@ public:
     explicit DestinationPickerWindow(UiServices& services, QWidget* parent = nullptr);
     ~DestinationPickerWindow() override;
 
-
 signals:
     /// The open folder, when the user takes it; the window is hidden right after.
     void folderChosen(const QString& path);

@@ -13,7 +13,10 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
-QString cleanAbsolute(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
+QString cleanAbsolute(const QString& path)
+{
+    return QDir::cleanPath(QDir(path).absolutePath());
+}
 
 // Listing a folder needs both read and search rights; anything else would show
 // an empty list for a folder that really has sub-folders.
@@ -29,7 +32,7 @@ QString rootOf(const QString& path)
     return volume.isValid() ? cleanAbsolute(volume.rootPath()) : QDir::rootPath();
 }
 
-} // namespace
+}  // namespace
 
 FolderPicker::FolderPicker(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::FolderPicker>())
 {
@@ -87,8 +90,7 @@ void FolderPicker::fillDrives()
     roots.sort();
     for (const QString& root : roots) {
         const QString name = QStorageInfo(root).name();
-        m_ui->Drive1->addItem(name.isEmpty() ? root : root + QStringLiteral("  [") + name + QStringLiteral("]"),
-                              root);
+        m_ui->Drive1->addItem(name.isEmpty() ? root : root + QStringLiteral("  [") + name + QStringLiteral("]"), root);
     }
 }
 

@@ -19,7 +19,6 @@ public:
     explicit SourcePickerWindow(QWidget* parent = nullptr);
     ~SourcePickerWindow() override;
 
-
 signals:
     /// The open folder, when the user takes it; the window is hidden right after.
     void folderChosen(const QString& path);

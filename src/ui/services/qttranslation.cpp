@@ -11,8 +11,7 @@ namespace {
 /// QFileDialog, where Qt 5 looked, and are asked there.
 class QtTexts : public QTranslator {
 public:
-    QString translate(const char* context, const char* sourceText, const char* disambiguation,
-                      int n) const override
+    QString translate(const char* context, const char* sourceText, const char* disambiguation, int n) const override
     {
         const QString text = QTranslator::translate(context, sourceText, disambiguation, n);
         if (text.isEmpty() && qstrcmp(context, "QAbstractFileIconProvider") == 0)
@@ -21,7 +20,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<QTranslator> installQtTranslation(const QLocale& locale)
 {

@@ -12,10 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-QtUiServices::QtUiServices(QWidget* parent)
-    : m_parent(parent)
-{
-}
+QtUiServices::QtUiServices(QWidget* parent) : m_parent(parent) {}
 
 MessageAnswer QtUiServices::showMessage(const QString& text, MessageButtons buttons, MessageIcon icon,
                                         const QString& title)
@@ -83,8 +80,7 @@ bool QtUiServices::startProgram(const QString& program, const QStringList& argum
     // as close as X11 and Wayland let us come to "without the focus".
     switch (mode) {
     case WindowMode::NormalWithFocus:
-    case WindowMode::NormalWithoutFocus:
-        break;
+    case WindowMode::NormalWithoutFocus: break;
     }
     return QProcess::startDetached(program, arguments);
 }
@@ -94,7 +90,10 @@ bool QtUiServices::openWithDesktop(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void QtUiServices::yieldToUser() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtUiServices::yieldToUser()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtUiServices::waitUntil(const std::function<bool()>& ready)
 {

@@ -31,12 +31,12 @@ std::vector<qint16> tone(double hertz)
     return samples;
 }
 
-} // namespace
+}  // namespace
 
-TonePlayer::TonePlayer(QObject* parent)
-    : QObject(parent)
+TonePlayer::TonePlayer(QObject* parent) : QObject(parent)
 {
-    connect(this, &TonePlayer::beepRequested, this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    connect(
+        this, &TonePlayer::beepRequested, this, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
 TonePlayer::~TonePlayer()
@@ -64,8 +64,8 @@ void TonePlayer::play()
     format.rate = kRate;
     format.channels = 1;
     int error = 0;
-    pa_simple* stream =
-        pa_simple_new(nullptr, "Fotolista", PA_STREAM_PLAYBACK, nullptr, "Proceso terminado", &format, nullptr, nullptr, &error);
+    pa_simple* stream = pa_simple_new(nullptr, "Fotolista", PA_STREAM_PLAYBACK, nullptr, "Proceso terminado", &format,
+                                      nullptr, nullptr, &error);
     if (!stream) {
         emit beepRequested();
         return;

@@ -23,7 +23,7 @@ QColor colourOf(quint32 bgr)
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
-} // namespace
+}  // namespace
 
 SummaryWindow::SummaryWindow(UiServices& services, const RunTotals& totals, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::frmOptions>()), m_services(services)
@@ -56,7 +56,10 @@ SummaryWindow::SummaryWindow(UiServices& services, const RunTotals& totals, QWid
     m_tree.setListener(this);
 }
 
-SummaryWindow::~SummaryWindow() { m_tree.setListener(nullptr); }
+SummaryWindow::~SummaryWindow()
+{
+    m_tree.setListener(nullptr);
+}
 
 void SummaryWindow::showWithTotals(const RunTotals& totals)
 {

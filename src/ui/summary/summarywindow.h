@@ -54,6 +54,6 @@ private:
     std::unique_ptr<Ui::frmOptions> m_ui;
     UiServices& m_services;
     SummaryTree m_tree;
-    QList<QWidget*> m_pages;                        ///< one per tab, in tab order
-    QHash<QString, QTreeWidgetItem*> m_rowItems;    ///< row entries by key, for their details
+    QList<QWidget*> m_pages;  ///< one per tab, in tab order
+    QHash<QString, QTreeWidgetItem*> m_rowItems;  ///< row entries by key, for their details
 };

@@ -7,10 +7,10 @@
 #include <QPixmap>
 
 PlacementWindow::PlacementWindow(QString markFolder, QString previewPath, QWidget* parent)
-    : QWidget(parent, Qt::Window),
-      m_ui(std::make_unique<Ui::Form2>()),
-      m_markFolder(std::move(markFolder)),
-      m_previewPath(std::move(previewPath))
+    : QWidget(parent, Qt::Window)
+    , m_ui(std::make_unique<Ui::Form2>())
+    , m_markFolder(std::move(markFolder))
+    , m_previewPath(std::move(previewPath))
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -45,9 +45,8 @@ void PlacementWindow::setPlacement(const WatermarkPlacement& p)
 
 bool PlacementWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-        (watched == m_ui->Slider1 || watched == m_ui->Slider2 || watched == m_ui->Slider3))
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
+        && (watched == m_ui->Slider1 || watched == m_ui->Slider2 || watched == m_ui->Slider3))
         refresh();
     return QWidget::eventFilter(watched, event);
 }

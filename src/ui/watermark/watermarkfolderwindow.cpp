@@ -4,10 +4,10 @@
 #include "ui_watermarkfolderwindow.h"
 
 WatermarkFolderWindow::WatermarkFolderWindow(UiServices& services, QString defaultWatermarkFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window),
-      m_ui(std::make_unique<Ui::agua>()),
-      m_services(services),
-      m_defaultWatermarkFolder(std::move(defaultWatermarkFolder))
+    : QWidget(parent, Qt::Window)
+    , m_ui(std::make_unique<Ui::agua>())
+    , m_services(services)
+    , m_defaultWatermarkFolder(std::move(defaultWatermarkFolder))
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);

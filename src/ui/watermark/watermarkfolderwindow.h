@@ -23,7 +23,6 @@ public:
     WatermarkFolderWindow(UiServices& services, QString defaultWatermarkFolder, QWidget* parent = nullptr);
     ~WatermarkFolderWindow() override;
 
-
 signals:
     /// The open folder, when the user takes it; the window is hidden right after.
     void folderAccepted(const QString& path);

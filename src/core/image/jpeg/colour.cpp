@@ -34,7 +34,10 @@ struct ColourTables {
     }
 };
 
-uint8_t clampByte(int value) { return uint8_t(std::clamp(value, 0, 255)); }
+uint8_t clampByte(int value)
+{
+    return uint8_t(std::clamp(value, 0, 255));
+}
 
 #if FOTOLISTA_X86
 
@@ -64,8 +67,7 @@ constexpr std::array<int8_t, 16> interleaveMask(int chunk, int channel)
 }
 
 /// Sixteen pixels at a time; returns how many were done.
-FOTOLISTA_AVX2 int colourRowVector(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line,
-                                   int width)
+FOTOLISTA_AVX2 int colourRowVector(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line, int width)
 {
     static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_GREEN == 1 && FI_RGBA_RED == 2);
     const __m256i centre = _mm256_set1_epi32(128), half = _mm256_set1_epi32(1 << (ColourTables::kBits - 1));
@@ -85,9 +87,9 @@ FOTOLISTA_AVX2 int colourRowVector(const uint8_t* luma, const uint8_t* cb, const
             const __m256i b = _mm256_sub_epi32(eightSamples(cb + at), centre);
             const __m256i r = _mm256_sub_epi32(eightSamples(cr + at), centre);
             const __m128i blue = eightLevels(l, _mm256_add_epi32(_mm256_mullo_epi32(b, toBlue), half));
-            const __m128i green = eightLevels(
-                l, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, cbToGreen), half),
-                                    _mm256_mullo_epi32(r, crToGreen)));
+            const __m128i green =
+                eightLevels(l, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(b, cbToGreen), half),
+                                                _mm256_mullo_epi32(r, crToGreen)));
             const __m128i red = eightLevels(l, _mm256_add_epi32(_mm256_mullo_epi32(r, toRed), half));
             if (half8 == 0) {
                 planes[0] = blue;
@@ -112,7 +114,7 @@ FOTOLISTA_AVX2 int colourRowVector(const uint8_t* luma, const uint8_t* cb, const
 }
 #endif
 
-} // namespace
+}  // namespace
 
 bool Decoder::startOutput()
 {
@@ -158,10 +160,9 @@ void Decoder::outputRow(int my, int stored)
     }
 }
 
-} // namespace jpeg
+}  // namespace jpeg
 
-void jpegColourRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line, int width,
-                   bool vector)
+void jpegColourRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* line, int width, bool vector)
 {
     using jpeg::ColourTables;
     static const ColourTables colour;

@@ -55,16 +55,16 @@ struct Component {
     int quantId = 0;
     std::array<uint16_t, 64> quant{};  // natural order, taken at the component's first scan
     bool quantTaken = false;
-    int widthInBlocks = 0, heightInBlocks = 0;    // as a scan of this component alone covers
-    int storedWidth = 0, storedHeight = 0;        // padded to whole MCUs
-    int sizeX = 0, sizeY = 0;                     // output pixels per block
-    int kept = 0;                                 // coefficients kept per block
-    int stride = 0;                               // coefficients stored per block
-    std::array<int8_t, 64> slot{};                // per zigzag index: where it is stored
-    uint64_t keptMask = 0;                        // zigzag indices kept
-    uint64_t* nonzero = nullptr;                  // per block: bit k set when coefficient k is nonzero
-    int16_t* coefficients = nullptr;              // per block: `stride` of them, the kept ones first
-    std::array<int, 64> coefficientBits{};        // successive approximation reached, -1 for none yet
+    int widthInBlocks = 0, heightInBlocks = 0;  // as a scan of this component alone covers
+    int storedWidth = 0, storedHeight = 0;  // padded to whole MCUs
+    int sizeX = 0, sizeY = 0;  // output pixels per block
+    int kept = 0;  // coefficients kept per block
+    int stride = 0;  // coefficients stored per block
+    std::array<int8_t, 64> slot{};  // per zigzag index: where it is stored
+    uint64_t keptMask = 0;  // zigzag indices kept
+    uint64_t* nonzero = nullptr;  // per block: bit k set when coefficient k is nonzero
+    int16_t* coefficients = nullptr;  // per block: `stride` of them, the kept ones first
+    std::array<int, 64> coefficientBits{};  // successive approximation reached, -1 for none yet
     int dcPrediction = 0;
     TransformFunction transform = nullptr;
 };
@@ -167,4 +167,4 @@ inline bool Decoder::nextMcu(BitReader& reader, Scan& scan)
     return true;
 }
 
-} // namespace jpeg
+}  // namespace jpeg

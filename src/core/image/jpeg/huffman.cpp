@@ -37,7 +37,7 @@ void fillLookup(Huffman& table, int32_t code, int length, int symbol, bool dc)
     }
 }
 
-} // namespace
+}  // namespace
 
 bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols, int total, bool dc)
 {
@@ -71,4 +71,4 @@ bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols,
     return true;
 }
 
-} // namespace jpeg
+}  // namespace jpeg

@@ -21,7 +21,7 @@ struct Huffman {
     // (length << 8) | symbol for the codes of kFastBits bits or fewer; 0 otherwise.
     std::array<uint16_t, 1 << kFastBits> fast{};
     std::array<int32_t, 17> maxCode{};  // the largest code of each length, -1 if none
-    std::array<int32_t, 17> offset{};   // symbol index minus code, per length
+    std::array<int32_t, 17> offset{};  // symbol index minus code, per length
     std::array<uint8_t, 256> symbols{};
     // For sequential scans: a code and the bits of the value after it read
     // in one look, when they fit in kLookupBits (entries below).
@@ -184,4 +184,4 @@ inline int extend(unsigned value, int size)
 /// from 1 to 16. False for a table libjpeg refuses.
 bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols, int total, bool dc);
 
-} // namespace jpeg
+}  // namespace jpeg

@@ -43,7 +43,7 @@ void trimStorage()
     }
 }
 
-} // namespace
+}  // namespace
 
 void takeStorage(Component& c, size_t index)
 {
@@ -65,7 +65,7 @@ FIBITMAP* Decoder::run()
     return m_picture.release();
 }
 
-} // namespace jpeg
+}  // namespace jpeg
 
 FIBITMAP* decodeJpegReducedDib(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels,
                                RefineInstructions instructions)

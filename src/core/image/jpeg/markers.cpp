@@ -11,7 +11,10 @@ namespace {
 
 constexpr qint64 kBlock = 64 * 1024;
 
-bool isRestart(int code) { return code >= 0xD0 && code <= 0xD7; }
+bool isRestart(int code)
+{
+    return code >= 0xD0 && code <= 0xD7;
+}
 
 /// Segments that the image library reads on top of libjpeg, with readers
 /// that trust the counts a file declares; APP0 stays only as JFIF's.
@@ -22,7 +25,7 @@ bool isMetadata(const Marker& m, const QByteArray& jpeg)
     return (m.code >= 0xE1 && m.code <= 0xED) || m.code == 0xEF || m.code == 0xFE;
 }
 
-} // namespace
+}  // namespace
 
 bool hasLength(uint8_t code)
 {
@@ -31,12 +34,14 @@ bool hasLength(uint8_t code)
     // libjpeg go on past any other code as if it had no length, reading
     // what follows as bytes to pass over: so does this walk.
     return (code >= 0xC0 && code <= 0xCF) || (code >= 0xDA && code <= 0xDD) || (code >= 0xE0 && code <= 0xEF)
-        || code == 0xFE;
+           || code == 0xFE;
 }
 
 MarkerWalker::MarkerWalker(ByteSource& source, qint64 from)
-    : m_source(source), m_memory(reinterpret_cast<const uchar*>(source.contiguous())), m_size(source.size()),
-      m_pos(from)
+    : m_source(source)
+    , m_memory(reinterpret_cast<const uchar*>(source.contiguous()))
+    , m_size(source.size())
+    , m_pos(from)
 {
 }
 
@@ -157,4 +162,4 @@ bool endsEarly(const QByteArray& jpeg)
     return !walker.metEnd();
 }
 
-} // namespace jpeg
+}  // namespace jpeg

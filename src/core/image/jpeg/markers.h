@@ -19,11 +19,11 @@ namespace jpeg {
 
 struct Marker {
     uint8_t code = 0;
-    qint64 at = 0;       // its 0xFF
+    qint64 at = 0;  // its 0xFF
     qint64 payload = 0;  // the first byte after its length field
-    qint64 size = 0;     // bytes after its length field; 0 for a marker without one
-    bool inScan = false; // met inside a scan's entropy-coded data
-    qint64 passedOver = 0; // bytes before it that are neither fill bytes nor a scan's data
+    qint64 size = 0;  // bytes after its length field; 0 for a marker without one
+    bool inScan = false;  // met inside a scan's entropy-coded data
+    qint64 passedOver = 0;  // bytes before it that are neither fill bytes nor a scan's data
     qint64 end() const { return payload + size; }
 };
 
@@ -72,4 +72,4 @@ QByteArray withoutMetadataSegments(const QByteArray& jpeg);
 /// that the file ends early and fills the rest with grey.
 bool endsEarly(const QByteArray& jpeg);
 
-} // namespace jpeg
+}  // namespace jpeg

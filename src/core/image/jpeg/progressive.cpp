@@ -17,7 +17,10 @@ namespace jpeg {
 
 namespace {
 
-int16_t scaled(int value, int shift) { return int16_t(uint16_t(unsigned(value) << shift)); }
+int16_t scaled(int value, int shift)
+{
+    return int16_t(uint16_t(unsigned(value) << shift));
+}
 
 bool dcFirst(BitReader& reader, Component& c, const Huffman& table, size_t block, int al)
 {
@@ -75,7 +78,10 @@ bool acFirst(BitReader& reader, Component& c, const Huffman& table, size_t block
     return true;
 }
 
-uint64_t lowBits(int n) { return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1; }
+uint64_t lowBits(int n)
+{
+    return n >= 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1;
+}
 
 /// Every coefficient of `pending` (nonzero ones) takes one more bit of its
 /// magnitude; those not kept only have theirs passed over.
@@ -188,20 +194,20 @@ bool acRefinePlain(BitReader& reader, Component& c, const Huffman& table, size_t
 }
 
 #if FOTOLISTA_X86
-FOTOLISTA_POPCNT bool acRefineCounting(BitReader& reader, Component& c, const Huffman& table, size_t block,
-                                       int count, int ss, int se, int al, int& eobRun)
+FOTOLISTA_POPCNT bool acRefineCounting(BitReader& reader, Component& c, const Huffman& table, size_t block, int count,
+                                       int ss, int se, int al, int& eobRun)
 {
     return acRefineBlocks<false>(reader, c, table, block, count, ss, se, al, eobRun);
 }
 
-FOTOLISTA_BMI2 bool acRefineDepositing(BitReader& reader, Component& c, const Huffman& table, size_t block,
-                                       int count, int ss, int se, int al, int& eobRun)
+FOTOLISTA_BMI2 bool acRefineDepositing(BitReader& reader, Component& c, const Huffman& table, size_t block, int count,
+                                       int ss, int se, int al, int& eobRun)
 {
     return acRefineBlocks<true>(reader, c, table, block, count, ss, se, al, eobRun);
 }
 #endif
 
-} // namespace
+}  // namespace
 
 /// The quickest of the three this processor runs, or of those `asked`
 /// allows: AMD's before Zen 3 take a hundred cycles or more for a deposit.
@@ -281,4 +287,4 @@ bool Decoder::interleaved(BitReader& reader, Scan& scan)
     return true;
 }
 
-} // namespace jpeg
+}  // namespace jpeg

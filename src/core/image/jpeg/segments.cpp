@@ -170,8 +170,8 @@ bool Decoder::scanHeader(const uint8_t* at, int length, Scan& scan)
         return false;
     for (size_t i = 0; i < size_t(scan.count); ++i) {
         const uint8_t* p = at + 1 + 2 * i;
-        const auto found = std::find_if(m_components.begin(), m_components.end(),
-                                        [&](const Component& c) { return c.id == p[0]; });
+        const auto found =
+            std::find_if(m_components.begin(), m_components.end(), [&](const Component& c) { return c.id == p[0]; });
         if (found == m_components.end() || (p[1] >> 4) > 3 || (p[1] & 15) > 3)
             return false;
         if (std::find(scan.components.begin(), scan.components.begin() + ptrdiff_t(i), &*found)
@@ -220,7 +220,8 @@ bool Decoder::takeUp(Component& c, const Scan& scan, const Huffman& dcTable, con
         c.coefficientBits[size_t(k)] = scan.al;
     }
     if (m_sequential ? !dcTable.defined || !acTable.defined
-                     : scan.dc() ? scan.ah == 0 && !dcTable.defined : !acTable.defined)
+        : scan.dc()  ? scan.ah == 0 && !dcTable.defined
+                     : !acTable.defined)
         return false;
     if (!c.quantTaken) {
         if (!m_quantDefined[size_t(c.quantId)])
@@ -315,7 +316,7 @@ bool Decoder::segments()
 bool Decoder::rgbPlanes() const
 {
     return m_components.size() == 3 && !m_jfif && m_components[0].id == 'R' && m_components[1].id == 'G'
-        && m_components[2].id == 'B';
+           && m_components[2].id == 'B';
 }
 
-} // namespace jpeg
+}  // namespace jpeg

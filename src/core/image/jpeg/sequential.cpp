@@ -89,7 +89,7 @@ namespace {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 /// One row of MCUs of a sequential scan, every plane's blocks whole. Kept
 /// out of its caller: inlined there, the reader's copy no longer stays in
@@ -152,4 +152,4 @@ bool Decoder::sequential(BitReader& reader, Scan& scan)
     return true;
 }
 
-} // namespace jpeg
+}  // namespace jpeg

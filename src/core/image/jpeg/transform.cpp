@@ -91,8 +91,8 @@ template <int SX, int SY>
                 line[j] = _mm_add_ps(line[j], _mm_mul_ps(d, sums[v][j]));
         }
         // Truncated and clamped to 0..255 as clampLevel does.
-        const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(_mm_add_ps(line[0], level)),
-                                              _mm_cvttps_epi32(_mm_add_ps(line[1], level)));
+        const __m128i words =
+            _mm_packs_epi32(_mm_cvttps_epi32(_mm_add_ps(line[0], level)), _mm_cvttps_epi32(_mm_add_ps(line[1], level)));
         alignas(16) uint8_t bytes[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(words, words));
         std::memcpy(out + y * stride, bytes, SX);
@@ -176,7 +176,7 @@ TransformFunction transformAcross(int sy)
     }
 }
 
-} // namespace
+}  // namespace
 
 TransformFunction transformFor(int sx, int sy)
 {
@@ -191,4 +191,4 @@ TransformFunction transformFor(int sx, int sy)
     }
 }
 
-} // namespace jpeg
+}  // namespace jpeg

@@ -90,22 +90,19 @@ qsizetype pieceEnd(QByteArrayView bytes, qsizetype from, qsizetype length, Encod
         return end;
     switch (encoding) {
     case Encoding::Utf16LittleEndian:
-    case Encoding::Utf16BigEndian:
-        end -= (end - from) % 2;
-        break;
+    case Encoding::Utf16BigEndian: end -= (end - from) % 2; break;
     case Encoding::Utf8:
         for (qsizetype lead = end - 1; lead >= from && lead >= end - 4; --lead) {
             const auto b = static_cast<unsigned char>(bytes[lead]);
             if ((b & 0xC0) == 0x80)
-                continue; // a continuation byte: look further back
+                continue;  // a continuation byte: look further back
             const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
             if (lead + length > end && lead > from)
                 end = lead;
             break;
         }
         break;
-    case Encoding::Windows1252:
-        break;
+    case Encoding::Windows1252: break;
     }
     return end;
 }
@@ -160,7 +157,7 @@ private:
         if (m_afterCarriageReturn) {
             m_afterCarriageReturn = false;
             if (c == u'\n')
-                return true; // the rest of a CR LF
+                return true;  // the rest of a CR LF
         }
         switch (m_state) {
         case State::RecordStart:
@@ -178,7 +175,7 @@ private:
                 return true;
             }
             if (c == u'"' && m_state == State::QuoteInQuoted) {
-                m_state = State::Quoted; // a doubled quote stands for one
+                m_state = State::Quoted;  // a doubled quote stands for one
                 return append(c);
             }
             // After a closing quote, text up to the delimiter still belongs to
@@ -286,7 +283,7 @@ private:
     bool m_rowsExhausted = false;
 };
 
-} // namespace
+}  // namespace
 
 Encoding detectEncoding(QByteArrayView bytes, qsizetype& markLength)
 {
@@ -319,7 +316,7 @@ QChar sniffDelimiter(QStringView sample, bool sampleIsWhole)
         if (sampleIsWhole)
             counter.finish();
         else if (counter.counts.size() > 1)
-            counter.counts.pop_back(); // the last record may be cut short
+            counter.counts.pop_back();  // the last record may be cut short
         std::map<quint32, std::size_t> frequency;
         for (quint32 n : counter.counts)
             ++frequency[n];
@@ -374,4 +371,4 @@ std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& she
     return std::nullopt;
 }
 
-} // namespace csv
+}  // namespace csv

@@ -32,4 +32,4 @@ QChar sniffDelimiter(QStringView sample, bool sampleIsWhole);
 /// document are Refusal::NotWorkbook.
 std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& sheet);
 
-} // namespace csv
+}  // namespace csv

@@ -54,14 +54,14 @@ bool isEncrypted(workbook::ZipPackage& package, std::optional<Refusal>& refusal)
 std::optional<Refusal> readActiveTable(workbook::ZipPackage& package, QString& name)
 {
     XmlPart xml(package, QStringLiteral("settings.xml"));
-    int viewSettings = 0; // depth of <config-item-set config:name="ooo:view-settings">
-    int views = 0;        // depth of <config-item-map-indexed config:name="Views">
-    int firstView = 0;    // depth of its first entry
+    int viewSettings = 0;  // depth of <config-item-set config:name="ooo:view-settings">
+    int views = 0;  // depth of <config-item-map-indexed config:name="Views">
+    int firstView = 0;  // depth of its first entry
     bool sawView = false;
     while (xml.next()) {
         if (xml.isEnd()) {
             if (xml.depth() == firstView)
-                break; // the first view has been read
+                break;  // the first view has been read
             if (xml.depth() == views)
                 views = 0;
             if (xml.depth() == viewSettings)
@@ -101,7 +101,7 @@ struct PendingCell {
 /// What a cell's attributes say of its value.
 struct CellAttributes {
     QString valueType;
-    bool error = false;   // calcext:value-type="error": a formula's error
+    bool error = false;  // calcext:value-type="error": a formula's error
     bool formula = false;
     QString value;
     QString dateValue;
@@ -145,12 +145,12 @@ bool TableReader::read(XmlPart& xml)
         if (xml.namespaceUri() == kTable
             && (xml.name() == u"table-row-group" || xml.name() == u"table-header-rows"
                 || xml.name() == u"table-rows")) {
-            continue; // rows grouped: read what they hold
+            continue;  // rows grouped: read what they hold
         }
         if (is(xml, kTable, u"table-row")) {
             if (!readRow(xml))
                 return false;
-        } else if (!xml.skipElement()) { // columns, shapes, forms, ...
+        } else if (!xml.skipElement()) {  // columns, shapes, forms, ...
             return false;
         }
     }
@@ -185,7 +185,7 @@ bool TableReader::addRow(quint64 repeat)
     const quint64 first = m_row;
     m_row = std::min(m_row + repeat, kRowEnd);
     if (m_cells.empty())
-        return true; // empty rows, however many, take no room
+        return true;  // empty rows, however many, take no room
     const quint64 rows = m_row - first;
     quint64 perRow = 0;
     for (const PendingCell& cell : m_cells)
@@ -253,16 +253,16 @@ bool TableReader::readParagraph(XmlPart& xml, QString& out)
             out += u'\t';
         } else if (is(xml, kText, u"line-break")) {
             out += u'\n';
-        } else if (is(xml, kOffice, u"annotation") || is(xml, kText, u"note")
-                   || is(xml, kText, u"tracked-changes") || xml.namespaceUri() == kDraw) {
+        } else if (is(xml, kOffice, u"annotation") || is(xml, kText, u"note") || is(xml, kText, u"tracked-changes")
+                   || xml.namespaceUri() == kDraw) {
             // Comments, notes and drawings are not the cell's text.
             if (!xml.skipElement())
                 return false;
             continue;
         } else {
-            continue; // spans, links, fields: their text is part of the paragraph
+            continue;  // spans, links, fields: their text is part of the paragraph
         }
-        if (!xml.skipElement()) // the inside of text:s, text:tab, text:line-break
+        if (!xml.skipElement())  // the inside of text:s, text:tab, text:line-break
             return false;
     }
     return false;
@@ -285,7 +285,7 @@ bool TableReader::readShownText(XmlPart& xml)
             m_paragraph.clear();
             if (!readParagraph(xml, m_paragraph) || !append(xml, m_text, m_paragraph))
                 return false;
-        } else if (!xml.skipElement()) { // annotations, drawings
+        } else if (!xml.skipElement()) {  // annotations, drawings
             return false;
         }
     }
@@ -314,7 +314,7 @@ bool valueOf(const CellAttributes& a, PendingCell& cell)
     cell.kind = PendingCell::Kind::Number;
     bool ok = false;
     if (a.error)
-        return false; // the error as the cell shows it
+        return false;  // the error as the cell shows it
     if (a.valueType == u"float" || a.valueType == u"percentage" || a.valueType == u"currency") {
         cell.number = a.value.toDouble(&ok);
         return ok;
@@ -398,7 +398,7 @@ std::optional<Refusal> readContent(workbook::ZipPackage& package, const QString&
     return xml.refusal();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<double> daysFromDuration(QStringView duration)
 {
@@ -439,7 +439,7 @@ std::optional<double> daysFromDuration(QStringView duration)
         else if (inTime && c == u'S')
             seconds += n;
         else
-            return std::nullopt; // years, months, or no designator at all
+            return std::nullopt;  // years, months, or no designator at all
         any = true;
         start = i + 1;
     }
@@ -476,4 +476,4 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
     return std::nullopt;
 }
 
-} // namespace ods
+}  // namespace ods

@@ -27,4 +27,4 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
 /// counts years or months, which have no fixed length.
 std::optional<double> daysFromDuration(QStringView duration);
 
-} // namespace ods
+}  // namespace ods

@@ -71,11 +71,11 @@ LoadResult readPackage(const QByteArray& bytes, const QString& path)
         || mimetype == "application/vnd.oasis.opendocument.spreadsheet-template") {
         refusal = ods::read(package, sheet);
     } else if (!mimetype.isEmpty()) {
-        refusal = Refusal::NotWorkbook; // another OpenDocument: a text, a presentation
+        refusal = Refusal::NotWorkbook;  // another OpenDocument: a text, a presentation
     } else if (package.contains(QStringLiteral("[Content_Types].xml"))) {
         refusal = xlsx::read(package, sheet);
     } else if (package.contains(QStringLiteral("content.xml"))) {
-        refusal = ods::read(package, sheet); // an .ods whose writer left out the mimetype
+        refusal = ods::read(package, sheet);  // an .ods whose writer left out the mimetype
     } else {
         refusal = Refusal::NotWorkbook;
     }
@@ -86,7 +86,7 @@ LoadResult readPackage(const QByteArray& bytes, const QString& path)
     return result;
 }
 
-} // namespace
+}  // namespace
 
 LoadResult parseWorkbook(const QByteArray& bytes, const QString& pathForMessages)
 {
@@ -126,4 +126,4 @@ LoadResult loadWorkbook(const QString& path)
     return parseWorkbook(bytes, path);
 }
 
-} // namespace workbook
+}  // namespace workbook

@@ -13,8 +13,8 @@ namespace workbook {
 /// The sheet a run reads, or why the file was refused.
 struct LoadResult {
     std::optional<Sheet> sheet;
-    Refusal refusal = Refusal::NotWorkbook; ///< meaningful when there is no sheet
-    QString message;                       ///< names the file and the reason; empty on success
+    Refusal refusal = Refusal::NotWorkbook;  ///< meaningful when there is no sheet
+    QString message;  ///< names the file and the reason; empty on success
 
     bool ok() const { return sheet.has_value(); }
 };
@@ -29,4 +29,4 @@ LoadResult loadWorkbook(const QString& path);
 /// The same for the bytes of a file; `pathForMessages` only names it.
 LoadResult parseWorkbook(const QByteArray& bytes, const QString& pathForMessages);
 
-} // namespace workbook
+}  // namespace workbook

@@ -152,7 +152,7 @@ bool readStringBody(ContinuedReader& in, quint32 count, QString& out)
     return in.skip(quint64(runs) * 4) && in.skip(phoneticBytes);
 }
 
-} // namespace
+}  // namespace
 
 bool readUnicodeString(ContinuedReader& in, QString& out)
 {
@@ -167,23 +167,15 @@ QByteArray codecName(quint16 codePage)
     switch (codePage) {
     case 367:
     case 1200:  // BIFF8 strings are UTF-16 and never pass through here
-    case 21010:
-        return {};
-    case 932:
-        return "Shift_JIS";
-    case 936:
-        return "GBK";
-    case 949:
-        return "windows-949";
-    case 950:
-        return "Big5";
+    case 21010: return {};
+    case 932: return "Shift_JIS";
+    case 936: return "GBK";
+    case 949: return "windows-949";
+    case 950: return "Big5";
     case 10000:
-    case 32768:
-        return "macintosh";
-    case 32769:
-        return "windows-1252";
-    default:
-        break;
+    case 32768: return "macintosh";
+    case 32769: return "windows-1252";
+    default: break;
     }
     if (codePage >= 1250 && codePage <= 1258)
         return "windows-" + QByteArray::number(codePage);
@@ -194,7 +186,7 @@ QByteArray codecName(quint16 codePage)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 CodePageDecoder::CodePageDecoder(quint16 codePage)
 {
@@ -221,4 +213,4 @@ QString CodePageDecoder::decode(QByteArrayView bytes) const
     return text;
 }
 
-} // namespace xls::biff
+}  // namespace xls::biff

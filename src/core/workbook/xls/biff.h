@@ -35,7 +35,7 @@ constexpr quint16 String = 0x0207;
 constexpr quint16 Rk = 0x027E;
 constexpr quint16 Format = 0x041E;
 constexpr quint16 Bof = 0x0809;
-} // namespace record
+}  // namespace record
 
 constexpr quint16 kVersionBiff5 = 0x0500;
 constexpr quint16 kVersionBiff8 = 0x0600;
@@ -44,7 +44,7 @@ constexpr quint16 kSubstreamGlobals = 0x0005;
 struct Record {
     quint16 type = 0;
     QByteArrayView data;
-    qsizetype offset = 0; ///< where the record header starts in the stream
+    qsizetype offset = 0;  ///< where the record header starts in the stream
 };
 
 /// Walks the records of a stream. A record whose length runs past the end
@@ -103,7 +103,7 @@ public:
     QString decode(QByteArrayView bytes) const;
 
 private:
-    std::shared_ptr<QStringDecoder> m_decoder; // null: Latin-1
+    std::shared_ptr<QStringDecoder> m_decoder;  // null: Latin-1
 };
 
-} // namespace xls::biff
+}  // namespace xls::biff

@@ -44,7 +44,7 @@ void appendTableEntries(QByteArrayView sector, quint32 sectorSize, std::vector<q
         table.push_back(at + 4 <= quint32(sector.size()) ? u32At(sector, at) : kFreeSector);
 }
 
-} // namespace
+}  // namespace
 
 CompoundFile::CompoundFile(QByteArray bytes) : m_bytes(std::move(bytes))
 {
@@ -271,8 +271,7 @@ CompoundFile::StreamStatus CompoundFile::readStream(QStringView name, QByteArray
         if (e.type != kTypeStream || e.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         QByteArray data;
-        const bool ok = e.size < m_miniCutoff ? readMini(e.start, e.size, data)
-                                              : readRegular(e.start, e.size, data);
+        const bool ok = e.size < m_miniCutoff ? readMini(e.start, e.size, data) : readRegular(e.start, e.size, data);
         if (!ok)
             return StreamStatus::Damaged;
         out = std::move(data);
@@ -281,4 +280,4 @@ CompoundFile::StreamStatus CompoundFile::readStream(QStringView name, QByteArray
     return StreamStatus::Missing;
 }
 
-} // namespace xls
+}  // namespace xls

@@ -16,8 +16,8 @@ class CompoundFile {
 public:
     enum class Status {
         Ok,
-        NotCompoundFile, ///< the signature is missing: some other kind of file
-        Damaged,         ///< the signature is there but the structure is broken or cut short
+        NotCompoundFile,  ///< the signature is missing: some other kind of file
+        Damaged,  ///< the signature is there but the structure is broken or cut short
     };
 
     enum class StreamStatus { Ok, Missing, Damaged };
@@ -73,4 +73,4 @@ private:
     QByteArray m_miniStream;
 };
 
-} // namespace xls
+}  // namespace xls

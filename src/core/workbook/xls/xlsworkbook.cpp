@@ -69,11 +69,11 @@ QString errorText(quint8 code)
     case 0x17: return QStringLiteral("#REF!");
     case 0x1D: return QStringLiteral("#NAME?");
     case 0x24: return QStringLiteral("#NUM!");
-    default:   return QStringLiteral("#N/A"); // 0x2A, and codes newer versions added
+    default: return QStringLiteral("#N/A");  // 0x2A, and codes newer versions added
     }
 }
 
-} // namespace
+}  // namespace
 
 /// Walks the BIFF records of a workbook stream and fills a Workbook with the
 /// active sheet's cells.
@@ -124,7 +124,7 @@ private:
     QHash<quint16, QString> m_formats;
     std::vector<quint16> m_xfFormats;
     std::vector<Workbook::Cell> m_cells;
-    std::optional<size_t> m_pendingString; // a formula cell waiting for its STRING record
+    std::optional<size_t> m_pendingString;  // a formula cell waiting for its STRING record
 };
 
 std::optional<Refusal> WorkbookParser::run(Workbook& workbook)
@@ -149,7 +149,7 @@ std::optional<Refusal> WorkbookParser::run(Workbook& workbook)
         if (m_sheets[i].type == 0)
             chosen = i;
     }
-    if (!chosen) { // no worksheet at all: every cell is empty
+    if (!chosen) {  // no worksheet at all: every cell is empty
         workbook.m_sheet = sheet.finish();
         return std::nullopt;
     }
@@ -238,8 +238,7 @@ void WorkbookParser::readGlobalRecord(const biff::Record& r, biff::RecordCursor&
         if (m_biff8)
             readSharedStrings(r, cursor);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -253,8 +252,7 @@ QString WorkbookParser::longText(QByteArrayView data, qsizetype at) const
     return text;
 }
 
-std::vector<QByteArrayView> WorkbookParser::withContinues(QByteArrayView first,
-                                                          biff::RecordCursor& cursor) const
+std::vector<QByteArrayView> WorkbookParser::withContinues(QByteArrayView first, biff::RecordCursor& cursor) const
 {
     std::vector<QByteArrayView> pieces{first};
     biff::Record more;
@@ -304,9 +302,7 @@ QString WorkbookParser::byteString(QByteArrayView data, qsizetype at, int length
 
 qsizetype WorkbookParser::sheetStart(size_t sheetIndex) const
 {
-    const auto isWorksheetBof = [](const biff::Record& r) {
-        return r.type == biff::record::Bof && r.data.size() >= 4;
-    };
+    const auto isWorksheetBof = [](const biff::Record& r) { return r.type == biff::record::Bof && r.data.size() >= 4; };
     biff::Record r;
     const qsizetype declared = m_sheets[sheetIndex].offset;
     if (declared >= m_globalsEnd && declared < m_stream.size()) {
@@ -334,7 +330,7 @@ std::optional<Refusal> WorkbookParser::readSheet(qsizetype start)
 {
     biff::RecordCursor cursor(m_stream, start);
     biff::Record r;
-    cursor.next(r); // the sheet's BOF
+    cursor.next(r);  // the sheet's BOF
     int depth = 0;  // charts embedded in the sheet have their own BOF..EOF
     while (cursor.next(r)) {
         if (r.type == biff::record::Bof) {
@@ -362,12 +358,9 @@ bool WorkbookParser::addToSheet(const Workbook::Cell& cell, const std::vector<Nu
                                 workbook::SheetBuilder& sheet)
 {
     switch (cell.kind) {
-    case Workbook::ValueKind::Text:
-        return sheet.addText(cell.row, cell.column, cell.text);
-    case Workbook::ValueKind::Boolean:
-        return sheet.addBoolean(cell.row, cell.column, cell.code != 0);
-    case Workbook::ValueKind::Error:
-        return sheet.addText(cell.row, cell.column, errorText(cell.code));
+    case Workbook::ValueKind::Text: return sheet.addText(cell.row, cell.column, cell.text);
+    case Workbook::ValueKind::Boolean: return sheet.addBoolean(cell.row, cell.column, cell.code != 0);
+    case Workbook::ValueKind::Error: return sheet.addText(cell.row, cell.column, errorText(cell.code));
     case Workbook::ValueKind::Number:
         return sheet.addNumber(cell.row, cell.column, cell.number,
                                cell.xf < xfKinds.size() ? xfKinds[cell.xf] : NumberFormatKind::Number);
@@ -459,8 +452,7 @@ bool WorkbookParser::readValue(quint16 type, QByteArrayView d, Workbook::Cell& c
         cell.kind = Kind::Number;
         cell.number = d.size() >= 10 ? rkValue(u32At(d, 6)) : 0;
         return d.size() >= 10;
-    case biff::record::Formula:
-        return readFormulaResult(d, cell);
+    case biff::record::Formula: return readFormulaResult(d, cell);
     case biff::record::BoolErr:
         if (d.size() < 8)
             return false;
@@ -469,7 +461,7 @@ bool WorkbookParser::readValue(quint16 type, QByteArrayView d, Workbook::Cell& c
         if (cell.kind == Kind::Boolean)
             cell.code = cell.code != 0;
         return true;
-    default: // BLANK, MULBLANK: formatted but empty
+    default:  // BLANK, MULBLANK: formatted but empty
         return false;
     }
 }
@@ -485,7 +477,7 @@ bool WorkbookParser::readFormulaResult(QByteArrayView d, Workbook::Cell& cell)
         return true;
     }
     switch (quint8(d[6])) {
-    case 0: // text, in the STRING record that follows
+    case 0:  // text, in the STRING record that follows
         m_pendingString = m_cells.size();
         break;
     case 1:
@@ -496,7 +488,7 @@ bool WorkbookParser::readFormulaResult(QByteArrayView d, Workbook::Cell& cell)
         cell.kind = Kind::Error;
         cell.code = quint8(d[8]);
         break;
-    default: // 3: the empty text
+    default:  // 3: the empty text
         break;
     }
     return true;
@@ -525,12 +517,9 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
 
     const CompoundFile container(bytes);
     switch (container.status()) {
-    case CompoundFile::Status::Ok:
-        break;
-    case CompoundFile::Status::NotCompoundFile:
-        return failed(pathForMessages, Refusal::NotWorkbook);
-    case CompoundFile::Status::Damaged:
-        return failed(pathForMessages, Refusal::Damaged);
+    case CompoundFile::Status::Ok: break;
+    case CompoundFile::Status::NotCompoundFile: return failed(pathForMessages, Refusal::NotWorkbook);
+    case CompoundFile::Status::Damaged: return failed(pathForMessages, Refusal::Damaged);
     }
 
     // Excel 97 and later write "Workbook"; Excel 5 and 95 wrote "Book".
@@ -539,10 +528,8 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
     if (found == CompoundFile::StreamStatus::Missing)
         found = container.readStream(u"Book", stream);
     switch (found) {
-    case CompoundFile::StreamStatus::Ok:
-        break;
-    case CompoundFile::StreamStatus::Damaged:
-        return failed(pathForMessages, Refusal::Damaged);
+    case CompoundFile::StreamStatus::Ok: break;
+    case CompoundFile::StreamStatus::Damaged: return failed(pathForMessages, Refusal::Damaged);
     case CompoundFile::StreamStatus::Missing: {
         // A password-protected .xlsx is a compound file holding the encrypted package.
         QByteArray ignored;
@@ -561,4 +548,4 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
     return result;
 }
 
-} // namespace xls
+}  // namespace xls

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/workbook/celladdress.h"
+#include "core/workbook/celltext.h"
 #include "core/workbook/refusal.h"
 #include "core/workbook/sheet.h"
-#include "core/workbook/celltext.h"
 #include "core/workbook/xls/biff.h"
 
 #include <QByteArray>
@@ -42,8 +42,8 @@ private:
         quint32 row = 0;
         quint32 column = 0;
         ValueKind kind = ValueKind::Text;
-        quint8 code = 0;   // boolean value or error code
-        quint16 xf = 0;    // style of a number, for its date format
+        quint8 code = 0;  // boolean value or error code
+        quint16 xf = 0;  // style of a number, for its date format
         double number = 0;
         QString text;
     };
@@ -62,9 +62,9 @@ struct LoadResult {
     /// 97-2003 workbook, PackageAsXls for an .xlsx saved with an .xls name,
     /// TooManyCells past workbook::bounds::kCells or kTextUnits.
     std::optional<workbook::Refusal> refusal;
-    QString message; ///< names the file and the reason; empty on success
+    QString message;  ///< names the file and the reason; empty on success
 
     bool ok() const { return workbook.has_value(); }
 };
 
-} // namespace xls
+}  // namespace xls

@@ -17,7 +17,7 @@ using workbook::XmlPart;
 namespace {
 
 struct Relationship {
-    QString type; // the last segment of the type URI: "worksheet", "styles", ...
+    QString type;  // the last segment of the type URI: "worksheet", "styles", ...
     QString part;
 };
 
@@ -121,9 +121,11 @@ std::optional<Refusal> readWorkbookPart(workbook::ZipPackage& package, const QSt
             const QStringView state = xml.attribute(u"state");
             sheet.visible = state != u"hidden" && state != u"veryHidden";
             // r:id, in the transitional or the strict namespace.
-            sheet.relationshipId = xml.attribute(u"http://schemas.openxmlformats.org/officeDocument/2006/relationships", u"id").toString();
+            sheet.relationshipId =
+                xml.attribute(u"http://schemas.openxmlformats.org/officeDocument/2006/relationships", u"id").toString();
             if (sheet.relationshipId.isEmpty())
-                sheet.relationshipId = xml.attribute(u"http://purl.oclc.org/ooxml/officeDocument/relationships", u"id").toString();
+                sheet.relationshipId =
+                    xml.attribute(u"http://purl.oclc.org/ooxml/officeDocument/relationships", u"id").toString();
             out.sheets.push_back(std::move(sheet));
         }
     }
@@ -217,8 +219,7 @@ Refusal overflowRefusal(const workbook::SheetBuilder& builder)
 
 class SheetPartReader {
 public:
-    SheetPartReader(workbook::SheetBuilder& builder, const std::vector<NumberFormatKind>& styles,
-                    DateSystem dates)
+    SheetPartReader(workbook::SheetBuilder& builder, const std::vector<NumberFormatKind>& styles, DateSystem dates)
         : m_builder(builder), m_styles(styles), m_dates(dates)
     {
     }
@@ -234,7 +235,7 @@ private:
     workbook::SheetBuilder& m_builder;
     const std::vector<NumberFormatKind>& m_styles;
     DateSystem m_dates;
-    quint32 m_row = 0;         // 0-based row of the current <row>
+    quint32 m_row = 0;  // 0-based row of the current <row>
     quint32 m_nextColumn = 0;  // where a <c> without an address goes
     bool m_overflow = false;
     QString m_value;
@@ -251,7 +252,7 @@ std::optional<Refusal> SheetPartReader::read(workbook::ZipPackage& package, cons
     while (xml.next()) {
         if (xml.isEnd()) {
             if (xml.name() == u"sheetData")
-                break; // nothing after the cells matters
+                break;  // nothing after the cells matters
             continue;
         }
         if (!xml.isStart())
@@ -304,7 +305,7 @@ bool SheetPartReader::readCell(XmlPart& xml)
             if (!readRichText(xml, m_inline))
                 return false;
             hasInline = true;
-        } else if (!xml.skipElement()) { // <f>, <extLst>
+        } else if (!xml.skipElement()) {  // <f>, <extLst>
             return false;
         }
     }
@@ -315,7 +316,7 @@ bool SheetPartReader::readCell(XmlPart& xml)
         added = !hasInline || addInline(row, column);
     else if (hasValue)
         added = addValue(row, column, type, style);
-    m_overflow = !added; // false only when a bound is passed
+    m_overflow = !added;  // false only when a bound is passed
     return added;
 }
 
@@ -343,7 +344,7 @@ bool SheetPartReader::addValue(quint32 row, quint32 column, const QString& type,
     if (type == u"d")
         return addIsoDate(row, column, value, format);
     if (!type.isEmpty() && type != u"n")
-        return true; // a type this reader does not know: empty
+        return true;  // a type this reader does not know: empty
     bool ok = false;
     const double number = value.toDouble(&ok);
     return !ok || m_builder.addNumber(row, column, number, format);
@@ -374,8 +375,8 @@ std::optional<Refusal> resolveSharedStrings(workbook::ZipPackage& package, const
     std::vector<workbook::SheetBuilder::TextRef> texts(keys.size());
     if (!name.isEmpty()) {
         XmlPart xml(package, name);
-        std::size_t next = 0; // the next key wanted
-        quint64 index = 0;    // of the <si> being read
+        std::size_t next = 0;  // the next key wanted
+        quint64 index = 0;  // of the <si> being read
         QString text;
         while (next < keys.size() && xml.next()) {
             if (!xml.isStart() || xml.name() != u"si")
@@ -399,7 +400,7 @@ std::optional<Refusal> resolveSharedStrings(workbook::ZipPackage& package, const
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 QString decodeEscapes(QStringView text)
 {
@@ -439,7 +440,7 @@ QString resolvePartName(const QString& sourcePart, QStringView target)
     if (!decoded.startsWith(u'/')) {
         pieces = sourcePart.split(u'/', Qt::SkipEmptyParts);
         if (!sourcePart.endsWith(u'/') && !pieces.isEmpty())
-            pieces.removeLast(); // the source part's own name
+            pieces.removeLast();  // the source part's own name
     }
     for (const QString& piece : decoded.split(u'/', Qt::SkipEmptyParts)) {
         if (piece == u".")
@@ -464,7 +465,7 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
     QString workbookPart = root.firstOfType(u"officeDocument");
     if (workbookPart.isEmpty())
         workbookPart = package.contains(QStringLiteral("xl/workbook.bin")) ? QStringLiteral("xl/workbook.bin")
-                                                                          : QStringLiteral("xl/workbook.xml");
+                                                                           : QStringLiteral("xl/workbook.xml");
     if (workbookPart.endsWith(QStringLiteral(".bin"), Qt::CaseInsensitive))
         return Refusal::BinaryWorkbook;
     if (!package.contains(workbookPart))
@@ -481,10 +482,9 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
 
     const SheetEntry* chosen = chooseSheet(book, rels);
     workbook::SheetBuilder builder;
-    const DateSystem dates =
-        book.dates1904 ? DateSystem::Excel1904 : DateSystem::Excel1900;
+    const DateSystem dates = book.dates1904 ? DateSystem::Excel1904 : DateSystem::Excel1900;
     builder.setDateSystem(dates);
-    if (!chosen) { // a workbook of charts only: every cell is empty
+    if (!chosen) {  // a workbook of charts only: every cell is empty
         sheet = builder.finish();
         return std::nullopt;
     }
@@ -505,4 +505,4 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
     return std::nullopt;
 }
 
-} // namespace xlsx
+}  // namespace xlsx

@@ -31,4 +31,4 @@ QString decodeEscapes(QStringView text);
 /// "xl/worksheets/sheet1.xml"; "/xl/styles.xml" is absolute).
 QString resolvePartName(const QString& sourcePart, QStringView target);
 
-} // namespace xlsx
+}  // namespace xlsx

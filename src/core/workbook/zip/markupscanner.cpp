@@ -11,7 +11,7 @@ namespace {
 constexpr char16_t kCData[] = u"[CDATA[";
 constexpr int kCDataLength = 7;
 
-} // namespace
+}  // namespace
 
 MarkupScanner::Verdict MarkupScanner::take(char16_t unit)
 {
@@ -37,7 +37,7 @@ MarkupScanner::Verdict MarkupScanner::take(char16_t unit)
         } else if (unit == u'?') {
             m_state = State::Instruction;
         } else {
-            m_state = State::Text; // a tag: it ends before the next '<' anyway
+            m_state = State::Text;  // a tag: it ends before the next '<' anyway
         }
         return Verdict::Ok;
     case State::Bang:
@@ -49,7 +49,7 @@ MarkupScanner::Verdict MarkupScanner::take(char16_t unit)
         }
         if (m_bangLength == 1 && before == u'-' && unit == u'-' && twoBefore == u'!') {
             m_state = State::Comment;
-            m_last[0] = m_last[1] = 0; // "<!-->" does not close it
+            m_last[0] = m_last[1] = 0;  // "<!-->" does not close it
             return Verdict::Ok;
         }
         if (m_bangLength < kCDataLength && before != u'-' && unit == kCData[m_bangLength]) {
@@ -126,4 +126,4 @@ MarkupScanner::Verdict MarkupScanner::scan(QByteArrayView bytes)
     return Verdict::Ok;
 }
 
-} // namespace workbook
+}  // namespace workbook

@@ -30,13 +30,13 @@ private:
 
     qint64 m_longest;
     Width m_width = Width::Unknown;
-    QByteArray m_start;        // the first bytes, until the width is known
-    int m_pendingByte = -1;    // half of a UTF-16 unit
+    QByteArray m_start;  // the first bytes, until the width is known
+    int m_pendingByte = -1;  // half of a UTF-16 unit
     State m_state = State::Text;
-    qint64 m_run = 0;          // units since the current piece began
+    qint64 m_run = 0;  // units since the current piece began
     char16_t m_last[2] = {0, 0};
-    int m_bangLength = 0;      // units of "<!..." read so far
+    int m_bangLength = 0;  // units of "<!..." read so far
     Verdict m_verdict = Verdict::Ok;
 };
 
-} // namespace workbook
+}  // namespace workbook

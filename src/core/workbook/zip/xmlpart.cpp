@@ -8,19 +8,16 @@ namespace {
 
 constexpr qint64 kPieceBytes = 64 * 1024;
 
-} // namespace
+}  // namespace
 
 Refusal refusalFor(PartError error)
 {
     switch (error) {
     case PartError::None:
     case PartError::Missing:
-    case PartError::Damaged:
-        return Refusal::Damaged;
-    case PartError::Encrypted:
-        return Refusal::Encrypted;
-    case PartError::TooLarge:
-        return Refusal::InflatesTooLarge;
+    case PartError::Damaged: return Refusal::Damaged;
+    case PartError::Encrypted: return Refusal::Encrypted;
+    case PartError::TooLarge: return Refusal::InflatesTooLarge;
     }
     return Refusal::Damaged;
 }
@@ -61,15 +58,12 @@ bool XmlPart::next()
             m_attributes = m_xml.attributes();
             return true;
         case QXmlStreamReader::EndElement:
-        case QXmlStreamReader::Characters:
-            return true;
+        case QXmlStreamReader::Characters: return true;
         case QXmlStreamReader::DTD:
             // Entities are never expanded: a part that declares any is refused
             // before its content is read.
             return fail(Refusal::XmlDeclarations);
-        case QXmlStreamReader::EndDocument:
-            m_done = true;
-            return false;
+        case QXmlStreamReader::EndDocument: m_done = true; return false;
         case QXmlStreamReader::Invalid:
             if (m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
                 return fail(Refusal::Damaged);
@@ -80,8 +74,7 @@ bool XmlPart::next()
         case QXmlStreamReader::StartDocument:
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::EntityReference:
-        case QXmlStreamReader::ProcessingInstruction:
-            break;
+        case QXmlStreamReader::ProcessingInstruction: break;
         }
     }
 }
@@ -99,16 +92,13 @@ bool XmlPart::feed()
             if (m_stream->error() != PartError::None)
                 return fail(refusalFor(m_stream->error()));
             if (batch.isEmpty())
-                return fail(Refusal::Damaged); // the document stops short
+                return fail(Refusal::Damaged);  // the document stops short
             break;
         }
         switch (m_scanner.scan(piece)) {
-        case MarkupScanner::Verdict::Ok:
-            break;
-        case MarkupScanner::Verdict::Declaration:
-            return fail(Refusal::XmlDeclarations);
-        case MarkupScanner::Verdict::TooLong:
-            return fail(Refusal::XmlPieceTooLong);
+        case MarkupScanner::Verdict::Ok: break;
+        case MarkupScanner::Verdict::Declaration: return fail(Refusal::XmlDeclarations);
+        case MarkupScanner::Verdict::TooLong: return fail(Refusal::XmlPieceTooLong);
         }
         batch += piece;
     } while (m_scanner.openPieceBytes() >= batch.size());
@@ -169,4 +159,4 @@ QStringView XmlPart::attribute(QStringView name) const
     return {};
 }
 
-} // namespace workbook
+}  // namespace workbook

@@ -59,7 +59,7 @@ private:
     std::unique_ptr<PartStream> m_stream;
     MarkupScanner m_scanner;
     QXmlStreamReader m_xml;
-    QXmlStreamAttributes m_attributes; // of the element just started
+    QXmlStreamAttributes m_attributes;  // of the element just started
     int m_depth = 0;
     qint64 m_elements = 0;
     bool m_missing = false;
@@ -70,4 +70,4 @@ private:
 /// The refusal for a part that could not be read whole.
 Refusal refusalFor(PartError error);
 
-} // namespace workbook
+}  // namespace workbook

@@ -15,14 +15,12 @@ PartError fileError(zip_file_t* file)
     switch (zip_error_code_zip(zip_file_get_error(file))) {
     case ZIP_ER_NOPASSWD:
     case ZIP_ER_WRONGPASSWD:
-    case ZIP_ER_ENCRNOTSUPP:
-        return PartError::Encrypted;
-    default:
-        return PartError::Damaged;
+    case ZIP_ER_ENCRNOTSUPP: return PartError::Encrypted;
+    default: return PartError::Damaged;
     }
 }
 
-} // namespace
+}  // namespace
 
 PartStream::PartStream(ZipPackage& package, zip_file* file, qint64 limit)
     : m_package(package), m_file(file), m_limit(std::min(limit, bounds::kPartBytes))
@@ -97,8 +95,8 @@ std::unique_ptr<PartStream> ZipPackage::open(const QString& name, PartError& err
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(m_archive, zip_uint64_t(index), 0, &stat) == 0
-        && (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
+    if (zip_stat_index(m_archive, zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_ENCRYPTION_METHOD)
+        && stat.encryption_method != ZIP_EM_NONE) {
         error = PartError::Encrypted;
         return nullptr;
     }
@@ -131,4 +129,4 @@ PartError ZipPackage::readAll(const QString& name, QByteArray& out, qint64 limit
     }
 }
 
-} // namespace workbook
+}  // namespace workbook

@@ -15,8 +15,8 @@ namespace workbook {
 enum class PartError {
     None,
     Missing,
-    Damaged,   ///< a bad checksum, a broken compressed stream, a method not supported
-    Encrypted, ///< the entry needs a password
+    Damaged,  ///< a bad checksum, a broken compressed stream, a method not supported
+    Encrypted,  ///< the entry needs a password
     TooLarge,  ///< it decompresses past the bound given, or the package's
 };
 
@@ -77,4 +77,4 @@ private:
     qint64 m_inflated = 0;
 };
 
-} // namespace workbook
+}  // namespace workbook
