@@ -31,6 +31,8 @@ packages=(
   # sanitizers and fuzzing; llvm brings llvm-symbolizer, for stacks with
   # function names and lines
   clang libclang-rt-14-dev llvm
+  # the layout of the C++ sources (scripts/check-format.sh)
+  clang-format
   # Spanish locale for the number formats the user sees, and Qt's own texts
   # (standard buttons, the file dialog) in Spanish
   locales qt6-translations-l10n
