@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+using namespace fotolista;
+
 namespace {
 
 constexpr qint64 kPixels = 150'000'000;

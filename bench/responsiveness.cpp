@@ -13,6 +13,8 @@
 
 #include <cstdio>
 
+using namespace fotolista;
+
 namespace {
 class SilentTones : public TonePlayer {
 public:

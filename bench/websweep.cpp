@@ -30,6 +30,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace fotolista;
+
 namespace {
 
 constexpr qint64 kPixels = 150'000'000;

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace fotolista;
+
 namespace {
 
 const QString kPath = QStringLiteral("fuzz.csv");

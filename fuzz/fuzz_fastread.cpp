@@ -14,6 +14,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace fotolista;
+
 namespace {
 
 std::string inputPath()

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace fotolista;
+
 namespace {
 
 void check(bool ok, const char* what)

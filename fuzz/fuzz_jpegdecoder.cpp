@@ -15,6 +15,8 @@
 #include <cstring>
 #include <span>
 
+using namespace fotolista;
+
 namespace {
 
 // Small enough that libjpeg's whole-frame buffers stay within the fuzzer's memory.

@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace fotolista;
+
 namespace {
 
 const QString kPath = QStringLiteral("fuzz.xlsx");

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace fotolista;
+
 namespace {
 
 // Large enough for every seed, small enough to keep each input quick.

@@ -24,6 +24,8 @@
 #include <optional>
 #include <vector>
 
+using namespace fotolista;
+
 namespace {
 
 struct Tree {

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace fotolista;
+
 namespace {
 
 const QString kPath = QStringLiteral("fuzz.xls");

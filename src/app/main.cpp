@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+using namespace fotolista;
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);

@@ -23,6 +23,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace fotolista {
+
 namespace {
 
 constexpr int kGlyphWidth = 9;
@@ -338,3 +340,5 @@ QColor colourFromText(const QString& text)
     static const QRegularExpression re(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
     return re.match(text).hasMatch() ? QColor::fromString(text) : QColor();
 }
+
+}  // namespace fotolista

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
+
 /// What a shop chooses for its own watermark.
 struct ShopBrand {
     QString name;  ///< drawn on the band, and as the mark when there is no logo
@@ -63,3 +65,5 @@ QImage readBrandPicture(const QString& path, QString* problem, int maxWidth = 0)
 
 /// A colour typed as #RRGGBB; invalid otherwise.
 QColor colourFromText(const QString& text);
+
+}  // namespace fotolista

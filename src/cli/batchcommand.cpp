@@ -33,6 +33,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 volatile std::sig_atomic_t g_interrupts = 0;
@@ -665,3 +667,5 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
         << QStringLiteral("Pruebe «fotolista-batch --help».") << Qt::endl;
     return kExitUsage;
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 class QTextStream;
 
+namespace fotolista {
+
 /// Exit statuses of `fotolista-batch`.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRowsFailed = 1;
@@ -19,3 +21,5 @@ int runBatchCommand(const QStringList& arguments, const QString& programFolder, 
 
 /// Counts a Ctrl-C; called from the signal handler (async-signal-safe).
 void noteInterrupt();
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QTextStream>
 
+namespace fotolista {
+
 QString escapeCellText(const QString& text)
 {
     QString out;
@@ -43,3 +45,5 @@ int runCellsCommand(const QString& workbookPath, QTextStream& out, QTextStream& 
     out.flush();
     return 0;
 }
+
+}  // namespace fotolista

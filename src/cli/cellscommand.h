@@ -4,6 +4,8 @@
 
 class QTextStream;
 
+namespace fotolista {
+
 /// A cell text on one line: "\" as "\\", tab as "\t", line feed as "\n",
 /// carriage return as "\r".
 QString escapeCellText(const QString& text);
@@ -12,3 +14,5 @@ QString escapeCellText(const QString& text);
 /// reads, "ADDRESS<TAB>TEXT", row by row. Returns the exit status: 0, or 2
 /// when the workbook cannot be read (its message goes to `err`).
 int runCellsCommand(const QString& workbookPath, QTextStream& out, QTextStream& err);
+
+}  // namespace fotolista

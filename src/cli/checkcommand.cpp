@@ -7,6 +7,8 @@
 
 #include <QTextStream>
 
+namespace fotolista {
+
 int runCheckCommand(const JobSettings& settings, PlacementSource& placement, QTextStream& out, QTextStream& err)
 {
     WorkbookFileReader reader;
@@ -25,3 +27,5 @@ int runCheckCommand(const JobSettings& settings, PlacementSource& placement, QTe
     out.flush();
     return result.problemCount() > 0 ? kExitRowsFailed : kExitOk;
 }
+
+}  // namespace fotolista

@@ -1,8 +1,11 @@
 #pragma once
 
+class QTextStream;
+
+namespace fotolista {
+
 class JobSettings;
 class PlacementSource;
-class QTextStream;
 
 /// `fotolista-batch check`, once the options are in `settings` (and the
 /// mark placed by hand in `placement`): one line per
@@ -11,3 +14,5 @@ class QTextStream;
 /// without problems, 1 with problems, 2 when a run would refuse to start
 /// (its message goes to `err`).
 int runCheckCommand(const JobSettings& settings, PlacementSource& placement, QTextStream& out, QTextStream& err);
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+namespace fotolista {
+
 ConsoleHost::ConsoleHost(QTextStream& err, bool showProgress) : m_err(err), m_showProgress(showProgress)
 {
     m_clock.start();
@@ -196,3 +198,5 @@ void ConsoleHost::finishProgress()
     m_err.flush();
     m_progressShown = false;
 }
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+namespace fotolista {
+
 /// Stands in for the window when a run goes without a display: messages go
 /// to stderr (a Yes/No question is answered as OK would be: the run goes
 /// on), the summary is kept for printing at the end, and rows that end
@@ -80,3 +82,5 @@ private:
     qint64 m_unchanged = 0;  ///< rows skipped by --only-changed
     bool m_progressShown = false;
 };
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace fotolista;
+
 namespace {
 
 volatile std::sig_atomic_t g_seen = 0;

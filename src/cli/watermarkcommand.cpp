@@ -11,6 +11,8 @@
 #include <QFontDatabase>
 #include <QTextStream>
 
+namespace fotolista {
+
 namespace {
 
 /// The brand the options describe; why they cannot, if they cannot.
@@ -99,3 +101,5 @@ int runWatermarkCommand(const QStringList& args, const QString& programFolder, Q
         << Qt::endl;
     return kExitOk;
 }
+
+}  // namespace fotolista

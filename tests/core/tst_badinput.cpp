@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 Q_DECLARE_METATYPE(RowOutcome)
 
 namespace {

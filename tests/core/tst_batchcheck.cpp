@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 using Rows = QList<QPair<QString, QString>>;

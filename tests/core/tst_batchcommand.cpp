@@ -18,6 +18,8 @@
 #include <csignal>
 #include <optional>
 
+using namespace fotolista;
+
 namespace {
 
 const QString kProgram = QStringLiteral(FOTOLISTA_BIN_DIR "/fotolista-batch");

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+using namespace fotolista;
+
 class TestCellAddress : public QObject {
     Q_OBJECT
 

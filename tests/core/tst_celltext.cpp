@@ -8,6 +8,8 @@
 #include <limits>
 #include <optional>
 
+using namespace fotolista;
+
 using Kind = NumberFormatKind;
 using System = DateSystem;
 

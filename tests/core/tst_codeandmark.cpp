@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace fotolista;
+
 using fixtures::near;
 
 namespace {

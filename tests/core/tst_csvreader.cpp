@@ -4,6 +4,8 @@
 #include <QStringEncoder>
 #include <QTest>
 
+using namespace fotolista;
+
 using namespace Qt::Literals::StringLiterals;
 
 using CellList = QList<std::pair<QString, QString>>;

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace fotolista;
+
 class TestFileFilter : public QObject {
     Q_OBJECT
 

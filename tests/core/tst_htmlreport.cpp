@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 const QString kMarkup = QStringLiteral("\"><img src=x onerror=alert(1)>");

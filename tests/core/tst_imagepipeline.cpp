@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 using fixtures::near;
 using fixtures::pixelAt;
 

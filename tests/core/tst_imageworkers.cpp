@@ -21,6 +21,8 @@
 
 #include <FreeImage.h>
 
+using namespace fotolista;
+
 namespace {
 const QString kPhotos = QStringLiteral(FOTOLISTA_SOURCE_DIR "/examples/fotos");
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 /// Settings far from the start state in every field.

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 const QString kDefaultFolder = QStringLiteral("/opt/fotolista/numeros");
 }

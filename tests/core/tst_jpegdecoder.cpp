@@ -13,6 +13,8 @@
 
 #include <functional>
 
+using namespace fotolista;
+
 namespace {
 
 std::span<const std::byte> bytesOf(const QByteArray& bytes)

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 constexpr quint32 kWhite = 0xFFFFFF;

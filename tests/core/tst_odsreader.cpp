@@ -9,6 +9,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace fotolista;
+
 using namespace Qt::Literals::StringLiterals;
 
 Q_DECLARE_METATYPE(workbook::Refusal)

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 /// Moves a file's modification time, as a later copy over it would.

@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+using namespace fotolista;
+
 using photofixtures::describe;
 using photofixtures::difference;
 using photofixtures::path;

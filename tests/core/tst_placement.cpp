@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 // The preview with the mark where the sliders say is tested through the
 // placement window; here, the previews that show the sample bare.
 class TestPlacement : public QObject {

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+using namespace fotolista;
+
 namespace {
 
 /// A registry held in memory: keys by root and path, each value with its

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace fotolista;
+
 namespace {
 
 struct Unload {

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 Q_DECLARE_METATYPE(RunEnd)
 
 class TestRunDriver : public QObject {

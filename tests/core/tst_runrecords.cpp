@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 class TestRunRecords : public QObject {
     Q_OBJECT
 

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using namespace fotolista;
+
 namespace {
 
 /// What stands at the target, or in the way of the write, before it.

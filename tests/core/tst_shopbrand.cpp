@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace fotolista;
+
 using fixtures::near;
 
 namespace {

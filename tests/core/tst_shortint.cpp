@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <QTest>
 
+using namespace fotolista;
+
 class TestShortInt : public QObject {
     Q_OBJECT
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 Q_DECLARE_METATYPE(RowFate)
 
 namespace {

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+using namespace fotolista;
+
 Q_DECLARE_METATYPE(JpegQuality)
 Q_DECLARE_METATYPE(WebFormat)
 

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 using namespace Qt::Literals::StringLiterals;
 using workbook::Refusal;
 

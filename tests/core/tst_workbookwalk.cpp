@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 WalkPlan defaultPlan()

@@ -15,6 +15,8 @@
 
 #include <map>
 
+using namespace fotolista;
+
 using namespace Qt::Literals::StringLiterals;
 
 using workbook::Refusal;

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTest>
 
+using namespace fotolista;
+
 using namespace Qt::Literals::StringLiterals;
 
 Q_DECLARE_METATYPE(workbook::Refusal)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace fotolista;
+
 WorkbookOpenResult FakeWorkbookReader::openWorkbook(const QString& path)
 {
     openedPaths << path;

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QStringList>
 
+using namespace fotolista;
+
 /// An in-memory workbook: cells by upper-case A1 address. Records every read
 /// so tests can check which cells a step looked at.
 class FakeWorkbookReader final : public WorkbookReader {

@@ -17,6 +17,8 @@
 #include <limits>
 #include <vector>
 
+using namespace fotolista;
+
 namespace fixtures {
 
 namespace {

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace fotolista;
+
 /// Counts the completion tones instead of playing them.
 class CountingTones : public TonePlayer {
 public:

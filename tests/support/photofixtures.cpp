@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace fotolista;
+
 namespace photofixtures {
 
 namespace {

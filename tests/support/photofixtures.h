@@ -4,7 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
 class Bitmap;
+}
 
 /// The photos made by tests/data/photos/make-photos.sh with ImageMagick,
 /// exiftool, cwebp and heif-enc, the references made from them by
@@ -27,7 +29,7 @@ struct Difference {
 /// Between two picture files of any format the image library reads.
 Difference difference(const QString& a, const QString& b);
 /// Between a bitmap (saved losslessly first) and a picture file.
-Difference difference(const Bitmap& ours, const QString& referenceFile);
+Difference difference(const fotolista::Bitmap& ours, const QString& referenceFile);
 QString describe(const Difference& d);
 
 /// Runs a program; its standard output, or nothing when it fails.

@@ -1,5 +1,7 @@
 #include "support/recordingrunview.h"
 
+using namespace fotolista;
+
 namespace {
 QString shown(bool visible)
 {

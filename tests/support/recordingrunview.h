@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using namespace fotolista;
+
 /// A RunView that keeps the state a window would show and a log of calls
 /// ("status: Procesando ...", "process: hidden", "tones"), so tests can check
 /// both the end state and the order of what the run did.

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+using namespace fotolista;
+
 RunRig::RunRig(const QString& watermarkFolder)
 {
     QDir().mkpath(source);

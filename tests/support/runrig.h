@@ -11,6 +11,8 @@
 #include <QPair>
 #include <QTemporaryDir>
 
+using namespace fotolista;
+
 /// Everything a run needs, in a temporary folder: source, destination and
 /// watermark folders, a workbook in memory, scripted services and a recording
 /// view. The settings are those of a window whose workbook has been chosen,

@@ -1,5 +1,7 @@
 #include "support/scripteduiservices.h"
 
+using namespace fotolista;
+
 namespace {
 ScriptedUiServices::Call makeCall(ScriptedUiServices::Kind kind, const QString& text, const QString& title)
 {

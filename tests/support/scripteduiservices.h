@@ -9,6 +9,8 @@
 
 #include <functional>
 
+using namespace fotolista;
+
 /// A UiServices double: records every call and answers from queues, so a test
 /// can script the user and check what was shown, in which order.
 class ScriptedUiServices final : public UiServices {

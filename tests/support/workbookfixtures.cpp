@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTest>
 
+using namespace fotolista;
+
 QString workbookFixture(const QString& name)
 {
     return QStringLiteral(FOTOLISTA_SOURCE_DIR "/tests/data/workbooks/") + name;

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+using namespace fotolista;
+
 /// Cells as the tests compare them: (A1 address, text), row-major.
 using CellList = QList<std::pair<QString, QString>>;
 

@@ -31,6 +31,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+using namespace fotolista;
+
 namespace {
 
 class SilentTones : public TonePlayer {

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 class TestAboutWindow : public QObject {
     Q_OBJECT
 

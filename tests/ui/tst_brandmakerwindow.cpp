@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+using namespace fotolista;
+
 using fixtures::near;
 
 namespace {

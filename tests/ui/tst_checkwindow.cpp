@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+using namespace fotolista;
+
 namespace {
 
 /// The table's lines as "ROW KIND", top to bottom.

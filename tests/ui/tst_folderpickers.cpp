@@ -19,6 +19,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace fotolista;
+
 // Both pickers behave alike except for the create button; most cases run on each.
 enum class PickerKind { Source, Destination };
 Q_DECLARE_METATYPE(PickerKind)

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QTest>
 
+using namespace fotolista;
+
 class TestHelpWindow : public QObject {
     Q_OBJECT
 

@@ -41,6 +41,8 @@
 #include <functional>
 #include <thread>
 
+using namespace fotolista;
+
 namespace {
 
 /// The shared window rig, with lookups of the window's own widgets.

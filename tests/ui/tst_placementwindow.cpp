@@ -17,6 +17,8 @@
 
 #include <memory>
 
+using namespace fotolista;
+
 using fixtures::near;
 using fixtures::pixelAt;
 

@@ -19,6 +19,8 @@
 
 #include <functional>
 
+using namespace fotolista;
+
 namespace {
 
 /// Acts on the modal dialog that the next call opens, once it is up. Each

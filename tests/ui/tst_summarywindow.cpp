@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace fotolista;
+
 class TestSummaryWindow : public QObject {
     Q_OBJECT
 

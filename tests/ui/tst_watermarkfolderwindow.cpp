@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace fotolista;
+
 class TestWatermarkFolderWindow : public QObject {
     Q_OBJECT
 

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace fotolista {
+
 // Numbers as file formats store them: big-endian (JPEG, ISO boxes, TIFF "MM")
 // and little-endian (TIFF "II", RIFF). The caller has checked the bytes are there.
 
@@ -25,3 +27,5 @@ inline quint32 le32(const uchar* p)
 {
     return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0];
 }
+
+}  // namespace fotolista

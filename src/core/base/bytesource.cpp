@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace fotolista {
+
 QByteArray ByteSource::readBytes(qint64 offset, qint64 n)
 {
     if (n < 0 || offset < 0 || offset > size() || n > size() - offset)
@@ -57,3 +59,5 @@ bool FileSource::read(qint64 offset, void* into, qint64 n)
     }
     return m_file.seek(offset) && m_file.read(static_cast<char*>(into), n) == n;
 }
+
+}  // namespace fotolista

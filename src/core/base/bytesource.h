@@ -8,6 +8,8 @@
 #include <span>
 #include <utility>
 
+namespace fotolista {
+
 /// Random access to bytes: a file or a block of memory.
 class ByteSource {
 public:
@@ -67,3 +69,5 @@ private:
     qint64 m_size = 0;
     QByteArray m_start;
 };
+
+}  // namespace fotolista

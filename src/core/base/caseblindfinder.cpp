@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+namespace fotolista {
+
 QString caseBlindKey(const QString& name)
 {
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
@@ -73,3 +75,5 @@ std::optional<QString> CaseBlindFinder::find(const QString& root, const QString&
         return std::nullopt;
     return folder + QLatin1Char('/') + *file;
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// The form in which two names are the same to a user: composed the same
 /// way (a Mac writes "ñ" as n and a combining tilde, a keyboard as one
 /// letter) and regardless of letter case.
@@ -35,3 +37,5 @@ private:
 
     QHash<QString, Listing> m_folders;
 };
+
+}  // namespace fotolista

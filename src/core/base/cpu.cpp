@@ -1,5 +1,7 @@
 #include "core/base/cpu.h"
 
+namespace fotolista {
+
 namespace cpu {
 
 const Features& features()
@@ -19,3 +21,5 @@ const Features& features()
 }
 
 }  // namespace cpu
+
+}  // namespace fotolista

@@ -15,6 +15,8 @@
 #define FOTOLISTA_X86 0
 #endif
 
+namespace fotolista {
+
 namespace cpu {
 
 struct Features {
@@ -30,3 +32,5 @@ struct Features {
 const Features& features();
 
 }  // namespace cpu
+
+}  // namespace fotolista

@@ -1,5 +1,7 @@
 #include "core/base/filefilter.h"
 
+namespace fotolista {
+
 QStringList toQtNameFilters(const QString& pairFilter)
 {
     const QStringList parts = pairFilter.split(QLatin1Char('|'));
@@ -16,3 +18,5 @@ QStringList toQtNameFilters(const QString& pairFilter)
     }
     return filters;
 }
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace fotolista {
+
 qint64 folderSize(const QString& path)
 {
     const QFileInfo info(path);
@@ -45,3 +47,5 @@ QString systemErrorText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Total size in bytes of the regular files in `path` and all its sub-folders;
 /// 0 for a folder that is missing or cannot be read.
 qint64 folderSize(const QString& path);
@@ -30,3 +32,5 @@ std::optional<FileIdentity> fileIdentity(const QString& path);
 
 /// The system's text for an error number, in the user's language.
 QString systemErrorText(int error);
+
+}  // namespace fotolista

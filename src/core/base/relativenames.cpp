@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace fotolista {
+
 QString withForwardSlashes(QString text)
 {
     text.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -24,3 +26,5 @@ bool isSafeRelativeName(const QString& text)
             return false;
     return true;
 }
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 /// Whether a cell text may name a file under a chosen folder: it is read as a
 /// path relative to that folder, with "\" (written by workbooks made on other
 /// systems) meaning "/". An absolute path or a ".." component would reach
@@ -10,3 +12,5 @@ bool isSafeRelativeName(const QString& text);
 
 /// "\" read as "/", as on the system where most workbooks are made.
 QString withForwardSlashes(QString text);
+
+}  // namespace fotolista

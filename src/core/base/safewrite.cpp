@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace fotolista {
+
 namespace {
 
 // The temporary file in hand, for signal handlers: a fixed buffer, since
@@ -142,3 +144,5 @@ const char* writeInProgressPath()
 {
     return g_published.load(std::memory_order_acquire) ? g_tempPath : "";
 }
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace fotolista {
+
 /// Writes `bytes` to `path` in one piece: into a new hidden file beside the
 /// target, created with O_CREAT|O_EXCL|O_NOFOLLOW under a name nobody can
 /// guess, then renamed over the target once complete. So a failed write
@@ -23,3 +25,5 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
 /// The temporary file being written at this moment (empty when none), so a
 /// handler of a fatal signal can remove it: reading it is async-signal-safe.
 const char* writeInProgressPath();
+
+}  // namespace fotolista

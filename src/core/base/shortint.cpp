@@ -5,6 +5,8 @@
 #include <cfenv>
 #include <cmath>
 
+namespace fotolista {
+
 double roundHalfEven(double value)
 {
     // nearbyint honours the current rounding mode; the default is to-nearest-even,
@@ -37,3 +39,5 @@ ShortIntResult toShortInt(const QString& text)
         return {};
     return toShortInt(value);
 }
+
+}  // namespace fotolista

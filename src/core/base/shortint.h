@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace fotolista {
+
 /// A 16-bit signed integer read from the user, or a failure. A failure is never
 /// a 0: callers keep their previous value when `ok` is false.
 struct ShortIntResult {
@@ -23,3 +25,5 @@ ShortIntResult toShortInt(double value);
 /// around it allowed, then converts it like toShortInt(double). An empty text
 /// or one that is not a number fails.
 ShortIntResult toShortInt(const QString& text);
+
+}  // namespace fotolista

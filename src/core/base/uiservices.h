@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace fotolista {
+
 /// Buttons offered by a message box.
 enum class MessageButtons { Ok, YesNo };
 
@@ -69,3 +71,5 @@ public:
     /// keeps answering meanwhile; this is not one of the run's yield points.
     virtual void waitUntil(const std::function<bool()>& ready);
 };
+
+}  // namespace fotolista

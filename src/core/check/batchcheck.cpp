@@ -19,6 +19,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 /// A cell as the findings name it: F6 «12345», or F6 vacía.
@@ -519,3 +521,5 @@ CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader, Plac
     BatchCheck check(settings, reader, *planWalk(settings), placement);
     return check.run();
 }
+
+}  // namespace fotolista

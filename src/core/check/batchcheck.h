@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace fotolista {
+
 class JobSettings;
 class PlacementSource;
 class WorkbookReader;
@@ -76,3 +78,5 @@ struct CheckResult {
 /// names, are a repeated destination. `placement` is read when the mark is
 /// placed by hand; without it such a mark is taken as centred.
 CheckResult checkBatch(const JobSettings& settings, WorkbookReader& reader, PlacementSource* placement = nullptr);
+
+}  // namespace fotolista

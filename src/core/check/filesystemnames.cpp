@@ -11,6 +11,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+namespace fotolista {
+
 namespace {
 
 /// The same name with its letter case changed, or itself when it has none.
@@ -107,3 +109,5 @@ QString comparedPath(const QString& path, bool foldCase)
     const QString clean = QDir::cleanPath(path);
     return foldCase ? clean.toCaseFolded() : clean;
 }
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// How long a name may be in a folder, as its file system says.
 struct NameLimits {
     qint64 nameBytes = 255;  ///< one file or folder name, in bytes
@@ -28,3 +30,5 @@ bool foldsLetterCase(const QString& folder);
 /// of one file (repeated "/" and "." parts dropped, letter case folded when
 /// `foldCase`).
 QString comparedPath(const QString& path, bool foldCase);
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace fotolista {
+
 void SourceIndex::scan(const QString& sourceFolder, const QString& destinationFolder)
 {
     m_files.clear();
@@ -39,3 +41,5 @@ QStringList SourceIndex::caseTwins(const QString& relative) const
 {
     return m_byFoldedPath.value(caseBlindKey(relative));
 }
+
+}  // namespace fotolista

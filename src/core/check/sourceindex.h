@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
+
 /// Every file a run could find under the source folder, sub-folders
 /// included: regular files, not hidden, reached without following links to
 /// folders. The destination folder, when it lies inside, is left out: what
@@ -25,3 +27,5 @@ private:
     QStringList m_files;
     QHash<QString, QStringList> m_byFoldedPath;
 };
+
+}  // namespace fotolista

@@ -7,6 +7,8 @@
 #include "core/watermark/preview.h"
 #include "core/watermark/watermarkfiles.h"
 
+namespace fotolista {
+
 namespace {
 
 QSize pictureSize(CaseBlindFinder& finder, const QString& folder, const QString& name)
@@ -119,3 +121,5 @@ bool WatermarkCheck::hasGlyph(char32_t c)
     m_glyphs.insert(c, found);
     return found;
 }
+
+}  // namespace fotolista

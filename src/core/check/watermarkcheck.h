@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QSize>
 
+namespace fotolista {
+
 class JobSettings;
 class PlacementSource;
 
@@ -39,3 +41,5 @@ private:
     CaseBlindFinder m_finder;
     QHash<char32_t, bool> m_glyphs;
 };
+
+}  // namespace fotolista

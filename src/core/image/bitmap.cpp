@@ -17,6 +17,8 @@
 #include <cstring>
 #include <malloc.h>
 
+namespace fotolista {
+
 struct BitmapHandle {
     FIBITMAP* dib;
 };
@@ -350,3 +352,5 @@ Bitmap loadBitmap(int libraryFormat, ByteSource& source, int flags)
     t_damaged = false;
     return wrap(checked(FreeImage_LoadFromHandle(static_cast<FREE_IMAGE_FORMAT>(libraryFormat), &io, &handle, flags)));
 }
+
+}  // namespace fotolista

@@ -7,6 +7,10 @@
 
 #include <memory>
 
+struct FIBITMAP;
+
+namespace fotolista {
+
 /// Formats the program reads and writes, with the image library's numbers.
 enum class ImageFormat { Jpeg = 2, Png = 13, Tiff = 18 };
 
@@ -22,7 +26,6 @@ inline constexpr int kJpegOptimize = 0x20000;
 inline constexpr int kJpegProgressive = 0x2000;
 
 struct BitmapHandle;
-struct FIBITMAP;
 
 /// One image of the image library, released when it goes out of scope. A
 /// default or failed bitmap is null; every operation on a null bitmap fails.
@@ -97,3 +100,5 @@ QByteArray smallestJpeg(const Bitmap& bitmap, int flags);
 
 /// Routes the image library's messages away from the terminal. Call once.
 void initialiseImageLibrary();
+
+}  // namespace fotolista

@@ -6,6 +6,9 @@
 #include <span>
 
 struct FIBITMAP;
+
+namespace fotolista {
+
 class ByteSource;
 
 // For the image module's own files: the library's handle inside a Bitmap,
@@ -22,3 +25,5 @@ Bitmap loadBitmap(int libraryFormat, const QString& path, int flags);
 Bitmap loadBitmap(int libraryFormat, std::span<const std::byte> bytes, int flags);
 /// The same from any source of bytes, read as the library asks for them.
 Bitmap loadBitmap(int libraryFormat, ByteSource& source, int flags);
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdlib>
 
+namespace fotolista {
+
 namespace {
 
 /// A Little CMS profile, closed when it goes out of scope.
@@ -271,3 +273,5 @@ QByteArray rgbProfileFromPrimaries(const double primaries[6], const double white
         return {};
     return bytes;
 }
+
+}  // namespace fotolista

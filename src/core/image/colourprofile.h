@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <memory>
 
+namespace fotolista {
+
 /// How the pixels handed to a colour conversion are laid out in memory.
 enum class PixelLayout {
     Grey8,  ///< one byte a pixel
@@ -52,3 +54,5 @@ bool profileIsSrgb(const QByteArray& profile);
 /// a tone curve given as gamma (0 for the sRGB curve); for pictures that
 /// describe their colours by numbers rather than by a profile.
 QByteArray rgbProfileFromPrimaries(const double primaries[6], const double white[2], double gamma);
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+namespace fotolista {
+
 // Every sum here is formed as the image library forms it: each product
 // rounded to double on its own, the products added in source order. A fused
 // multiply-add or a reordering would change the last bit of some sums, and
@@ -402,3 +404,5 @@ void doubleDown(const SamplePlane& src, const SamplePlane& dst, const AxisWeight
     for (int y = 0; y < dst.height; ++y)
         verticalPlain(src, dst, aw, y, 0);
 }
+
+}  // namespace fotolista

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 /// A "meta" box larger than this is not a photo's.
@@ -569,3 +571,5 @@ std::optional<ImageSize> largestCodedPicture(ByteSource& source)
     }
     return std::nullopt;
 }
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 class ByteSource;
 
 /// The largest picture a HEIF file's coded streams declare: the sequence
@@ -16,3 +18,5 @@ class ByteSource;
 /// {0, 0} when it has no HEVC or AV1 picture; nothing when its boxes cannot
 /// be walked or a coded item declares no size: such a file is not decoded.
 std::optional<ImageSize> largestCodedPicture(ByteSource& source);
+
+}  // namespace fotolista

@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 enum class Codec { Unknown, Hevc, Av1 };
@@ -355,3 +357,5 @@ HeifPicture decodeHeif(ByteSource& source, bool transform)
         out.problem = damagedHeif();
     return out;
 }
+
+}  // namespace fotolista

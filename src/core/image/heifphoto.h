@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <span>
 
+namespace fotolista {
+
 class ByteSource;
 struct PhotoHeader;
 
@@ -32,3 +34,5 @@ struct HeifPicture {
 /// crop are applied (they play the role EXIF orientation plays elsewhere);
 /// without it the pixels come as coded.
 HeifPicture decodeHeif(ByteSource& source, bool transform);
+
+}  // namespace fotolista

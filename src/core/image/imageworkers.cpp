@@ -1,5 +1,7 @@
 #include "core/image/imageworkers.h"
 
+namespace fotolista {
+
 ImageWorkers::ImageWorkers(int threads, qint64 budgetBytes) : m_budget(budgetBytes)
 {
     for (int i = 0; i < std::max(1, threads); ++i)
@@ -46,3 +48,5 @@ void ImageWorkers::work()
         job();
     }
 }
+
+}  // namespace fotolista

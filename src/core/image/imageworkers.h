@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+namespace fotolista {
+
 /// A fixed set of threads that prepare sources in the order asked, the
 /// photos decoded together within `budgetBytes` (see MemoryBudget). Each
 /// piece of work gets a future; the destructor lets the work in hand finish.
@@ -35,3 +37,5 @@ private:
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
+
+}  // namespace fotolista

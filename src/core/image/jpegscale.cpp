@@ -13,6 +13,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+namespace fotolista {
+
 int jpegEighths(ImageSize size, int targetWidth)
 {
     if (size.width < 1 || size.height < 1 || targetWidth < 1)
@@ -131,3 +133,5 @@ Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, 
     jpeg_destroy_decompress(&cinfo);
     return adoptDib(dib);
 }
+
+}  // namespace fotolista

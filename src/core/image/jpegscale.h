@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <span>
 
+namespace fotolista {
+
 /// The eighths (1 to 8) of its size the fast read decodes a JPEG at: the
 /// fewest that still leave at least kJpegReadMargin × `targetWidth` pixels
 /// across (the decoder rounds a reduced side up); 8, the whole picture, when
@@ -34,3 +36,5 @@ Bitmap decodeJpegReducedByOurs(std::span<const std::byte> jpeg, int eighths, qin
                                RefineInstructions instructions = RefineInstructions::Best);
 /// The same by libjpeg alone, whatever the file.
 Bitmap decodeJpegReducedByLibjpeg(std::span<const std::byte> jpeg, int eighths, qint64 maxPixels);
+
+}  // namespace fotolista

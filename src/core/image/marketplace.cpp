@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 /// How many pixels darker than the backdrop a margin row or column may hold.
@@ -141,3 +143,5 @@ Bitmap marketplaceCopy(const Bitmap& picture, int trueWidth, int side)
         return {};
     return square;
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 struct PhotoHeader;
 
 /// The square copy online marketplaces ask for: the product on pure white,
@@ -59,3 +61,5 @@ std::optional<int> sourceProductSide(const QString& path, const PhotoHeader& hea
 /// source `trueWidth` pixels wide: trimmed, scaled, centred on white
 /// (255, 255, 255), 24 bits. Null when `picture` is null or cannot be made.
 Bitmap marketplaceCopy(const Bitmap& picture, int trueWidth, int side);
+
+}  // namespace fotolista

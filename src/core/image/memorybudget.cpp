@@ -4,6 +4,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace fotolista {
+
 MemoryBudget::Share::~Share()
 {
     if (m_budget)
@@ -77,3 +79,5 @@ qint64 decodeBytesFor(qint64 pixels)
     // PNG or TIFF converted to 8 bits.
     return std::max<qint64>(pixels, 0) * 12;
 }
+
+}  // namespace fotolista

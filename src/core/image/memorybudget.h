@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace fotolista {
+
 /// The memory the photos being decoded together may take. Decodes are let
 /// in in the order they ask; one that would take the total beyond the limit
 /// waits until earlier ones are done, and one alone is let in whatever it
@@ -54,3 +56,5 @@ qint64 defaultDecodeBudget();
 /// decoder's own buffers (a progressive JPEG keeps every coefficient), the
 /// turned and converted copies.
 qint64 decodeBytesFor(qint64 pixels);
+
+}  // namespace fotolista

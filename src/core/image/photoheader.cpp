@@ -15,6 +15,8 @@
 #include <map>
 #include <optional>
 
+namespace fotolista {
+
 namespace {
 
 std::span<const std::byte> asBytes(const QByteArray& a)
@@ -372,3 +374,5 @@ PhotoHeader readPhotoHeader(const QString& path)
     }
     return readPhotoHeader(file);
 }
+
+}  // namespace fotolista

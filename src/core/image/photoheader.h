@@ -10,6 +10,8 @@
 #include <span>
 #include <utility>
 
+namespace fotolista {
+
 /// Kinds of picture the program reads, told apart by their first bytes.
 enum class PhotoFormat { Unknown, Jpeg, Png, Tiff, Webp, Heif };
 
@@ -73,3 +75,5 @@ Orientation exifOrientation(std::span<const std::byte> exif);
 /// Upper bound on an embedded colour profile: a CMYK profile takes a few
 /// megabytes; anything claiming more is damaged.
 inline constexpr qint64 kMaxProfileBytes = 16 * 1024 * 1024;
+
+}  // namespace fotolista

@@ -14,6 +14,8 @@
 #include <optional>
 #include <utility>
 
+namespace fotolista {
+
 namespace {
 
 /// A WebP without its EXIF, XMP and ICC chunks, and with the flags that
@@ -484,3 +486,5 @@ Bitmap finishPhoto(Bitmap decoded, const PhotoHeader& header, const PhotoOptions
 {
     return normalised(std::move(decoded), header.iccProfile, options.autorotate ? header.orientation : 1);
 }
+
+}  // namespace fotolista

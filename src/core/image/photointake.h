@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <span>
 
+namespace fotolista {
+
 /// How a photo is taken in.
 struct PhotoOptions {
     bool autorotate = true;  ///< turn the picture as its EXIF orientation says
@@ -40,3 +42,5 @@ QString undecodablePhotoText();
 /// Turns a bitmap (8, 24 or 32 bits a pixel) as an EXIF orientation says;
 /// the bitmap itself when the orientation is 1 or not valid.
 Bitmap orientedBitmap(Bitmap bitmap, Orientation orientation);
+
+}  // namespace fotolista

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <span>
 
+namespace fotolista {
+
 namespace {
 
 int roundedSide(double value)
@@ -170,3 +172,5 @@ PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget
         out.marketplace = marketplaceCopy(source, size.width, request.marketplaceSide);
     return out;
 }
+
+}  // namespace fotolista

@@ -4,11 +4,13 @@
 #include "core/image/imageheader.h"
 #include "core/image/photoheader.h"
 
-class MemoryBudget;
-
 #include <QString>
 
 #include <optional>
+
+namespace fotolista {
+
+class MemoryBudget;
 
 /// What decoding and rescaling one source depends on: the settings as they
 /// stood when the work was asked for.
@@ -69,3 +71,5 @@ struct PreparedImages {
 /// once the header has given the size, and holds it until the copies are made.
 /// The marketplace copy, when asked for, is made from the same decode.
 PreparedImages prepareImages(const PrepareRequest& request, MemoryBudget* budget = nullptr);
+
+}  // namespace fotolista

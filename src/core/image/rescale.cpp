@@ -11,6 +11,8 @@
 #include <cstring>
 #include <memory>
 
+namespace fotolista {
+
 // Every sum here is formed as the image library forms it: each product
 // rounded to double on its own, the products added in source order. A fused
 // multiply-add or a reordering would change the last bit of some sums, and
@@ -359,3 +361,5 @@ FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel ke
         return resampledInto(src, planeOf(src, 1), width, height, false, kernel, level, extent, precision);
     return nullptr;
 }
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 
 struct FIBITMAP;
 
+namespace fotolista {
+
 /// Kernels of the resampler. Bicubic is the image library's FILTER_BICUBIC
 /// (Mitchell–Netravali, b = c = 1/3), weighted exactly as the library does.
 enum class ResampleKernel { Bicubic, CatmullRom, Lanczos3 };
@@ -87,3 +89,5 @@ FIBITMAP* rescaleLikeLibrary(FIBITMAP* src, int width, int height, SimdLevel lev
 /// size, with the source's metadata; null for any other layout.
 FIBITMAP* resampleBitmap(FIBITMAP* src, int width, int height, ResampleKernel kernel, SimdLevel level,
                          SourceExtent extent = {}, Precision precision = Precision::Double);
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+namespace fotolista {
+
 void RowPreparation::schedule(qint64 key, const PrepareRequest& request)
 {
     const auto it = m_entries.constFind(key);
@@ -30,3 +32,5 @@ void RowPreparation::forgetBefore(qint64 key)
             ++it;
     }
 }
+
+}  // namespace fotolista

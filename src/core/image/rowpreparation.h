@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace fotolista {
+
 class UiServices;
 
 /// The sources of the rows ahead, prepared by the workers while the run
@@ -39,3 +41,5 @@ private:
     ImageWorkers m_workers;
     QHash<qint64, Entry> m_entries;
 };
+
+}  // namespace fotolista

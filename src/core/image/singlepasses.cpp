@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+namespace fotolista {
+
 #if FOTOLISTA_X86
 
 namespace {
@@ -207,3 +209,5 @@ bool singleDown(const SamplePlane&, const SamplePlane&, const AxisWeights&)
 }
 
 #endif
+
+}  // namespace fotolista

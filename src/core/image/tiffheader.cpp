@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 const uchar* u8(const QByteArray& a)
@@ -403,3 +405,5 @@ QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 wi
         return problem;
     return dataProblem(tiff, dir, l, fileSize);
 }
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 /// One entry of a TIFF directory, its value already located.
 struct TiffEntry {
     quint16 type = 0;
@@ -71,3 +73,5 @@ inline constexpr quint16 kIccProfile = 34675;
 /// process, or none), or pixel data that runs past the end of the file.
 /// Empty when it may be decoded.
 QString tiffLayoutProblem(TiffReader& tiff, const TiffDirectory& dir, quint64 width, quint64 height, qint64 fileSize);
+
+}  // namespace fotolista

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 constexpr int kWebpMaxSide = WEBP_MAX_DIMENSION;  // 16383
@@ -167,3 +169,5 @@ QByteArray encodeWebFormat(WebFormat format, const Bitmap& picture, int quality,
     return format == WebFormat::Webp ? encodeWebp(rgb, width, height, quality)
                                      : encodeAvif(rgb, width, height, quality, avifSpeed);
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace fotolista {
+
 /// The two formats written beside a JPEG for browsers that take them.
 enum class WebFormat { Webp, Avif };
 
@@ -26,3 +28,5 @@ inline constexpr int kAvifSpeed = 7;
 /// a side beyond the format's limit, or an encoder that fails.
 /// `avifSpeed` is for the benchmark's sweep.
 QByteArray encodeWebFormat(WebFormat format, const Bitmap& picture, int quality, int avifSpeed = kAvifSpeed);
+
+}  // namespace fotolista

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <functional>
 
+namespace fotolista {
+
 namespace {
 
 constexpr int kVersion = 1;
@@ -441,3 +443,5 @@ bool writeJobFile(const QString& path, const QByteArray& bytes, QString* problem
         *problem = systemErrorText(errno);
     return false;
 }
+
+}  // namespace fotolista

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 class JobSettings;
 
 /// A job as a `.fotolista` file keeps it: UTF-8 text, one `key=value` per
@@ -56,3 +58,5 @@ std::optional<QString> missingJobPath(const JobSettings& settings);
 /// Writes `bytes` at `path` whole or not at all, never through a link
 /// (writeFileSafely). False, with `problem` set, when it cannot.
 bool writeJobFile(const QString& path, const QByteArray& bytes, QString* problem);
+
+}  // namespace fotolista

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace fotolista {
+
 RecentJobs::RecentJobs(QString file)
     : m_file(file.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
                                   + QStringLiteral("/trabajos-recientes")
@@ -50,3 +52,5 @@ void RecentJobs::save(const QStringList& paths) const
     // The list is a convenience: a list that cannot be written is left as it was.
     writeJobFile(m_file, (paths.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), nullptr);
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
+
 /// The last jobs opened or saved, newest first: the one thing the program
 /// keeps between starts, a list of paths in the user's config folder.
 class RecentJobs {
@@ -22,3 +24,5 @@ private:
 
     QString m_file;
 };
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 QString qualityName(JpegQuality quality)
@@ -240,3 +242,5 @@ void BatchRecord::finish(const RunResult& result)
     m_rowsLeftAfterStop = result.rowsLeftAfterStop;
     m_logProblem = result.logProblem;
 }
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 class JobSettings;
 
 /// A setting as the head of the report names it.
@@ -93,3 +95,5 @@ private:
     QString m_destinationFolder;
     std::vector<RowFileKind> m_fileKinds;
 };
+
+}  // namespace fotolista

@@ -14,6 +14,8 @@
 
 #include <map>
 
+namespace fotolista {
+
 namespace {
 
 // One column of cards on a phone, a grid of them on wider screens; on a
@@ -310,3 +312,5 @@ bool writeHtmlReport(const BatchRecord& record, const QString& path)
     out.flush();
     return out.status() == QTextStream::Ok && writeFileSafely(path, page);
 }
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 class BatchRecord;
 
 /// Small copies up to this size are embedded in the page; larger ones (a
@@ -17,3 +19,5 @@ inline constexpr qint64 kMaxEmbeddedThumbnailBytes = 64 * 1024;
 /// relative to the page. Every text is escaped. False when the file cannot
 /// be written.
 bool writeHtmlReport(const BatchRecord& record, const QString& path);
+
+}  // namespace fotolista

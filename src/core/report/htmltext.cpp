@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QUrl>
 
+namespace fotolista {
+
 QString htmlText(const QString& text)
 {
     QString out;
@@ -46,3 +48,5 @@ QString dataUri(const QString& mimeType, const QByteArray& bytes)
 {
     return QStringLiteral("data:") + mimeType + QStringLiteral(";base64,") + QString::fromLatin1(bytes.toBase64());
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace fotolista {
+
 /// Text for an HTML page, element content or a quoted attribute alike:
 /// & < > " ' as character references, so no text can open a tag or leave
 /// an attribute. Control characters, which a page would drop or fold into
@@ -20,3 +22,5 @@ QString relativeLink(const QString& pageFolder, const QString& target);
 
 /// `bytes` as a data: URI of type `mimeType`, in base64.
 QString dataUri(const QString& mimeType, const QByteArray& bytes);
+
+}  // namespace fotolista

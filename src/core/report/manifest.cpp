@@ -3,6 +3,8 @@
 #include "core/base/safewrite.h"
 #include "core/report/batchrecord.h"
 
+namespace fotolista {
+
 namespace {
 
 QString kindName(RowFileKind kind)
@@ -79,3 +81,5 @@ bool writeManifest(const BatchRecord& record, const QString& path)
         text += l + QStringLiteral("\r\n");
     return writeFileSafely(path, text.toUtf8());
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
+
 class BatchRecord;
 
 /// One field of a CSV line: as it is, or between double quotes (each quote
@@ -19,3 +21,5 @@ QStringList manifestLines(const BatchRecord& record);
 
 /// Writes the manifest whole to `path`; false when it cannot.
 bool writeManifest(const BatchRecord& record, const QString& path);
+
+}  // namespace fotolista

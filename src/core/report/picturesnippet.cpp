@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+namespace fotolista {
+
 namespace {
 
 QString attribute(const QString& path)
@@ -26,3 +28,5 @@ QString pictureElement(const PictureSources& s)
     lines << QStringLiteral("</picture>");
     return lines.join(QLatin1Char('\n'));
 }
+
+}  // namespace fotolista

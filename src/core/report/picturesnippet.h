@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 /// What a shop's page needs to show a row's large copy.
 struct PictureSources {
     QString jpeg;  ///< paths inside the destination folder, "/" between parts
@@ -18,3 +20,5 @@ struct PictureSources {
 /// name cannot split a srcset or end an attribute) and every attribute is
 /// escaped, so no name can add markup to the page.
 QString pictureElement(const PictureSources& sources);
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+namespace fotolista {
+
 DestinationLock::DestinationLock(const QString& fingerprintPath) : m_path(fingerprintPath + QStringLiteral(".lock")) {}
 
 DestinationLock::~DestinationLock()
@@ -40,3 +42,5 @@ LockAttempt DestinationLock::tryTake()
     }
     return errno == EWOULDBLOCK ? LockAttempt::Busy : LockAttempt::Unavailable;
 }
+
+}  // namespace fotolista

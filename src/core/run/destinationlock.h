@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 /// What became of an attempt to take the lock.
 enum class LockAttempt {
     Taken,  ///< this run holds it
@@ -31,3 +33,5 @@ private:
     int m_fd = -1;
     bool m_held = false;
 };
+
+}  // namespace fotolista

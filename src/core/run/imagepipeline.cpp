@@ -20,6 +20,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace fotolista {
+
 namespace {
 
 int qualityFlagsFor(JpegQuality q)
@@ -273,3 +275,5 @@ void ImagePipeline::recordSizes(const Row& row, const QString& destinationPath)
     m_ctx.totals.kbWrittenTotal += kbWritten;
     m_ctx.view.summaryTree().addDetail(row.key, compressionDetailText(kbRead, kbWritten));
 }
+
+}  // namespace fotolista

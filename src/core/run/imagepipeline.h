@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+namespace fotolista {
+
 class CaseBlindFinder;
 class OutputGuard;
 class RowPreparation;
@@ -86,3 +88,5 @@ private:
     /// The sample the mark was placed on, read when a mark is first fitted.
     std::optional<QSize> m_placedOn;
 };
+
+}  // namespace fotolista

@@ -1,5 +1,7 @@
 #include "core/run/outputguard.h"
 
+namespace fotolista {
+
 void OutputGuard::protectSource(const QString& path, qint64 row)
 {
     if (const std::optional<FileIdentity> id = fileIdentity(path); id && !m_sources.contains(*id))
@@ -33,3 +35,5 @@ std::optional<QString> OutputGuard::refusal(const QStringList& paths) const
     }
     return std::nullopt;
 }
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// What a run must never write over: the photos its workbook reads, and the
 /// images it has written itself. Files are told apart by identity, so a name
 /// in other letter case, a link or a second name of the same file is caught
@@ -28,3 +30,5 @@ private:
     QHash<FileIdentity, qint64> m_sources;
     QHash<FileIdentity, qint64> m_written;
 };
+
+}  // namespace fotolista

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace fotolista {
+
 namespace {
 
 // The file: this mark, the number of rows, then one
@@ -218,3 +220,5 @@ QString defaultFingerprintFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/fotolista");
 }
+
+}  // namespace fotolista

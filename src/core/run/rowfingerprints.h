@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 class CaseBlindFinder;
 class JobSettings;
 class PlacementSource;
@@ -77,3 +79,5 @@ RowFingerprint rowFingerprint(const RowInputs& in);
 
 /// Where the fingerprints live: "fotolista" in the user's cache folder.
 QString defaultFingerprintFolder();
+
+}  // namespace fotolista

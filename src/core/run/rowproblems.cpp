@@ -10,6 +10,8 @@
 
 #include <climits>
 
+namespace fotolista {
+
 QString writeFailureReason(const QString& path)
 {
     const QFileInfo info(path);
@@ -46,3 +48,5 @@ std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem
     }
     return std::nullopt;
 }
+
+}  // namespace fotolista

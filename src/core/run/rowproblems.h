@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Why a write to `path` failed, as far as the file system tells: a missing
 /// or read-only folder, a protected file, a name too long.
 QString writeFailureReason(const QString& path);
@@ -14,3 +16,5 @@ QString writeFailureReason(const QString& path);
 /// is also what the log adds to the row's line; nothing for a row written,
 /// unchanged, or whose cells no longer match.
 std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem);
+
+}  // namespace fotolista

@@ -20,6 +20,8 @@
 #include <optional>
 #include <tuple>
 
+namespace fotolista {
+
 namespace {
 
 /// Clears the running mark however run() returns.
@@ -505,3 +507,5 @@ RunResult RunDriver::run()
     BatchRun run(m_env);
     return run.execute();
 }
+
+}  // namespace fotolista

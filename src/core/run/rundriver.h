@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 class JobSettings;
 class PlacementSource;
 class UiServices;
@@ -97,3 +99,5 @@ private:
     RunEnvironment m_env;
     bool m_running = false;
 };
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 class SummaryTree;
 
 /// How the image work of a found row ended.
@@ -99,3 +101,5 @@ public:
     /// Another run holds the destination: this one waits, and says so.
     virtual void destinationBusy(const QString& text) { setStatusText(text); }
 };
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 #include "core/base/uiservices.h"
 #include "core/settings/jobsettings.h"
 
+namespace fotolista {
+
 QStringList anyFormatExtensions()
 {
     return {QStringLiteral(".jpg"),  QStringLiteral(".jpeg"), QStringLiteral(".tif"),
@@ -55,3 +57,5 @@ void warnIfSourceFolderEmpty(UiServices& ui, const QString& sourceFolder)
     ui.showMessage(QStringLiteral("No existen archivos en la carpeta fuente especificada, incluya los JPGs"),
                    MessageButtons::Ok, MessageIcon::Critical);
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace fotolista {
+
 class CaseBlindFinder;
 class UiServices;
 
@@ -38,3 +40,5 @@ SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, co
 /// Warns, before a run is validated, when the source folder holds 50 bytes or
 /// less (counting every file in every sub-folder); a warning only.
 void warnIfSourceFolderEmpty(UiServices& ui, const QString& sourceFolder);
+
+}  // namespace fotolista

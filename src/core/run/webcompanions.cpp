@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+namespace fotolista {
+
 namespace {
 
 /// One row of the quality table: a JPEG quality item and its companions'.
@@ -124,3 +126,5 @@ QString companionDetailText(WebFormat format, const std::vector<RowFile>& files)
     }
     return parts.join(QLatin1Char(' '));
 }
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+namespace fotolista {
+
 class Bitmap;
 class OutputGuard;
 
@@ -53,3 +55,5 @@ struct CompanionJob {
 /// run is removed, so a page never offers older pixels than its JPEG's. One
 /// RowFile per format is added to `files`.
 void writeCompanions(const CompanionJob& job, std::vector<RowFile>& files);
+
+}  // namespace fotolista

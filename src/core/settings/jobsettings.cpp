@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 JobSettings::JobSettings(QString defaultWatermarkFolder, QObject* parent)
     : QObject(parent)
     , m_defaultWatermarkFolder(std::move(defaultWatermarkFolder))
@@ -192,3 +194,5 @@ void JobSettings::setWatermarkManualPlacement(bool manual)
 {
     assign(m_watermarkManualPlacement, manual);
 }
+
+}  // namespace fotolista

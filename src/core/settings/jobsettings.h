@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 class UiServices;
 
 /// JPEG quality of the outputs, one check mark of the "Calidad de imagen"
@@ -194,3 +196,5 @@ private:
     bool m_watermarkManualPlacement = false;
     bool m_fitMark = false;
 };
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 
 #include <cerrno>
 
+namespace fotolista {
+
 bool ErrorLog::open(const QString& path)
 {
     close();
@@ -73,3 +75,5 @@ std::optional<QString> logCreationProblem(const QString& path)
         return systemErrorText(errno);
     return std::nullopt;
 }
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// The log of the rows not processed: replaced at each run, one line per row
 /// ended by CR LF, UTF-8. A log that cannot be created or written does not
 /// stop the run, but says so: the caller tells the user.
@@ -32,3 +34,5 @@ private:
 /// Why a log could not be created at `path`, found without creating it (so
 /// an earlier log stays until a run replaces it); nothing when it can be.
 std::optional<QString> logCreationProblem(const QString& path);
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace fotolista {
+
 /// Counters of a run and the kilobyte totals that outlive it. The totals are
 /// reset only when a workbook is chosen, so two runs on one workbook add up.
 struct RunTotals {
@@ -12,3 +14,5 @@ struct RunTotals {
 
     void resetKilobyteTotals() { kbReadTotal = kbWrittenTotal = 0; }
 };
+
+}  // namespace fotolista

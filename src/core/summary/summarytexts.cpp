@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 bool isControl(QChar c)
@@ -87,3 +89,5 @@ QString unchangedDetailText()
 {
     return QStringLiteral("Sin cambios: las dos copias ya están hechas con esta foto y estos ajustes");
 }
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 /// `text` with its control characters written out (a line feed as \n, a
 /// carriage return as \r, a tab as \t, any other as \xHH or \u{HHHH}), so a
 /// cell's text can never start a line of its own in the log, the summary or
@@ -27,3 +29,5 @@ QString compressionDetailText(qint64 kbRead, qint64 kbWritten);
 /// Tag of a row skipped under "Solo cambiadas", and the detail under it.
 QString unchangedTag();
 QString unchangedDetailText();
+
+}  // namespace fotolista

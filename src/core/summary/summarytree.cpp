@@ -1,5 +1,7 @@
 #include "core/summary/summarytree.h"
 
+namespace fotolista {
+
 namespace {
 
 // Texts are packed into blocks of this many characters.
@@ -140,3 +142,5 @@ QStringList SummaryTree::toLines() const
         appendLines(out, root, 0);
     return out;
 }
+
+}  // namespace fotolista

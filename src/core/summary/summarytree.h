@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 /// Colour values of the tree entries (0x00BBGGRR).
 inline constexpr quint32 kEntryBlack = 0;
 inline constexpr quint32 kEntryRed = 255;
@@ -103,3 +105,5 @@ private:
     SummaryCounters m_counters;
     SummaryListener* m_listener = nullptr;
 };
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 // The reader's buffer, in characters; the registry is told the same size.
@@ -68,3 +70,5 @@ bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, 
     registry.close(*key);
     return true;
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Root keys the program reads under.
 enum class RegistryRoot { LocalMachine, CurrentUser };
 
@@ -52,3 +54,5 @@ public:
 /// emptied, when the key cannot be opened or the value cannot be read.
 bool getKeyValue(Registry& registry, RegistryRoot root, const QString& keyPath, const QString& valueName,
                  QString& value);
+
+}  // namespace fotolista

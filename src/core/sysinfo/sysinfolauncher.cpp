@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace fotolista {
+
 std::optional<QString> startSysInfoPlan(Registry& registry, const std::function<bool(const QString&)>& fileExists)
 {
     QString value;
@@ -53,3 +55,5 @@ bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& 
                    MessageIcon::None, QStringLiteral("Fotolista"));
     return false;
 }
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+namespace fotolista {
+
 class UiServices;
 
 /// The system-information tool the registry names, if any: the "PATH" value
@@ -32,3 +34,5 @@ struct SysInfoEnvironment {
 /// first of linuxSysInfoPrograms() found; when there is none, or the start
 /// fails, tells the user so. True when a program was started.
 bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& environment);
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace {
 
 /// The columns may reach from the middle of the copy (or from where a plain
@@ -84,3 +86,5 @@ MarkPlace markPlace(QSize copy, QSize mark, const MarkRule& rule)
              && qint64(p.top) + mark.height() <= copy.height();
     return p;
 }
+
+}  // namespace fotolista

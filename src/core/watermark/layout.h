@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Where the characters of a code go over the band of a copy.
 struct CodeRow {
     int first = 0;  ///< left edge of the first column
@@ -50,3 +52,5 @@ struct MarkPlace {
 /// the nearer of the two edges (pressed against the edge when that picture is
 /// unknown or the distance does not fit).
 MarkPlace markPlace(QSize copy, QSize mark, const MarkRule& rule);
+
+}  // namespace fotolista

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace fotolista {
+
 /// Where the interior mark goes when the user places it by hand, and how
 /// strongly it is blended. The start values are those of a fresh placement
 /// window.
@@ -33,3 +35,5 @@ public:
 private:
     WatermarkPlacement m_placement;
 };
+
+}  // namespace fotolista

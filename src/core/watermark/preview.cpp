@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace fotolista {
+
 bool refreshPreview(const QString& markFolder, const WatermarkPlacement& placement, const QString& previewPath)
 {
     CaseBlindFinder finder;
@@ -39,3 +41,5 @@ QSize placementSampleSize(const QString& defaultWatermarkFolder)
     const PhotoHeader header = readPhotoHeader(*sample);
     return header.readable() ? QSize(header.width, header.height) : QSize();
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+namespace fotolista {
+
 /// Builds the preview: the mark of `markFolder` pasted on its sample picture
 /// at (left, top) blended by alpha ("Centrar" plays no part here), written as
 /// JPEG to `previewPath`. False when the sample is missing or the preview
@@ -21,3 +23,5 @@ QString previewPathFor(const QString& defaultWatermarkFolder);
 /// places the mark: its distances from the edges are measured there.
 /// Invalid when the sample cannot be read.
 QSize placementSampleSize(const QString& defaultWatermarkFolder);
+
+}  // namespace fotolista

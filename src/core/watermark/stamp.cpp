@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace fotolista {
+
 void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp& stamp, CaseBlindFinder& finder,
                     const std::function<void()>& yield)
 {
@@ -40,3 +42,5 @@ void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp
         yield();
     }
 }
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace fotolista {
+
 class Bitmap;
 class CaseBlindFinder;
 
@@ -27,3 +29,5 @@ struct WatermarkStamp {
 /// made 24-bit first, so it is stamped like any other.
 void stampWatermark(Bitmap& large, double largeHeightExact, const WatermarkStamp& stamp, CaseBlindFinder& finder,
                     const std::function<void()>& yield);
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// File names in a watermark folder.
 namespace watermarkfiles {
 inline QString band()
@@ -36,3 +38,5 @@ inline std::optional<QString> glyph(char32_t c)
     return QString::fromUcs4(&c, 1) + QStringLiteral(".jpg");
 }
 }  // namespace watermarkfiles
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace fotolista {
+
 /// What a workbook may make the program read and keep. A file past any of
 /// these is refused with a message that names the bound; docs/robustness.md
 /// lists them with the memory they imply.
@@ -29,3 +31,5 @@ constexpr qint64 kCells = 3'000'000;
 constexpr qint64 kTextUnits = 32'000'000;
 
 }  // namespace workbook::bounds
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace fotolista {
+
 namespace {
 
 constexpr quint64 kMaxIndex = std::numeric_limits<quint32>::max();
@@ -55,3 +57,5 @@ QString formatCellAddress(quint32 row0, quint32 column0)
     }
     return letters + QString::number(quint64(row0) + 1);
 }
+
+}  // namespace fotolista

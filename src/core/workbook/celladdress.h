@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// A cell of a sheet, both coordinates counted from 0 (A1 is row 0, column 0).
 struct CellPosition {
     quint32 row = 0;
@@ -23,3 +25,5 @@ std::optional<CellPosition> parseCellAddress(QStringView address);
 
 /// The upper-case A1 text of a 0-based position: (0, 0) gives "A1", (9, 26) gives "AA10".
 QString formatCellAddress(quint32 row0, quint32 column0);
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <iterator>
 
+namespace fotolista {
+
 namespace {
 
 QString timeFormatWithSeconds(const QLocale& locale)
@@ -159,3 +161,5 @@ std::optional<double> dayFractionFromIsoTime(QStringView iso)
         return std::nullopt;
     return *seconds / 86400.0;
 }
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// How a boolean cell reads: "Verdadero" or "Falso", whatever the locale.
 QString booleanText(bool value);
 
@@ -50,3 +52,5 @@ std::optional<double> serialFromIsoDateTime(QStringView iso, DateSystem system);
 /// "T10:10:10.5", a zone suffix ignored); empty when the text is no such time
 /// or not below 24:00.
 std::optional<double> dayFractionFromIsoTime(QStringView iso);
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 namespace {
 
 /// The date and time letters of a format code in order of appearance: d, y,
@@ -126,3 +128,5 @@ NumberFormatKind builtInFormatKind(quint16 index)
     default: return NumberFormatKind::Number;
     }
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QStringView>
 #include <QtGlobal>
 
+namespace fotolista {
+
 /// What a number format shows, which decides how a number cell reads.
 enum class NumberFormatKind {
     Number,
@@ -18,3 +20,5 @@ NumberFormatKind classifyFormatCode(QStringView code);
 /// The kind of a built-in format index (the numbers .xls and .xlsx files
 /// share) that the workbook does not redefine.
 NumberFormatKind builtInFormatKind(quint16 index);
+
+}  // namespace fotolista

@@ -1,5 +1,7 @@
 #include "core/workbook/refusal.h"
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -58,3 +60,5 @@ QString refusalMessage(const QString& path, Refusal refusal, bool excel)
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

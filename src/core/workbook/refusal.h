@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace fotolista {
+
 namespace workbook {
 
 /// Why a file cannot be read as a workbook.
@@ -30,3 +32,5 @@ enum class Refusal {
 QString refusalMessage(const QString& path, Refusal refusal, bool excel = false);
 
 }  // namespace workbook
+
+}  // namespace fotolista

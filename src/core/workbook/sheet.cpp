@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -208,3 +210,5 @@ Sheet SheetBuilder::finish()
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

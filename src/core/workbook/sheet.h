@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace fotolista {
+
 namespace workbook {
 
 /// The cells of the sheet a run reads, whatever the format it came from.
@@ -123,3 +125,5 @@ private:
 };
 
 }  // namespace workbook
+
+}  // namespace fotolista

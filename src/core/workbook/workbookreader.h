@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace fotolista {
+
 /// Result of opening a workbook: ok, or a message for the user that names the
 /// file and the reason it cannot be read.
 struct WorkbookOpenResult {
@@ -37,3 +39,5 @@ public:
     /// Ends the reader; the workbook is never written.
     virtual void closeWorkbook() = 0;
 };
+
+}  // namespace fotolista

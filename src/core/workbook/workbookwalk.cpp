@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 std::optional<WalkPlan> planWalk(const JobSettings& settings)
 {
     const ShortIntResult originRow = toShortInt(settings.originRow());
@@ -116,3 +118,5 @@ void WorkbookWalk::skipEmptyRows()
     if (const std::optional<qint64> next = nextRowWithData(m_rowOffset))
         m_rowOffset = *next;
 }
+
+}  // namespace fotolista

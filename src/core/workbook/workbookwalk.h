@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace fotolista {
+
 class JobSettings;
 
 /// One workbook row as the run sees it: both addresses and both texts.
@@ -86,3 +88,5 @@ private:
     qint64 m_rowOffset = 0;
     std::vector<qint64> m_dataOffsets;  ///< ascending, every row of the walk that holds data
 };
+
+}  // namespace fotolista

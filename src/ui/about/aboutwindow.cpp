@@ -9,6 +9,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+namespace fotolista {
+
 namespace {
 
 // The program's emblem, drawn here so the window needs no picture file: a
@@ -87,3 +89,5 @@ void AboutWindow::startSystemInformation()
 {
     startSysInfo(m_services, m_registry, SysInfoEnvironment::system());
 }
+
+}  // namespace fotolista

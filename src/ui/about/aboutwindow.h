@@ -4,12 +4,14 @@
 
 #include <memory>
 
-class Registry;
-class UiServices;
-
 namespace Ui {
 class Acercade;
 }
+
+namespace fotolista {
+
+class Registry;
+class UiServices;
 
 /// The About window: title, version, what the program does, and a button that
 /// starts the system-information tool. "Aceptar" and the close box both
@@ -30,3 +32,5 @@ private:
     UiServices& m_services;
     Registry& m_registry;
 };
+
+}  // namespace fotolista

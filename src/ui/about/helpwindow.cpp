@@ -2,6 +2,8 @@
 
 #include "ui_helpwindow.h"
 
+namespace fotolista {
+
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::Form3>())
 {
     m_ui->setupUi(this);
@@ -9,3 +11,5 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ui(std:
 }
 
 HelpWindow::~HelpWindow() = default;
+
+}  // namespace fotolista

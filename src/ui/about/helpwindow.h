@@ -8,6 +8,8 @@ namespace Ui {
 class Form3;
 }
 
+namespace fotolista {
+
 /// A fixed text on what the program does; closed, and destroyed, by its close box.
 class HelpWindow : public QWidget {
     Q_OBJECT
@@ -19,3 +21,5 @@ public:
 private:
     std::unique_ptr<Ui::Form3> m_ui;
 };
+
+}  // namespace fotolista

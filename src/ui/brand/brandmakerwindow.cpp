@@ -11,6 +11,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+namespace fotolista {
+
 namespace {
 
 /// A sample photo is kept at most this wide: detail enough for the preview
@@ -187,3 +189,5 @@ void BrandMakerWindow::chooseColour(bool text)
     else
         setBandColour(chosen);
 }
+
+}  // namespace fotolista

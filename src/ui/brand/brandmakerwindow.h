@@ -9,12 +9,14 @@
 
 #include <memory>
 
-class JobSettings;
-class UiServices;
-
 namespace Ui {
 class marcapropia;
 }
+
+namespace fotolista {
+
+class JobSettings;
+class UiServices;
 
 /// "Crear marca de agua propia...": the shop's name, logo, font, colours
 /// and large width, with a live preview of a photo stamped as a run would
@@ -59,3 +61,5 @@ private:
     QImage m_preview;
     QTimer m_refresh;
 };
+
+}  // namespace fotolista

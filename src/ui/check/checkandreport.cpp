@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace fotolista {
+
 CheckAndReport::CheckAndReport(JobSettings& settings, UiServices& services, QString logPath, PlacementSource* placement)
     : m_settings(settings), m_services(services), m_logPath(std::move(logPath)), m_placement(placement)
 {
@@ -100,3 +102,5 @@ void CheckAndReport::saveLastFileList()
         m_services.showMessage(QStringLiteral("No se puede escribir la lista de archivos en «%1».").arg(path),
                                MessageButtons::Ok, MessageIcon::Critical);
 }
+
+}  // namespace fotolista

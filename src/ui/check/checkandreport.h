@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+namespace fotolista {
+
 class CheckWindow;
 class JobSettings;
 class PlacementSource;
@@ -49,3 +51,5 @@ private:
     BatchRecord m_record;
     QPointer<CheckWindow> m_window;
 };
+
+}  // namespace fotolista

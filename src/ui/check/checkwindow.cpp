@@ -7,6 +7,8 @@
 
 #include <limits>
 
+namespace fotolista {
+
 namespace {
 
 /// What each kind means, for the tool tip of its cell.
@@ -102,3 +104,5 @@ void CheckWindow::showResult(const CheckResult& result)
     m_ui->resumen->setText(result.summaryLine());
     m_ui->resumen->setStyleSheet(result.problemCount() > 0 ? QStringLiteral("color: red;") : QString());
 }
+
+}  // namespace fotolista

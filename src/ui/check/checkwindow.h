@@ -4,11 +4,13 @@
 
 #include <memory>
 
-struct CheckResult;
-
 namespace Ui {
 class CheckForm;
 }
+
+namespace fotolista {
+
+struct CheckResult;
 
 /// The findings of "Comprobar el lote...": one line per finding in a table
 /// the user sorts by any column, problems in red, and the count of rows,
@@ -26,3 +28,5 @@ public:
 private:
     std::unique_ptr<Ui::CheckForm> m_ui;
 };
+
+}  // namespace fotolista

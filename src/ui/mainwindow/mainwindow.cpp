@@ -22,6 +22,8 @@
 #include <QThread>
 #include <QTimer>
 
+namespace fotolista {
+
 MainWindow::MainWindow(UiServices& services, TonePlayer& tones, const QString& programFolder, QWidget* parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::Form1>())
@@ -651,3 +653,5 @@ void MainWindow::dataLeftAfterStop(qint64 stopRow, qint64 rowsLeft)
             .arg(rowsLeft),
         MessageButtons::Ok, MessageIcon::Warning, QStringLiteral("Filas sin procesar"));
 }
+
+}  // namespace fotolista

@@ -19,25 +19,27 @@
 #include <memory>
 #include <vector>
 
+class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QMenu;
+class QTimer;
+namespace Ui {
+class Form1;
+}
+
+namespace fotolista {
+
 class AboutWindow;
 class DestinationPickerWindow;
 class HelpWindow;
 class PlacementWindow;
 class WatermarkFolderWindow;
 class BrandMakerWindow;
-class QAction;
-class QDragEnterEvent;
-class QDropEvent;
-class QMenu;
-class QTimer;
 class SourcePickerWindow;
 class SummaryWindow;
 class TonePlayer;
 class UiServices;
-
-namespace Ui {
-class Form1;
-}
 
 /// The program's main window: it shows and edits the job settings, opens the
 /// other windows, and is the view of the batch run, which runs on this
@@ -181,3 +183,5 @@ private:
     bool m_startAfterRun = false;
     bool m_endAfterRun = false;
 };
+
+}  // namespace fotolista

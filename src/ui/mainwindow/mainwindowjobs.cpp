@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QMimeData>
 
+namespace fotolista {
+
 namespace {
 
 // Shown as «Trabajos de Fotolista (*.fotolista)»: the dialog adds the pattern.
@@ -196,3 +198,5 @@ void MainWindow::dropped(const QString& path, const QWidget* target)
                                MessageButtons::Ok, MessageIcon::Warning);
     }
 }
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+namespace fotolista {
+
 void WrapButton::paintEvent(QPaintEvent*)
 {
     QStylePainter painter(this);
@@ -15,3 +17,5 @@ void WrapButton::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, caption);
 }
+
+}  // namespace fotolista

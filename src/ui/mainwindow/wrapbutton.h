@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+namespace fotolista {
+
 /// A push button whose caption wraps onto several lines, as the main window's
 /// tall, narrow buttons need.
 class WrapButton : public QPushButton {
@@ -13,3 +15,5 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+namespace fotolista {
+
 DestinationPickerWindow::DestinationPickerWindow(UiServices& services, QWidget* parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::formulariodestino>()), m_services(services)
 {
@@ -36,3 +38,5 @@ void DestinationPickerWindow::createFolder()
     if (QDir().mkdir(path))
         m_ui->picker->openFolderPath(path);
 }
+
+}  // namespace fotolista

@@ -5,11 +5,13 @@
 
 #include <memory>
 
-class UiServices;
-
 namespace Ui {
 class formulariodestino;
 }
+
+namespace fotolista {
+
+class UiServices;
 
 /// The destination-folder picker: like the source picker, plus a button that
 /// creates a sub-folder of the open folder.
@@ -32,3 +34,5 @@ private:
     std::unique_ptr<Ui::formulariodestino> m_ui;
     UiServices& m_services;
 };
+
+}  // namespace fotolista

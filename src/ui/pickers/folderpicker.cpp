@@ -9,6 +9,8 @@
 #include <QStorageInfo>
 #include <QStyle>
 
+namespace fotolista {
+
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
@@ -155,3 +157,5 @@ bool FolderPicker::eventFilter(QObject* watched, QEvent* event)
     }
     return QWidget::eventFilter(watched, event);
 }
+
+}  // namespace fotolista

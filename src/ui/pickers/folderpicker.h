@@ -9,6 +9,8 @@ namespace Ui {
 class FolderPicker;
 }
 
+namespace fotolista {
+
 /// A drive list over a folder list. The drives are the mounted volumes; the
 /// folder list shows the sub-folders of the open folder, and a double-click
 /// (or Return) opens one. What a picker hands on is the open folder, never a
@@ -47,3 +49,5 @@ private:
     std::unique_ptr<Ui::FolderPicker> m_ui;
     QString m_openFolder;
 };
+
+}  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include "ui_sourcepickerwindow.h"
 
+namespace fotolista {
+
 SourcePickerWindow::SourcePickerWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::Formularioorigen>())
 {
@@ -17,3 +19,5 @@ void SourcePickerWindow::choose()
     emit folderChosen(m_ui->picker->openFolder());
     hide();
 }
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@ namespace Ui {
 class Formularioorigen;
 }
 
+namespace fotolista {
+
 /// The source-folder picker. Its button hands on the open folder and hides
 /// the window, which keeps its place for the next showing; the close box
 /// destroys it.
@@ -28,3 +30,5 @@ private:
 
     std::unique_ptr<Ui::Formularioorigen> m_ui;
 };
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 
+namespace fotolista {
+
 namespace {
 
 /// Qt's texts for a locale. Qt 6 names the kinds of files in the file dialog
@@ -31,3 +33,5 @@ std::unique_ptr<QTranslator> installQtTranslation(const QLocale& locale)
         return nullptr;
     return translator;
 }
+
+}  // namespace fotolista

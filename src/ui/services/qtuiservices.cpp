@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+namespace fotolista {
+
 QtUiServices::QtUiServices(QWidget* parent) : m_parent(parent) {}
 
 MessageAnswer QtUiServices::showMessage(const QString& text, MessageButtons buttons, MessageIcon icon,
@@ -109,3 +111,5 @@ void QtUiServices::waitUntil(const std::function<bool()>& ready)
     poll.start(4);
     loop.exec();
 }
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace fotolista {
+
 /// The desktop's own message boxes, prompts and dialogs, parented to a window.
 class QtUiServices final : public UiServices {
 public:
@@ -26,3 +28,5 @@ public:
 private:
     QPointer<QWidget> m_parent;
 };
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 #include <numbers>
 #include <vector>
 
+namespace fotolista {
+
 namespace {
 
 constexpr int kRate = 44100;
@@ -78,3 +80,5 @@ void TonePlayer::play()
     pa_simple_drain(stream, &error);
     pa_simple_free(stream);
 }
+
+}  // namespace fotolista

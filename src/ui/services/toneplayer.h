@@ -5,6 +5,8 @@
 #include <atomic>
 #include <thread>
 
+namespace fotolista {
+
 /// Plays the three tones of a completed run (1256 Hz, 2256 Hz, 1256 Hz, 1115 ms
 /// each) on a thread of its own, so the run and the window go on meanwhile.
 /// Where no sound server answers, it gives the desktop's plain beep instead.
@@ -28,3 +30,5 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_playing{false};
 };
+
+}  // namespace fotolista

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+namespace fotolista {
+
 namespace {
 
 // Page positions in pixels from the window's left edge: 210 twips in view,
@@ -167,3 +169,5 @@ bool SummaryWindow::eventFilter(QObject* watched, QEvent* event)
         placePages();
     return QWidget::eventFilter(watched, event);
 }
+
+}  // namespace fotolista

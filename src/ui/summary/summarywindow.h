@@ -11,11 +11,13 @@
 #include <memory>
 
 class QTreeWidgetItem;
-class UiServices;
-
 namespace Ui {
 class frmOptions;
 }
+
+namespace fotolista {
+
+class UiServices;
 
 /// The operations summary: the tree and the row counters of the last run,
 /// the kilobyte totals, and a button that opens the error log. The window
@@ -57,3 +59,5 @@ private:
     QList<QWidget*> m_pages;  ///< one per tab, in tab order
     QHash<QString, QTreeWidgetItem*> m_rowItems;  ///< row entries by key, for their details
 };
+
+}  // namespace fotolista

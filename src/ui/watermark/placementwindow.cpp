@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
+namespace fotolista {
+
 PlacementWindow::PlacementWindow(QString markFolder, QString previewPath, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_ui(std::make_unique<Ui::Form2>())
@@ -81,3 +83,5 @@ void PlacementWindow::cancel()
     emit cancelled();
     hide();
 }
+
+}  // namespace fotolista

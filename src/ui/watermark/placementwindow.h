@@ -12,6 +12,8 @@ namespace Ui {
 class Form2;
 }
 
+namespace fotolista {
+
 /// Places the interior mark by hand and previews it on the sample picture.
 /// Its sliders and check box are the placement the run reads while the window
 /// exists; a click on a slider rebuilds the preview. Its buttons only hide it;
@@ -50,3 +52,5 @@ private:
     QString m_markFolder;
     QString m_previewPath;
 };
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include "core/base/uiservices.h"
 #include "ui_watermarkfolderwindow.h"
 
+namespace fotolista {
+
 WatermarkFolderWindow::WatermarkFolderWindow(UiServices& services, QString defaultWatermarkFolder, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_ui(std::make_unique<Ui::agua>())
@@ -30,3 +32,5 @@ void WatermarkFolderWindow::browseDefaultFolder()
     // file browser simply shows nothing, as the main window's browse does.
     m_services.openWithDesktop(m_defaultWatermarkFolder);
 }
+
+}  // namespace fotolista

@@ -5,11 +5,13 @@
 
 #include <memory>
 
-class UiServices;
-
 namespace Ui {
 class agua;
 }
+
+namespace fotolista {
+
+class UiServices;
 
 /// Chooses the folder the run takes its watermark pictures from. Its button
 /// hands on the open folder and hides the window, which keeps its place for
@@ -35,3 +37,5 @@ private:
     UiServices& m_services;
     QString m_defaultWatermarkFolder;
 };
+
+}  // namespace fotolista

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -203,3 +205,5 @@ FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x,
     }
     return dib;
 }
+
+}  // namespace fotolista

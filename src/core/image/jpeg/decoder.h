@@ -25,6 +25,8 @@
 #include <memory>
 #include <vector>
 
+namespace fotolista {
+
 namespace jpeg {
 
 // Where the k-th coefficient of the stored (zigzag) order lies in the block,
@@ -168,3 +170,5 @@ inline bool Decoder::nextMcu(BitReader& reader, Scan& scan)
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

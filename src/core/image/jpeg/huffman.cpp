@@ -5,6 +5,8 @@
 
 #include "core/image/jpeg/huffman.h"
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -72,3 +74,5 @@ bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols,
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

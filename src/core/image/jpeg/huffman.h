@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace fotolista {
+
 namespace jpeg {
 
 struct Huffman {
@@ -185,3 +187,5 @@ inline int extend(unsigned value, int size)
 bool buildHuffman(Huffman& table, const uint8_t* counts, const uint8_t* symbols, int total, bool dc);
 
 }  // namespace jpeg
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include "core/image/jpeg/decoder.h"
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -80,3 +82,5 @@ FIBITMAP* decodeJpegReducedDib(std::span<const std::byte> jpeg, int eighths, qin
     jpeg::trimStorage();
     return out;
 }
+
+}  // namespace fotolista

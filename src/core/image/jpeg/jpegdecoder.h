@@ -8,6 +8,8 @@
 
 struct FIBITMAP;
 
+namespace fotolista {
+
 /// The fast read of a JPEG at a reduced scale, done here rather than by
 /// libjpeg, which decodes every coefficient of a block and then reduces.
 /// This keeps only the coefficients the reduced transform needs:
@@ -51,3 +53,5 @@ void jpegColourRow(const std::uint8_t* luma, const std::uint8_t* cb, const std::
 /// header gives (`unit` 1: dots per inch, 2: per centimetre; anything else
 /// leaves none). Null when it cannot be allocated.
 FIBITMAP* allocateJpegPicture(int width, int height, bool grey, int unit, int x, int y);
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <span>
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -163,3 +165,5 @@ bool endsEarly(const QByteArray& jpeg)
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

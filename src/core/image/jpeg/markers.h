@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace fotolista {
+
 class ByteSource;
 
 namespace jpeg {
@@ -73,3 +75,5 @@ QByteArray withoutMetadataSegments(const QByteArray& jpeg);
 bool endsEarly(const QByteArray& jpeg);
 
 }  // namespace jpeg
+
+}  // namespace fotolista

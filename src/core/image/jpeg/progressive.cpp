@@ -13,6 +13,8 @@
 
 #include <bit>
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -288,3 +290,5 @@ bool Decoder::interleaved(BitReader& reader, Scan& scan)
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

@@ -18,6 +18,8 @@
 #include <optional>
 #include <span>
 
+namespace fotolista {
+
 namespace jpeg {
 
 bool Decoder::huffmanTables(const uint8_t* at, int length)
@@ -320,3 +322,5 @@ bool Decoder::rgbPlanes() const
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

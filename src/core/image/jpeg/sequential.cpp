@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -153,3 +155,5 @@ bool Decoder::sequential(BitReader& reader, Scan& scan)
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

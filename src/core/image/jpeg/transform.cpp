@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace fotolista {
+
 namespace jpeg {
 
 namespace {
@@ -192,3 +194,5 @@ TransformFunction transformFor(int sx, int sy)
 }
 
 }  // namespace jpeg
+
+}  // namespace fotolista

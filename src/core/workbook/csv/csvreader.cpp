@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 
+namespace fotolista {
+
 namespace csv {
 
 using workbook::Refusal;
@@ -372,3 +374,5 @@ std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& she
 }
 
 }  // namespace csv
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Delimited text (.csv, .txt), as web shops and spreadsheet programs export it.
 namespace csv {
 
@@ -33,3 +35,5 @@ QChar sniffDelimiter(QStringView sample, bool sampleIsWhole);
 std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& sheet);
 
 }  // namespace csv
+
+}  // namespace fotolista

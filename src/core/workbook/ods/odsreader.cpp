@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace fotolista {
+
 namespace ods {
 
 using workbook::Refusal;
@@ -477,3 +479,5 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
 }
 
 }  // namespace ods
+
+}  // namespace fotolista

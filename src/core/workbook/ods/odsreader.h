@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// OpenDocument spreadsheets (.ods), read from content.xml and settings.xml.
 namespace ods {
 
@@ -28,3 +30,5 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
 std::optional<double> daysFromDuration(QStringView duration);
 
 }  // namespace ods
+
+}  // namespace fotolista

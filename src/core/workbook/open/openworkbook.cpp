@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -127,3 +129,5 @@ LoadResult loadWorkbook(const QString& path)
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

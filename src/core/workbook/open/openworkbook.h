@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 namespace workbook {
 
 /// The sheet a run reads, or why the file was refused.
@@ -30,3 +32,5 @@ LoadResult loadWorkbook(const QString& path);
 LoadResult parseWorkbook(const QByteArray& bytes, const QString& pathForMessages);
 
 }  // namespace workbook
+
+}  // namespace fotolista

@@ -3,6 +3,8 @@
 #include "core/workbook/celladdress.h"
 #include "core/workbook/open/openworkbook.h"
 
+namespace fotolista {
+
 WorkbookOpenResult WorkbookFileReader::openWorkbook(const QString& path)
 {
     workbook::LoadResult loaded = workbook::loadWorkbook(path);
@@ -35,3 +37,5 @@ void WorkbookFileReader::closeWorkbook()
 {
     m_sheet.reset();
 }
+
+}  // namespace fotolista

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// WorkbookReader over every workbook format the program reads (see
 /// workbook::loadWorkbook()). The whole sheet is read when the workbook
 /// opens; each run opens the file anew.
@@ -19,3 +21,5 @@ public:
 private:
     std::optional<workbook::Sheet> m_sheet;
 };
+
+}  // namespace fotolista

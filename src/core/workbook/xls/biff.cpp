@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+namespace fotolista {
+
 namespace xls::biff {
 
 RecordCursor::RecordCursor(QByteArrayView stream, qsizetype start) : m_stream(stream), m_pos(start)
@@ -214,3 +216,5 @@ QString CodePageDecoder::decode(QByteArrayView bytes) const
 }
 
 }  // namespace xls::biff
+
+}  // namespace fotolista

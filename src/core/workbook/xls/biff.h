@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace fotolista {
+
 /// Low-level pieces of the BIFF5/BIFF8 record format (Excel 5.0 to 2003).
 namespace xls::biff {
 
@@ -107,3 +109,5 @@ private:
 };
 
 }  // namespace xls::biff
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace xls {
 
 namespace {
@@ -281,3 +283,5 @@ CompoundFile::StreamStatus CompoundFile::readStream(QStringView name, QByteArray
 }
 
 }  // namespace xls
+
+}  // namespace fotolista

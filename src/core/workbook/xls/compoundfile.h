@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace fotolista {
+
 namespace xls {
 
 /// Read-only view of an OLE2 compound file (the container of .xls, .doc, ...).
@@ -74,3 +76,5 @@ private:
 };
 
 }  // namespace xls
+
+}  // namespace fotolista

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace fotolista {
+
 namespace xls {
 
 using workbook::Refusal;
@@ -549,3 +551,5 @@ LoadResult Workbook::parse(const QByteArray& bytes, const QString& pathForMessag
 }
 
 }  // namespace xls
+
+}  // namespace fotolista

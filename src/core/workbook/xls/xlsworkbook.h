@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+namespace fotolista {
+
 namespace xls {
 
 struct LoadResult;
@@ -68,3 +70,5 @@ struct LoadResult {
 };
 
 }  // namespace xls
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+namespace fotolista {
+
 namespace xlsx {
 
 using workbook::Refusal;
@@ -506,3 +508,5 @@ std::optional<workbook::Refusal> read(workbook::ZipPackage& package, workbook::S
 }
 
 }  // namespace xlsx
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace fotolista {
+
 /// Office Open XML workbooks (.xlsx, .xlsm), read from their XML parts.
 namespace xlsx {
 
@@ -32,3 +34,5 @@ QString decodeEscapes(QStringView text);
 QString resolvePartName(const QString& sourcePart, QStringView target);
 
 }  // namespace xlsx
+
+}  // namespace fotolista

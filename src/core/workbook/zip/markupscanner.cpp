@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -127,3 +129,5 @@ MarkupScanner::Verdict MarkupScanner::scan(QByteArrayView bytes)
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+namespace fotolista {
+
 namespace workbook {
 
 /// Watches the raw bytes of an XML part before the parser gets them. The
@@ -40,3 +42,5 @@ private:
 };
 
 }  // namespace workbook
+
+}  // namespace fotolista

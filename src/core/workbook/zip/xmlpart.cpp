@@ -2,6 +2,8 @@
 
 #include "core/workbook/bounds.h"
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -160,3 +162,5 @@ QStringView XmlPart::attribute(QStringView name) const
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

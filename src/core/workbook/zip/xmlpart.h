@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+namespace fotolista {
+
 namespace workbook {
 
 /// One XML part of a package, parsed while it is inflated: QXmlStreamReader
@@ -71,3 +73,5 @@ private:
 Refusal refusalFor(PartError error);
 
 }  // namespace workbook
+
+}  // namespace fotolista

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace fotolista {
+
 namespace workbook {
 
 namespace {
@@ -130,3 +132,5 @@ PartError ZipPackage::readAll(const QString& name, QByteArray& out, qint64 limit
 }
 
 }  // namespace workbook
+
+}  // namespace fotolista

@@ -9,6 +9,8 @@
 struct zip;
 struct zip_file;
 
+namespace fotolista {
+
 namespace workbook {
 
 /// Why a part of a package could not be read whole.
@@ -78,3 +80,5 @@ private:
 };
 
 }  // namespace workbook
+
+}  // namespace fotolista
