@@ -190,6 +190,27 @@ private slots:
         QCOMPARE(checked, (QStringList{"Calidadmedia", "girarexif", "pmarcaagua", "tamanominimo"}));
     }
 
+    void exclusiveItemsShowTheSameCheckMark()
+    {
+        // A checked quality or format item looks like any checked item:
+        // the mark's column of its row, drawn, is that of "Tamaño mínimo".
+        Rig rig;
+        rig.action("formato_tiff")->trigger();
+        const auto mark = [&](const char* menuName, const char* item) {
+            auto* menu = rig.window->findChild<QMenu*>(QLatin1String(menuName));
+            menu->popup(QPoint(0, 0));
+            const QRect row = menu->actionGeometry(rig.action(item));
+            const QImage drawn = menu->grab().toImage();
+            menu->hide();
+            // The mark's square, inside the menu's frame.
+            return drawn.copy(row.left() + 2, row.top() + 2, row.height() - 4, row.height() - 4);
+        };
+        const QImage reference = mark("calidad", "tamanominimo");
+        QCOMPARE(mark("calidad", "Calidadmedia"), reference);
+        QVERIFY(mark("calidad", "CalidadBaja") != reference);  // unchecked: no mark
+        QCOMPARE(mark("formato", "formato_tiff"), reference);
+    }
+
     void menusFollowTheSettingsRules()
     {
         Rig rig;

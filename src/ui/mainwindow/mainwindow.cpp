@@ -17,8 +17,10 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QStyleHints>
+#include <QStyleOptionMenuItem>
 #include <QThread>
 #include <QTimer>
 
@@ -101,10 +103,33 @@ QMenu* addMenu(QMenuBar* bar, const char* name, const QString& title)
     return menu;
 }
 
+/// Draws a group's exclusive items with the check mark every other checked
+/// item has, as these menus have always shown them, instead of the round
+/// mark a style gives a group.
+class CheckMarkStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuItem && item && item->checkType == QStyleOptionMenuItem::Exclusive) {
+            QStyleOptionMenuItem plain(*item);
+            plain.checkType = QStyleOptionMenuItem::NonExclusive;
+            QProxyStyle::drawControl(element, &plain, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
 /// Items of which one at most is checked; clicking the checked one keeps it.
-QActionGroup* exclusive(QObject* parent, std::initializer_list<QAction*> items)
+QActionGroup* exclusive(QObject* owner, QMenu* menu, std::initializer_list<QAction*> items)
 {
-    auto* group = new QActionGroup(parent);
+    // The owner (the window) outlives the menu, which does not own its style.
+    auto* style = new CheckMarkStyle;
+    style->setParent(owner);
+    menu->setStyle(style);
+    auto* group = new QActionGroup(menu);
     group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (QAction* a : items)
         group->addAction(a);
@@ -152,7 +177,7 @@ void MainWindow::buildFormatMenu(QMenu* format)
     m_formatTiff = addItem(format, "formato_tiff", QStringLiteral("TIFF"), true);
     m_formatAny = addItem(format, "formato_cualquiera", QStringLiteral("Cualquier formato"), true);
     // No item is checked at start, although the sources are JPEG.
-    exclusive(format, {m_formatJpg, m_formatTiff, m_formatAny});
+    exclusive(this, format, {m_formatJpg, m_formatTiff, m_formatAny});
     connect(m_formatJpg, &QAction::triggered, &m_settings, &JobSettings::chooseJpgSource);
     connect(m_formatTiff, &QAction::triggered, &m_settings, &JobSettings::chooseTiffSource);
     connect(m_formatAny, &QAction::triggered, &m_settings, &JobSettings::chooseAnySource);
@@ -164,7 +189,7 @@ void MainWindow::buildQualityMenu(QMenu* quality)
                                                      {"Calidadmedia", QStringLiteral("Media")},
                                                      {"CalidadBaja", QStringLiteral("Baja")},
                                                      {"Calidadmuybaja", QStringLiteral("Muy baja")}};
-    QActionGroup* group = exclusive(quality, {});
+    QActionGroup* group = exclusive(this, quality, {});
     for (size_t i = 0; i < m_qualityItems.size(); ++i) {
         QAction* a = addItem(quality, names[i].first, names[i].second, true);
         group->addAction(a);
