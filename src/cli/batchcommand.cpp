@@ -504,6 +504,15 @@ bool writeSummaryFile(const QString& path, const QStringList& lines)
     return writeFileSafely(path, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
+/// settingsFor, its refusal said as the command says a mistake.
+bool settingsOrExplain(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement, QTextStream& err)
+{
+    const std::optional<QString> problem = settingsFor(o, s, placement, err);
+    if (problem)
+        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+    return !problem;
+}
+
 /// Parses the options of `command`; on a mistake says what it was and how to get help.
 bool parseOrExplain(const QString& command, const QStringList& args, RunOptions& o, QTextStream& err)
 {
@@ -528,10 +537,8 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     WatermarkPlacement placed;
-    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
-        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+    if (!settingsOrExplain(o, settings, placed, err))
         return kExitUsage;
-    }
 
     ConsoleHost host(err, stderrIsTerminal && !o.quiet);
     WorkbookFileReader reader;
@@ -602,10 +609,8 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
     initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     WatermarkPlacement placed;
-    if (const std::optional<QString> problem = settingsFor(o, settings, placed, err)) {
-        err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
+    if (!settingsOrExplain(o, settings, placed, err))
         return kExitUsage;
-    }
     FixedPlacement placement(placed);
     return runCheckCommand(settings, placement, out, err);
 }

@@ -1,8 +1,7 @@
 #include "core/image/rescale.h"
 
 #include "core/base/cpu.h"
-#include "core/image/doublepasses.h"
-#include "core/image/singlepasses.h"
+#include "core/image/passes.h"
 
 #include <FreeImage.h>
 
@@ -213,36 +212,29 @@ void resample(const SamplePlane& src, const SamplePlane& dst, ResampleKernel ker
         level = bestSimdLevel();
     const int c = src.channels;
     // The library's bicubic is always summed in doubles: its bytes are the point.
-    const bool single = precision == Precision::Single && kernel != ResampleKernel::Bicubic && level == SimdLevel::Avx2;
-    const auto horizontal = [&](const SamplePlane& from, const SamplePlane& to, const AxisWeights& aw, SimdLevel l) {
-        if (!single || !singleAcross(from, to, aw))
-            doubleAcross(from, to, aw, l);
-    };
-    const auto vertical = [&](const SamplePlane& from, const SamplePlane& to, const AxisWeights& aw, SimdLevel l) {
-        if (!single || !singleDown(from, to, aw))
-            doubleDown(from, to, aw, l);
-    };
+    if (kernel == ResampleKernel::Bicubic)
+        precision = Precision::Double;
     if (dst.width <= src.width) {
         if (src.width == dst.width) {
             if (src.height != dst.height) {
-                vertical(src, dst, down(), level);
+                resampleDown(src, dst, down(), level, precision);
             } else {
                 for (int y = 0; y < src.height; ++y)
                     std::memcpy(dst.row(y), src.row(y), size_t(src.width) * size_t(c));
             }
         } else if (src.height == dst.height) {
-            horizontal(src, dst, across(), level);
+            resampleAcross(src, dst, across(), level, precision);
         } else {
             OwnedPlane narrowed(dst.width, src.height, c);
-            horizontal(src, narrowed.plane, across(), level);
-            vertical(narrowed.plane, dst, down(), level);
+            resampleAcross(src, narrowed.plane, across(), level, precision);
+            resampleDown(narrowed.plane, dst, down(), level, precision);
         }
     } else if (src.height == dst.height) {
-        horizontal(src, dst, across(), level);
+        resampleAcross(src, dst, across(), level, precision);
     } else {
         OwnedPlane lowered(src.width, dst.height, c);
-        vertical(src, lowered.plane, down(), level);
-        horizontal(lowered.plane, dst, across(), level);
+        resampleDown(src, lowered.plane, down(), level, precision);
+        resampleAcross(lowered.plane, dst, across(), level, precision);
     }
 }
 

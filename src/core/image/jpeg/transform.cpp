@@ -60,7 +60,6 @@ uint8_t clampLevel(float value)
 
 /// The block's sums over its first `rows` × `columns` coefficients, into
 /// SX × SY pixels.
-#if FOTOLISTA_X86
 template <int SX, int SY>
 [[gnu::always_inline]] inline void sumBlock(const CosineTables& cosines, const Component& c,
                                             const int16_t* coefficients, int rows, int columns, uint8_t* out,
@@ -68,6 +67,7 @@ template <int SX, int SY>
 {
     const auto& across = cosines.at[SX];
     const auto& down = cosines.at[SY];
+#if FOTOLISTA_X86
     // Four outputs of a row to a vector; the same products and sums, in the
     // same order, as the plain version for other processors.
     constexpr int kVectors = (SX + 3) / 4;
@@ -99,15 +99,7 @@ template <int SX, int SY>
         _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(words, words));
         std::memcpy(out + y * stride, bytes, SX);
     }
-}
 #else
-template <int SX, int SY>
-[[gnu::always_inline]] inline void sumBlock(const CosineTables& cosines, const Component& c,
-                                            const int16_t* coefficients, int rows, int columns, uint8_t* out,
-                                            ptrdiff_t stride)
-{
-    const auto& across = cosines.at[SX];
-    const auto& down = cosines.at[SY];
     float sums[SY][SX];
     for (int v = 0; v < rows; ++v) {
         float row[SX] = {};
@@ -128,8 +120,8 @@ template <int SX, int SY>
         for (int x = 0; x < SX; ++x)
             out[y * stride + x] = clampLevel(line[x]);
     }
-}
 #endif
+}
 
 /// One block, dequantised and transformed to SX × SY pixels. Only the rows
 /// and columns of coefficients that hold a nonzero one are summed: most of a
