@@ -504,9 +504,11 @@ bool writeSummaryFile(const QString& path, const QStringList& lines)
     return writeFileSafely(path, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
-/// settingsFor, its refusal said as the command says a mistake.
+/// settingsFor, its refusal said as the command says a mistake; the image
+/// library is ready afterwards.
 bool settingsOrExplain(const RunOptions& o, JobSettings& s, WatermarkPlacement& placement, QTextStream& err)
 {
+    initialiseImageLibrary();
     const std::optional<QString> problem = settingsFor(o, s, placement, err);
     if (problem)
         err << QStringLiteral("fotolista-batch: ") << *problem << Qt::endl;
@@ -534,7 +536,6 @@ int runRunCommand(const QStringList& args, const QString& programFolder, QTextSt
         err << QStringLiteral("fotolista-batch: no se puede crear el registro «%1»: %2").arg(o.log, *why) << Qt::endl;
         return kExitUsage;
     }
-    initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     WatermarkPlacement placed;
     if (!settingsOrExplain(o, settings, placed, err))
@@ -606,7 +607,6 @@ int runCheck(const QStringList& args, const QString& programFolder, QTextStream&
     RunOptions o;
     if (!parseOrExplain(QStringLiteral("check"), args, o, err))
         return kExitUsage;
-    initialiseImageLibrary();
     JobSettings settings(programFolder + QStringLiteral("/numeros"));
     WatermarkPlacement placed;
     if (!settingsOrExplain(o, settings, placed, err))
