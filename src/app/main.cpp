@@ -1,3 +1,4 @@
+#include "core/base/processsetup.h"
 #include "core/image/bitmap.h"
 #include "ui/mainwindow/mainwindow.h"
 #include "ui/services/qttranslation.h"
@@ -6,8 +7,6 @@
 
 #include <QApplication>
 #include <QTimer>
-
-#include <csignal>
 
 using namespace fotolista;
 
@@ -18,7 +17,7 @@ int main(int argc, char* argv[])
     // Qt's own buttons and dialogs in the user's language, as the rest of the window.
     const auto qtTexts = installQtTranslation(QLocale());
     // A file-size limit must make a write fail, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ignoreFileSizeLimitSignal();
     initialiseImageLibrary();
 
     QtUiServices services;

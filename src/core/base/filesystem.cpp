@@ -4,8 +4,6 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 namespace fotolista {
@@ -33,14 +31,6 @@ std::optional<qint64> fileSize(const QString& path)
     if (!info.isFile())
         return std::nullopt;
     return info.size();
-}
-
-std::optional<FileIdentity> fileIdentity(const QString& path)
-{
-    struct stat st {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
-    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 QString systemErrorText(int error)

@@ -30,6 +30,32 @@ inline size_t qHash(const FileIdentity& id, size_t seed = 0)
 /// The identity of the file at `path` (links followed); nothing when there is none.
 std::optional<FileIdentity> fileIdentity(const QString& path);
 
+/// The identity of the entry at `path` itself, a link not followed; nothing,
+/// with errno saying why (ENOENT: no such entry), when it cannot be read.
+std::optional<FileIdentity> entryIdentity(const QString& path);
+
+/// What stands at a path, a link not followed.
+enum class EntryKind {
+    None,  ///< nothing, or nothing that can be looked at
+    Link,  ///< a symbolic link (on Windows any reparse point)
+    Folder,
+    Other,  ///< a file, or anything else that is neither
+};
+EntryKind entryKind(const QString& path);
+
+/// 0 when the user may write the existing file `path`, else an errno value.
+int fileWriteError(const QString& path);
+
+/// 0 when the user may make new entries in `folder`, else an errno value.
+int folderWriteError(const QString& folder);
+
+/// The longest name one entry may have, in the units of nameLength().
+inline constexpr qint64 kMaxNameLength = 255;
+
+/// A name's length as the system counts it: the bytes of its encoding, on
+/// Windows its UTF-16 units.
+qint64 nameLength(const QString& name);
+
 /// The system's text for an error number, in the user's language.
 QString systemErrorText(int error);
 

@@ -1,13 +1,12 @@
 #include "core/base/safewrite.h"
 
+#include "core/base/safewrite_detail.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,51 +14,6 @@
 namespace fotolista {
 
 namespace {
-
-// The temporary file in hand, for signal handlers: a fixed buffer, since
-// handlers may not allocate, published through a lock-free flag.
-char g_tempPath[4096];
-std::atomic<bool> g_published{false};
-std::atomic_flag g_slotTaken;
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-/// Publishes the temporary file's name while it lives. Writes happen on
-/// one thread; should two ever overlap, the second is simply not published.
-class InProgress {
-public:
-    explicit InProgress(const QByteArray& name)
-    {
-        if (name.size() >= qsizetype(sizeof g_tempPath) || g_slotTaken.test_and_set())
-            return;
-        std::memcpy(g_tempPath, name.constData(), size_t(name.size()) + 1);
-        g_published.store(true, std::memory_order_release);
-        m_owner = true;
-    }
-    ~InProgress()
-    {
-        if (!m_owner)
-            return;
-        g_published.store(false, std::memory_order_release);
-        g_slotTaken.clear();
-    }
-    InProgress(const InProgress&) = delete;
-    InProgress& operator=(const InProgress&) = delete;
-
-private:
-    bool m_owner = false;
-};
-
-/// Hidden, so a half-written file is never taken for a result, and short
-/// whatever the target's name, so every name the file system takes can be
-/// written; random, so nobody can plant anything there beforehand.
-QByteArray randomName()
-{
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray name(".fotolista-");
-    for (int i = 0; i < 12; ++i)
-        name += kLetters[QRandomGenerator::system()->bounded(36)];
-    return name;
-}
 
 bool writeAll(int fd, const char* data, qsizetype size)
 {
@@ -106,11 +60,6 @@ int createTemporary(const QByteArray& folder, const std::function<QByteArray()>&
 
 }  // namespace
 
-bool writeFileSafely(const QString& path, QByteArrayView bytes)
-{
-    return writeFileSafely(path, bytes, randomName);
-}
-
 bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::function<QByteArray()>& nextName)
 {
     if (path.isEmpty())
@@ -125,7 +74,7 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
     const int fd = createTemporary(QFile::encodeName(info.absolutePath()) + '/', nextName, tempName);
     if (fd < 0)
         return false;
-    const InProgress inProgress(tempName);
+    const safewrite_detail::WriteInProgress inProgress(tempName);
     // No fsync: the rename already keeps readers from ever seeing a partial
     // file, and a sync per image would slow long batches.
     bool ok = writeAll(fd, bytes.data(), bytes.size());
@@ -138,11 +87,6 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, const std::funct
         errno = error;
     }
     return ok;
-}
-
-const char* writeInProgressPath()
-{
-    return g_published.load(std::memory_order_acquire) ? g_tempPath : "";
 }
 
 }  // namespace fotolista

@@ -6,10 +6,11 @@
 
 namespace fotolista {
 
-/// How long a name may be in a folder, as its file system says.
+/// How long a name may be in a folder, as its file system says, in the
+/// units of nameLength() (bytes; on Windows UTF-16 units).
 struct NameLimits {
-    qint64 nameBytes = 255;  ///< one file or folder name, in bytes
-    qint64 pathBytes = 4096;  ///< a whole path, in bytes, with its end mark
+    qint64 nameBytes = 255;  ///< one file or folder name
+    qint64 pathBytes = 4096;  ///< a whole path, with its end mark
 };
 
 /// The limits of the file system that holds `folder` (the usual 255 and
@@ -25,6 +26,10 @@ std::optional<QString> tooLongName(const QString& folder, const QString& relativ
 /// case-folding folders). Asked without writing: an entry of the folder is
 /// looked up with its letter case changed.
 bool foldsLetterCase(const QString& folder);
+
+/// Whether the kind of file system that holds `folder` folds letter case
+/// whatever its options; asked when no entry of the folder can tell.
+bool foldsCaseByKind(const QString& folder);
 
 /// A path as the file system compares it: the same text for every spelling
 /// of one file (repeated "/" and "." parts dropped, letter case folded when

@@ -2,10 +2,11 @@
 
 #include "core/base/safewrite.h"
 #include "core/image/bitmapaccess.h"
+#include "core/image/heaptuning.h"
+#include "core/image/libraryload.h"
 #include "core/image/photoheader.h"
 
 #include <QByteArray>
-#include <QFile>
 
 #include <FreeImage.h>
 #include <tiffio.h>
@@ -15,7 +16,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <malloc.h>
 
 namespace fotolista {
 
@@ -69,9 +69,8 @@ FIBITMAP* checked(FIBITMAP* dib)
 /// Loads through the library, refusing a picture it said is incomplete.
 FIBITMAP* loadChecked(FREE_IMAGE_FORMAT fif, const QString& path, int flags)
 {
-    const QByteArray native = QFile::encodeName(path);
     t_damaged = false;
-    return checked(FreeImage_Load(fif, native.constData(), flags));
+    return checked(libraryLoad(fif, path, flags));
 }
 
 /// The library's reading of a ByteSource, as if it were a file.
@@ -295,16 +294,7 @@ void initialiseImageLibrary()
     if (done.exchange(true))
         return;
     FreeImage_SetOutputMessage(noteMessage);
-    // A camera photo takes tens of megabytes; by default each one would be a
-    // fresh mapping whose pages the kernel zeroes again for every image.
-    // Kept in the heap instead, the memory of one image serves the next.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    // One heap for every thread: an image freed by one serves the next row's
-    // in any other, and no per-thread heap is left full of holes that the
-    // small allocations of later rows pin (they made the memory grow by
-    // kilobytes per row over a long run).
-    mallopt(M_ARENA_MAX, 1);
+    tuneHeapForImages();
     // libtiff's own handlers print every unknown tag of a camera file to
     // stderr; its warnings are only listened to for a strip cut short.
     TIFFSetErrorHandler(nullptr);

@@ -1,7 +1,6 @@
 #include "core/image/memorybudget.h"
 
 #include <algorithm>
-#include <unistd.h>
 #include <utility>
 
 namespace fotolista {
@@ -65,11 +64,10 @@ void MemoryBudget::give(qint64 bytes)
 qint64 defaultDecodeBudget()
 {
     constexpr qint64 kMost = qint64(2) << 30;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
+    const qint64 memory = physicalMemory();
+    if (memory <= 0)
         return kMost;
-    return std::min(kMost, qint64(pages) * pageSize / 4);
+    return std::min(kMost, memory / 4);
 }
 
 qint64 decodeBytesFor(qint64 pixels)

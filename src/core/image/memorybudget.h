@@ -49,6 +49,9 @@ private:
     quint64 m_serving = 0;
 };
 
+/// The machine's memory in bytes; 0 when the system does not tell.
+qint64 physicalMemory();
+
 /// By default a quarter of the machine's memory, at most 2 GB.
 qint64 defaultDecodeBudget();
 

@@ -30,7 +30,9 @@ public:
 
 private:
     QString m_path;
-    int m_fd = -1;
+    // A descriptor, or on Windows a HANDLE, whose invalid value is -1 too.
+    static constexpr qintptr kNoFile = -1;
+    qintptr m_file = kNoFile;
     bool m_held = false;
 };
 

@@ -15,26 +15,27 @@ DestinationLock::DestinationLock(const QString& fingerprintPath) : m_path(finger
 
 DestinationLock::~DestinationLock()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_file != kNoFile)
+        ::close(int(m_file));
 }
 
 LockAttempt DestinationLock::tryTake()
 {
     if (m_held)
         return LockAttempt::Taken;
-    if (m_fd < 0) {
+    if (m_file == kNoFile) {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         // Never through a link: the lock file is opened for writing.
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_fd < 0)
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
             return LockAttempt::Unavailable;
+        m_file = fd;
     }
     // flock, not fcntl: its locks belong to the open file, so two runs in one
     // process exclude each other too, and a fork does not drop them.
     int result = 0;
     do
-        result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+        result = ::flock(int(m_file), LOCK_EX | LOCK_NB);
     while (result != 0 && errno == EINTR);
     if (result == 0) {
         m_held = true;

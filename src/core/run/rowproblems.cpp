@@ -1,14 +1,11 @@
 #include "core/run/rowproblems.h"
 
+#include "core/base/filesystem.h"
+#include "core/base/shownpaths.h"
 #include "core/image/prepareimages.h"
 #include "core/summary/summarytexts.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-#include <unistd.h>
-
-#include <climits>
 
 namespace fotolista {
 
@@ -17,16 +14,16 @@ QString writeFailureReason(const QString& path)
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     if (!QFileInfo(folder).isDir())
-        return QStringLiteral("no existe la carpeta «%1»").arg(folder);
+        return QStringLiteral("no existe la carpeta «%1»").arg(shownPath(folder));
     if (info.isDir())
-        return QStringLiteral("«%1» es una carpeta").arg(path);
-    if (QFile::encodeName(info.fileName()).size() > NAME_MAX)
+        return QStringLiteral("«%1» es una carpeta").arg(shownPath(path));
+    if (nameLength(info.fileName()) > kMaxNameLength)
         return QStringLiteral("el nombre «%1» es demasiado largo para el sistema de archivos").arg(info.fileName());
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("no se puede escribir en la carpeta «%1»").arg(folder);
+    if (folderWriteError(folder) != 0)
+        return QStringLiteral("no se puede escribir en la carpeta «%1»").arg(shownPath(folder));
     if (info.exists() && !info.isWritable())
-        return QStringLiteral("«%1» está protegida contra escritura").arg(path);
-    return QStringLiteral("no se ha podido escribir «%1» (¿está lleno el disco?)").arg(path);
+        return QStringLiteral("«%1» está protegida contra escritura").arg(shownPath(path));
+    return QStringLiteral("no se ha podido escribir «%1» (¿está lleno el disco?)").arg(shownPath(path));
 }
 
 std::optional<QString> rowFailureText(RowOutcome outcome, const QString& problem)

@@ -22,12 +22,14 @@ public:
     /// False when the line did not reach the file (a full disk, say).
     bool writeLine(const QString& text);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file != kNoFile; }
     /// Why the last open or write failed.
     QString problem() const { return m_problem; }
 
 private:
-    int m_fd = -1;
+    // A descriptor, or on Windows a HANDLE, whose invalid value is -1 too.
+    static constexpr qintptr kNoFile = -1;
+    qintptr m_file = kNoFile;
     QString m_problem;
 };
 

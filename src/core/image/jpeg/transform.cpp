@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace fotolista {
 
@@ -30,7 +31,8 @@ struct CosineTables {
         for (int n = 1; n <= 8; ++n) {
             for (int x = 0; x < n; ++x) {
                 for (int u = 0; u < n; ++u)
-                    at[n][u][x] = float((u ? 1.0 : std::sqrt(0.5)) * std::cos((2 * x + 1) * u * M_PI / (2 * n)) / 2);
+                    at[n][u][x] =
+                        float((u ? 1.0 : std::sqrt(0.5)) * std::cos((2 * x + 1) * u * std::numbers::pi / (2 * n)) / 2);
             }
         }
     }

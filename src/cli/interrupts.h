@@ -1,0 +1,13 @@
+#pragma once
+
+namespace fotolista {
+
+/// Ctrl-C and requests to end: the first asks the batch to stop after the
+/// row in progress (noteInterrupt()); the second ends the program at once
+/// with status 130, taking the half-written file along.
+void installInterruptHandlers();
+
+/// Whether standard error is a terminal, where progress is drawn.
+bool standardErrorIsTerminal();
+
+}  // namespace fotolista
