@@ -292,6 +292,27 @@ private slots:
         QCOMPARE(rig.ui.yieldCount, 2 + (1 + 1 + 6 + 1 + 1) + 2 + 3);
     }
 
+    void statusTextsShowTheSystemsSeparator_data()
+    {
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<QString>("reading");
+        QTest::addColumn<QString>("writing");
+
+        QTest::newRow("Windows") << QChar(u'\\') << "Leyendo imagen: \\12345.JPG"
+                                 << "Escribiendo imagen: \\ABC.jpg";
+        QTest::newRow("Linux") << QChar(u'/') << "Leyendo imagen: /12345.JPG"
+                               << "Escribiendo imagen: /ABC.jpg";
+    }
+
+    void statusTextsShowTheSystemsSeparator()
+    {
+        QFETCH(QChar, separator);
+        QFETCH(QString, reading);
+        QFETCH(QString, writing);
+        QCOMPARE(readingImageText("12345", ".JPG", separator), reading);
+        QCOMPARE(writingImageText("ABC", separator), writing);
+    }
+
     void undecodableSourceEndsTheRowSilently()
     {
         OneRow rig;

@@ -65,6 +65,16 @@ QString writeErrorMessage()
     return QStringLiteral("Se ha producido un error en la escritura");
 }
 
+QString readingImageText(const QString& sourceText, const QString& extension, QChar separator)
+{
+    return QStringLiteral("Leyendo imagen: ") + separator + sourceText + extension;
+}
+
+QString writingImageText(const QString& destinationText, QChar separator)
+{
+    return QStringLiteral("Escribiendo imagen: ") + separator + destinationText + QStringLiteral(".jpg");
+}
+
 QString largeCopyPath(const QString& destinationFolder, const QString& destinationText)
 {
     return destinationFolder + QLatin1Char('/') + withForwardSlashes(destinationText) + QStringLiteral(".jpg");
@@ -109,8 +119,7 @@ RowOutcome ImagePipeline::run(const RowCells& cells, const SourceMatch& source, 
         return *failed;
     }
 
-    m_ctx.view.setBatchText(QStringLiteral("Leyendo imagen: ") + QLatin1Char('/') + cells.sourceText
-                            + source.extension);
+    m_ctx.view.setBatchText(readingImageText(cells.sourceText, source.extension));
     m_ctx.ui.yieldToUser();
     // The cells may have been emptied meanwhile.
     if (!m_ctx.walk.currentRow().isComplete()) {
@@ -242,8 +251,7 @@ RowOutcome ImagePipeline::save(Row& row, RowReport& report)
     for (const WebFormat format : companions)
         if (const QString text = companionDetailText(format, report.files); !text.isEmpty())
             m_ctx.view.summaryTree().addDetail(row.key, text);
-    m_ctx.view.setBatchText(QStringLiteral("Escribiendo imagen: ") + QLatin1Char('/') + destinationText
-                            + QStringLiteral(".jpg"));
+    m_ctx.view.setBatchText(writingImageText(destinationText));
     if (!smallWritten)
         return RowOutcome::SmallWriteFailed;
     return marketplaceWritten ? RowOutcome::Written : RowOutcome::MarketplaceWriteFailed;

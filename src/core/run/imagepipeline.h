@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/shownpaths.h"
 #include "core/image/prepareimages.h"
 #include "core/run/runview.h"
 #include "core/settings/jobsettings.h"
@@ -38,6 +39,14 @@ struct PipelineContext {
 
 /// The message of a failed write.
 QString writeErrorMessage();
+
+/// The status while a row's source is read: "Leyendo imagen: ", the
+/// separator, the origin text and its extension.
+QString readingImageText(const QString& sourceText, const QString& extension, QChar separator = shownSeparator());
+
+/// The status once a row is written: "Escribiendo imagen: ", the separator,
+/// the destination text and ".jpg".
+QString writingImageText(const QString& destinationText, QChar separator = shownSeparator());
 
 /// The large copy's path: the destination text, "\" read as "/", with ".jpg".
 QString largeCopyPath(const QString& destinationFolder, const QString& destinationText);

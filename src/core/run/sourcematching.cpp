@@ -3,6 +3,7 @@
 #include "core/base/caseblindfinder.h"
 #include "core/base/filesystem.h"
 #include "core/base/relativenames.h"
+#include "core/base/shownpaths.h"
 #include "core/base/uiservices.h"
 #include "core/settings/jobsettings.h"
 
@@ -25,7 +26,7 @@ SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, co
         m.fate = RowFate::Unnamed;
         return m;
     }
-    m.sourcePath = sourceFolder + QLatin1Char('/') + sourceText + sourceFormat;
+    m.sourcePath = shownPath(sourceFolder) + shownSeparator() + sourceText + sourceFormat;
     // The extensions add no folder step: the origin text decides safety.
     const QString checked = sourceText + (any ? QStringLiteral(".jpg") : sourceFormat);
     if (!isSafeRelativeName(checked) || !isSafeRelativeName(destinationText)) {
@@ -42,7 +43,7 @@ SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, co
         if (any) {
             // The extension as the file has it.
             m.extension = found->right(extension.size());
-            m.sourcePath = sourceFolder + QLatin1Char('/') + sourceText + m.extension;
+            m.sourcePath = shownPath(sourceFolder) + shownSeparator() + sourceText + m.extension;
         }
         return m;
     }

@@ -23,7 +23,7 @@ struct SourceMatch {
     /// chosen, or with "any format" the extension of the file found (".*"
     /// while none is).
     QString extension;
-    QString sourcePath;  ///< folder + "/" + origin text + extension, as shown to the user
+    QString sourcePath;  ///< folder + separator + origin text + extension, as shown to the user (shownPath)
     QString resolvedPath;  ///< the file actually found (letter case may differ)
 };
 
