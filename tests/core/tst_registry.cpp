@@ -195,6 +195,49 @@ private slots:
         QCOMPARE(startSysInfoPlan(registry, [](const QString&) { return true; }), std::nullopt);
     }
 
+    void windowsAsksOnlyTheRegistry_data()
+    {
+        QTest::addColumn<QString>("pathValue");  // "" for no "PATH" value
+        QTest::addColumn<QString>("msinfoFolder");  // "" for no "MSINFO" value
+        QTest::addColumn<QString>("started");  // "" for none, and then the message
+
+        QTest::newRow("nothing registered, a tool on PATH") << ""
+                                                            << ""
+                                                            << "";
+        QTest::newRow("registry PATH") << "C:\\msinfo32.exe"
+                                       << ""
+                                       << "C:\\msinfo32.exe";
+        QTest::newRow("MSINFO folder joined with a backslash") << ""
+                                                               << "C:\\herramientas"
+                                                               << "C:\\herramientas\\MSINFO32.EXE";
+    }
+
+    void windowsAsksOnlyTheRegistry()
+    {
+        QFETCH(QString, pathValue);
+        QFETCH(QString, msinfoFolder);
+        QFETCH(QString, started);
+
+        FakeRegistry registry;
+        if (!pathValue.isEmpty())
+            registry.set(kMsinfoKey, "PATH", {kRegistryString, pathValue.toLatin1(), -1});
+        if (!msinfoFolder.isEmpty())
+            registry.set(kLocationKey, "MSINFO", {kRegistryString, msinfoFolder.toLatin1(), -1});
+        // Either separator finds the file; only the plan's join is checked.
+        const auto exists = [](const QString& path) {
+            return path == "C:\\herramientas\\MSINFO32.EXE" || path == "C:\\herramientas/MSINFO32.EXE";
+        };
+        QCOMPARE(startSysInfoPlan(registry, exists, u'\\').value_or("none"), started.isEmpty() ? "none" : started);
+
+        // As on Windows, no programs to search on PATH: one there is never started.
+        const SysInfoEnvironment environment{exists, [](const QString& name) { return "/usr/bin/" + name; }, {}};
+        ScriptedUiServices ui;
+        QCOMPARE(startSysInfo(ui, registry, environment), !started.isEmpty());
+        for (const auto& call : ui.callsOf(ScriptedUiServices::Kind::Program))
+            QVERIFY(!call.text.startsWith("/usr/bin/"));
+        QCOMPARE(ui.messageTexts().size(), started.isEmpty() ? 1 : 0);
+    }
+
     void startingTheTool_data()
     {
         QTest::addColumn<QString>("pathValue");  // "" for no "PATH" value, "-" for one of another type
@@ -254,6 +297,7 @@ private slots:
         environment.findProgram = [&](const QString& name) {
             return onPath.contains(name) ? "/usr/bin/" + name : QString();
         };
+        environment.programsOnPath = linuxSysInfoPrograms();
 
         ScriptedUiServices ui;
         ui.startAnswers << startWorks;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace fotolista {
@@ -24,8 +25,8 @@ struct RegistryValue {
 };
 
 /// A system registry of keys holding typed values. Only the About window's
-/// search for a system-information tool reads it; Linux has none, so the
-/// backend in use holds no keys and the search ends at the PATH lookup.
+/// search for a system-information tool reads it; Linux has none, so there
+/// the backend in use holds no keys and the search ends at the PATH lookup.
 class Registry {
 public:
     using Handle = quint64;
@@ -47,6 +48,10 @@ public:
     RegistryValue queryValue(Handle, const QString&, qint64) override { return {}; }
     void close(Handle) override {}
 };
+
+/// The registry of the system the program runs on: Windows' own, elsewhere
+/// an EmptyRegistry.
+std::unique_ptr<Registry> systemRegistry();
 
 /// Reads one value into `value` (in/out). A text value replaces it; a 32-bit
 /// number is turned into hexadecimal digits appended to what `value` held and

@@ -7,7 +7,8 @@
 
 namespace fotolista {
 
-std::optional<QString> startSysInfoPlan(Registry& registry, const std::function<bool(const QString&)>& fileExists)
+std::optional<QString> startSysInfoPlan(Registry& registry, const std::function<bool(const QString&)>& fileExists,
+                                        QChar separator)
 {
     QString value;
     if (getKeyValue(registry, RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
@@ -15,7 +16,7 @@ std::optional<QString> startSysInfoPlan(Registry& registry, const std::function<
         return value;
     if (getKeyValue(registry, RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                     QStringLiteral("MSINFO"), value)) {
-        const QString program = value + QStringLiteral("/MSINFO32.EXE");
+        const QString program = value + separator + QStringLiteral("MSINFO32.EXE");
         if (fileExists(program))
             return program;
     }
@@ -31,7 +32,7 @@ QStringList linuxSysInfoPrograms()
 SysInfoEnvironment SysInfoEnvironment::system()
 {
     return {[](const QString& path) { return QFileInfo(path).isFile(); },
-            [](const QString& name) { return QStandardPaths::findExecutable(name); }};
+            [](const QString& name) { return QStandardPaths::findExecutable(name); }, sysInfoProgramsOnPath()};
 }
 
 bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& environment)
@@ -40,7 +41,7 @@ bool startSysInfo(UiServices& ui, Registry& registry, const SysInfoEnvironment& 
     // Only when the registry names nothing: a tool it names but that fails to
     // start ends at the message, as it always did.
     if (!program) {
-        for (const QString& name : linuxSysInfoPrograms()) {
+        for (const QString& name : environment.programsOnPath) {
             const QString found = environment.findProgram(name);
             if (!found.isEmpty()) {
                 program = found;

@@ -477,7 +477,7 @@ WatermarkPlacement MainWindow::placement()
 void MainWindow::openAbout()
 {
     if (!m_aboutWindow)
-        m_aboutWindow = new AboutWindow(m_services, m_registry, nullptr);
+        m_aboutWindow = new AboutWindow(m_services, *m_registry, nullptr);
     m_aboutWindow->show();
     m_aboutWindow->raise();
 }

@@ -164,7 +164,8 @@ private:
     QPointer<PlacementWindow> m_placementWindow;
     QPointer<AboutWindow> m_aboutWindow;
     QPointer<HelpWindow> m_helpWindow;
-    EmptyRegistry m_registry;
+    // The system's own (none on Linux), for the About window's tool search.
+    std::unique_ptr<Registry> m_registry = systemRegistry();
     CheckAndReport m_checkAndReport;
 
     QAction* m_formatJpg = nullptr;
