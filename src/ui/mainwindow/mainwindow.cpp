@@ -1,5 +1,6 @@
 #include "ui/mainwindow/mainwindow.h"
 
+#include "core/base/desktopstarts.h"
 #include "core/base/uiservices.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
@@ -376,7 +377,7 @@ void MainWindow::chooseWorkbook()
 void MainWindow::viewDestination()
 {
     // Whatever the label shows, as typed; a failure is the desktop's to show.
-    m_services.openWithDesktop(m_ui->destino->text());
+    browseFolder(m_services, m_ui->destino->text());
 }
 
 void MainWindow::cancelRun()

@@ -1,6 +1,7 @@
 #include "ui/services/qtuiservices.h"
 
 #include "core/base/filefilter.h"
+#include "ui/services/programstart.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTimer>
 #include <QUrl>
 
@@ -78,13 +78,7 @@ FileChoice QtUiServices::chooseFileToSave(const QString& title, const QString& f
 
 bool QtUiServices::startProgram(const QString& program, const QStringList& arguments, WindowMode mode)
 {
-    // A detached start never waits; the desktop decides about focus, which is
-    // as close as X11 and Wayland let us come to "without the focus".
-    switch (mode) {
-    case WindowMode::NormalWithFocus:
-    case WindowMode::NormalWithoutFocus: break;
-    }
-    return QProcess::startDetached(program, arguments);
+    return startDetachedProgram(program, arguments, mode);
 }
 
 bool QtUiServices::openWithDesktop(const QString& path)

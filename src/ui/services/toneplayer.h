@@ -8,8 +8,9 @@
 namespace fotolista {
 
 /// Plays the three tones of a completed run (1256 Hz, 2256 Hz, 1256 Hz, 1115 ms
-/// each) on a thread of its own, so the run and the window go on meanwhile.
-/// Where no sound server answers, it gives the desktop's plain beep instead.
+/// each) on a thread of its own, so the run and the window go on meanwhile:
+/// through the sound server on Linux, the system's tone generator on Windows.
+/// Where neither answers, it gives the desktop's plain beep instead.
 class TonePlayer : public QObject {
     Q_OBJECT
 
@@ -21,7 +22,7 @@ public:
     virtual void playCompletionTones();
 
 signals:
-    /// No sound server: the caller's thread beeps instead.
+    /// No tones could be played: the caller's thread beeps instead.
     void beepRequested();
 
 private:

@@ -1,9 +1,9 @@
 #include "ui/summary/summarywindow.h"
 
+#include "core/base/desktopstarts.h"
 #include "core/base/uiservices.h"
 #include "ui_summarywindow.h"
 
-#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
@@ -149,7 +149,7 @@ void SummaryWindow::openLog()
 {
     // The run writes "errores.txt" in the working folder; the viewer's own
     // failure is not reported: the log may simply not exist yet.
-    m_services.openWithDesktop(QDir::current().absoluteFilePath(QStringLiteral("errores.txt")));
+    viewErrorLog(m_services);
 }
 
 void SummaryWindow::keyPressEvent(QKeyEvent* event)

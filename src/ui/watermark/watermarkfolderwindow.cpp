@@ -1,5 +1,6 @@
 #include "ui/watermark/watermarkfolderwindow.h"
 
+#include "core/base/desktopstarts.h"
 #include "core/base/uiservices.h"
 #include "ui_watermarkfolderwindow.h"
 
@@ -30,7 +31,7 @@ void WatermarkFolderWindow::browseDefaultFolder()
 {
     // Always the default folder, whatever the lists show; a desktop without a
     // file browser simply shows nothing, as the main window's browse does.
-    m_services.openWithDesktop(m_defaultWatermarkFolder);
+    browseFolder(m_services, m_defaultWatermarkFolder);
 }
 
 }  // namespace fotolista
