@@ -1,6 +1,7 @@
 #include "ui/mainwindow/mainwindow.h"
 
 #include "core/base/desktopstarts.h"
+#include "core/base/shownpaths.h"
 #include "core/base/uiservices.h"
 #include "ui/about/aboutwindow.h"
 #include "ui/about/helpwindow.h"
@@ -278,11 +279,13 @@ void MainWindow::refreshFromSettings()
         if (widget->text() != text)
             widget->setText(text);
     };
-    setText(m_ui->Ficheroexcel, m_settings.workbookPath());
-    setText(m_ui->fuente, m_settings.sourceFolder());
-    m_ui->fuente->setToolTip(m_settings.isSourceFolderSet() ? m_settings.sourceFolder() : QString());
-    setText(m_ui->destino, m_settings.destinationFolder());
-    m_ui->destino->setToolTip(m_settings.isDestinationFolderSet() ? m_settings.destinationFolder() : QString());
+    // Paths as the system writes them ("\" on Windows); the settings keep Qt's "/".
+    setText(m_ui->Ficheroexcel, shownPath(m_settings.workbookPath()));
+    setText(m_ui->fuente, shownPath(m_settings.sourceFolder()));
+    m_ui->fuente->setToolTip(m_settings.isSourceFolderSet() ? shownPath(m_settings.sourceFolder()) : QString());
+    setText(m_ui->destino, shownPath(m_settings.destinationFolder()));
+    m_ui->destino->setToolTip(m_settings.isDestinationFolderSet() ? shownPath(m_settings.destinationFolder())
+                                                                  : QString());
     setText(m_ui->CO, m_settings.originColumn());
     setText(m_ui->FO, m_settings.originRow());
     setText(m_ui->CD, m_settings.destinationColumn());
@@ -348,14 +351,14 @@ void MainWindow::useSourceFolder(const QString& path)
 {
     m_settings.setSourceFolder(path);
     m_ui->fuente->show();
-    m_ui->fuente->setToolTip(path);
+    m_ui->fuente->setToolTip(shownPath(path));
 }
 
 void MainWindow::useDestinationFolder(const QString& path)
 {
     m_settings.setDestinationFolder(path);
     m_ui->destino->show();
-    m_ui->destino->setToolTip(path);
+    m_ui->destino->setToolTip(shownPath(path));
 }
 
 void MainWindow::chooseWorkbook()
