@@ -1,5 +1,5 @@
 #include "cli/batchcommand.h"
-#include "cli/interrupts.h"
+#include "cli/console.h"
 #include "core/base/processsetup.h"
 
 #include <QCoreApplication>
@@ -26,6 +26,7 @@ int main(int argc, char* argv[])
     // A file-size limit must make the write fail, not kill the program.
     ignoreFileSizeLimitSignal();
     installInterruptHandlers();
+    prepareConsoleOutput();
 
     QTextStream out(stdout);
     QTextStream err(stderr);

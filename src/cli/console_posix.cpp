@@ -1,4 +1,4 @@
-#include "cli/interrupts.h"
+#include "cli/console.h"
 
 #include "cli/batchcommand.h"
 #include "core/base/safewrite.h"
@@ -39,6 +39,11 @@ void installInterruptHandlers()
 bool standardErrorIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+void prepareConsoleOutput()
+{
+    // Terminals here take the locale's encoding, UTF-8 on every current system.
 }
 
 }  // namespace fotolista

@@ -10,4 +10,8 @@ void installInterruptHandlers();
 /// Whether standard error is a terminal, where progress is drawn.
 bool standardErrorIsTerminal();
 
+/// The console shows the UTF-8 the command writes ("ñ", accents); on Windows
+/// it would read it in its own code page. Nothing to do elsewhere.
+void prepareConsoleOutput();
+
 }  // namespace fotolista

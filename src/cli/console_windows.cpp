@@ -1,4 +1,4 @@
-#include "cli/interrupts.h"
+#include "cli/console.h"
 
 #include "cli/batchcommand.h"
 #include "core/base/safewrite.h"
@@ -50,6 +50,11 @@ void installInterruptHandlers()
 bool standardErrorIsTerminal()
 {
     return ::_isatty(::_fileno(stderr)) != 0;
+}
+
+void prepareConsoleOutput()
+{
+    ::SetConsoleOutputCP(CP_UTF8);
 }
 
 }  // namespace fotolista
