@@ -14,4 +14,8 @@ bool standardErrorIsTerminal();
 /// it would read it in its own code page. Nothing to do elsewhere.
 void prepareConsoleOutput();
 
+/// Qt's platform for drawing with the system's fonts without a display:
+/// "offscreen" on Linux; Windows' Qt has "minimal" for it.
+const char* headlessPlatform();
+
 }  // namespace fotolista

@@ -46,4 +46,9 @@ void prepareConsoleOutput()
     // Terminals here take the locale's encoding, UTF-8 on every current system.
 }
 
+const char* headlessPlatform()
+{
+    return "offscreen";
+}
+
 }  // namespace fotolista

@@ -57,4 +57,9 @@ void prepareConsoleOutput()
     ::SetConsoleOutputCP(CP_UTF8);
 }
 
+const char* headlessPlatform()
+{
+    return "minimal";
+}
+
 }  // namespace fotolista

@@ -14,11 +14,11 @@ using namespace fotolista;
 int main(int argc, char* argv[])
 {
     // The watermark maker draws with the system's fonts, which need Qt Gui;
-    // it shows nothing, so it draws off screen.
+    // it shows nothing, so it draws without a display.
     std::unique_ptr<QCoreApplication> app;
     if (argc > 1 && std::strcmp(argv[1], "watermark") == 0) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+            qputenv("QT_QPA_PLATFORM", headlessPlatform());
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

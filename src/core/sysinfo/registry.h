@@ -33,7 +33,7 @@ public:
 
     virtual ~Registry() = default;
 
-    /// Opens a key with full access rights; nothing when it cannot be opened.
+    /// Opens a key for reading; nothing when it cannot be opened.
     virtual std::optional<Handle> open(RegistryRoot root, const QString& keyPath) = 0;
     /// Reads a value into a buffer of `capacity` bytes; a value that does not
     /// fit is a failed read, as on the registry this models.

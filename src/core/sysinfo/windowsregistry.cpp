@@ -21,8 +21,11 @@ std::optional<Registry::Handle> WindowsRegistry::open(RegistryRoot root, const Q
     case RegistryRoot::LocalMachine: under = HKEY_LOCAL_MACHINE; break;
     case RegistryRoot::CurrentUser: under = HKEY_CURRENT_USER; break;
     }
+    // Read access only: full access to HKEY_LOCAL_MACHINE is refused to
+    // every user who is not an administrator, which would leave the tool
+    // unfound on every shop's ordinary account.
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(under, keyPath.toLocal8Bit().constData(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(under, keyPath.toLocal8Bit().constData(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return std::nullopt;
     return Handle(reinterpret_cast<quintptr>(key));
 }
