@@ -1,3 +1,4 @@
+#include "core/base/shownpaths.h"
 #include "core/sysinfo/registry.h"
 #include "core/sysinfo/sysinfolauncher.h"
 #include "support/scripteduiservices.h"
@@ -225,7 +226,7 @@ private slots:
             registry.set(kLocationKey, "MSINFO", {kRegistryString, msinfoFolder.toLatin1(), -1});
         // Either separator finds the file; only the plan's join is checked.
         const auto exists = [](const QString& path) {
-            return path == "C:\\herramientas\\MSINFO32.EXE" || path == "C:\\herramientas/MSINFO32.EXE";
+            return path == "C:\\herramientas\\MSINFO32.EXE" || path == shownPath("C:\\herramientas/MSINFO32.EXE");
         };
         QCOMPARE(startSysInfoPlan(registry, exists, u'\\').value_or("none"), started.isEmpty() ? "none" : started);
 
@@ -260,7 +261,7 @@ private slots:
                                                      << "C:\\vacia" << QStringList{} << true << "" << true;
         QTest::newRow("MSINFO with MSINFO32.EXE")
             << ""
-            << "C:\\herramientas" << QStringList{} << true << "C:\\herramientas/MSINFO32.EXE" << false;
+            << "C:\\herramientas" << QStringList{} << true << shownPath("C:\\herramientas/MSINFO32.EXE") << false;
         QTest::newRow("first program on PATH") << ""
                                                << "" << QStringList{"gnome-system-monitor", "kinfocenter", "hardinfo2"}
                                                << true << "/usr/bin/hardinfo2" << false;
@@ -293,7 +294,7 @@ private slots:
             registry.set(kLocationKey, "MSINFO", {kRegistryString, msinfoFolder.toLatin1(), -1});
 
         SysInfoEnvironment environment;
-        environment.fileExists = [](const QString& path) { return path == "C:\\herramientas/MSINFO32.EXE"; };
+        environment.fileExists = [](const QString& path) { return path == shownPath("C:\\herramientas/MSINFO32.EXE"); };
         environment.findProgram = [&](const QString& name) {
             return onPath.contains(name) ? "/usr/bin/" + name : QString();
         };

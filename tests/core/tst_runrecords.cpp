@@ -152,9 +152,11 @@ private slots:
         QVERIFY(!log.open(QStringLiteral("/no/such/folder/errores.txt")));
         QVERIFY(!log.problem().isEmpty());
         QVERIFY(!log.writeLine(QStringLiteral("lost")));
-        QVERIFY(log.open(QStringLiteral("/dev/full")));
-        QVERIFY(!log.writeLine(QStringLiteral("lost")));
-        QVERIFY(!log.problem().isEmpty());
+        if (QFile::exists(QStringLiteral("/dev/full"))) {  // a full disk, where the system has one
+            QVERIFY(log.open(QStringLiteral("/dev/full")));
+            QVERIFY(!log.writeLine(QStringLiteral("lost")));
+            QVERIFY(!log.problem().isEmpty());
+        }
         QCOMPARE(logCreationProblem(QStringLiteral("/no/such/folder/errores.txt")),
                  QStringLiteral("no existe la carpeta «/no/such/folder»"));
     }

@@ -1,5 +1,6 @@
 #include "core/base/caseblindfinder.h"
 #include "core/base/filesystem.h"
+#include "core/base/shownpaths.h"
 #include "core/run/sourcematching.h"
 #include "support/imagefixtures.h"
 #include "support/scripteduiservices.h"
@@ -119,7 +120,7 @@ private slots:
         const SourceMatch m = matchSource(finder, dir.path(), origin, destination, format);
         QCOMPARE(m.fate, fate);
         if (fate != RowFate::Unnamed)
-            QCOMPARE(m.sourcePath, dir.path() + "/" + origin + format);
+            QCOMPARE(m.sourcePath, shownPath(dir.path() + "/" + origin + format));
         if (!found.isEmpty())
             QCOMPARE(m.resolvedPath, dir.filePath(found));
         else

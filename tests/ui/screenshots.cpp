@@ -31,6 +31,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdlib>
+
 using namespace fotolista;
 
 namespace {
@@ -42,6 +44,11 @@ public:
 
 void save(QWidget* w, const QString& path)
 {
+    if (!w) {
+        // A window the step should have opened did not: say which, rather than crash.
+        qCritical("screenshots: no window for %s", qPrintable(path));
+        std::exit(2);
+    }
     w->show();
     w->raise();
     for (int i = 0; i < 20; ++i)
@@ -85,6 +92,9 @@ int main(int argc, char* argv[])
     SilentTones tones;
     MainWindow window(ui, tones, QStringLiteral(FOTOLISTA_SOURCE_DIR));
     save(&window, out + "/ventana-principal.png");
+    window.findChild<QAction*>("creditos")->trigger();
+    save(findWindow<AboutWindow>(), out + "/acerca-de.png");
+    findWindow<AboutWindow>()->hide();
 
     ui.fileAnswers << FileChoice::chosen(examples + "/catalogo.xls");
     QMetaObject::invokeMethod(window.findChild<QWidget*>("Command5"), "click");
@@ -145,9 +155,6 @@ int main(int argc, char* argv[])
     maker->preview().save(out + "/foto-con-marca-propia.png");
     maker->hide();
 
-    window.findChild<QAction*>("creditos")->trigger();
-    save(findWindow<AboutWindow>(), out + "/acerca-de.png");
-    findWindow<AboutWindow>()->hide();
     window.findChild<QAction*>("ayuda")->trigger();
     save(findWindow<HelpWindow>(), out + "/ayuda.png");
     findWindow<HelpWindow>()->hide();

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <memory>
+#include <optional>
 
 namespace fotolista {
 
@@ -62,25 +62,54 @@ bool isValidUtf8(QByteArrayView bytes)
     return true;
 }
 
-std::unique_ptr<QStringDecoder> decoderFor(Encoding encoding)
-{
-    switch (encoding) {
-    case Encoding::Utf8:
-        return std::make_unique<QStringDecoder>(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    case Encoding::Utf16LittleEndian:
-        return std::make_unique<QStringDecoder>(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
-    case Encoding::Utf16BigEndian:
-        return std::make_unique<QStringDecoder>(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless);
-    case Encoding::Windows1252: {
-        auto decoder = std::make_unique<QStringDecoder>("windows-1252", QStringConverter::Flag::Stateless);
-        if (decoder->isValid())
-            return decoder;
-        // A Qt without ICU: Latin-1 differs only in 0x80-0x9F.
-        return std::make_unique<QStringDecoder>(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
+/// Windows-1252's characters at 0x80-0x9F, where Latin-1 has C1 controls;
+/// the five it leaves out stay controls, as Windows decodes them.
+constexpr char16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+/// Decodes the pieces of a file in one encoding, each on its own.
+class Decoder {
+public:
+    explicit Decoder(Encoding encoding)
+    {
+        switch (encoding) {
+        case Encoding::Utf8: m_qt.emplace(QStringConverter::Utf8, QStringConverter::Flag::Stateless); break;
+        case Encoding::Utf16LittleEndian:
+            m_qt.emplace(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+            break;
+        case Encoding::Utf16BigEndian:
+            m_qt.emplace(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless);
+            break;
+        case Encoding::Windows1252:
+            m_qt.emplace("windows-1252", QStringConverter::Flag::Stateless);
+            if (!m_qt->isValid()) {
+                // A Qt without ICU (the Windows build): Latin-1, then the
+                // characters where Windows-1252 differs from it.
+                m_qt.emplace(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
+                m_ownHighHalf = true;
+            }
+            break;
+        }
     }
+
+    QString decode(QByteArrayView bytes)
+    {
+        QString text = m_qt->decode(bytes);
+        if (m_ownHighHalf) {
+            for (QChar& c : text) {
+                if (c.unicode() >= 0x80 && c.unicode() <= 0x9F)
+                    c = QChar(kWindows1252High[c.unicode() - 0x80]);
+            }
+        }
+        return text;
     }
-    return nullptr;
-}
+
+private:
+    std::optional<QStringDecoder> m_qt;
+    bool m_ownHighHalf = false;
+};
 
 /// Where a piece of the file that starts at `from` ends, so that no
 /// character is cut in two: each piece is decoded on its own, and a sequence
@@ -349,8 +378,8 @@ std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& she
     // A sample decoded on its own chooses the delimiter and tells a table from
     // other text.
     const qsizetype sampleBytes = pieceEnd(bytes, 0, kSampleBytes, encoding);
-    const std::unique_ptr<QStringDecoder> decoder = decoderFor(encoding);
-    const QString sample = decoder->decode(bytes.first(sampleBytes));
+    Decoder decoder(encoding);
+    const QString sample = decoder.decode(bytes.first(sampleBytes));
     if (!looksLikeTable(sample))
         return Refusal::NotWorkbook;
     const QChar delimiter = sniffDelimiter(sample, sampleBytes == bytes.size());
@@ -360,7 +389,7 @@ std::optional<workbook::Refusal> read(QByteArrayView bytes, workbook::Sheet& she
     bool more = true;
     for (qsizetype at = 0, end = 0; more && at < bytes.size(); at = end) {
         end = pieceEnd(bytes, at, kPieceBytes, encoding);
-        const QString piece = decoder->decode(bytes.sliced(at, end - at));
+        const QString piece = decoder.decode(bytes.sliced(at, end - at));
         if (piece.contains(QChar(0)))
             return Refusal::NotWorkbook;
         more = filler.feed(piece);
