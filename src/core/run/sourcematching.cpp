@@ -26,7 +26,7 @@ SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, co
         m.fate = RowFate::Unnamed;
         return m;
     }
-    m.sourcePath = shownPath(sourceFolder) + shownSeparator() + sourceText + sourceFormat;
+    m.sourcePath = shownPath(sourceFolder) + shownSeparator() + shownPath(sourceText) + sourceFormat;
     // The extensions add no folder step: the origin text decides safety.
     const QString checked = sourceText + (any ? QStringLiteral(".jpg") : sourceFormat);
     if (!isSafeRelativeName(checked) || !isSafeRelativeName(destinationText)) {
@@ -43,7 +43,7 @@ SourceMatch matchSource(CaseBlindFinder& finder, const QString& sourceFolder, co
         if (any) {
             // The extension as the file has it.
             m.extension = found->right(extension.size());
-            m.sourcePath = shownPath(sourceFolder) + shownSeparator() + sourceText + m.extension;
+            m.sourcePath = shownPath(sourceFolder) + shownSeparator() + shownPath(sourceText) + m.extension;
         }
         return m;
     }
