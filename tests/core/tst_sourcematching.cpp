@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -116,6 +117,13 @@ private slots:
             if (!f.endsWith('/'))
                 touch(dir.filePath(f));
         }
+        // Names that differ only in case are one file where the file system folds case.
+        QSet<QString> topNames;
+        for (const QString& f : files)
+            topNames.insert(f.section('/', 0, 0));
+        if (QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).size()
+            < topNames.size())
+            QSKIP("the file system folds letter case: these names are one file here");
         CaseBlindFinder finder;
         const SourceMatch m = matchSource(finder, dir.path(), origin, destination, format);
         QCOMPARE(m.fate, fate);
@@ -187,7 +195,7 @@ private slots:
         const SourceMatch m = matchSource(finder, dir.path(), origin, "ABC", ".*");
         QCOMPARE(m.fate, fate);
         QCOMPARE(m.extension, extension);
-        QCOMPARE(m.sourcePath, dir.path() + "/" + origin + extension);
+        QCOMPARE(m.sourcePath, shownPath(dir.path() + "/" + origin + extension));
         QCOMPARE(m.resolvedPath, found.isEmpty() ? QString() : dir.filePath(found));
     }
 
@@ -266,6 +274,8 @@ private slots:
         touch(dir.filePath("a.jpg"));
         touch(dir.filePath("A.JPG"));
         touch(dir.filePath("b.jpg"));
+        if (QDir(dir.path()).entryList(QDir::Files).size() < 3)
+            QSKIP("the file system folds letter case: a.jpg and A.JPG are one file here");
         CaseBlindFinder finder;
         QCOMPARE(finder.find(dir.path(), "a.jpg"), dir.filePath("a.jpg"));
         QFile::remove(dir.filePath("a.jpg"));

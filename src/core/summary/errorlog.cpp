@@ -1,6 +1,7 @@
 #include "core/summary/errorlog.h"
 
 #include "core/base/filesystem.h"
+#include "core/base/shownpaths.h"
 
 #include <QFileInfo>
 
@@ -21,7 +22,7 @@ std::optional<QString> logCreationProblem(const QString& path)
     }
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir())
-        return QStringLiteral("no existe la carpeta «%1»").arg(folder);
+        return QStringLiteral("no existe la carpeta «%1»").arg(shownPath(folder));
     if (const int error = folderWriteError(folder))
         return systemErrorText(error);
     return std::nullopt;
