@@ -9,6 +9,27 @@
 
 namespace fotolista {
 
+bool ErrorLog::writeLine(const QString& text)
+{
+    if (m_file == kNoFile)
+        return false;
+    // Each line reaches the file at once, so it survives whatever ends the run.
+    const QByteArray line = text.toUtf8() + "\r\n";
+    const char* data = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        int error = 0;
+        const qsizetype n = writeSome(data, left, error);
+        if (n <= 0) {
+            m_problem = systemErrorText(n < 0 ? error : ENOSPC);
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
 std::optional<QString> logCreationProblem(const QString& path)
 {
     switch (entryKind(path)) {

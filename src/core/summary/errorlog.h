@@ -27,6 +27,10 @@ public:
     QString problem() const { return m_problem; }
 
 private:
+    // One write of the system's: bytes written, 0 when nothing fitted, or -1
+    // with `error` set to an errno value.
+    qsizetype writeSome(const char* data, qsizetype size, int& error);
+
     // A descriptor, or on Windows a HANDLE, whose invalid value is -1 too.
     static constexpr qintptr kNoFile = -1;
     qintptr m_file = kNoFile;

@@ -25,26 +25,17 @@ bool ErrorLog::open(const QString& path)
     return true;
 }
 
-bool ErrorLog::writeLine(const QString& text)
+qsizetype ErrorLog::writeSome(const char* data, qsizetype size, int& error)
 {
-    if (m_file == kNoFile)
-        return false;
-    // Each line reaches the file at once, so it survives whatever ends the run.
-    const QByteArray line = text.toUtf8() + "\r\n";
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(int(m_file), data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_problem = systemErrorText(n < 0 ? errno : ENOSPC);
-            return false;
+    for (;;) {
+        const ssize_t n = ::write(int(m_file), data, size_t(size));
+        if (n >= 0)
+            return qsizetype(n);
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
         }
-        data += n;
-        left -= n;
     }
-    return true;
 }
 
 void ErrorLog::close()

@@ -38,29 +38,15 @@ bool ErrorLog::open(const QString& path)
     return true;
 }
 
-bool ErrorLog::writeLine(const QString& text)
+qsizetype ErrorLog::writeSome(const char* data, qsizetype size, int& error)
 {
-    if (m_file == kNoFile)
-        return false;
-    // Each line reaches the file at once, so it survives whatever ends the run.
-    const QByteArray line = text.toUtf8() + "\r\n";
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = DWORD(std::min<qsizetype>(left, qsizetype(1) << 30));
-        if (!::WriteFile(reinterpret_cast<HANDLE>(m_file), data, chunk, &written, nullptr)) {
-            m_problem = systemErrorText(errnoFromWindowsError(::GetLastError()));
-            return false;
-        }
-        if (written == 0) {
-            m_problem = systemErrorText(ENOSPC);
-            return false;
-        }
-        data += written;
-        left -= qsizetype(written);
+    DWORD written = 0;
+    const DWORD chunk = DWORD(std::min<qsizetype>(size, qsizetype(1) << 30));
+    if (!::WriteFile(reinterpret_cast<HANDLE>(m_file), data, chunk, &written, nullptr)) {
+        error = errnoFromWindowsError(::GetLastError());
+        return -1;
     }
-    return true;
+    return qsizetype(written);
 }
 
 void ErrorLog::close()
