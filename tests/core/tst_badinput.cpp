@@ -182,7 +182,7 @@ private slots:
             fixtures::writeJpeg(rig.source + "/" + QString::number(i) + ".jpg", 1200, 900);
         rig.setRows({{"1", "A"}, {"2", "B"}, {"3", "C"}, {"4", "D"}});
         rig.ui.onYield = [&](int) {
-            if (rig.view.batchText == "Leyendo imagen: /1.JPG")
+            if (rig.view.batchText == rig.reading("1.JPG"))
                 QDir(rig.source).removeRecursively();
         };
         const RunResult result = rig.run(1);

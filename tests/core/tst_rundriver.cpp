@@ -185,11 +185,11 @@ private slots:
         rig.setRows(rows);
         rig.ui.onYield = [&](int) {
             // Rows 3 to 5 are already being prepared at 409 when row 2 starts.
-            if (rig.view.batchText == "Leyendo imagen: /2.JPG") {
+            if (rig.view.batchText == rig.reading("2.JPG")) {
                 rig.settings.setLargeWidth(300);
                 rig.settings.setSmallWidth(100);
             }
-            if (rig.view.batchText == "Leyendo imagen: /4.JPG")
+            if (rig.view.batchText == rig.reading("4.JPG"))
                 rig.settings.chooseTiffSource();  // row 5 is looked up and decoded as TIFF
         };
         const RunResult result = rig.run(3);
@@ -252,7 +252,7 @@ private slots:
         rig.setRows(rows);
         bool pressed = false;
         rig.ui.onYield = [&](int) {
-            if (!pressed && rig.view.batchText == "Leyendo imagen: /2.JPG") {
+            if (!pressed && rig.view.batchText == rig.reading("2.JPG")) {
                 pressed = true;
                 requestCancel(rig.control, rig.view);
             }
@@ -280,10 +280,10 @@ private slots:
         rig.setRows({{"1", "A"}, {"2", "B"}});
         rig.ui.onYield = [&](int) {
             // While row 1 shows its status, before its sizes are read.
-            if (rig.view.batchText == "Leyendo imagen: /1.JPG")
+            if (rig.view.batchText == rig.reading("1.JPG"))
                 rig.settings.setLargeWidth(200);
             // During row 2's rescale: the small width is read after it.
-            if (rig.view.batchText == "Leyendo imagen: /2.JPG")
+            if (rig.view.batchText == rig.reading("2.JPG"))
                 rig.settings.setSmallWidth(100);
         };
         rig.run();

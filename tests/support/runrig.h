@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/shownpaths.h"
 #include "core/run/rundriver.h"
 #include "core/settings/jobsettings.h"
 #include "core/summary/runtotals.h"
@@ -55,4 +56,6 @@ struct RunRig {
     QByteArray logBytes() const;
     QString large(const QString& name) const { return destination + "/" + name + ".jpg"; }
     QString small(const QString& name) const { return destination + "/pequeñas/" + name + "_p.jpg"; }
+    /// The batch line while `file` (in the source folder) is read.
+    static QString reading(const QString& file) { return "Leyendo imagen: " + shownPath("/" + file); }
 };
