@@ -4,21 +4,72 @@
 //   fotolista_reference LISTA.tsv FUENTE DESTINO MARCAS [simple]
 //
 // LISTA.tsv holds "source<TAB>destination<TAB>.ext" lines. Each copy is
-// written with optimised tables, baseline or progressive, whichever is
-// smaller, as the program does by default; "simple" writes plain JPEGs, as
-// the program's --no-optimize.
+// written with optimised tables, baseline or progressive (the program's own
+// scans), whichever is smaller, as the program does by default; "simple"
+// writes plain JPEGs, as the program's --no-optimize.
 #include <FreeImage.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
+
+#include <jpeglib.h>
 
 namespace {
 
 bool plain = false;
+
+// The progressive layout the program writes: spectral bands, no successive
+// approximation, optimised tables; written straight through libjpeg.
+std::vector<unsigned char> progressiveJpeg(FIBITMAP* copy)
+{
+    static const jpeg_scan_info scans[] = {{3, {0, 1, 2, 0}, 0, 0, 0, 0},
+                                           {1, {0, 0, 0, 0}, 1, 5, 0, 0},
+                                           {1, {1, 0, 0, 0}, 1, 63, 0, 0},
+                                           {1, {2, 0, 0, 0}, 1, 63, 0, 0},
+                                           {1, {0, 0, 0, 0}, 6, 63, 0, 0}};
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &data, &size);
+    c.image_width = FreeImage_GetWidth(copy);
+    c.image_height = FreeImage_GetHeight(copy);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    c.scan_info = scans;
+    c.num_scans = 5;
+    c.optimize_coding = TRUE;
+    c.X_density = UINT16(0.5 + 0.0254 * FreeImage_GetDotsPerMeterX(copy));
+    c.Y_density = UINT16(0.5 + 0.0254 * FreeImage_GetDotsPerMeterY(copy));
+    c.density_unit = 1;
+    jpeg_set_quality(&c, 50, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<unsigned char> row(size_t(c.image_width) * 3);
+    while (c.next_scanline < c.image_height) {
+        const BYTE* p = FreeImage_GetScanLine(copy, int(c.image_height - c.next_scanline - 1));
+        for (unsigned x = 0; x < c.image_width; ++x, p += 3) {
+            row[3 * x] = p[FI_RGBA_RED];
+            row[3 * x + 1] = p[FI_RGBA_GREEN];
+            row[3 * x + 2] = p[FI_RGBA_BLUE];
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<unsigned char> bytes(data, data + size);
+    std::free(data);
+    return bytes;
+}
 
 void saveJpeg(FIBITMAP* copy, const std::string& path)
 {
@@ -26,28 +77,18 @@ void saveJpeg(FIBITMAP* copy, const std::string& path)
         FreeImage_Save(FIF_JPEG, copy, path.c_str(), JPEG_QUALITYNORMAL);
         return;
     }
-    FIMEMORY* best = nullptr;
-    DWORD bestSize = 0;
-    for (const int layout : {0, JPEG_PROGRESSIVE}) {
-        FIMEMORY* m = FreeImage_OpenMemory();
-        BYTE* data = nullptr;
-        DWORD size = 0;
-        FreeImage_SaveToMemory(FIF_JPEG, copy, m, JPEG_QUALITYNORMAL | JPEG_OPTIMIZE | layout);
-        FreeImage_AcquireMemory(m, &data, &size);
-        if (!best || size < bestSize) {
-            if (best)
-                FreeImage_CloseMemory(best);
-            best = m;
-            bestSize = size;
-        } else {
-            FreeImage_CloseMemory(m);
-        }
-    }
+    FIMEMORY* m = FreeImage_OpenMemory();
     BYTE* data = nullptr;
     DWORD size = 0;
-    FreeImage_AcquireMemory(best, &data, &size);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    FreeImage_CloseMemory(best);
+    FreeImage_SaveToMemory(FIF_JPEG, copy, m, JPEG_QUALITYNORMAL | JPEG_OPTIMIZE);
+    FreeImage_AcquireMemory(m, &data, &size);
+    const std::vector<unsigned char> progressive = progressiveJpeg(copy);
+    std::ofstream out(path, std::ios::binary);
+    if (progressive.size() < size)
+        out.write(reinterpret_cast<const char*>(progressive.data()), std::streamsize(progressive.size()));
+    else
+        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    FreeImage_CloseMemory(m);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "core/base/safewrite.h"
 #include "core/image/bitmapaccess.h"
 #include "core/image/heaptuning.h"
+#include "core/image/jpegencoder.h"
 #include "core/image/libraryload.h"
 #include "core/image/photoheader.h"
 
@@ -281,7 +282,13 @@ bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, i
 
 QByteArray smallestJpeg(const Bitmap& bitmap, int flags)
 {
-    const QByteArray baseline = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize);
+    QByteArray baseline = encodeOptimisedJpeg(bitmap, flags, JpegLayout::Baseline);
+    if (!baseline.isEmpty()) {
+        const QByteArray progressive = encodeOptimisedJpeg(bitmap, flags, JpegLayout::Progressive);
+        return !progressive.isEmpty() && progressive.size() < baseline.size() ? progressive : baseline;
+    }
+    // What only the library writes (grey, palettes, metadata) takes its own layouts.
+    baseline = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize);
     if (baseline.isEmpty())
         return {};
     const QByteArray progressive = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize | kJpegProgressive);
