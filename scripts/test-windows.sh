@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tests the Windows build under Wine on a virtual display:
 #   - the zip's fotolista-batch.exe: --version, the example batch (its images
-#     against the Linux build's, pixel by pixel), check, and a refusal;
+#     against the Linux build's, pixel by pixel), check, a refusal, and rows
+#     named after devices and streams, which must not be written to;
 #   - the window: fotolista.exe started from the zip, and a screenshot of the
 #     main window and the About window into docs/;
 #   - the engine's unit tests, cross-built, through ctest under Wine.
@@ -85,6 +86,29 @@ if [ "$status" -eq 2 ] && grep -q "no existe" "$work/refusal.txt"; then
   pass "refusal of a missing destination"
 else
   fail "refusal: status $status: $(head -3 "$work/refusal.txt")"
+fi
+
+# 4b. Names Windows keeps for itself, in a list as a shop might paste it: a
+# device and a stream of another file are not written to, errores.txt names
+# both rows, and the row beside them is written.
+mkdir -p "$work/hostil/web"
+cp -r "$root/examples/fotos" "$work/hostil/"
+for line in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18; do
+  case $line in
+    6) echo 'NUL,,,,,12345' ;;
+    10) echo 'ABC:oculto,,,,,12346' ;;
+    14) echo 'BIEN,,,,,20001' ;;
+    *) echo ',,,,,' ;;
+  esac
+done > "$work/hostil/lista.csv"
+(cd "$work/hostil" && batch run lista.csv fotos web --quiet) > "$work/hostil.txt" 2>&1 || true
+written=$(cd "$work/hostil/web" && find . -type f | sort | tr '\n' ' ')
+logged=$(tr -d '\r' < "$work/hostil/errores.txt" 2>/dev/null | grep -c . || true)
+if [ "$written" = "./BIEN.jpg ./pequeñas/BIEN_p.jpg " ] && [ "$logged" -eq 2 ]; then
+  pass "names Windows keeps for itself: not written, both logged"
+else
+  fail "names Windows keeps: wrote '$written', logged $logged rows"
+  cat "$work/hostil.txt" >&2
 fi
 
 # 5. The window: started from the zip, and drawn into docs/. The Wine

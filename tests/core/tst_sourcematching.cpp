@@ -1,5 +1,6 @@
 #include "core/base/caseblindfinder.h"
 #include "core/base/filesystem.h"
+#include "core/base/relativenames.h"
 #include "core/base/shownpaths.h"
 #include "core/run/sourcematching.h"
 #include "support/imagefixtures.h"
@@ -284,6 +285,47 @@ private slots:
         QCOMPARE(finder.find(dir.path(), "a.jpg"), dir.filePath("A.JPG"));
         QCOMPARE(finder.find(dir.path(), "b.jpg"), std::nullopt);
         QCOMPARE(matchSource(finder, dir.path(), "b", "B", ".jpg").fate, RowFate::Missing);
+    }
+
+    void namesWindowsKeepsForItself_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("folder");  // more parts follow it
+        QTest::addColumn<int>("onWindows");  // 0 taken, 1 refused, 2 the write would land elsewhere
+        QTest::newRow("plain") << "ABC.jpg" << false << 0;
+        QTest::newRow("device") << "NUL.jpg" << false << 2;
+        QTest::newRow("device, any case, no extension") << "con" << false << 2;
+        QTest::newRow("device, blanks before the dot") << "Com1 .jpg" << false << 2;
+        QTest::newRow("device with a superscript") << "LPT\u00B9.jpg" << false << 2;
+        QTest::newRow("a longer name") << "CONSOLA.jpg" << false << 0;
+        QTest::newRow("stream of another file") << "ABC:oculto.jpg" << false << 2;
+        QTest::newRow("quote") << "dice \"hola\".jpg" << false << 1;
+        QTest::newRow("control character") << "a\tb.jpg" << false << 1;
+        QTest::newRow("folder ending in a dot") << "ropa." << true << 1;
+        QTest::newRow("folder ending in a blank") << "ropa " << true << 1;
+        QTest::newRow("file ending in a blank, before its extension") << "ABC " << false << 0;
+    }
+
+    // Linux takes every one of these names; Windows refuses some and would
+    // send others elsewhere, which no row may write to.
+    void namesWindowsKeepsForItself()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, folder);
+        QFETCH(int, onWindows);
+        const std::optional<NameRefusal> refusal = systemNameRefusal(name, folder);
+#ifdef Q_OS_WIN
+        QCOMPARE(refusal.has_value(), onWindows != 0);
+        if (refusal) {
+            QCOMPARE(refusal->leavesFolder, onWindows == 2);
+            QVERIFY(!refusal->why.isEmpty());
+        }
+#else
+        QVERIFY(!refusal);
+        onWindows = 0;
+#endif
+        const QString relative = folder ? name + "/ABC.jpg" : "ropa/" + name;
+        QCOMPARE(isSafeRelativeName(relative), onWindows != 2);
     }
 };
 

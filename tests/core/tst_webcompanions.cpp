@@ -298,8 +298,19 @@ private slots:
             const QStringList files{rig.large(names[i]), rig.small(names[i]),
                                     companionPath(rig.large(names[i]), WebFormat::Webp),
                                     companionPath(rig.small(names[i]), WebFormat::Webp)};
+#ifdef Q_OS_WIN
+            // Windows holds no '"' and no line break in a name: those rows say why.
+            const bool writable = !names[i].contains('"') && !names[i].contains('\n');
+#else
+            const bool writable = true;
+#endif
             for (int k = 0; k < files.size(); ++k) {
                 QCOMPARE(rig.destination + "/" + f[2 + 5 * k], files[k]);
+                if (!writable) {
+                    QCOMPARE(f[3 + 5 * k], QString());
+                    QVERIFY2(f[6 + 5 * k].contains("que Windows no admite"), qPrintable(f[6 + 5 * k]));
+                    continue;
+                }
                 QCOMPARE(f[3 + 5 * k], QString::number(QFileInfo(files[k]).size()));
                 const Bitmap b = decoded(files[k]);
                 QCOMPARE(f[4 + 5 * k], QString::number(b.width()));

@@ -56,6 +56,18 @@ inline constexpr qint64 kMaxNameLength = 255;
 /// Windows its UTF-16 units.
 qint64 nameLength(const QString& name);
 
+/// Why this system keeps no file of that name in a folder: on Windows, the
+/// characters its file systems reserve, a folder name ending in a dot or a
+/// blank (which Windows drops), and device names. `leavesFolder` when a write
+/// under that name would not fail but land elsewhere: a device ("NUL",
+/// "COM1.jpg") or, after ":", a hidden stream of another file.
+struct NameRefusal {
+    QString why;
+    bool leavesFolder = false;
+};
+/// `name` is one part of a path; `isFolder` when more parts follow it.
+std::optional<NameRefusal> systemNameRefusal(const QString& name, bool isFolder);
+
 /// The system's text for an error number, in the user's language.
 QString systemErrorText(int error);
 

@@ -49,4 +49,10 @@ qint64 nameLength(const QString& name)
     return QFile::encodeName(name).size();
 }
 
+std::optional<NameRefusal> systemNameRefusal(const QString&, bool)
+{
+    // Every byte but "/" and NUL, which the callers have turned away.
+    return std::nullopt;
+}
+
 }  // namespace fotolista

@@ -2,6 +2,8 @@
 
 #include "core/base/windowsfiles.h"
 
+#include <QStringList>
+
 #include <cerrno>
 #include <windows.h>
 
@@ -87,6 +89,37 @@ int folderWriteError(const QString& folder)
 qint64 nameLength(const QString& name)
 {
     return name.size();
+}
+
+std::optional<NameRefusal> systemNameRefusal(const QString& name, bool isFolder)
+{
+    if (name.contains(QLatin1Char(':')))
+        return NameRefusal{QStringLiteral("el nombre lleva «:», que Windows no admite en un nombre de fichero"), true};
+    // Windows takes these as devices whatever follows the first dot.
+    static const QStringList devices{
+        QStringLiteral("CON"),    QStringLiteral("PRN"),     QStringLiteral("AUX"),  QStringLiteral("NUL"),
+        QStringLiteral("CONIN$"), QStringLiteral("CONOUT$"), QStringLiteral("COM1"), QStringLiteral("COM2"),
+        QStringLiteral("COM3"),   QStringLiteral("COM4"),    QStringLiteral("COM5"), QStringLiteral("COM6"),
+        QStringLiteral("COM7"),   QStringLiteral("COM8"),    QStringLiteral("COM9"), QStringLiteral("COM¹"),
+        QStringLiteral("COM²"),   QStringLiteral("COM³"),    QStringLiteral("LPT1"), QStringLiteral("LPT2"),
+        QStringLiteral("LPT3"),   QStringLiteral("LPT4"),    QStringLiteral("LPT5"), QStringLiteral("LPT6"),
+        QStringLiteral("LPT7"),   QStringLiteral("LPT8"),    QStringLiteral("LPT9"), QStringLiteral("LPT¹"),
+        QStringLiteral("LPT²"),   QStringLiteral("LPT³")};
+    QString base = name.section(QLatin1Char('.'), 0, 0);
+    while (base.endsWith(QLatin1Char(' ')))
+        base.chop(1);
+    if (devices.contains(base, Qt::CaseInsensitive))
+        return NameRefusal{QStringLiteral("«%1» es un nombre que Windows reserva para un dispositivo").arg(base), true};
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20)
+            return NameRefusal{QStringLiteral("el nombre lleva un carácter de control, que Windows no admite")};
+        if (QStringLiteral("<>\"|?*").contains(c))
+            return NameRefusal{
+                QStringLiteral("el nombre lleva «%1», que Windows no admite en un nombre de fichero").arg(c)};
+    }
+    if (isFolder && (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))) && name != QLatin1String("."))
+        return NameRefusal{QStringLiteral("la carpeta «%1» acaba en punto o en blanco, que Windows quita").arg(name)};
+    return std::nullopt;
 }
 
 }  // namespace fotolista

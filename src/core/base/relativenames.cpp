@@ -1,5 +1,7 @@
 #include "core/base/relativenames.h"
 
+#include "core/base/filesystem.h"
+
 #include <QStringList>
 
 namespace fotolista {
@@ -21,9 +23,14 @@ bool isSafeRelativeName(const QString& text)
     if (path.contains(QChar(0)))
         return false;
     const QStringList parts = path.split(QLatin1Char('/'));
-    for (const QString& part : parts)
-        if (part == QLatin1String(".."))
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (parts[i] == QLatin1String(".."))
             return false;
+        // A device or a stream of another file: the write would land elsewhere.
+        const std::optional<NameRefusal> refusal = systemNameRefusal(parts[i], i + 1 < parts.size());
+        if (refusal && refusal->leavesFolder)
+            return false;
+    }
     return true;
 }
 

@@ -48,8 +48,13 @@ std::optional<QString> nameProblem(const QString& folder, const QString& relativ
         const bool drive = path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter();
         if (path.startsWith(QLatin1Char('/')) || drive)
             return QStringLiteral("es una ruta absoluta, fuera de la carpeta elegida");
-        return QStringLiteral("«..» lleva fuera de la carpeta elegida");
+        if (path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+            return QStringLiteral("«..» lleva fuera de la carpeta elegida");
     }
+    const QStringList parts = withForwardSlashes(relative).split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        if (const std::optional<NameRefusal> refusal = systemNameRefusal(parts[i], i + 1 < parts.size()))
+            return refusal->why;
     return tooLongName(folder, withForwardSlashes(relative), limits);
 }
 

@@ -17,6 +17,8 @@ QString writeFailureReason(const QString& path)
         return QStringLiteral("no existe la carpeta «%1»").arg(shownPath(folder));
     if (info.isDir())
         return QStringLiteral("«%1» es una carpeta").arg(shownPath(path));
+    if (const std::optional<NameRefusal> refusal = systemNameRefusal(info.fileName(), false))
+        return QStringLiteral("no se ha podido escribir «%1»: %2").arg(shownPath(path), refusal->why);
     if (nameLength(info.fileName()) > kMaxNameLength)
         return QStringLiteral("el nombre «%1» es demasiado largo para el sistema de archivos").arg(info.fileName());
     if (folderWriteError(folder) != 0)
