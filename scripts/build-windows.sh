@@ -29,7 +29,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 tools=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev nasm cmake ninja-build pkg-config dpkg-dev debian-archive-keyring
-  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n wine wine64 xvfb xauth zip
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n wine wine64 xvfb xauth zip unzip
 )
 missing=()
 for p in "${tools[@]}"; do

@@ -18,6 +18,11 @@ version=$(sed -n 's/^project(Fotolista VERSION \([0-9.]*\).*/\1/p' "$root/CMakeL
 zip=$out/Fotolista-$version-win64.zip
 [ -f "$zip" ] || { echo "test-windows: no $zip; run scripts/build-windows.sh first" >&2; exit 1; }
 
+# The Linux build is the yardstick of the Windows one's outputs; ImageMagick
+# and the X tools that compare and draw them come with its dependencies.
+bash "$root/scripts/install-deps.sh" >/dev/null
+[ -x "$root/build/bin/fotolista-batch" ] || bash "$root/scripts/build.sh"
+
 work=$(mktemp -d -t fotolista-wine.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 failures=0
