@@ -245,6 +245,12 @@ private slots:
             j[j.indexOf("\xFF\xC0") + 11] = char(0x44);  // the first plane sampled 4 × 4
             return j;
         })) << 409 << false << false;
+        QTest::newRow("scan planes out of the frame's order") << std::function(photo(p420, [](QByteArray j) {
+            const qsizetype sos = j.indexOf("\xFF\xDA") + 5;  // the first plane's entry
+            const QByteArray second = j.mid(sos + 2, 2);
+            j.replace(sos + 2, 2, j.mid(sos + 4, 2));
+            return j.replace(sos + 4, 2, second);  // 1, 3, 2
+        })) << 409 << false << false;
         QTest::newRow("JFIF 2.0") << std::function(photo(p420, [](QByteArray j) {
             j[j.indexOf("JFIF") + 5] = 2;
             return j;

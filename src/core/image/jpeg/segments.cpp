@@ -176,8 +176,8 @@ bool Decoder::scanHeader(const uint8_t* at, int length, Scan& scan)
             std::find_if(m_components.begin(), m_components.end(), [&](const Component& c) { return c.id == p[0]; });
         if (found == m_components.end() || (p[1] >> 4) > 3 || (p[1] & 15) > 3)
             return false;
-        if (std::find(scan.components.begin(), scan.components.begin() + ptrdiff_t(i), &*found)
-            != scan.components.begin() + ptrdiff_t(i))
+        // In the frame's order, each once (B.2.3); libjpeg refuses some other orders.
+        if (i > 0 && &*found <= scan.components[i - 1])
             return false;
         scan.components[i] = &*found;
         scan.dcTables[i] = &m_dc[size_t(p[1] >> 4)];
