@@ -24,8 +24,8 @@ namespace {
 
 bool plain = false;
 
-// The progressive layout the program writes: spectral bands, no successive
-// approximation, optimised tables; written straight through libjpeg.
+// The progressive layout the program writes: bands of frequencies, no
+// successive approximation, optimised tables; straight through libjpeg.
 std::vector<unsigned char> progressiveJpeg(FIBITMAP* copy)
 {
     static const jpeg_scan_info scans[] = {{3, {0, 1, 2, 0}, 0, 0, 0, 0},

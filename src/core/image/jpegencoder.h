@@ -13,7 +13,7 @@ enum class JpegLayout { Baseline, Progressive };
 /// `flags` (quality, chroma sampling, density), so its coefficients, and so
 /// its decoded pixels, are those of the library's plain save. The baseline
 /// layout gives the library's optimised bytes; the progressive one sends
-/// spectral bands without successive approximation, which is as small as the
+/// bands of frequencies without successive approximation, as small as the
 /// library's progression on photos at about half its cost. Empty for what
 /// only the library's save handles (not 24-bit colour, or carrying metadata
 /// or a thumbnail) and when libjpeg fails.
