@@ -282,17 +282,17 @@ bool saveBitmap(ImageFormat format, const Bitmap& bitmap, const QString& path, i
 
 QByteArray smallestJpeg(const Bitmap& bitmap, int flags)
 {
-    QByteArray baseline = encodeOptimisedJpeg(bitmap, flags, JpegLayout::Baseline);
-    if (!baseline.isEmpty()) {
-        const QByteArray progressive = encodeOptimisedJpeg(bitmap, flags, JpegLayout::Progressive);
+    const auto smaller = [](const QByteArray& baseline, const QByteArray& progressive) {
         return !progressive.isEmpty() && progressive.size() < baseline.size() ? progressive : baseline;
-    }
+    };
+    const QByteArray ours = encodeOptimisedJpeg(bitmap, flags, JpegLayout::Baseline);
+    if (!ours.isEmpty())
+        return smaller(ours, encodeOptimisedJpeg(bitmap, flags, JpegLayout::Progressive));
     // What only the library writes (grey, palettes, metadata) takes its own layouts.
-    baseline = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize);
+    const QByteArray baseline = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize);
     if (baseline.isEmpty())
         return {};
-    const QByteArray progressive = encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize | kJpegProgressive);
-    return !progressive.isEmpty() && progressive.size() < baseline.size() ? progressive : baseline;
+    return smaller(baseline, encodeBitmap(ImageFormat::Jpeg, bitmap, flags | kJpegOptimize | kJpegProgressive));
 }
 
 void initialiseImageLibrary()
